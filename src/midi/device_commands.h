@@ -1,0 +1,34 @@
+// Fixed set-up messages: the switch-on transfer and the Send menu's device commands.
+#pragma once
+
+#include <functional>
+
+#include "midi/midi_backend.h"
+#include "model/kit.h"
+
+namespace kf {
+
+class MidiOut;
+
+// GS: part 11 becomes a rhythm part with drum map 2.
+const MidiBytes& rhythmPart11Message();
+const MidiBytes& gsResetMessage();
+const MidiBytes& systemMode1Message();
+const MidiBytes& systemMode2Message();
+const MidiBytes& allPartsProMapMessage();
+
+// Program change on channel 10 that selects user drum set 1 or 2 (C9 40 / C9 41).
+void sendSetProgramChange(MidiOut& out, int set);
+
+// After the port has opened: the rhythm-part message and, only on a real off-to-on change,
+// the whole Kit (used notes, name, program change per set). pump runs once per set so the
+// window can repaint.
+void sendSwitchOnSequence(MidiOut& out, const Kit& kit, bool wasOff, const std::function<void()>& pump = {});
+
+enum DeviceCommand : int { kAllSoundOff = 0, kGsReset = 1, kSystemMode1 = 2, kSystemMode2 = 3, kAllPartsProMap = 4 };
+constexpr int kDeviceCommandCount = 5;
+
+// Command 0..4 while preview is on; other numbers and preview off send nothing.
+void sendDeviceCommand(MidiOut& out, bool livePreview, int command);
+
+}  // namespace kf

@@ -1,0 +1,57 @@
+#include "midi/system_backend.h"
+
+namespace kf {
+
+SystemBackend::SystemBackend() : platform_(std::make_unique<RtMidiBackend>()), jack_(std::make_unique<JackBackend>()) {}
+
+std::vector<std::string> SystemBackend::jackPorts() {
+    auto names = jack_->ports();
+    // A bridge shows the platform's ports on JACK too; list them once.
+    if (platform_->available()) {
+        std::vector<std::string> own;
+        for (auto& n : names)
+            if (n.rfind("a2j:", 0) != 0) own.push_back(std::move(n));
+        names.swap(own);
+    }
+    return names;
+}
+
+std::vector<std::string> SystemBackend::ports() {
+    auto names = platform_->ports();
+    for (auto& n : jackPorts()) names.push_back(std::move(n));
+    return names;
+}
+
+bool SystemBackend::open(int id, std::string* error) {
+    close();
+    if (id == -1) {
+        MidiBackend* b = platform_->available() ? static_cast<MidiBackend*>(platform_.get()) : jack_.get();
+        if (!b->open(-1, error)) return false;
+        active_ = b;
+        return true;
+    }
+    const int platformCount = static_cast<int>(platform_->ports().size());
+    if (id >= 0 && id < platformCount) {
+        if (!platform_->open(id, error)) return false;
+        active_ = platform_.get();
+        return true;
+    }
+    const auto names = jackPorts();
+    const int j = id - platformCount;
+    if (j < 0 || j >= static_cast<int>(names.size())) {
+        if (error) *error = "no such port";
+        return false;
+    }
+    if (!jack_->openTarget(names[static_cast<size_t>(j)], error)) return false;
+    active_ = jack_.get();
+    return true;
+}
+
+void SystemBackend::close() {
+    if (active_) active_->close();
+    active_ = nullptr;
+}
+
+bool SystemBackend::send(const std::uint8_t* data, std::size_t size) { return active_ && active_->send(data, size); }
+
+}  // namespace kf

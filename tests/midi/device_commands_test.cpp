@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include "midi/device_commands.h"
+#include "midi/midi_out.h"
+#include "midi/sysex.h"
+
+namespace kf {
+namespace {
+
+struct Wire {
+    RecordingBackend* rec;
+    MidiOut out;
+    Wire() : Wire(std::make_unique<RecordingBackend>()) {}
+    explicit Wire(std::unique_ptr<RecordingBackend> r) : rec(r.get()), out(std::move(r)) { out.openPort(0); }
+    std::vector<std::string> hex() const {
+        std::vector<std::string> v;
+        for (const auto& m : rec->sent) v.push_back(hexText(m));
+        return v;
+    }
+};
+
+const char* kRhythm = "F0 41 10 42 12 40 1A 15 02 0F F7";
+
+struct CommandCase {
+    int command;
+    std::vector<std::string> wire;
+};
+
+class DeviceCommandTest : public ::testing::TestWithParam<CommandCase> {};
+
+TEST_P(DeviceCommandTest, SendsExactly) {
+    Wire w;
+    sendDeviceCommand(w.out, true, GetParam().command);
+    EXPECT_EQ(w.hex(), GetParam().wire);
+    Wire off;
+    sendDeviceCommand(off.out, false, GetParam().command);
+    EXPECT_TRUE(off.rec->sent.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DeviceCommandTest,
+    ::testing::Values(CommandCase{0, {"B9 78 00"}},
+                      CommandCase{1, {"F0 41 10 42 12 40 00 7F 00 41 F7", kRhythm}},
+                      CommandCase{2, {"F0 41 10 42 12 00 00 7F 00 01 F7", kRhythm}},
+                      CommandCase{3, {"F0 41 10 42 12 00 00 7F 01 00 F7", kRhythm}},
+                      CommandCase{4,
+                                  {"F0 41 10 42 12 00 00 03 00 7D F7", "C0 00", "F0 41 10 42 12 00 00 7F 00 01 F7",
+                                   kRhythm}},
+                      CommandCase{5, {}}, CommandCase{-1, {}}));
+
+TEST(SwitchOn, EmptyKitSendsRhythmPartThenNameAndProgramPerSet) {
+    Kit kit;
+    Wire w;
+    int pumps = 0;
+    sendSwitchOnSequence(w.out, kit, true, [&] { ++pumps; });
+    EXPECT_EQ(w.hex(), (std::vector<std::string>{kRhythm, hexText(buildNameMessage(kit, 1)), "C9 40",
+                                                 hexText(buildNameMessage(kit, 2)), "C9 41"}));
+    EXPECT_EQ(pumps, 2);
+}
+
+TEST(SwitchOn, AlreadyOnSendsOnlyTheRhythmPart) {
+    Kit kit;
+    kit.entry(1, 36).used = 1;
+    Wire w;
+    sendSwitchOnSequence(w.out, kit, false);
+    EXPECT_EQ(w.hex(), (std::vector<std::string>{kRhythm}));
+}
+
+TEST(SwitchOn, UsedNotesInAscendingOrderBeforeEachName) {
+    Kit kit;
+    kit.entry(1, 40).used = 1;
+    kit.entry(1, 3).used = 1;
+    kit.entry(2, 127).used = 1;
+    kit.entry(2, 0).rxNoteOn = 1;  // not used: skipped whatever it holds
+    Wire w;
+    sendSwitchOnSequence(w.out, kit, true);
+    std::vector<MidiBytes> expected{rhythmPart11Message()};
+    for (int p = 1; p <= 12; ++p) expected.push_back(buildParameterMessage(kit, 1, 3, p));
+    for (int p = 1; p <= 12; ++p) expected.push_back(buildParameterMessage(kit, 1, 40, p));
+    expected.push_back(buildNameMessage(kit, 1));
+    expected.push_back({0xC9, 0x40});
+    for (int p = 1; p <= 12; ++p) expected.push_back(buildParameterMessage(kit, 2, 127, p));
+    expected.push_back(buildNameMessage(kit, 2));
+    expected.push_back({0xC9, 0x41});
+    EXPECT_EQ(w.rec->sent, expected);
+}
+
+}  // namespace
+}  // namespace kf

@@ -1,0 +1,89 @@
+#include "jack_receiver.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace kf::test {
+
+JackReceiver::JackReceiver(const std::string& clientName, size_t maxEvents, size_t maxBytes)
+    : bytes_(maxBytes), index_(maxEvents) {
+    client_ = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
+    if (!client_) return;
+    jack_set_process_callback(client_, &JackReceiver::process, this);
+    jack_set_xrun_callback(client_, &JackReceiver::xrun, this);
+    port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    if (port_ && jack_activate(client_) != 0) port_ = nullptr;
+}
+
+JackReceiver::~JackReceiver() {
+    if (client_) {
+        jack_deactivate(client_);
+        jack_client_close(client_);
+    }
+}
+
+std::string JackReceiver::portName() const { return port_ ? jack_port_name(port_) : ""; }
+
+bool JackReceiver::connectFrom(const std::string& source) {
+    return jack_connect(client_, source.c_str(), jack_port_name(port_)) == 0;
+}
+
+int JackReceiver::process(unsigned nframes, void* self) {
+    auto* me = static_cast<JackReceiver*>(self);
+    void* buffer = jack_port_get_buffer(me->port_, nframes);
+    const uint32_t n = jack_midi_get_event_count(buffer);
+    size_t count = me->count_.load(std::memory_order_relaxed);
+    for (uint32_t i = 0; i < n; ++i) {
+        jack_midi_event_t ev;
+        if (jack_midi_event_get(&ev, buffer, i) != 0) continue;
+        if (count >= me->index_.size() || me->used_ + ev.size > me->bytes_.size()) {
+            me->overflow_ = true;
+            continue;
+        }
+        std::memcpy(me->bytes_.data() + me->used_, ev.buffer, ev.size);
+        me->index_[count] = {me->used_, ev.size};
+        me->used_ += ev.size;
+        ++count;
+    }
+    me->count_.store(count, std::memory_order_release);
+    return 0;
+}
+
+int JackReceiver::xrun(void* self) {
+    ++static_cast<JackReceiver*>(self)->xruns_;
+    return 0;
+}
+
+void JackReceiver::waitQuiet(int quietMs, int totalMs) const {
+    using clock = std::chrono::steady_clock;
+    const auto end = clock::now() + std::chrono::milliseconds(totalMs);
+    size_t last = count_.load();
+    auto lastChange = clock::now();
+    while (clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const size_t now = count_.load();
+        if (now != last) {
+            last = now;
+            lastChange = clock::now();
+        } else if (clock::now() - lastChange > std::chrono::milliseconds(quietMs)) {
+            return;
+        }
+    }
+}
+
+std::vector<std::vector<std::uint8_t>> JackReceiver::events() const {
+    const size_t n = count_.load(std::memory_order_acquire);
+    std::vector<std::vector<std::uint8_t>> out;
+    out.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+        const auto [off, len] = index_[i];
+        out.emplace_back(bytes_.begin() + static_cast<long>(off), bytes_.begin() + static_cast<long>(off + len));
+    }
+    return out;
+}
+
+}  // namespace kf::test
