@@ -152,6 +152,7 @@ int JackBackend::process(unsigned nframes) {
             jack_ringbuffer_peek(ring_, reinterpret_cast<char*>(head), kLengthBytes);
             const size_t size = head[0] | (static_cast<size_t>(head[1]) << 8);
             // Whatever does not fit into this cycle's buffer waits for the next one.
+            if (jack_midi_max_event_size(buffer) < size) break;
             jack_midi_data_t* slot = jack_midi_event_reserve(buffer, time, size);
             if (!slot) break;
             jack_ringbuffer_read_advance(ring_, kLengthBytes);

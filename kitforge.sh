@@ -1,0 +1,57 @@
+#!/bin/sh
+# Kitforge developer entry point on Debian 12: installs what is missing, builds, then
+#   ./kitforge.sh run    starts the editor
+#   ./kitforge.sh test   runs every test (also the sanitizer build and the fuzzers)
+#   ./kitforge.sh bench  runs the benchmarks
+set -eu
+cd "$(dirname "$0")"
+action=${1:-run}
+[ $# -gt 0 ] && shift
+
+packages="cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev librtmidi-dev
+  libjack-jackd2-dev jackd2 libgtest-dev python3-mido fonts-ipafont-gothic"
+
+install_missing() {
+  missing=""
+  for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+  done
+  [ -z "$missing" ] && return 0
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "Installing:$missing"
+  $sudo apt-get update -qq
+  # jackd2 asks about real-time priority; the default answer is fine.
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing
+}
+
+build() {  # build DIR [cmake options]
+  dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir"
+}
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+install_missing
+case "$action" in
+run)
+  build build
+  exec build/bin/kitforge "$@" ;;
+test)
+  build build
+  ctest --test-dir build --output-on-failure -j "$jobs"
+  # Core again under AddressSanitizer and UndefinedBehaviorSanitizer, with the fuzzers.
+  build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DKITFORGE_GUI=OFF \
+    -DKITFORGE_BENCH=OFF -DKITFORGE_SANITIZE=ON -DKITFORGE_FUZZ=ON
+  ctest --test-dir build-asan --output-on-failure -j "$jobs" ;;
+bench)
+  build build
+  server=kitforge-bench
+  pidfile=build/bench-jackd.pid
+  tests/midi/jack/jack_server.sh start "$server" "$pidfile"
+  trap 'tests/midi/jack/jack_server.sh stop "$server" "$pidfile"' EXIT
+  JACK_DEFAULT_SERVER=$server build/bin/kitforge-midi-bench ;;
+*)
+  echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+esac
