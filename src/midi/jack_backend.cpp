@@ -17,7 +17,11 @@ const char* kOwnPort = "Kitforge";
 }  // namespace
 
 JackBackend::JackBackend(std::string clientName, std::chrono::milliseconds sendTimeout)
-    : clientName_(std::move(clientName)), sendTimeout_(sendTimeout) {}
+    : clientName_(std::move(clientName)), sendTimeout_(sendTimeout) {
+    // libjack reports a missing server on stderr; a missing server only means no JACK ports.
+    jack_set_error_function([](const char*) {});
+    jack_set_info_function([](const char*) {});
+}
 
 JackBackend::~JackBackend() {
     close();

@@ -2,9 +2,18 @@
 
 #include <rtmidi/RtMidi.h>
 
+#if defined(__linux__)
+#include <alsa/asoundlib.h>
+#include <unistd.h>
+#endif
+
 namespace kf {
 
 namespace {
+#if defined(__linux__)
+void silentAlsaError(const char*, int, const char*, int, const char*, ...) {}
+#endif
+
 RtMidi::Api platformApi() {
 #if defined(__linux__)
     return RtMidi::LINUX_ALSA;
@@ -15,6 +24,11 @@ RtMidi::Api platformApi() {
 }  // namespace
 
 RtMidiBackend::RtMidiBackend() {
+#if defined(__linux__)
+    // A machine without a sequencer is normal (JACK may serve): then stay quiet about it.
+    snd_lib_error_set_handler(&silentAlsaError);
+    if (::access("/dev/snd/seq", F_OK) != 0) return;
+#endif
     try {
         out_ = std::make_unique<RtMidiOut>(platformApi(), "Kitforge");
         out_->setErrorCallback(

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "case_name.h"
+
 #include "midi/device_commands.h"
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
@@ -46,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CommandCase{4,
                                   {"F0 41 10 42 12 00 00 03 00 7D F7", "C0 00", "F0 41 10 42 12 00 00 7F 00 01 F7",
                                    kRhythm}},
-                      CommandCase{5, {}}, CommandCase{-1, {}}));
+                      CommandCase{5, {}}, CommandCase{-1, {}}), test::RowName());
 
 TEST(SwitchOn, EmptyKitSendsRhythmPartThenNameAndProgramPerSet) {
     Kit kit;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "case_name.h"
+
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
 #include "model/parameters.h"
@@ -37,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // 21 + 01 + 2E + 30 = 80 hex: checksum 00, never 80
                       ParamCase{1, 46, kPlayNote, 48, "F0 41 10 42 12 21 01 2E 30 00 F7"},
                       ParamCase{2, 0, kDelay, 50, "F0 41 10 42 12 21 19 00 32 14 F7"},
-                      ParamCase{1, 5, kRxNoteOff, 200, "F0 41 10 42 12 21 07 05 01 52 F7"}));
+                      ParamCase{1, 5, kRxNoteOff, 200, "F0 41 10 42 12 21 07 05 01 52 F7"}), test::RowName());
 
 TEST(NameMessage, Bytes) {
     Kit kit;
@@ -109,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, PanelChange,
                                            PanelCase{kRowEffect, 0, 10, {6}}, PanelCase{kRowEffect, 1, 10, {9}},
                                            PanelCase{kRowEffect, 0, 0, {6, 9}}, PanelCase{kRowEffect, 1, 0, {9, 6}},
                                            PanelCase{kRowAssign, 0, 0, {3}}, PanelCase{kRowMap, 0, 0, {10}},
-                                           PanelCase{kRowProgram, 0, 0, {11}}, PanelCase{kRowNote, 0, 0, {12}}));
+                                           PanelCase{kRowProgram, 0, 0, {11}}, PanelCase{kRowNote, 0, 0, {12}}), test::RowName());
 
 TEST(ExportedParameters, LeavesOutTheUnselectedEffectOnlyWhenSendIsNotZero) {
     DrumNoteEntry e;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "case_name.h"
+
 #include "model/kit.h"
 #include "model/sjis.h"
 
@@ -80,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // E0..FC lead bytes too
                       CutCase{"abc\xE0\x40", 4, "abc"},
                       // a lead byte with its trail missing is dropped
-                      CutCase{"ab\x81", 20, "ab"}));
+                      CutCase{"ab\x81", 20, "ab"}), test::RowName());
 
 TEST(Sjis, TrimAndHighByteCut) {
     EXPECT_EQ(sjis::trim(" \t Kick, hard \r"), "Kick, hard");

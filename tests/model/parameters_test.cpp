@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "case_name.h"
+
 #include "model/parameters.h"
 
 namespace kf {
@@ -65,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ParameterText,
                                            TextCase{kRowMap, 1, "55"}, TextCase{kRowMap, 2, "88"},
                                            TextCase{kRowMap, 3, "Pro"}, TextCase{kRowMap, 0, "#  0 "},
                                            TextCase{kRowMap, 4, "#  4 "}, TextCase{kRowMap, 127, "#127 "},
-                                           TextCase{kRowProgram, 127, "127"}, TextCase{kRowNote, 36, "36"}));
+                                           TextCase{kRowProgram, 127, "127"}, TextCase{kRowNote, 36, "36"}), test::RowName());
 
 }  // namespace
 }  // namespace kf

@@ -1,0 +1,225 @@
+#include "cli/cli.h"
+
+#include <filesystem>
+#include <ostream>
+
+#include "cli/encoding.h"
+#include "files/disk.h"
+#include "files/exports.h"
+#include "files/kit_file.h"
+#include "files/reference_tables.h"
+#include "midi/device_commands.h"
+#include "midi/midi_out.h"
+#include "model/sjis.h"
+
+namespace kf::cli {
+
+const char* const kUsage =
+    "usage:\n"
+    "  kitforge-cli convert [--no-comment] IN OUT\n"
+    "      Reads the kit file IN and writes OUT in the format its extension names:\n"
+    "      .kfg kit file, .mid Standard MIDI File, .prt Recomposer PRT, .txt hex text.\n"
+    "      Comments go into the exports unless --no-comment is given.\n"
+    "  kitforge-cli ports\n"
+    "      Lists the MIDI output devices: ID, a tab, the name. -1 is the own port \"Kitforge\".\n"
+    "  kitforge-cli send --port ID IN\n"
+    "      Opens device ID and sends the kit file IN as preview does when switched on:\n"
+    "      the rhythm-part message, then every used note, each set's name and program change.\n"
+    "  kitforge-cli command --port ID N\n"
+    "      Sends device command N: 0 ALL SOUND OFF, 1 GS RESET, 2 SYSTEM MODE 1,\n"
+    "      3 SYSTEM MODE 2, 4 ALL PART Pro MAP.\n"
+    "  kitforge-cli tables [--use-map N] [DIR]\n"
+    "      Loads the reference tables (from DIR, else the default place) and prints the\n"
+    "      drum set list. N: 0 SC-55/SC-88, 1 with SC-88Pro (default), other values all maps.\n"
+    "  kitforge-cli --help\n"
+    "exit status: 0 success, 1 failure, 2 bad arguments\n";
+
+namespace {
+
+struct Usage {};
+
+int usage(std::ostream& err, const std::string& why) {
+    if (!why.empty()) err << "kitforge-cli: " << why << "\n";
+    err << kUsage;
+    return 2;
+}
+
+int parseNumber(const std::string& s) {
+    size_t used = 0;
+    int v = 0;
+    try {
+        v = std::stoi(s, &used);
+    } catch (...) {
+        throw Usage{};
+    }
+    if (used != s.size()) throw Usage{};
+    return v;
+}
+
+enum class Format { Kit, Midi, Prt, Text, Unknown };
+
+Format formatOf(const std::string& path) {
+    const std::string ext = sjis::upper(std::filesystem::path(path).extension().string());
+    if (ext == ".KFG") return Format::Kit;
+    if (ext == ".MID") return Format::Midi;
+    if (ext == ".PRT") return Format::Prt;
+    if (ext == ".TXT") return Format::Text;
+    return Format::Unknown;
+}
+
+// Reads a kit file as Open does: into a reset Kit, refused or foreign files rejected.
+bool readKit(const std::string& path, Kit& kit, std::ostream& err) {
+    std::string bytes;
+    try {
+        bytes = readFileBytes(path);
+    } catch (const FileError& e) {
+        err << "kitforge-cli: " << e.what() << "\n";
+        return false;
+    }
+    kit.reset();
+    const KitReadResult r = ReadKitFile(bytes, kit);
+    if (r.status == KitReadResult::NotKitFile) {
+        err << "kitforge-cli: " << path << ": " << kNotKitFileText << "\n";
+        return false;
+    }
+    if (r.status == KitReadResult::RefusedVersion) {
+        err << "kitforge-cli: " << path << ": " << kRefusedVersionText << " (version " << r.version << ")\n";
+        return false;
+    }
+    return true;
+}
+
+int convert(const std::vector<std::string>& args, std::ostream& err) {
+    bool comment = true;
+    std::vector<std::string> paths;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--no-comment") comment = false;
+        else if (args[i].size() > 1 && args[i][0] == '-') return usage(err, "unknown option " + args[i]);
+        else paths.push_back(args[i]);
+    }
+    if (paths.size() != 2) return usage(err, "convert takes IN and OUT");
+    const Format format = formatOf(paths[1]);
+    if (format == Format::Unknown) return usage(err, "OUT must end in .kfg, .mid, .prt or .txt");
+    Kit kit;
+    if (!readKit(paths[0], kit, err)) return 1;
+    std::string bytes;
+    switch (format) {
+        case Format::Kit: bytes = WriteKitFile(kit); break;
+        case Format::Midi: {
+            const std::string absolute = std::filesystem::absolute(paths[1]).string();
+            bytes = WriteMidiFile(kit, comment, toShiftJis(absolute));
+            break;
+        }
+        case Format::Prt: bytes = WritePrtFile(kit, comment); break;
+        default: bytes = WriteTextFile(kit, comment); break;
+    }
+    try {
+        writeFileAtomically(paths[1], bytes);
+    } catch (const FileError& e) {
+        err << "kitforge-cli: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+// --port ID, then exactly one more argument.
+std::pair<int, std::string> portAndArgument(const std::vector<std::string>& args) {
+    int port = 0;
+    bool havePort = false;
+    std::vector<std::string> rest;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--port" && i + 1 < args.size()) {
+            port = parseNumber(args[++i]);
+            havePort = true;
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    if (!havePort || rest.size() != 1) throw Usage{};
+    return {port, rest[0]};
+}
+
+bool openPort(MidiOut& out, int port, std::ostream& err) {
+    if (out.openPort(port)) return true;
+    err << "kitforge-cli: cannot open MIDI device " << port;
+    if (!out.lastOpenError().empty()) err << ": " << out.lastOpenError();
+    err << "\n";
+    return false;
+}
+
+int finishSend(MidiOut& out, std::ostream& err) {
+    out.closePort();
+    if (out.droppedCount() == 0) return 0;
+    err << "kitforge-cli: the MIDI device did not take " << out.droppedCount() << " message(s)\n";
+    return 1;
+}
+
+int send(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
+    const auto [port, path] = portAndArgument(args);
+    Kit kit;
+    if (!readKit(path, kit, err)) return 1;
+    MidiOut out(env.makeBackend());
+    if (!openPort(out, port, err)) return 1;
+    sendSwitchOnSequence(out, kit, true);
+    return finishSend(out, err);
+}
+
+int command(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
+    const auto [port, text] = portAndArgument(args);
+    const int n = parseNumber(text);
+    if (n < 0 || n >= kDeviceCommandCount) return usage(err, "N must be 0 to 4");
+    MidiOut out(env.makeBackend());
+    if (!openPort(out, port, err)) return 1;
+    sendDeviceCommand(out, true, n);
+    return finishSend(out, err);
+}
+
+int ports(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
+    if (args.size() != 1) return usage(err, "ports takes no arguments");
+    MidiOut midi(env.makeBackend());
+    const int count = midi.deviceCount();
+    for (int id = -1; id < count; ++id) out << id << "\t" << midi.deviceName(id) << "\n";
+    return 0;
+}
+
+int tables(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
+    int useMap = 1;
+    std::vector<std::string> dirs = env.tableDirs;
+    bool haveDir = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--use-map" && i + 1 < args.size()) useMap = parseNumber(args[++i]);
+        else if (!haveDir && (args[i].empty() || args[i][0] != '-')) dirs = {args[i]}, haveDir = true;
+        else throw Usage{};
+    }
+    try {
+        const ReferenceTables t = LoadReferenceTables(dirs, useMap, 256);
+        for (const auto& item : t.mapList) out << fromShiftJis(item) << "\n";
+    } catch (const FileError& e) {
+        err << "kitforge-cli: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
+    if (args.empty()) return usage(err, "");
+    const std::string& verb = args[0];
+    try {
+        if (verb == "--help" || verb == "-h" || verb == "help") {
+            out << kUsage;
+            return 0;
+        }
+        if (verb == "convert") return convert(args, err);
+        if (verb == "ports") return ports(args, out, err, env);
+        if (verb == "send") return send(args, err, env);
+        if (verb == "command") return command(args, err, env);
+        if (verb == "tables") return tables(args, out, err, env);
+    } catch (const Usage&) {
+        return usage(err, "bad arguments for " + verb);
+    }
+    return usage(err, "unknown command " + verb);
+}
+
+}  // namespace kf::cli

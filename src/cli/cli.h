@@ -1,0 +1,24 @@
+// kitforge-cli: conversions and sends on the same core as the editor, for scripts.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "midi/midi_backend.h"
+
+namespace kf::cli {
+
+struct Environment {
+    std::function<std::unique_ptr<MidiBackend>()> makeBackend;
+    std::vector<std::string> tableDirs;  // where the reference tables are looked for
+};
+
+// Exit status: 0 success, 1 failure (message on err), 2 bad arguments (usage on err).
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env);
+
+extern const char* const kUsage;
+
+}  // namespace kf::cli

@@ -1,0 +1,24 @@
+#include <filesystem>
+#include <iostream>
+
+#include "cli/cli.h"
+#include "midi/system_backend.h"
+
+namespace {
+
+std::string programDirectory(const char* argv0) {
+    std::error_code ec;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) self = std::filesystem::absolute(argv0, ec);
+    return self.parent_path().string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    kf::cli::Environment env;
+    env.makeBackend = [] { return std::make_unique<kf::SystemBackend>(); };
+    env.tableDirs = {programDirectory(argv[0]), KITFORGE_DATA_DIR};
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    return kf::cli::run(args, std::cout, std::cerr, env);
+}

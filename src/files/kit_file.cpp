@@ -1,0 +1,109 @@
+#include "files/kit_file.h"
+
+#include <cstdio>
+
+#include "files/fields.h"
+#include "model/sjis.h"
+
+namespace kf {
+
+const char* const kRefusedVersionText = "このﾊﾞｰｼﾞｮﾝでは扱えないﾌｧｲﾙです。";
+const char* const kNotKitFileText = "Kitforge のﾌｧｲﾙではありません。";
+
+namespace {
+
+constexpr const char* kMagic = "@KFG FORMAT";
+constexpr int kWrittenVersion = 100;
+constexpr int kMinVersion = 100;
+constexpr int kMaxVersion = 120;
+
+// Instrument names lose surrounding blanks and their commas, which would split the line.
+std::string cleanInstrumentName(std::string_view name) {
+    std::string s(sjis::trim(name));
+    for (char& c : s)
+        if (c == ',') c = ' ';
+    return s;
+}
+
+void readEntryLine(std::string_view line, int setIndex, Kit& kit) {
+    const int note = numberField(field(line, 2), 0);
+    DrumNoteEntry& e = kit.entry(setIndex == 0 ? 1 : 2, note);
+    e.name = sjis::cut(field(line, 3), 20);
+    e.sourceMap = static_cast<std::uint8_t>(numberField(field(line, 4), 1));
+    e.sourceProgram = static_cast<std::uint8_t>(numberField(field(line, 5), 0));
+    e.sourceNote = static_cast<std::uint8_t>(numberField(field(line, 6), note));
+    e.playNote = static_cast<std::uint8_t>(numberField(field(line, 7), 60));
+    e.level = static_cast<std::uint8_t>(numberField(field(line, 8), 127));
+    e.pan = static_cast<std::uint8_t>(numberField(field(line, 9), 64));
+    e.reverb = static_cast<std::uint8_t>(numberField(field(line, 10), 127));
+    e.effectSend = static_cast<std::uint8_t>(numberField(field(line, 11), 0));
+    e.effectType = integerOr(field(line, 12), 1) != 0 ? 0 : 1;
+    e.assignGroup = static_cast<std::uint8_t>(numberField(field(line, 13), 0));
+    e.rxNoteOff = static_cast<std::uint8_t>(integerOr(field(line, 14), 0) & 0xFF);
+    e.rxNoteOn = static_cast<std::uint8_t>(integerOr(field(line, 15), 1) & 0xFF);
+    e.used = 1;
+}
+
+void readNameLine(std::string_view line, Kit& kit) {
+    const int setIndex = integerOr(field(line, 2), 0);
+    // The name is the whole rest of the line, so a name holding a comma survives.
+    const std::string name = sjis::cut(restFrom(line, 3), 12);
+    kit.setSetName(setIndex == 0 ? 1 : 2, std::string(sjis::cutBeforeHighByte(name)));
+}
+
+}  // namespace
+
+std::string WriteKitFile(const Kit& kit) {
+    std::string out;
+    out.reserve(64 + 256 * 64);
+    out += std::string(kMagic) + "," + std::to_string(kWrittenVersion) + "\r\n";
+    char buf[160];
+    for (int set = 1; set <= kSetCount; ++set) {
+        out += "@NAME," + std::to_string(set - 1) + "," + kit.setName(set) + "\r\n";
+        for (int note = 0; note < kNoteCount; ++note) {
+            const DrumNoteEntry& e = kit.entry(set, note);
+            if (!e.used) continue;
+            out += std::to_string(set - 1) + "," + std::to_string(note) + "," + cleanInstrumentName(e.name);
+            std::snprintf(buf, sizeof buf, ",%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d\r\n", e.sourceMap, e.sourceProgram,
+                          e.sourceNote, e.playNote, e.level, e.pan, e.reverb, e.effectSend, 1 - e.effectType,
+                          e.assignGroup, e.rxNoteOff ? 1 : 0, e.rxNoteOn ? 1 : 0);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+KitReadResult ReadKitFile(std::string_view bytes, Kit& kit, const std::function<void()>& pump) {
+    KitReadResult result;
+    const auto lines = splitLines(bytes);
+    const std::string_view* magic = nullptr;
+    for (const auto& line : lines)
+        if (sjis::upper(field(line, 1)) == kMagic) {
+            magic = &line;
+            break;
+        }
+    if (!magic) return result;
+    result.version = integerOr(field(*magic, 2), 0);
+    if (result.version < kMinVersion || result.version > kMaxVersion) {
+        result.status = KitReadResult::RefusedVersion;
+        return result;
+    }
+    for (const auto& line : lines) {
+        if (pump) pump();
+        const std::string_view first = field(line, 1);
+        if (const auto setIndex = digitsField(first)) readEntryLine(line, *setIndex, kit);
+        else if (sjis::upper(first) == "@NAME") readNameLine(line, kit);
+    }
+    result.status = KitReadResult::Read;
+    result.firstUsed = firstUsedEntry(kit);
+    return result;
+}
+
+std::optional<std::pair<int, int>> firstUsedEntry(const Kit& kit) {
+    for (int set = 1; set <= kSetCount; ++set)
+        for (int note = 0; note < kNoteCount; ++note)
+            if (kit.entry(set, note).used) return std::make_pair(set, note);
+    return std::nullopt;
+}
+
+}  // namespace kf

@@ -1,0 +1,153 @@
+#include "files/reference_tables.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "files/disk.h"
+#include "files/fields.h"
+#include "model/sjis.h"
+
+namespace kf {
+
+namespace {
+
+constexpr size_t kMaxSets = 256;
+constexpr size_t kProgressLines = 128;
+
+int key(const PresetDrumSet& s) { return s.map * 256 + s.program; }
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) { return sjis::upper(a) == sjis::upper(b); }
+
+void fillInstrument(DrumInstrument& inst, std::string_view line) {
+    inst.used = 1;
+    inst.name = std::string(field(line, 4));
+    inst.playNote = static_cast<std::uint8_t>(numberField(field(line, 5), 60));
+    inst.level = static_cast<std::uint8_t>(numberField(field(line, 6), 127));
+    inst.pan = static_cast<std::uint8_t>(numberField(field(line, 7), 64));
+    inst.reverb = static_cast<std::uint8_t>(numberField(field(line, 8), 127));
+    const int chorus = numberField(field(line, 9), 0);
+    const int delay = numberField(field(line, 10), 0);
+    inst.effectSend = static_cast<std::uint8_t>(std::max(chorus, delay));
+    inst.effectType = delay > chorus ? 1 : 0;
+    inst.assignGroup = static_cast<std::uint8_t>(numberField(field(line, 11), 0));
+    inst.rxNoteOff = integerOr(field(line, 12), 0) != 0 ? 1 : 0;
+    inst.rxNoteOn = integerOr(field(line, 13), 1) != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+std::string mapTag(int map) {
+    switch (map) {
+        case 1: return "  55 ";
+        case 2: return "  88 ";
+        case 3: return " Pro ";
+        default: {
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "#%3d ", map);
+            return buf;
+        }
+    }
+}
+
+std::pair<int, int> acceptedMaps(int& useMap) {
+    if (useMap == 0) return {1, 2};
+    if (useMap == 1) return {1, 3};
+    useMap = 2;
+    return {0, 127};
+}
+
+int ReferenceTables::drumSetSetting(int item) const {
+    if (item < 0 || item >= static_cast<int>(mapList.size())) return 256;
+    const PresetDrumSet& s = sets[static_cast<size_t>(item)];
+    return s.map * 128 + s.program;
+}
+
+ReferenceTables buildReferenceTables(std::string_view drumSetCsv, std::string_view drumInstCsv, int& useMap,
+                                     int rememberedDrumSet, const LoadProgress* progress) {
+    const auto [lowMap, highMap] = acceptedMaps(useMap);
+    const auto setLines = splitLines(drumSetCsv);
+    const auto instLines = splitLines(drumInstCsv);
+    if (progress && progress->setMaximum) progress->setMaximum(static_cast<int>(instLines.size() / kProgressLines + 1));
+
+    ReferenceTables t;
+    for (const auto& line : setLines) {
+        const auto map = digitsField(field(line, 1));
+        const auto program = digitsField(field(line, 2));
+        if (!map || !program || *map < lowMap || *map > highMap) continue;
+        PresetDrumSet s;
+        s.map = *map;
+        s.program = *program;
+        // The first line of a map and program wins.
+        if (std::any_of(t.sets.begin(), t.sets.end(), [&](const PresetDrumSet& o) { return key(o) == key(s); }))
+            continue;
+        s.name = std::string(field(line, 3));
+        t.sets.push_back(std::move(s));
+        if (t.sets.size() == kMaxSets) break;
+    }
+    std::stable_sort(t.sets.begin(), t.sets.end(),
+                     [](const PresetDrumSet& a, const PresetDrumSet& b) { return key(a) < key(b); });
+
+    for (size_t i = 0; i < instLines.size(); ++i) {
+        const std::string_view line = instLines[i];
+        if (!line.empty()) {
+            const auto map = digitsField(field(line, 1));
+            const auto program = digitsField(field(line, 2));
+            if (map && program) {
+                const int k = *map * 256 + *program;
+                auto it = std::lower_bound(t.sets.begin(), t.sets.end(), k,
+                                           [](const PresetDrumSet& s, int v) { return key(s) < v; });
+                if (it != t.sets.end() && key(*it) == k) {
+                    it->hasInstruments = true;
+                    if (const auto note = digitsField(field(line, 3))) {
+                        DrumInstrument& inst = it->instruments[static_cast<size_t>(*note)];
+                        if (!inst.used) fillInstrument(inst, line);
+                    }
+                }
+            }
+        }
+        if (i % kProgressLines == 0 && progress && progress->step) progress->step();
+    }
+    if (progress && progress->finished) progress->finished();
+
+    for (auto& s : t.sets)
+        if (!s.hasInstruments) s.map = 255;
+    std::stable_sort(t.sets.begin(), t.sets.end(),
+                     [](const PresetDrumSet& a, const PresetDrumSet& b) { return a.map < b.map; });
+
+    for (const auto& s : t.sets) {
+        if (s.hasInstruments) {
+            if (s.map * 128 + s.program == rememberedDrumSet) t.selectedItem = static_cast<int>(t.mapList.size());
+            t.mapList.push_back(mapTag(s.map) + s.name);
+        }
+        const bool plain = sjis::cutBeforeHighByte(s.name).size() == s.name.size();
+        const bool known = std::any_of(t.nameSuggestions.begin(), t.nameSuggestions.end(),
+                                       [&](const std::string& n) { return equalsIgnoringCase(n, s.name); });
+        if (plain && !known) t.nameSuggestions.push_back(s.name);
+    }
+    if (t.selectedItem < 0 && !t.mapList.empty()) t.selectedItem = 0;
+    return t;
+}
+
+ReferenceTables LoadReferenceTables(const std::vector<std::string>& dirs, int& useMap, int rememberedDrumSet,
+                                    const LoadProgress* progress) {
+    namespace fs = std::filesystem;
+    fs::path dir = dirs.empty() ? fs::path(".") : fs::path(dirs.front());
+    std::error_code ec;
+    for (const auto& d : dirs)
+        if (fs::exists(fs::path(d) / "Drum_set.csv", ec)) {
+            dir = d;
+            break;
+        }
+    const std::string sets = readFileBytes((dir / "Drum_set.csv").string());
+    const std::string insts = readFileBytes((dir / "DrumInst.csv").string());
+    return buildReferenceTables(sets, insts, useMap, rememberedDrumSet, progress);
+}
+
+std::vector<std::string> sortedSuggestions(std::vector<std::string> names) {
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return sjis::upper(a) < sjis::upper(b); });
+    return names;
+}
+
+}  // namespace kf

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "files/disk.h"
+#include "files/kit_file.h"
+#include "midi/device_commands.h"
+#include "midi/midi_out.h"
+#include "midi/sysex.h"
+#include "sample_kit.h"
+
+namespace kf {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("kf-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        env.makeBackend = [this] {
+            auto r = std::make_unique<RecordingBackend>();
+            r->portNames = {"Synth"};
+            recorder = r.get();
+            // the recorder outlives the MidiOut in these tests through this copy
+            return std::unique_ptr<MidiBackend>(new Forward(r.release(), &sent));
+        };
+        env.tableDirs = {KITFORGE_SOURCE_DATA_DIR};
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Keeps what was sent after the backend is gone.
+    struct Forward : RecordingBackend {
+        Forward(RecordingBackend* inner, std::vector<MidiBytes>* sink) : sink(sink) {
+            portNames = inner->portNames;
+            delete inner;
+        }
+        bool send(const std::uint8_t* d, std::size_t n) override {
+            sink->emplace_back(d, d + n);
+            return true;
+        }
+        std::vector<MidiBytes>* sink;
+    };
+
+    int run(std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        return cli::run(args, out, err, env);
+    }
+    std::string path(const char* name) const { return (dir / name).string(); }
+    void write(const char* name, const std::string& bytes) { std::ofstream(dir / name, std::ios::binary) << bytes; }
+
+    fs::path dir;
+    cli::Environment env;
+    RecordingBackend* recorder = nullptr;
+    std::vector<MidiBytes> sent;
+    std::ostringstream out, err;
+};
+
+TEST_F(Cli, ConvertPicksTheFormatByExtensionWhateverTheInputIsCalled) {
+    write("kit.dat", WriteKitFile(test::fullKit()));
+    for (const char* name : {"a.kfg", "a.MID", "a.Prt", "a.txt"})
+        EXPECT_EQ(run({"convert", path("kit.dat"), path(name)}), 0) << name << err.str();
+    EXPECT_EQ(readFileBytes(path("a.kfg")), WriteKitFile(test::fullKit()));
+    EXPECT_EQ(readFileBytes(path("a.MID")).substr(0, 4), "MThd");
+    EXPECT_EQ(readFileBytes(path("a.Prt")).substr(0, 5), "RCPPR");
+    EXPECT_EQ(readFileBytes(path("a.txt")).substr(0, 8), "@NAME,0,");
+    EXPECT_EQ(run({"convert", "--no-comment", path("kit.dat"), path("b.txt")}), 0);
+    EXPECT_EQ(readFileBytes(path("b.txt")).substr(0, 3), "F0 ");
+}
+
+TEST_F(Cli, BadInputWritesNoOutput) {
+    write("plain.txt", "hello\r\n");
+    write("future.kfg", "@KFG FORMAT,121\r\n");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {
+        {{"convert", path("plain.txt"), path("o.kfg")}, 1},
+        {{"convert", path("future.kfg"), path("o.kfg")}, 1},
+        {{"convert", path("missing.kfg"), path("o.kfg")}, 1},
+        {{"convert", path("future.kfg"), path("o.doc")}, 2},
+        {{"convert", path("future.kfg")}, 2},
+        {{"convert", "--bogus", path("future.kfg"), path("o.kfg")}, 2},
+        {{"send", path("future.kfg")}, 2},
+        {{"command", "--port", "0", "9"}, 2},
+        {{"command", "--port", "x", "1"}, 2},
+        {{"frobnicate"}, 2},
+        {{}, 2},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(c.args), c.status) << (c.args.empty() ? "" : c.args[0]) << " " << err.str();
+        EXPECT_FALSE(err.str().empty());
+    }
+    EXPECT_FALSE(fs::exists(path("o.kfg")));
+    EXPECT_FALSE(fs::exists(path("o.doc")));
+    run({"convert", path("plain.txt"), path("o.kfg")});
+    EXPECT_NE(err.str().find(kNotKitFileText), std::string::npos);
+}
+
+TEST_F(Cli, SendIsTheSwitchOnTransfer) {
+    const Kit kit = test::fullKit();
+    write("kit.kfg", WriteKitFile(kit));
+    ASSERT_EQ(run({"send", "--port", "0", path("kit.kfg")}), 0) << err.str();
+    Kit read;
+    read.reset();
+    ReadKitFile(WriteKitFile(kit), read);
+    auto rec = std::make_unique<RecordingBackend>();
+    auto* r = rec.get();
+    MidiOut expected(std::move(rec));
+    expected.openPort(0);
+    sendSwitchOnSequence(expected, read, true);
+    EXPECT_EQ(sent, r->sent);
+    EXPECT_EQ(sent.size(), 3077u);
+    EXPECT_EQ(run({"send", "--port", "3", path("kit.kfg")}), 1);
+}
+
+TEST_F(Cli, CommandAndPorts) {
+    ASSERT_EQ(run({"command", "--port", "-1", "4"}), 0);
+    EXPECT_EQ(sent.size(), 4u);
+    EXPECT_EQ(sent.back(), rhythmPart11Message());
+    ASSERT_EQ(run({"ports"}), 0);
+    EXPECT_EQ(out.str(), "-1\tKitforge\n0\tSynth\n");
+}
+
+TEST_F(Cli, TablesAndHelp) {
+    ASSERT_EQ(run({"tables", "--use-map", "0"}), 0) << err.str();
+    EXPECT_EQ(out.str().substr(0, 14), "  55 STANDARD\n");
+    const std::string sc55and88 = out.str();
+    ASSERT_EQ(run({"tables", KITFORGE_SOURCE_DATA_DIR}), 0);
+    EXPECT_GT(out.str().size(), sc55and88.size());
+    EXPECT_EQ(run({"tables", path("nothing-here")}), 1);
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_NE(out.str().find("kitforge-cli convert"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kf
