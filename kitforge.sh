@@ -51,6 +51,7 @@ bench)
   pidfile=build/bench-jackd.pid
   tests/midi/jack/jack_server.sh start "$server" "$pidfile"
   trap 'tests/midi/jack/jack_server.sh stop "$server" "$pidfile"' EXIT
+  build/bin/kitforge-files-bench
   JACK_DEFAULT_SERVER=$server build/bin/kitforge-midi-bench ;;
 *)
   echo "usage: $0 run|test|bench" >&2; exit 2 ;;

@@ -19,7 +19,13 @@ constexpr int kMaxVersion = 120;
 
 // Instrument names lose surrounding blanks and their commas, which would split the line.
 std::string cleanInstrumentName(std::string_view name) {
+    // Trimming can strip the trail byte of a malformed two-byte character; the lone lead
+    // byte goes too, so the name reads back exactly as written.
     std::string s(sjis::trim(name));
+    for (std::string prev; prev != s;) {
+        prev = s;
+        s = std::string(sjis::trim(sjis::cut(s, s.size())));
+    }
     for (char& c : s)
         if (c == ',') c = ' ';
     return s;

@@ -46,6 +46,19 @@ TEST(KitFileWrite, EntryLineAndCleanedName) {
               "@NAME,1,UserDrum2\r\n1,5,Kick  hard,2,0,0,60,127,0,127,0,0,0,1,0\r\n");
 }
 
+TEST(KitFileWrite, MalformedDoubleByteTailDoesNotSurviveTrimming) {
+    Kit kit;
+    kit.reset();
+    kit.entry(1, 1).used = 1;
+    kit.entry(1, 1).name = "a \xE9\x03";  // lead byte whose trail is a control character
+    const std::string once = WriteKitFile(kit);
+    EXPECT_NE(once.find("\r\n0,1,a,"), std::string::npos);
+    Kit back;
+    back.reset();
+    ReadKitFile(once, back);
+    EXPECT_EQ(WriteKitFile(back), once);
+}
+
 TEST(KitFileRead, ShortLineTakesDefaults) {
     const Kit kit = readInto(file("0,36,Kick\r\n"));
     DrumNoteEntry expected;

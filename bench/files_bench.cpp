@@ -1,0 +1,78 @@
+// Time of the file work on a full kit (256 used notes) and of loading the shipped tables.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "files/disk.h"
+#include "files/exports.h"
+#include "files/kit_file.h"
+#include "files/reference_tables.h"
+#include "sample_kit.h"
+
+namespace {
+
+// Runs f until at least 0.3 s have passed; returns microseconds per run.
+double measure(const std::function<void()>& f, int* runs) {
+    using Clock = std::chrono::steady_clock;
+    f();  // warm up
+    int n = 0;
+    const auto t0 = Clock::now();
+    double elapsed = 0;
+    do {
+        f();
+        ++n;
+        elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
+    } while (elapsed < 0.3);
+    *runs = n;
+    return elapsed * 1e6 / n;
+}
+
+}  // namespace
+
+int main() {
+    namespace fs = std::filesystem;
+    const kf::Kit kit = kf::test::fullKit();
+    const std::string kfg = kf::WriteKitFile(kit);
+    const fs::path dir = fs::temp_directory_path() / "kitforge-bench";
+    fs::create_directories(dir);
+    const std::string path = (dir / "full.kfg").string();
+    size_t bytes = 0;
+
+    struct Row {
+        const char* what;
+        std::function<void()> run;
+    } rows[] = {
+        {"load shipped reference tables",
+         [&] {
+             int useMap = 1;
+             bytes = kf::LoadReferenceTables({KITFORGE_SOURCE_DATA_DIR}, useMap, 256).sets.size();
+         }},
+        {"build kit file bytes", [&] { bytes = kf::WriteKitFile(kit).size(); }},
+        {"write kit file to disk", [&] { kf::writeFileAtomically(path, kfg); bytes = kfg.size(); }},
+        {"read kit file from disk",
+         [&] {
+             kf::Kit k;
+             k.reset();
+             bytes = kf::ReadKitFile(kf::readFileBytes(path), k).status;
+         }},
+        {"parse kit file bytes",
+         [&] {
+             kf::Kit k;
+             k.reset();
+             bytes = kf::ReadKitFile(kfg, k).status;
+         }},
+        {"export Standard MIDI File", [&] { bytes = kf::WriteMidiFile(kit, true, "/tmp/full.mid").size(); }},
+        {"export PRT", [&] { bytes = kf::WritePrtFile(kit, true).size(); }},
+        {"export text", [&] { bytes = kf::WriteTextFile(kit, true).size(); }},
+    };
+    std::printf("%-32s %10s %14s\n", "operation (full kit)", "runs", "microseconds");
+    for (const Row& r : rows) {
+        int runs = 0;
+        const double us = measure(r.run, &runs);
+        std::printf("%-32s %10d %14.1f\n", r.what, runs, us);
+    }
+    fs::remove_all(dir);
+    return bytes == 0;
+}
