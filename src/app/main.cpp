@@ -1,12 +1,36 @@
 #include <QApplication>
-#include <QMainWindow>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "editor/dialogs.h"
+#include "editor/fonts.h"
+#include "midi/system_backend.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setObjectName("TFormMain");
-    window.setWindowTitle("Kitforge");
-    window.resize(1024, 768);
+    QApplication::setOrganizationName("Vondrel");
+    QApplication::setApplicationName("Kitforge");
+    kf::ui::SingleInstance instance;
+    if (!instance.acquire()) return 0;  // a copy is running: end at once, no window
+    QApplication::setFont(kf::ui::uiFont(12));
+
+    kf::MidiOut midi(std::make_unique<kf::SystemBackend>());
+    kf::ui::DesktopDialogs dialogs;
+    QSettings settings(QStringLiteral("Vondrel"), QStringLiteral("Kitforge"));
+    kf::ui::StartOptions start;
+    const QString programDir = QCoreApplication::applicationDirPath();
+    start.tableDirs = {programDir, QStringLiteral(KITFORGE_DATA_DIR)};
+    start.arguments = QCoreApplication::arguments().mid(1);
+    const QString beside = programDir + "/" + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + ".html";
+    start.helpFile = QFileInfo::exists(beside) ? beside : QStringLiteral(KITFORGE_DATA_DIR "/kitforge.html");
+
+    kf::ui::MainWindow window(midi, dialogs, settings, start);
+    window.FormCreate();
     window.show();
-    return app.exec();
+    const int result = app.exec();
+    window.FormDestroy();
+    return result;
 }

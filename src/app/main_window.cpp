@@ -1,0 +1,408 @@
+#include "app/main_window.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusTipEvent>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include "app/about_box.h"
+#include "app/help.h"
+#include "app/options_dialog.h"
+#include "app/settings.h"
+#include "app/title_window.h"
+#include "editor/controls.h"
+#include "editor/data_box.h"
+#include "editor/dialogs.h"
+#include "editor/edit_commands.h"
+#include "editor/file_commands.h"
+#include "editor/fonts.h"
+#include "editor/grid.h"
+#include "editor/icons.h"
+#include "editor/name_bar.h"
+#include "editor/panel.h"
+#include "editor/preview.h"
+#include "editor/status_bar.h"
+#include "editor/text.h"
+#include "editor/view_options.h"
+#include "files/disk.h"
+#include "midi/device_commands.h"
+
+namespace kf::ui {
+
+namespace {
+std::vector<std::string> toStd(const QStringList& dirs) {
+    std::vector<std::string> v;
+    for (const QString& d : dirs) v.push_back(QFile::encodeName(d).toStdString());
+    return v;
+}
+}  // namespace
+
+MainWindow::MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, StartOptions start)
+    : midi_(midi), settings_(settings), start_(std::move(start)), editor_(midi, dialogs) {
+    setObjectName("FormMain");
+    setFont(uiFont(12));
+    setWindowTitle(QStringLiteral("Kitforge"));
+    setStatusTip(QString::fromUtf8(kOwnHint));
+    resize(1024, 720);
+
+    auto* grid = new NoteGrid(editor_);
+    auto* panel = new ParameterPanel(editor_);
+    auto* preview = new Preview(editor_, this);
+    auto* edit = new EditCommands(editor_, this);
+    auto* dataBox = new DataBox(editor_);
+    auto* nameBar = new NameBar(editor_, this);
+    auto* files = new FileCommands(editor_, this);
+    editor_.grid = grid;
+    editor_.panel = panel;
+    editor_.preview = preview;
+    editor_.edit = edit;
+    editor_.dataBox = dataBox;
+    editor_.nameBar = nameBar;
+    editor_.files = files;
+    preview->velocity = [panel] { return panel->velocity(); };
+    grid->PopGrid1 = edit->gridMenu(this);
+
+    panelLeft1_ = new QWidget;
+    panelLeft1_->setObjectName("Panel_Left1");
+    leftLayout_ = new QVBoxLayout(panelLeft1_);
+    leftLayout_->setContentsMargins(0, 0, 0, 0);
+    leftLayout_->setSpacing(0);
+    leftLayout_->addWidget(grid, 1);
+    leftLayout_->addWidget(dataBox);
+    auto* panelRight1 = new QWidget;
+    panelRight1->setObjectName("Panel_Right1");
+    auto* rightLayout = new QVBoxLayout(panelRight1);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    rightLayout->addWidget(panel->scrollBox());
+    splitter1_ = new QSplitter(Qt::Horizontal);
+    splitter1_->setObjectName("Splitter1");
+    splitter1_->setHandleWidth(2);
+    splitter1_->setChildrenCollapsible(false);
+    splitter1_->addWidget(panelLeft1_);
+    splitter1_->addWidget(panelRight1);
+    splitter1_->setStretchFactor(1, 1);
+    setCentralWidget(splitter1_);
+
+    statusBar1_ = new StatusBar(this);
+    setStatusBar(statusBar1_);
+    editor_.showHint = [this](const QString& h) { statusBar1_->setHint(h); };
+    editor_.showCell = [this](int set, int note) { statusBar1_->setCell(set, note); };
+
+    buildToolBar();
+    addToolBar(Qt::TopToolBarArea, toolBar1_);
+    addToolBarBreak(Qt::TopToolBarArea);
+    addToolBar(Qt::TopToolBarArea, nameBar);
+
+    ViewParts parts;
+    parts.toolBar = toolBar1_;
+    parts.nameBar = nameBar;
+    parts.statusBar = statusBar1_;
+    parts.dataBox = dataBox;
+    parts.leftPanel = leftLayout_;
+    parts.grid = grid;
+    parts.dataUp = dataBox->DataUp1;
+    parts.dataDown = dataBox->DataDown1;
+    auto* view = new ViewOptions(editor_, parts, this);
+    editor_.view = view;
+    connect(dataBox->DataClose1, &QAction::triggered, view, [view] { view->SetDataBoxVisible(false); });
+    QMenu* popView = view->popupMenu(this);
+    nameBar->viewMenu = popView;
+    toolBar1_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(toolBar1_, &QWidget::customContextMenuRequested, this,
+            [this, popView](const QPoint& p) { popView->popup(toolBar1_->mapToGlobal(p)); });
+    nameBar->setContextMenuPolicy(Qt::PreventContextMenu);
+
+    buildMenus();
+    options_ = new OptionsDialog(editor_, this);
+    about_ = new AboutBox(this);
+}
+
+MainWindow::~MainWindow() { FormDestroy(); }
+
+void MainWindow::buildToolBar() {
+    EditCommands* edit = editor_.edit;
+    FileCommands* files = editor_.files;
+    ParameterPanel* panel = editor_.panel;
+    toolBar1_ = new QToolBar(QStringLiteral("ﾂｰﾙﾊﾞｰ"), this);
+    toolBar1_->setObjectName("ToolBar1");
+    toolBar1_->setMovable(false);
+    toolBar1_->setMinimumHeight(26);
+    toolBar1_->setIconSize(QSize(16, 16));
+    edit->Cut3->setIcon(icons::cut());
+    edit->Copy3->setIcon(icons::copy());
+    edit->Paste3->setIcon(icons::paste());
+    edit->Undo3->setIcon(icons::undo());
+    toolBar1_->addActions({files->New2, files->Open2, files->Save2});
+    toolBar1_->addSeparator();
+    toolBar1_->addActions({edit->Cut3, edit->Copy3, edit->Paste3});
+    toolBar1_->addSeparator();
+    toolBar1_->addAction(edit->Undo3);
+    toolBar1_->addSeparator();
+    preview2_ = new QAction(icons::speaker(), QStringLiteral("ﾌﾟﾚﾋﾞｭｰ"), this);
+    preview2_->setObjectName("Preview2");
+    preview2_->setStatusTip(QStringLiteral("作成した音を鳴らします。"));
+    preview2_->setToolTip(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ"));
+    toolBar1_->addAction(preview2_);
+    if (auto* button = qobject_cast<QToolButton*>(toolBar1_->widgetForAction(preview2_))) {
+        button->setObjectName("Preview2Button");
+        connect(button, &QToolButton::pressed, editor_.preview, &Preview::Preview2MouseDown);
+        connect(button, &QToolButton::released, editor_.preview, &Preview::Preview2MouseUp);
+    }
+    toolBar1_->addSeparator();
+    QAction* memo = toolBar1_->addWidget(panel->velocityMemo());
+    QAction* upDown = toolBar1_->addWidget(panel->velocityUpDown());
+    QAction* track = toolBar1_->addWidget(panel->velocityTrackBar());
+    editor_.preview->governEnabled(preview2_);
+    editor_.preview->governEnabled(editor_.dataBox->previewButton());
+    for (QAction* a : {memo, upDown, track}) editor_.preview->governVisible(a);
+}
+
+void MainWindow::buildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->addMenu(editor_.files->fileMenu(this));
+    bar->addMenu(editor_.edit->editMenu(this));
+    bar->addMenu(editor_.view->viewMenu(this));
+
+    auto* tools = new QMenu(QStringLiteral("ﾂｰﾙ(&T)"), this);
+    tools->setObjectName("T1");
+    tools->setProperty("helpContext", 13);
+    tools->menuAction()->setStatusTip(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能、ｵﾌﾟｼｮﾝの設定などを行います。"));
+    preview1_ = tools->addAction(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ(&P)"));
+    preview1_->setObjectName("Preview1");
+    preview1_->setCheckable(true);
+    preview1_->setChecked(true);
+    preview1_->setStatusTip(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能を使用する/しないの切り替え。"));
+    connect(preview1_, &QAction::triggered, this, [this] {
+        preview1_->setChecked(editor_.state.livePreview);  // SetPreview sets the tick itself
+        editor_.preview->Preview1Click();
+    });
+    send1_ = tools->addMenu(QStringLiteral("送信(&S)"));
+    send1_->setObjectName("Send1");
+    send1_->menuAction()->setStatusTip(QStringLiteral("MIDIﾒｯｾｰｼﾞを送信します。"));
+    struct Item {
+        const char* name;
+        const char* caption;
+        const char* hint;
+    } items[] = {
+        {"N10", "ALL SOUND OFF", "発音中の音を止めます。"},
+        {"GSRESET1", "GS RESET", "GSﾘｾｯﾄを送信します。"},
+        {"MODE11", "SYSTEM MODE 1", "ｼﾝｸﾞﾙﾓｼﾞｭｰﾙﾓｰﾄﾞにします。"},
+        {"MODE21", "SYSTEM MODE 2", "ﾀﾞﾌﾞﾙﾓｼﾞｭｰﾙﾓｰﾄﾞにします。"},
+        {"ALLPARTProMAP1", "ALL PART Pro MAP ", "ﾌﾟﾘｾｯﾄ･ﾊﾟｯﾁを使ってすべてのﾊﾟｰﾄをSC-88Proﾏｯﾌﾟにします。"},
+    };
+    int tag = 0;
+    for (const Item& i : items) {
+        QAction* a = send1_->addAction(QString::fromUtf8(i.caption));
+        a->setObjectName(i.name);
+        a->setStatusTip(QString::fromUtf8(i.hint));
+        a->setData(tag++);
+        connect(a, &QAction::triggered, this, [this, a] { N10Click(a->data().toInt()); });
+    }
+    tools->addSeparator();
+    option1_ = tools->addAction(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)..."));
+    option1_->setObjectName("Option1");
+    option1_->setStatusTip(QStringLiteral("各種設定を変更します。"));
+    connect(option1_, &QAction::triggered, this, &MainWindow::Option1Click);
+    bar->addMenu(tools);
+    editor_.preview->governChecked(preview1_);
+    editor_.preview->governEnabled(send1_->menuAction());
+
+    auto* help = new QMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"), this);
+    help->setObjectName("Help1");
+    help->setProperty("helpContext", 14);
+    help->menuAction()->setStatusTip(QStringLiteral("ｵﾝﾗｲﾝﾍﾙﾌﾟやﾊﾞｰｼﾞｮﾝ情報を表示します。"));
+    contents1_ = help->addAction(QStringLiteral("ﾄﾋﾟｯｸの検索(&H)"));
+    contents1_->setObjectName("Contents1");
+    contents1_->setShortcut(QKeySequence(Qt::Key_F1));
+    contents1_->setStatusTip(QStringLiteral("ﾍﾙﾌﾟﾄﾋﾟｯｸを表示します。"));
+    connect(contents1_, &QAction::triggered, this, &MainWindow::Contents1Click);
+    help->addSeparator();
+    about1_ = help->addAction(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&A)..."));
+    about1_->setObjectName("About1");
+    about1_->setProperty("helpContext", 47);
+    connect(about1_, &QAction::triggered, this, &MainWindow::About1Click);
+    bar->addMenu(help);
+    addAction(contents1_);
+    connect(editor_.files->Exit1, &QAction::triggered, this, &MainWindow::Exit1Click);
+}
+
+void MainWindow::FormCreate() {
+    EditorState& s = editor_.state;
+    title_ = std::make_unique<TitleWindow>();
+    title_->show();
+    title_->repaint();
+    pumpEvents();
+
+    LoadSettings(editor_, *this, settings_);
+
+    LoadProgress progress;
+    QProgressBar* bar = title_->progressBar();
+    progress.setMaximum = [bar](int m) { bar->setMaximum(m); };
+    progress.step = [bar] {
+        bar->setValue(bar->value() + 1);
+        pumpEvents();
+    };
+    progress.finished = [bar] { bar->setValue(bar->maximum()); };
+    QStringList dirs = start_.tableDirs;
+    try {
+        s.tables = LoadReferenceTables(toStd(dirs), s.options.useMap, s.options.drumSet, &progress);
+    } catch (const FileError& error) {
+        tableError_ = QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str())
+                          .arg(QFile::decodeName(QByteArray::fromStdString(error.path())));
+    }
+    // Dialogs start in the default directory, else the user's home (not the program's folder).
+    editor_.files->saveDialogDirectory = s.options.directory.isEmpty() ? QDir::homePath() : s.options.directory;
+    editor_.files->docDir = s.options.directory.isEmpty() ? QString() : QDir::toNativeSeparators(s.options.directory + "/");
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) workArea_ = screen->availableGeometry();
+    if (auto* dispatcher = QAbstractEventDispatcher::instance())
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &MainWindow::AppIdle);
+
+    setUpWindow();
+    title_->hide();
+    editor_.files->OpenFromCommandLine(start_.arguments);
+    s.modified = false;
+    if (!tableError_.isEmpty())
+        editor_.dialogs.message(this, QMessageBox::Critical, QStringLiteral("Kitforge"), tableError_, QMessageBox::Ok);
+}
+
+void MainWindow::setUpWindow() {
+    EditorState& s = editor_.state;
+    leftWidthPending_ = true;
+    editor_.edit->setUp();
+    editor_.grid->setUp();
+    for (int set = 1; set <= kSetCount; ++set) editor_.grid->setHeader(set, toUnicode(s.kit.setName(set)));
+    editor_.nameBar->showNames();
+    QStringList suggestions;
+    for (const std::string& n : s.tables.nameSuggestions) suggestions << toUnicode(n);
+    editor_.nameBar->setSuggestions(suggestions);
+    editor_.nameBar->showNames();
+    s.currentSet = s.editSet = 1;
+    s.currentNote = s.editNote = 0;
+    editor_.dataBox->setUp();
+    editor_.panel->setUp();
+    editor_.files->showCaption();
+    editor_.grid->setFocus();
+}
+
+void MainWindow::SyncEditCell() {
+    EditorState& s = editor_.state;
+    if (s.editSet == s.currentSet && s.editNote == s.currentNote) editor_.panel->updateEnabledState();
+    else {
+        s.editSet = s.currentSet;
+        s.editNote = s.currentNote;
+    }
+}
+
+void MainWindow::AppIdle() {
+    if (inIdle_ || destroyed_) return;
+    inIdle_ = true;
+    if (editor_.state.options.inScreen) KeepInScreen(workArea_);
+    SyncEditCell();
+    if (editor_.files->applicationTitle != windowTitle()) editor_.files->applicationTitle = windowTitle();
+    inIdle_ = false;
+}
+
+void MainWindow::KeepInScreen(const QRect& area) {
+    if (isMinimized() || isMaximized() || area.isEmpty()) return;
+    QRect g = frameGeometry();
+    const int L = area.left(), R = area.left() + area.width(), T = area.top(), B = area.top() + area.height();
+    int width = g.width(), height = g.height(), left = g.left(), top = g.top();
+    if (width > R - L) width = R - L;
+    if (left > R - width) left = R - width;
+    if (left < L) left = L;
+    if (height > B - T) height = B - T;
+    if (top > B - height) top = B - height;
+    if (top < T) top = T;
+    if (width == g.width() && height == g.height() && left == g.left() && top == g.top()) return;
+    const QSize frame = g.size() - size();
+    if (width != g.width() || height != g.height()) resize(width - frame.width(), height - frame.height());
+    move(left, top);
+}
+
+void MainWindow::AppHint(const QString& hint) {
+    statusBar1_->setHint(hint.isEmpty() ? QString::fromUtf8(kOwnHint) : hint);
+}
+
+bool MainWindow::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        AppHint(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void MainWindow::N10Click(int command) {
+    BusyCursor hourglass;
+    sendDeviceCommand(midi_, editor_.state.livePreview, command);
+}
+
+void MainWindow::Exit1Click() {
+    if (editor_.state.busy) return;
+    close();
+}
+
+bool MainWindow::FormClose() { return editor_.files->mayDiscard(false); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (FormClose()) event->accept();
+    else event->ignore();
+}
+
+void MainWindow::FormDestroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    if (!editor_.state.tables.empty()) SaveSettings(editor_, settings_);
+    midi_.closePort();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (leftWidthPending_) {
+        // Half the client width, once the window has its first size.
+        leftWidthPending_ = false;
+        splitter1_->setSizes({width() / 2, width() - width() / 2});
+    }
+    // The splitter and a sliver of the right panel stay reachable however narrow the window.
+    const int w = splitter1_->width();
+    if (w > 4 && w - 4 < panelLeft1_->width()) splitter1_->setSizes({w - 4, 4});
+}
+
+void MainWindow::Option1Click() {
+    if (editor_.state.busy) return;
+    options_->exec();
+}
+
+void MainWindow::About1Click() {
+    if (editor_.state.busy) return;
+    about_->exec();
+}
+
+HelpViewer* MainWindow::helpViewer() {
+    if (!help_) help_ = new HelpViewer(start_.helpFile, this);
+    return help_;
+}
+
+void MainWindow::Contents1Click() {
+    // A control with a topic of its own opens that topic; anything else opens the contents.
+    QWidget* focused = QApplication::focusWidget();
+    if (focused && !focused->property("helpContext").isValid() && qobject_cast<QComboBox*>(focused->parentWidget()))
+        focused = focused->parentWidget();  // the edit field of a combo box stands for the box
+    helpViewer()->showTopic(focused ? focused->property("helpContext").toInt() : 0);
+}
+
+}  // namespace kf::ui

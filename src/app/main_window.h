@@ -1,0 +1,106 @@
+// TFormMain: composes the editor's widgets, runs start-up and shutdown in their fixed order,
+// and owns the idle and hint hooks.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+#include "editor/editor.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSettings;
+class QSplitter;
+class QToolBar;
+class QVBoxLayout;
+
+namespace kf::ui {
+
+class AboutBox;
+class HelpViewer;
+class OptionsDialog;
+class StatusBar;
+class TitleWindow;
+
+struct StartOptions {
+    QStringList tableDirs;  // where the reference tables are looked for, first match wins
+    QStringList arguments;  // the command line: a kit file to open
+    QString helpFile;       // the HTML help beside the program
+};
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, StartOptions start);
+    ~MainWindow() override;
+
+    Editor& editor() { return editor_; }
+
+    // The start-up sequence, in its fixed order.
+    void FormCreate();
+    void FormDestroy();
+    void Exit1Click();
+    void AppIdle();
+    void AppHint(const QString& hint);
+    void SyncEditCell();
+    void KeepInScreen(const QRect& workArea);
+    void N10Click(int command);
+    void Option1Click();
+    void About1Click();
+    void Contents1Click();
+
+    QToolBar* toolBar() const { return toolBar1_; }
+    QWidget* leftPanel() const { return panelLeft1_; }
+    StatusBar* status() const { return statusBar1_; }
+    QMenu* sendMenu() const { return send1_; }
+    QAction* previewAction() const { return preview1_; }
+    QAction* previewButton() const { return preview2_; }
+    TitleWindow* titleWindow() const { return title_.get(); }
+    OptionsDialog* optionsDialog() const { return options_; }
+    AboutBox* aboutBox() const { return about_; }
+    HelpViewer* helpViewer();
+    // The work area measured at start-up.
+    QRect workArea() const { return workArea_; }
+    static constexpr const char* kOwnHint = "ﾍﾙﾌﾟを表示するには [F1] を押してください。";
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolBar();
+    void setUpWindow();
+    bool FormClose();
+
+    MidiOut& midi_;
+    QSettings& settings_;
+    StartOptions start_;
+    Editor editor_;
+    std::unique_ptr<TitleWindow> title_;
+    QToolBar* toolBar1_ = nullptr;
+    QWidget* panelLeft1_ = nullptr;
+    QVBoxLayout* leftLayout_ = nullptr;
+    QSplitter* splitter1_ = nullptr;
+    StatusBar* statusBar1_ = nullptr;
+    QMenu* send1_ = nullptr;
+    QAction* preview1_ = nullptr;
+    QAction* preview2_ = nullptr;
+    QAction* option1_ = nullptr;
+    QAction* about1_ = nullptr;
+    QAction* contents1_ = nullptr;
+    OptionsDialog* options_ = nullptr;
+    AboutBox* about_ = nullptr;
+    HelpViewer* help_ = nullptr;
+    QRect workArea_;
+    bool destroyed_ = false;
+    bool inIdle_ = false;
+    bool leftWidthPending_ = false;
+    QString tableError_;
+};
+
+}  // namespace kf::ui

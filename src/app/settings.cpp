@@ -1,0 +1,89 @@
+#include "app/settings.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QSettings>
+
+#include "app/main_window.h"
+#include "editor/data_box.h"
+#include "editor/editor.h"
+#include "editor/panel.h"
+#include "editor/preview.h"
+#include "editor/view_options.h"
+#include "files/fields.h"
+#include "midi/device_commands.h"
+
+namespace kf::ui {
+
+int settingInt(const QSettings& store, const char* name, int fallback) {
+    const QVariant v = store.value(name);
+    if (!v.isValid()) return fallback;
+    const QString text = v.toString();
+    if (text.size() > 2 && (text.startsWith("0x") || text.startsWith("0X"))) {
+        bool ok = false;
+        const int n = static_cast<int>(text.mid(2).toUInt(&ok, 16));
+        return ok ? n : fallback;
+    }
+    return integerOr(text.toStdString(), fallback);
+}
+
+void LoadSettings(Editor& e, MainWindow& window, QSettings& store) {
+    EditorState& s = e.state;
+    Options& o = s.options;
+    ViewOptions& view = *e.view;
+    view.SetToolBarVisible(settingInt(store, "ToolBar", 1) != 0);
+    view.SetDataBoxVisible(settingInt(store, "DataBox", 1) != 0);
+    view.SetNameBarVisible(settingInt(store, "NameBar", 1) != 0);
+    view.SetStatusBarVisible(settingInt(store, "StatusBar", 1) != 0);
+    view.SetDataBoxAtBottom(settingInt(store, "DataBoxPos", 1) != 0);
+    o.comment = settingInt(store, "Comment", 1) != 0;
+    o.inScreen = settingInt(store, "In Screen", 0) != 0;
+    e.panel->setVelocity(settingInt(store, "Velocity", 127));
+    o.autoSave = settingInt(store, "AutoSave", 0) != 0;
+    o.increment = settingInt(store, "Increment", 0) != 0;
+    o.maximized = settingInt(store, "Maximized", 0) != 0;
+    if (o.maximized) window.setWindowState(window.windowState() | Qt::WindowMaximized);
+    o.midiPort = settingInt(store, "MidiPort", -1);
+    if (e.midi.deviceCount() <= o.midiPort) o.midiPort = -1;
+    e.preview->SetPreview(settingInt(store, "Preview", 1) != 0);
+    s.autoPreview = settingInt(store, "AutoPreview", 1) != 0;
+    o.useMap = settingInt(store, "Use Map", 1);
+    o.directory = store.value("Directory").toString();
+    if (!o.directory.isEmpty() && !QDir(o.directory).exists()) o.directory.clear();
+    o.fileType = settingInt(store, "FileType", 1);
+    o.drumSet = settingInt(store, "Drum Set", 256);
+    o.initCommand = settingInt(store, "Init Command", 0);
+    if (s.livePreview) {
+        if (o.initCommand >= 1 && o.initCommand <= 4) sendDeviceCommand(e.midi, true, o.initCommand);
+        else o.initCommand = 0;
+    }
+}
+
+void SaveSettings(Editor& e, QSettings& store) {
+    const EditorState& s = e.state;
+    const Options& o = s.options;
+    const ViewOptions& view = *e.view;
+    auto put = [&store](const char* name, int v) { store.setValue(name, QString::number(v)); };
+    put("ToolBar", view.toolBarVisible());
+    put("DataBox", view.dataBoxVisible());
+    put("NameBar", view.nameBarVisible());
+    put("StatusBar", view.statusBarVisible());
+    put("DataBoxPos", view.dataBoxAtBottom());
+    put("Comment", o.comment);
+    put("Preview", s.livePreview);
+    put("AutoPreview", s.autoPreview);
+    put("In Screen", o.inScreen);
+    put("Velocity", e.panel->velocity());
+    put("AutoSave", o.autoSave);
+    put("Maximized", o.maximized);
+    put("FileType", o.fileType);
+    put("Use Map", o.useMap);
+    put("Init Command", o.initCommand);
+    put("MidiPort", o.midiPort);
+    put("Drum Set", s.tables.drumSetSetting(e.dataBox ? e.dataBox->mapList()->currentIndex() : -1));
+    store.setValue("Directory", o.directory);
+    put("Increment", o.increment);
+    store.sync();
+}
+
+}  // namespace kf::ui

@@ -1,0 +1,58 @@
+// Small controls the toolkit lacks: an up-down pair of arrows, a label that reports clicks,
+// and a slider whose Up/Down keys move by a page.
+#pragma once
+
+#include <QLabel>
+#include <QSlider>
+#include <QWidget>
+
+class QToolButton;
+
+namespace kf::ui {
+
+// Two arrow buttons over a position; clicked() follows a user's click, after the move.
+class UpDown : public QWidget {
+    Q_OBJECT
+public:
+    explicit UpDown(QWidget* parent = nullptr, int minimum = 0, int maximum = 127);
+    int position() const { return position_; }
+    // Clamps; raises no signal.
+    void setPosition(int p);
+    void clickUp() { step(+1); }
+    void clickDown() { step(-1); }
+
+signals:
+    void clicked();
+
+private:
+    void step(int delta);
+    int minimum_, maximum_, position_;
+    QToolButton* up_;
+    QToolButton* down_;
+};
+
+class ClickLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// 0..127, page 8, a tick every 16; Up raises by a page and Down lowers by one, Left and
+// Right keep steps of one.
+class TrackBar : public QSlider {
+    Q_OBJECT
+public:
+    explicit TrackBar(QWidget* parent = nullptr);
+    // Sets the position without raising a change.
+    void setPositionSilently(int p);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+}  // namespace kf::ui

@@ -1,0 +1,260 @@
+#include "editor/data_box.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QToolButton>
+
+#include "editor/edit_commands.h"
+#include "editor/editor.h"
+#include "editor/fonts.h"
+#include "editor/grid.h"
+#include "editor/panel.h"
+#include "editor/preview.h"
+#include "editor/text.h"
+#include "editor/view_options.h"
+#include "midi/sysex.h"
+
+namespace kf::ui {
+
+DataBox::DataBox(Editor& editor, QWidget* parent) : QFrame(parent), e_(editor) {
+    setObjectName("DataBox1");
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setFixedHeight(120);
+    setProperty("helpContext", 16);
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setVerticalSpacing(2);
+
+    auto* label11 = new QLabel("Drum Set", this);
+    label11->setObjectName("Label11");
+    listMap1_ = new QComboBox(this);
+    listMap1_->setObjectName("ListMap1");
+    listMap1_->setFont(fixedFont(15));
+    listMap1_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    listMap1_->setMinimumContentsLength(12);
+    listMap1_->setStatusTip(QStringLiteral("挿入する音色のﾏｯﾌﾟを選択します。"));
+    bevel1_ = new QFrame(this);
+    bevel1_->setObjectName("Bevel1");
+    bevel1_->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    auto* label12 = new QLabel("Instrument", this);
+    label12->setObjectName("Label12");
+    listInst1_ = new QComboBox(this);
+    listInst1_->setObjectName("ListInst1");
+    listInst1_->setFont(fixedFont(15));
+    listInst1_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    listInst1_->setMinimumContentsLength(12);
+    listInst1_->setStatusTip(QStringLiteral("挿入する音色を選択します。"));
+    listInst1_->installEventFilter(this);
+    spPreview2_ = new QToolButton(this);
+    spPreview2_->setObjectName("SP_Preview2");
+    spPreview2_->setIcon(style()->standardIcon(QStyle::SP_MediaVolume));
+    spPreview2_->setStatusTip(QStringLiteral("挿入する音を鳴らします。"));
+    spPreview2_->setToolTip(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ"));
+    button1_ = new QPushButton(QStringLiteral("入力"), this);
+    button1_->setObjectName("Button1");
+    button1_->setStatusTip(QStringLiteral("指定されたｾﾙにﾃﾞｰﾀを入力します。"));
+
+    layout->addWidget(label11, 0, 0, 1, 3);
+    layout->addWidget(listMap1_, 1, 0, 1, 3);
+    layout->addWidget(bevel1_, 2, 0, 1, 3);
+    layout->addWidget(label12, 3, 0, 1, 3);
+    layout->addWidget(listInst1_, 4, 0);
+    layout->addWidget(spPreview2_, 4, 1);
+    layout->addWidget(button1_, 4, 2);
+    layout->setColumnStretch(0, 1);
+
+    for (QWidget* w : {static_cast<QWidget*>(listMap1_), static_cast<QWidget*>(listInst1_),
+                       static_cast<QWidget*>(button1_), static_cast<QWidget*>(spPreview2_)})
+        w->installEventFilter(this);
+
+    connect(listMap1_, &QComboBox::activated, this, [this] { ListMap1Change(); });
+    connect(listInst1_, &QComboBox::activated, this, [this] { ListInst1Click(); });
+    connect(button1_, &QPushButton::clicked, this, &DataBox::Button1Click);
+    connect(spPreview2_, &QToolButton::pressed, this, &DataBox::SP_Preview2MouseDown);
+    connect(spPreview2_, &QToolButton::released, this, &DataBox::SP_Preview2MouseUp);
+
+    popIns1_ = new QMenu(this);
+    popIns1_->setObjectName("Pop_Ins1");
+    popIns1_->setProperty("helpContext", 16);
+    DataClose1 = popIns1_->addAction(QStringLiteral("閉じる"));
+    DataClose1->setObjectName("DataClose1");
+    DataClose1->setStatusTip(QStringLiteral("ﾃﾞｰﾀ入力ﾎﾞｯｸｽを閉じます。"));
+    popIns1_->addSeparator();
+    DataUp1 = popIns1_->addAction(QStringLiteral("上に移動"));
+    DataUp1->setObjectName("DataUp1");
+    DataUp1->setStatusTip(QStringLiteral("このﾎﾞｯｸｽをｼｰﾄの上に移動します。"));
+    DataDown1 = popIns1_->addAction(QStringLiteral("下に移動"));
+    DataDown1->setObjectName("DataDown1");
+    DataDown1->setStatusTip(QStringLiteral("このﾎﾞｯｸｽをｼｰﾄの下に移動します。"));
+    DataDown1->setEnabled(false);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { popIns1_->popup(mapToGlobal(p)); });
+}
+
+void DataBox::setUp() {
+    const ReferenceTables& t = e_.state.tables;
+    {
+        const QSignalBlocker quiet(listMap1_);
+        listMap1_->clear();
+        for (const std::string& item : t.mapList) listMap1_->addItem(toUnicode(item));
+        listMap1_->setCurrentIndex(t.selectedItem);
+    }
+    FillInstrumentList();
+    if (t.mapList.empty()) {
+        for (QWidget* w : {static_cast<QWidget*>(listMap1_), static_cast<QWidget*>(listInst1_),
+                           static_cast<QWidget*>(button1_)})
+            w->setEnabled(false);
+        if (e_.edit) {
+            e_.edit->Insert1->setEnabled(false);
+            e_.edit->Insert2->setEnabled(false);
+        }
+    }
+}
+
+void DataBox::selectInstrumentSilently(int index) {
+    const QSignalBlocker quiet(listInst1_);
+    listInst1_->setCurrentIndex(index);
+}
+
+void DataBox::FillInstrumentList() {
+    const QSignalBlocker quiet(listInst1_);
+    listInst1_->clear();
+    const int m = listMap1_->currentIndex();
+    if (m < 0 || m >= static_cast<int>(e_.state.tables.sets.size())) return;
+    const PresetDrumSet& set = e_.state.tables.sets[static_cast<size_t>(m)];
+    const int current = e_.grid ? e_.grid->selectedNote() : e_.state.currentNote;
+    int selected = -1;
+    for (int i = 0; i < kNoteCount; ++i) {
+        const DrumInstrument& inst = set.instruments[static_cast<size_t>(i)];
+        if (!inst.used) continue;
+        listInst1_->addItem(QString::asprintf("%4d ", i) + toUnicode(inst.name));
+        if (selected < 0 && i >= current) selected = listInst1_->count() - 1;
+    }
+    listInst1_->setCurrentIndex(selected >= 0 ? selected : listInst1_->count() - 1);
+}
+
+int DataBox::selectedInstrumentNote() const {
+    const QString text = listInst1_->currentText();
+    if (text.isEmpty()) return -1;
+    bool ok = false;
+    const int k = text.left(4).trimmed().toInt(&ok);
+    return ok && k >= 0 && k < kNoteCount ? k : -1;
+}
+
+void DataBox::ListMap1Change() {
+    FillInstrumentList();
+    ListInst1Click();
+}
+
+void DataBox::ListInst1Click() {
+    const int k = selectedInstrumentNote();
+    const int m = listMap1_->currentIndex();
+    if (!e_.state.autoPreview || k < 0 || m < 0 || !e_.preview) return;
+    const PresetDrumSet& set = e_.state.tables.sets[static_cast<size_t>(m)];
+    e_.preview->dataBoxNoteOn(set.map, set.program, k);
+    e_.preview->dataBoxNoteOff(k);
+}
+
+void DataBox::enter(int set, int note) {
+    EditorState& s = e_.state;
+    const int m = listMap1_->currentIndex();
+    const int k = selectedInstrumentNote();
+    if (k < 0 || m < 0 || m >= static_cast<int>(s.tables.sets.size())) return;
+    const PresetDrumSet& preset = s.tables.sets[static_cast<size_t>(m)];
+    if (e_.edit) e_.edit->recordUndo(set, note);
+    DrumNoteEntry& entry = s.kit.entry(set, note);
+    entry.assignInstrument(preset.instruments[static_cast<size_t>(k)]);
+    entry.sourceMap = static_cast<std::uint8_t>(preset.map);
+    entry.sourceProgram = static_cast<std::uint8_t>(preset.program);
+    entry.sourceNote = static_cast<std::uint8_t>(k);
+    if (e_.grid) e_.grid->setCellText(set, note, toUnicode(entry.name));
+    if (e_.panel && set == s.currentSet && note == s.currentNote) {
+        e_.panel->showNote(set, note);
+        e_.panel->updateEnabledState();
+    }
+    sendWholeNote(e_.midi, s.kit, set, note);
+    if (e_.edit) e_.edit->SetEntryCommandsEnabled(true);
+    s.modified = true;
+}
+
+void DataBox::Button1Click() {
+    EditorState& s = e_.state;
+    if (s.busy || !e_.grid || selectedInstrumentNote() < 0) return;
+    const int set = e_.grid->selectedSet();
+    const int note = e_.grid->selectedNote();
+    enter(set, note);
+    if (!s.options.increment) return;
+    if (note < kNoteCount - 1) {
+        e_.grid->setCurrentGridRow(note + 1);
+        s.editNote = s.currentNote = note + 1;
+    }
+    const int target = e_.grid->selectedNote();
+    int found = -1;
+    for (int i = 0; i < listInst1_->count(); ++i)
+        if (listInst1_->itemText(i).left(4).trimmed().toInt() >= target) {
+            found = i;
+            break;
+        }
+    selectInstrumentSilently(found);
+}
+
+void DataBox::Insert1Click() {
+    EditorState& s = e_.state;
+    if (s.busy) return;
+    if (!isVisibleTo(parentWidget())) {
+        showIfHidden();
+        return;
+    }
+    if (selectedInstrumentNote() < 0) return;
+    enter(s.editSet, s.editNote);
+    if (s.options.increment && listInst1_->currentIndex() < listInst1_->count() - 1)
+        selectInstrumentSilently(listInst1_->currentIndex() + 1);
+}
+
+void DataBox::showIfHidden() {
+    if (isVisibleTo(parentWidget())) return;
+    if (e_.view) e_.view->SetDataBoxVisible(true);
+    else show();
+}
+
+void DataBox::SP_Preview2MouseDown() {
+    const int k = selectedInstrumentNote();
+    const int m = listMap1_->currentIndex();
+    if (!listMap1_->isEnabled() || k < 0 || m < 0 || !e_.preview) return;
+    const PresetDrumSet& set = e_.state.tables.sets[static_cast<size_t>(m)];
+    e_.state.lastSoundedNote = static_cast<std::uint8_t>(k);
+    e_.preview->dataBoxNoteOn(set.map, set.program, k);
+}
+
+void DataBox::SP_Preview2MouseUp() {
+    if (!listMap1_->isEnabled() || !e_.preview) return;
+    e_.preview->dataBoxNoteOff(e_.state.lastSoundedNote);
+}
+
+bool DataBox::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == listInst1_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            Button1Click();
+            return true;
+        }
+    }
+    if (event->type() == QEvent::FocusIn && e_.edit) e_.edit->Grid1Enter(qobject_cast<QWidget*>(watched));
+    return QFrame::eventFilter(watched, event);
+}
+
+void DataBox::resizeEvent(QResizeEvent* event) {
+    // The separator spans the box less its margins through the layout; fixing its width here
+    // would hold the window wider than the user makes it.
+    QFrame::resizeEvent(event);
+}
+
+}  // namespace kf::ui

@@ -1,0 +1,62 @@
+// The data input box: pick a preset drum set and one of its instruments, hear it, enter it.
+#pragma once
+
+#include <QFrame>
+
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QToolButton;
+
+namespace kf::ui {
+
+struct Editor;
+
+class DataBox : public QFrame {
+    Q_OBJECT
+public:
+    explicit DataBox(Editor& editor, QWidget* parent = nullptr);
+
+    // Window set-up: the drum set list from the reference tables, the instruments, the
+    // disabled state without reference data.
+    void setUp();
+
+    QComboBox* mapList() const { return listMap1_; }
+    QComboBox* instrumentList() const { return listInst1_; }
+    QPushButton* enterButton() const { return button1_; }
+    QToolButton* previewButton() const { return spPreview2_; }
+    QMenu* popup() const { return popIns1_; }
+    QAction *DataClose1 = nullptr, *DataUp1 = nullptr, *DataDown1 = nullptr;
+
+    void FillInstrumentList();
+    void ListMap1Change();
+    void ListInst1Click();
+    void Button1Click();
+    void Insert1Click();
+    void SP_Preview2MouseDown();
+    void SP_Preview2MouseUp();
+    void showIfHidden();
+
+    // The selected instrument's note number, from the first four characters of its text.
+    int selectedInstrumentNote() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void enter(int set, int note);
+    void selectInstrumentSilently(int index);
+
+    Editor& e_;
+    QComboBox* listMap1_;
+    QComboBox* listInst1_;
+    QPushButton* button1_;
+    QToolButton* spPreview2_;
+    QFrame* bevel1_;
+    QMenu* popIns1_;
+    bool quiet_ = false;
+};
+
+}  // namespace kf::ui

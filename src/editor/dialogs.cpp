@@ -1,0 +1,38 @@
+#include "editor/dialogs.h"
+
+#include <QDir>
+#include <QFileDialog>
+
+namespace kf::ui {
+
+QMessageBox::StandardButton DesktopDialogs::message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                                                    const QString& text, QMessageBox::StandardButtons buttons) {
+    QMessageBox box(icon, caption, text, buttons, parent);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QString DesktopDialogs::openFile(QWidget* parent, const QString& directory, const QString& proposedName,
+                                 const QString& filter) {
+    QFileDialog dialog(parent, QString(), directory, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix("kfg");
+    dialog.selectFile(proposedName);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
+QString DesktopDialogs::saveFile(QWidget* parent, const SaveRequest& r) {
+    QFileDialog dialog(parent, QString(), r.directory);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(r.filters);
+    dialog.selectNameFilter(r.filters.value(r.selectedFilter));
+    dialog.setDefaultSuffix(r.defaultSuffix);
+    dialog.selectFile(r.proposedName);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
+QString DesktopDialogs::chooseDirectory(QWidget* parent, const QString& start) {
+    return QFileDialog::getExistingDirectory(parent, QString(), start);
+}
+
+}  // namespace kf::ui

@@ -1,0 +1,43 @@
+// Message, file and directory dialogs go through this seam so tests can answer them.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace kf::ui {
+
+struct SaveRequest {
+    QString directory;
+    QString proposedName;
+    QStringList filters;  // "name (pattern)"
+    int selectedFilter = 0;
+    QString defaultSuffix;
+};
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                                                const QString& text, QMessageBox::StandardButtons buttons) = 0;
+    // Empty when cancelled.
+    virtual QString openFile(QWidget* parent, const QString& directory, const QString& proposedName,
+                             const QString& filter) = 0;
+    virtual QString saveFile(QWidget* parent, const SaveRequest& request) = 0;
+    virtual QString chooseDirectory(QWidget* parent, const QString& start) = 0;
+};
+
+// The real dialogs of the desktop.
+class DesktopDialogs : public Dialogs {
+public:
+    QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                                        const QString& text, QMessageBox::StandardButtons buttons) override;
+    QString openFile(QWidget* parent, const QString& directory, const QString& proposedName,
+                     const QString& filter) override;
+    QString saveFile(QWidget* parent, const SaveRequest& request) override;
+    QString chooseDirectory(QWidget* parent, const QString& start) override;
+};
+
+}  // namespace kf::ui

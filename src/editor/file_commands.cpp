@@ -1,0 +1,346 @@
+#include "editor/file_commands.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QMenu>
+#include <QStyle>
+
+#include "editor/dialogs.h"
+#include "editor/edit_commands.h"
+#include "editor/editor.h"
+#include "editor/grid.h"
+#include "editor/name_bar.h"
+#include "editor/panel.h"
+#include "editor/text.h"
+#include "files/disk.h"
+#include "files/exports.h"
+#include "files/kit_file.h"
+#include "midi/device_commands.h"
+#include "midi/sysex.h"
+
+namespace kf::ui {
+
+namespace {
+
+const char* const kExtensions[] = {".KFG", ".MID", ".PRT", ".TXT"};
+const char* const kFilters[] = {"Kitforge 1.0 (*.kfg)", "ｽﾀﾝﾀﾞｰﾄﾞMIDIﾌｧｲﾙ(*.mid)", "ﾚｺﾝﾎﾟｰｻﾞPRT形式(*.prt)",
+                                "ﾃｷｽﾄ文書 (*txt)"};
+
+int typeOfExtension(const QString& upper) {
+    for (int i = 0; i < 4; ++i)
+        if (upper == kExtensions[i]) return i + 1;
+    return 0;
+}
+
+std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QAction* action(QObject* parent, const char* name, const QString& caption, const char* hint,
+                const QKeySequence& shortcut = {}) {
+    auto* a = new QAction(caption, parent);
+    a->setObjectName(name);
+    a->setStatusTip(longHint(QString::fromUtf8(hint)));
+    a->setToolTip(shortHint(QString::fromUtf8(hint)));
+    a->setShortcut(shortcut);
+    return a;
+}
+
+}  // namespace
+
+FileCommands::FileCommands(Editor& editor, QMainWindow* window) : QObject(window), e_(editor), window_(window) {
+    New1 = action(window, "New1", QStringLiteral("新規作成(&N)"), "ﾌｧｲﾙを新規に作成します。",
+                  QKeySequence(Qt::CTRL | Qt::Key_N));
+    Open1 = action(window, "Open1", QStringLiteral("開く(&O)..."), "既存のﾌｧｲﾙを開きます。",
+                   QKeySequence(Qt::CTRL | Qt::Key_O));
+    Save1 = action(window, "Save1", QStringLiteral("上書き保存(&S)"), "作業中のﾌｧｲﾙを保存します。",
+                   QKeySequence(Qt::CTRL | Qt::Key_S));
+    SaveAs1 = action(window, "SaveAs1", QStringLiteral("名前を付けて保存(&A)..."),
+                     "作業中のﾌｧｲﾙを別の名前、ﾌｧｲﾙ形式で保存します。", QKeySequence(Qt::CTRL | Qt::Key_A));
+    Exit1 = action(window, "Exit1", QStringLiteral("Kitforge の終了(&X)"), "Kitforge を終了します。");
+    New2 = action(window, "New2", QStringLiteral("新規作成"), "新規作成|ﾌｧｲﾙを新規に作成します。");
+    Open2 = action(window, "Open2", QStringLiteral("開く"), "開く|既存のﾌｧｲﾙを開きます。");
+    Save2 = action(window, "Save2", QStringLiteral("保存"), "保存|作業中のﾌｧｲﾙを保存します。");
+    New2->setIcon(window->style()->standardIcon(QStyle::SP_FileIcon));
+    Open2->setIcon(window->style()->standardIcon(QStyle::SP_DialogOpenButton));
+    Save2->setIcon(window->style()->standardIcon(QStyle::SP_DialogSaveButton));
+    for (QAction* a : {New1, Open1, Save1, SaveAs1, Exit1}) window->addAction(a);
+    for (QAction* a : {New1, New2}) connect(a, &QAction::triggered, this, &FileCommands::New1Click);
+    for (QAction* a : {Open1, Open2}) connect(a, &QAction::triggered, this, &FileCommands::Open1Click);
+    for (QAction* a : {Save1, Save2}) connect(a, &QAction::triggered, this, &FileCommands::Save1Click);
+    connect(SaveAs1, &QAction::triggered, this, &FileCommands::SaveAs1Click);
+}
+
+QMenu* FileCommands::fileMenu(QWidget* parent) {
+    auto* m = new QMenu(QStringLiteral("ﾌｧｲﾙ(&F)"), parent);
+    m->setObjectName("File1");
+    m->setProperty("helpContext", 10);
+    m->menuAction()->setStatusTip(QStringLiteral("ﾌｧｲﾙの作成、読み込み、保存などを行います。"));
+    m->addActions({New1, Open1, Save1, SaveAs1});
+    m->addSeparator();
+    m->addAction(Exit1);
+    return m;
+}
+
+QString FileCommands::extensionOf(const QString& name) {
+    const int dot = name.lastIndexOf('.');
+    const int slash = std::max(name.lastIndexOf('/'), name.lastIndexOf('\\'));
+    return dot > slash ? name.mid(dot).toUpper() : QString();
+}
+
+QString FileCommands::replaceExtension(const QString& name, const QString& upperExtension) {
+    const int dot = name.lastIndexOf('.');
+    const int slash = std::max(name.lastIndexOf('/'), name.lastIndexOf('\\'));
+    const bool has = dot > slash;
+    const QString current = has ? name.mid(dot + 1) : QString();
+    // On a case-sensitive file system 'rock.kfg' must stay 'rock.*' in lower case.
+    const bool lower = has && !current.isEmpty() && current == current.toLower() && current != current.toUpper();
+    return (has ? name.left(dot) : name) + (lower ? upperExtension.toLower() : upperExtension);
+}
+
+void FileCommands::showCaption(const QString& suffix) {
+    window_->setWindowTitle(title() + suffix);
+    applicationTitle = title();
+}
+
+QMessageBox::StandardButton FileCommands::AskSave() {
+    return e_.dialogs.message(window_, QMessageBox::Information, QStringLiteral("Kitforge"),
+                              docName + QStringLiteral(" は変更されています。保存しますか？"),
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+}
+
+bool FileCommands::mayDiscard(bool saveAs) {
+    if (!e_.state.modified) return true;
+    switch (AskSave()) {
+        case QMessageBox::Yes:
+            if (saveAs) SaveAs1Click();
+            else Save1Click();
+            // A save that did not happen (cancelled, failed, refused) keeps the work.
+            return !e_.state.modified;
+        case QMessageBox::No: return true;
+        default: return false;
+    }
+}
+
+void FileCommands::fileError(const QString& text) {
+    e_.dialogs.message(window_, QMessageBox::Critical, QStringLiteral("Kitforge"), text, QMessageBox::Ok);
+}
+
+void FileCommands::New1Click() {
+    EditorState& s = e_.state;
+    if (s.busy || !mayDiscard(true)) return;
+    s.kit.reset();
+    for (int set = 1; set <= kSetCount; ++set) {
+        for (int n = 0; n < kNoteCount; ++n) e_.grid->setCellText(set, n, QString());
+        e_.grid->setHeader(set, toUnicode(s.kit.setName(set)));
+    }
+    e_.nameBar->showNames();
+    e_.panel->showInstrumentName(QString());
+    docName = QStringLiteral("無題");
+    docNamed = false;
+    showCaption();
+    e_.grid->selectCell(1, 0);
+    e_.panel->showNote(1, 0);
+    e_.edit->SetUndoEnabled(false);
+    e_.edit->SetEntryCommandsEnabled(false);
+    s.modified = false;
+}
+
+bool FileCommands::readKit(const QString& path, Kit& into) {
+    std::string bytes;
+    try {
+        bytes = readFileBytes(localPath(path));
+    } catch (const FileError&) {
+        fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path));
+        return false;
+    }
+    const KitReadResult r = ReadKitFile(bytes, into, &pumpEvents);
+    if (r.status == KitReadResult::Read) return true;
+    e_.dialogs.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
+                       QString::fromUtf8(r.status == KitReadResult::RefusedVersion ? kRefusedVersionText
+                                                                                   : kNotKitFileText),
+                       QMessageBox::Ok);
+    return false;
+}
+
+void FileCommands::renameByFileType() {
+    const int type = e_.state.options.fileType;
+    if (type >= 2 && type <= 4) docName = replaceExtension(docName, kExtensions[type - 1]);
+}
+
+void FileCommands::Open1Click() {
+    EditorState& s = e_.state;
+    if (s.busy || !mayDiscard(true)) return;
+    const QString start = docDir.isEmpty() ? saveDialogDirectory : docDir;
+    const QString path = e_.dialogs.openFile(window_, start, replaceExtension(docName, ".KFG"),
+                                             QStringLiteral("Kitforge 1.0 (*.kfg)"));
+    if (path.isEmpty() || extensionOf(path) != ".KFG") return;
+    Kit blank;
+    blank.reset();
+    if (loadDocument(path, blank)) s.modified = false;
+}
+
+bool FileCommands::loadDocument(const QString& path, Kit read) {
+    // The document is replaced only by a file that reads as a kit.
+    EditorState& s = e_.state;
+    const QString before = window_->windowTitle();
+    window_->setWindowTitle(QStringLiteral("Kitforge - ") + QFileInfo(path).fileName() +
+                            QStringLiteral(" [読み込み中]"));
+    s.busy = true;
+    bool ok;
+    {
+        BusyCursor hourglass;
+        ok = readKit(path, read);
+        if (ok) {
+            s.kit = std::move(read);
+            const QFileInfo info(path);
+            docDir = QDir::toNativeSeparators(info.absolutePath() + "/");
+            docName = info.fileName();
+            docNamed = true;
+            RefreshFromKit();
+            if (const auto first = firstUsedEntry(s.kit)) e_.grid->selectCell(first->first, first->second);
+        }
+    }
+    s.busy = false;
+    if (!ok) {
+        window_->setWindowTitle(before);
+        return false;
+    }
+    renameByFileType();
+    showCaption();
+    e_.edit->SetUndoEnabled(false);
+    return true;
+}
+
+void FileCommands::RefreshFromKit() {
+    EditorState& s = e_.state;
+    for (int set = 1; set <= kSetCount; ++set) {
+        e_.grid->setHeader(set, toUnicode(s.kit.setName(set)));
+        for (int n = 0; n < kNoteCount; ++n) {
+            const DrumNoteEntry& entry = s.kit.entry(set, n);
+            e_.grid->setCellText(set, n, entry.used ? toUnicode(entry.name) : QString());
+            if (!entry.used) continue;
+            if (s.livePreview) sendWholeNote(e_.midi, s.kit, set, n);
+            pumpEvents();
+        }
+        if (s.livePreview) {
+            e_.midi.sendLong(buildNameMessage(s.kit, set));
+            sendSetProgramChange(e_.midi, set);
+        }
+    }
+    e_.nameBar->showNames();
+    const int set = e_.grid->selectedSet(), note = e_.grid->selectedNote();
+    const DrumNoteEntry& selected = s.kit.entry(set, note);
+    e_.panel->showInstrumentName(selected.used ? toUnicode(selected.name) : QString());
+    e_.edit->SetEntryCommandsEnabled(selected.used != 0);
+    if (selected.used) e_.panel->showNote(set, note);
+}
+
+FileCommands::Write FileCommands::writeByExtension(const QString& path) {
+    EditorState& s = e_.state;
+    const QString ext = extensionOf(path);
+    const int type = typeOfExtension(ext);
+    if (type == 0) return Write::UnknownType;
+    try {
+        std::string bytes;
+        switch (type) {
+            case 1: bytes = WriteKitFile(s.kit); break;
+            case 2:
+                bytes = WriteMidiFile(s.kit, s.options.comment,
+                                      fromUnicode(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
+                break;
+            case 3: bytes = WritePrtFile(s.kit, s.options.comment); break;
+            default: bytes = WriteTextFile(s.kit, s.options.comment); break;
+        }
+        writeFileAtomically(localPath(path), bytes);
+        s.options.fileType = type;
+        if (type != 1 && s.options.autoSave) {
+            const QString companion = replaceExtension(path, ".KFG");
+            try {
+                writeFileAtomically(localPath(companion), WriteKitFile(s.kit));
+            } catch (const FileError&) {
+                fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(companion));
+                return Write::Failed;
+            }
+        }
+    } catch (const FileError&) {
+        fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(path));
+        return Write::Failed;
+    }
+    return Write::Done;
+}
+
+void FileCommands::Save1Click() {
+    EditorState& s = e_.state;
+    if (s.busy) return;
+    if (!docNamed) {
+        SaveAs1Click();
+        return;
+    }
+    const QString path = docDir + docName;
+    showCaption(QStringLiteral(" [保存中]"));
+    Write result;
+    {
+        BusyCursor hourglass;
+        pumpEvents();
+        s.busy = true;
+        result = writeByExtension(path);
+        s.busy = false;
+    }
+    showCaption();
+    if (result == Write::Done) s.modified = false;
+    else if (result == Write::UnknownType)
+        e_.dialogs.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
+                           QStringLiteral("拡張子は .kfg .mid .prt .txt のいずれかにしてください。"), QMessageBox::Ok);
+}
+
+void FileCommands::SaveAs1Click() {
+    EditorState& s = e_.state;
+    if (s.busy) return;
+    const int type = (s.options.fileType >= 1 && s.options.fileType <= 4) ? s.options.fileType : 1;
+    SaveRequest request;
+    request.directory = docNamed && !docDir.isEmpty() ? docDir : saveDialogDirectory;
+    request.defaultSuffix = QString(kExtensions[type - 1]).mid(1).toLower();
+    request.proposedName = docNamed ? replaceExtension(docName, kExtensions[type - 1]) : docName;
+    for (const char* f : kFilters) request.filters << QString::fromUtf8(f);
+    request.selectedFilter = type - 1;
+    const QString path = e_.dialogs.saveFile(window_, request);
+    if (path.isEmpty()) return;
+    if (typeOfExtension(extensionOf(path)) == 0) {
+        e_.dialogs.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
+                           QStringLiteral("拡張子は .kfg .mid .prt .txt のいずれかにしてください。"), QMessageBox::Ok);
+        return;
+    }
+    const QFileInfo info(path);
+    docNamed = true;
+    docName = info.fileName();
+    docDir = QDir::toNativeSeparators(info.absolutePath() + "/");
+    showCaption(QStringLiteral(" [保存中]"));
+    Write result;
+    {
+        BusyCursor hourglass;
+        pumpEvents();
+        s.busy = true;
+        result = writeByExtension(path);
+        s.busy = false;
+    }
+    if (result == Write::Done) s.modified = false;
+    showCaption();
+}
+
+void FileCommands::OpenFromCommandLine(const QStringList& arguments) {
+    if (arguments.isEmpty()) return;
+    EditorState& s = e_.state;
+    window_->show();
+    pumpEvents();
+    QString joined;
+    for (const QString& a : arguments) joined += a + ' ';
+    const QString path = joined.trimmed();
+    if (extensionOf(path) != ".KFG") return;
+    // Read into a copy of the kit as start-up left it; it replaces the document only if accepted.
+    loadDocument(path, s.kit);
+}
+
+}  // namespace kf::ui

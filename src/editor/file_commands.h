@@ -1,0 +1,68 @@
+// The document side of the window: New, Open, Save, Save As, the save prompt, the caption
+// and the kit named on the command line.
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QAction;
+class QMainWindow;
+class QMenu;
+
+namespace kf {
+class Kit;
+}
+
+namespace kf::ui {
+
+struct Editor;
+
+class FileCommands : public QObject {
+    Q_OBJECT
+public:
+    FileCommands(Editor& editor, QMainWindow* window);
+
+    QAction *New1, *Open1, *Save1, *SaveAs1, *Exit1;
+    QAction *New2, *Open2, *Save2;
+    QMenu* fileMenu(QWidget* parent);  // "ﾌｧｲﾙ(&F)"
+
+    void New1Click();
+    void Open1Click();
+    void Save1Click();
+    void SaveAs1Click();
+    QMessageBox::StandardButton AskSave();
+    void RefreshFromKit();
+    void OpenFromCommandLine(const QStringList& arguments);
+    // The save prompt of New, Open and closing: false when the command must not go on.
+    bool mayDiscard(bool saveAs);
+
+    QString docName = QStringLiteral("無題");
+    QString docDir;  // ends with a separator, or empty
+    bool docNamed = false;
+    // Where the save dialog starts: the default directory, else the user's home.
+    QString saveDialogDirectory;
+    // The task bar's title: the caption without the running operation.
+    QString applicationTitle;
+
+    QString title() const { return QStringLiteral("Kitforge - ") + docName; }
+    void showCaption(const QString& suffix = QString());
+
+    // The extension written when one replaces another: lower case when the old one is.
+    static QString replaceExtension(const QString& name, const QString& upperExtension);
+    static QString extensionOf(const QString& name);  // ".KFG", upper case; empty when none
+
+private:
+    enum class Write { Done, Failed, UnknownType };
+    Write writeByExtension(const QString& path);
+    bool readKit(const QString& path, Kit& into);
+    bool loadDocument(const QString& path, Kit read);
+    void renameByFileType();
+    void fileError(const QString& text);
+
+    Editor& e_;
+    QMainWindow* window_;
+};
+
+}  // namespace kf::ui

@@ -1,0 +1,206 @@
+#include "editor/grid.h"
+
+#include <QAbstractButton>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMouseEvent>
+#include <cstdlib>
+
+#include "editor/data_box.h"
+#include "editor/edit_commands.h"
+#include "editor/editor.h"
+#include "editor/fonts.h"
+#include "editor/panel.h"
+#include "editor/preview.h"
+#include "midi/device_commands.h"
+
+namespace kf::ui {
+
+namespace {
+const char* kGridHint = "左の番号をｸﾘｯｸすると発音します。";
+}
+
+NoteGrid::NoteGrid(Editor& editor, QWidget* parent) : QTableWidget(kNoteCount, kSetCount, parent), e_(editor) {
+    setObjectName("Grid1");
+    setFont(fixedFont(15));
+    setStatusTip(QString::fromUtf8(kGridHint));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(true);
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    verticalHeader()->setSectionsClickable(false);
+    verticalHeader()->setHighlightSections(false);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(21);
+    verticalHeader()->setMinimumSectionSize(21);
+    verticalHeader()->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    verticalHeader()->setFixedWidth(44);
+    verticalHeader()->setFont(fixedFont(15));
+    setColumnWidth(0, 120);
+    setColumnWidth(1, 120);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    for (int r = 0; r < kNoteCount; ++r)
+        for (int c = 0; c < kSetCount; ++c) setItem(r, c, new QTableWidgetItem);
+    horizontalHeader()->viewport()->installEventFilter(this);
+    verticalHeader()->viewport()->installEventFilter(this);
+    if (auto* corner = findChild<QAbstractButton*>()) corner->installEventFilter(this);
+    connect(this, &QTableWidget::currentCellChanged, this, [this](int row, int column, int prevRow, int prevColumn) {
+        if (row >= 0 && column >= 0 && (row != prevRow || column != prevColumn)) Grid1SelectCell(column + 1, row);
+    });
+    connect(this, &QTableWidget::cellDoubleClicked, this, [this] { Grid1DblClick(); });
+}
+
+void NoteGrid::setUp() {
+    for (int i = 0; i < kNoteCount; ++i)
+        setVerticalHeaderItem(i, new QTableWidgetItem(QString::asprintf("%4d", i)));
+    for (int s = 1; s <= kSetCount; ++s) setHeader(s, QString());
+    const QSignalBlocker quiet(this);
+    setCurrentCell(0, 0);
+}
+
+void NoteGrid::setCellText(int set, int note, const QString& text) { item(note, set - 1)->setText(text); }
+
+QString NoteGrid::cellText(int set, int note) const { return item(note, set - 1)->text(); }
+
+void NoteGrid::setHeader(int set, const QString& name) {
+    auto* h = horizontalHeaderItem(set - 1);
+    if (!h) setHorizontalHeaderItem(set - 1, h = new QTableWidgetItem);
+    h->setText(name);
+}
+
+QString NoteGrid::headerText(int set) const {
+    auto* h = horizontalHeaderItem(set - 1);
+    return h ? h->text() : QString();
+}
+
+int NoteGrid::selectedSet() const { return currentColumn() + 1; }
+int NoteGrid::selectedNote() const { return currentRow(); }
+
+void NoteGrid::selectCell(int set, int note) {
+    if (set == selectedSet() && note == selectedNote()) return;
+    setCurrentCell(note, set - 1);
+    scrollToItem(item(note, set - 1));
+}
+
+QItemSelectionModel::SelectionFlags NoteGrid::selectionCommand(const QModelIndex& index, const QEvent* event) const {
+    // Exactly one data cell is selected at any time: no deselecting, no ranges.
+    if (!index.isValid()) return QItemSelectionModel::NoUpdate;
+    if (event && event->type() == QEvent::MouseMove) return QItemSelectionModel::NoUpdate;
+    return QItemSelectionModel::ClearAndSelect;
+}
+
+void NoteGrid::Grid1SelectCell(int set, int note) {
+    EditorState& s = e_.state;
+    if (e_.showCell) e_.showCell(set, note);
+    s.currentSet = set;
+    s.currentNote = note;
+    if (e_.panel) e_.panel->showNote(set, note);
+    if (e_.edit) e_.edit->SetEntryCommandsEnabled(s.kit.entry(set, note).used != 0);
+}
+
+bool NoteGrid::hitTest(QObject* part, const QPoint& pos, int* column, int* row) const {
+    if (part == viewport()) {
+        *row = rowAt(pos.y()) + 1;
+        *column = columnAt(pos.x()) + 1;
+        if (*row == 0) *row = -1;
+        if (*column == 0) *column = -1;
+    } else if (part == horizontalHeader()->viewport()) {
+        *row = 0;
+        const int c = horizontalHeader()->logicalIndexAt(pos);
+        *column = c < 0 ? -1 : c + 1;
+    } else if (part == verticalHeader()->viewport()) {
+        *column = 0;
+        const int r = verticalHeader()->logicalIndexAt(pos);
+        *row = r < 0 ? -1 : r + 1;
+    } else {
+        *row = 0;
+        *column = 0;
+    }
+    return true;
+}
+
+bool NoteGrid::eventFilter(QObject* watched, QEvent* event) {
+    const auto type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick)
+        return QTableWidget::eventFilter(watched, event);
+    auto* me = static_cast<QMouseEvent*>(event);
+    int column = -1, row = -1;
+    hitTest(watched, me->position().toPoint(), &column, &row);
+    if (type == QEvent::MouseButtonRelease) {
+        Grid1MouseUp(me->button(), column, row, me->globalPosition().toPoint());
+        return watched != horizontalHeader()->viewport();
+    }
+    // A press on a column border resizes the column: that belongs to the header.
+    if (watched == horizontalHeader()->viewport()) {
+        const int x = me->position().toPoint().x();
+        for (int c = 0; c < columnCount(); ++c) {
+            const int edge = horizontalHeader()->sectionViewportPosition(c) + horizontalHeader()->sectionSize(c);
+            if (std::abs(x - edge) <= 4) return false;
+        }
+    }
+    if (type == QEvent::MouseButtonPress) {
+        if (me->button() == Qt::LeftButton) setFocus(Qt::MouseFocusReason);
+        Grid1MouseDown(me->button(), column, row);
+    }
+    return true;
+}
+
+void NoteGrid::mousePressEvent(QMouseEvent* event) {
+    QTableWidget::mousePressEvent(event);  // makes the cell under the pointer current first
+    int column = -1, row = -1;
+    hitTest(viewport(), event->position().toPoint(), &column, &row);
+    Grid1MouseDown(event->button(), column, row);
+}
+
+void NoteGrid::mouseReleaseEvent(QMouseEvent* event) {
+    QTableWidget::mouseReleaseEvent(event);
+    int column = -1, row = -1;
+    hitTest(viewport(), event->position().toPoint(), &column, &row);
+    Grid1MouseUp(event->button(), column, row, event->globalPosition().toPoint());
+}
+
+void NoteGrid::Grid1MouseDown(Qt::MouseButton button, int column, int row) {
+    if (button != Qt::LeftButton) return;
+    EditorState& s = e_.state;
+    if (row >= 1 && column >= 1) {
+        setCurrentGridRow(row - 1);  // already current after a press on a data cell
+    } else if (row >= 1 && row <= kNoteCount) {
+        const int note = row - 1;
+        if (column == 0 && s.livePreview && s.kit.entry(selectedSet(), note).used && e_.preview)
+            e_.preview->gridNoteOn(selectedSet(), note);
+        setCurrentGridRow(note);
+    } else if (row == 0) {
+        if (column == 0) sendDeviceCommand(e_.midi, s.livePreview, kAllSoundOff);
+        else if (column >= 1) setCurrentGridColumn(column);
+    }
+}
+
+void NoteGrid::Grid1MouseUp(Qt::MouseButton button, int column, int row, const QPoint& globalPos) {
+    if (button == Qt::RightButton) {
+        if (column >= 1 && row >= 1) {
+            selectCell(column, row - 1);
+            e_.state.currentSet = e_.state.editSet = column;
+            e_.state.currentNote = e_.state.editNote = row - 1;
+        }
+        if (PopGrid1) PopGrid1->popup(globalPos);
+    } else if (button == Qt::LeftButton && e_.preview) {
+        e_.preview->gridNoteOff();
+    }
+}
+
+void NoteGrid::Grid1DblClick() {
+    if (e_.dataBox) e_.dataBox->showIfHidden();
+}
+
+void NoteGrid::focusInEvent(QFocusEvent* event) {
+    QTableWidget::focusInEvent(event);
+    if (e_.edit) e_.edit->Grid1Enter(this);
+}
+
+}  // namespace kf::ui

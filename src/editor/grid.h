@@ -1,0 +1,55 @@
+// The note grid: both user drum sets side by side, one row per MIDI note.
+#pragma once
+
+#include <QTableWidget>
+
+class QMenu;
+
+namespace kf::ui {
+
+struct Editor;
+
+class NoteGrid : public QTableWidget {
+    Q_OBJECT
+public:
+    explicit NoteGrid(Editor& editor, QWidget* parent = nullptr);
+
+    // Window set-up: header texts, row numbers, selection at set 1, note 0.
+    void setUp();
+
+    void setCellText(int set, int note, const QString& text);
+    QString cellText(int set, int note) const;
+    void setHeader(int set, const QString& name);
+    QString headerText(int set) const;
+
+    // Moves the selection by program; runs the selection-change steps when it moves.
+    void selectCell(int set, int note);
+    void setCurrentGridRow(int note) { selectCell(selectedSet(), note); }
+    void setCurrentGridColumn(int set) { selectCell(set, selectedNote()); }
+    int selectedSet() const;
+    int selectedNote() const;
+
+    QMenu* PopGrid1 = nullptr;
+
+    // Handlers.
+    void Grid1SelectCell(int set, int note);
+    void Grid1MouseDown(Qt::MouseButton button, int column, int row);
+    void Grid1MouseUp(Qt::MouseButton button, int column, int row, const QPoint& globalPos);
+    void Grid1DblClick();
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event = nullptr) const override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    // Grid coordinates of a point on one of the grid's parts: column 0 / row 0 are the headers.
+    bool hitTest(QObject* part, const QPoint& pos, int* column, int* row) const;
+
+    Editor& e_;
+};
+
+}  // namespace kf::ui

@@ -1,0 +1,110 @@
+// The parameter panel: every parameter of the current note, edited by sliders, up-downs,
+// check boxes and a radio group, sent to the module and auditioned.
+#pragma once
+
+#include <QWidget>
+#include <array>
+
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QRadioButton;
+class QScrollArea;
+
+namespace kf::ui {
+
+struct Editor;
+class ClickLabel;
+class TrackBar;
+class UpDown;
+
+class ParameterPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit ParameterPanel(Editor& editor, QWidget* parent = nullptr);
+
+    // The scroll box that holds the panel (ScrollBox1).
+    QScrollArea* scrollBox() const { return scrollBox_; }
+
+    // Window set-up: show set 1, note 0, then the start values with auto-preview held off.
+    void setUp();
+
+    void showNote(int set, int note);
+    void applyPanelParameter(int value, int row);
+    void setEffectType(int value);
+    void setRxNoteOff(int value);
+    void setRxNoteOn(int value);
+    void updateEnabledState();
+    void defClick(int row);
+    // Shows a name in EditInst1 without treating it as an edit.
+    void showInstrumentName(const QString& name);
+
+    // Velocity of preview notes (tool bar controls, kept in step here).
+    int velocity() const;
+    void setVelocity(int v);  // by program: no audition
+    QWidget* velocityMemo() const;
+    UpDown* velocityUpDown() const { return upDown10_; }
+    TrackBar* velocityTrackBar() const { return trackBar10_; }
+
+    // Controls, by their names' numbers.
+    TrackBar* trackBar(int row) const { return rows_[static_cast<size_t>(row - 1)].track; }
+    UpDown* upDown(int row) const { return rows_[static_cast<size_t>(row - 1)].upDown; }
+    QLineEdit* memo(int row) const { return rows_[static_cast<size_t>(row - 1)].memo; }
+    QLabel* label(int row) const;
+    QMenu* valueMenu(int row) const { return rows_[static_cast<size_t>(row - 1)].menu; }
+    QLineEdit* editInst() const { return editInst1_; }
+    QCheckBox* rxNoteOffBox() const { return checkBox1_; }
+    QCheckBox* rxNoteOnBox() const { return checkBox2_; }
+    QRadioButton* effectButton(int type) const;
+
+    // Handlers.
+    void TrackBar1Change(int row);
+    void UpDown1Click(int row);
+    void Memo1Enter(int row);
+    void CheckBox1Click();
+    void CheckBox2Click();
+    void RadioGroup1Click(int index);
+    void EditInst1Change(const QString& text);
+    void UpDown10Click();
+    void TrackBar10Change();
+    void auto_pClick();
+    void Pop_Val1Popup(int row);
+
+private:
+    struct Row {
+        ClickLabel* label = nullptr;
+        QLineEdit* memo = nullptr;
+        UpDown* upDown = nullptr;
+        TrackBar* track = nullptr;
+        QMenu* menu = nullptr;
+        QAction* defItem = nullptr;
+        QAction* autoItem = nullptr;
+    };
+    void buildRow(int row, const char* caption, const char* hint, int helpContext);
+    void showRow(int row, int value);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    Editor& e_;
+    QScrollArea* scrollBox_;
+    std::array<Row, 9> rows_;
+    ClickLabel* label0_;
+    ClickLabel* label10_;
+    QLineEdit* editInst1_;
+    int editInstTag_ = 1;
+    QGroupBox* radioGroup1_;
+    QButtonGroup* effectGroup_;
+    QGroupBox* groupBox1_;
+    QCheckBox* checkBox1_;
+    QCheckBox* checkBox2_;
+    QLineEdit* memo10_;
+    UpDown* upDown10_;
+    TrackBar* trackBar10_;
+};
+
+// Validator of instrument names: at most 20 bytes of Shift-JIS, nothing it cannot hold.
+class SjisLengthValidator;
+
+}  // namespace kf::ui

@@ -1,0 +1,104 @@
+#include "editor/preview.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QWidget>
+
+#include "editor/dialogs.h"
+#include "editor/editor.h"
+#include "midi/device_commands.h"
+
+namespace kf::ui {
+
+namespace {
+void applyState(QObject* o, const char* what, bool on) {
+    if (auto* a = qobject_cast<QAction*>(o)) {
+        if (what[0] == 'e') a->setEnabled(on);
+        else a->setVisible(on);
+    } else if (auto* w = qobject_cast<QWidget*>(o)) {
+        if (what[0] == 'e') w->setEnabled(on);
+        else w->setVisible(on);
+    }
+}
+}  // namespace
+
+Preview::Preview(Editor& editor, QObject* parent) : QObject(parent), e_(editor) {
+    velocity = [] { return 127; };
+}
+
+void Preview::setGovernedControls(bool on) {
+    for (auto& a : checked_)
+        if (a) a->setChecked(on);
+    for (auto& o : enabled_)
+        if (o) applyState(o, "enabled", on);
+    for (auto& o : visible_)
+        if (o) applyState(o, "visible", on);
+}
+
+void Preview::SetPreview(bool on) {
+    EditorState& s = e_.state;
+    if (on != s.livePreview) setGovernedControls(on);
+    if (!on) {
+        e_.midi.closePort();
+        s.livePreview = false;
+        return;
+    }
+    if (e_.midi.openPort(s.options.midiPort)) {
+        const bool wasOff = !s.livePreview;
+        s.busy = true;
+        {
+            BusyCursor hourglass;
+            sendSwitchOnSequence(e_.midi, s.kit, wasOff, &pumpEvents);
+        }
+        s.busy = false;
+        s.livePreview = true;
+        return;
+    }
+    const QString reason = QString::fromStdString(e_.midi.lastOpenError());
+    setGovernedControls(false);
+    e_.midi.closePort();
+    s.livePreview = false;
+    QString text = QStringLiteral("指定したMIDIﾃﾞﾊﾞｲｽはすでに使われています。\r\n解放されるまで待ってから、やり直してください。");
+    if (!reason.isEmpty()) text += "\r\n(" + reason + ")";
+    e_.dialogs.message(nullptr, QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"), text, QMessageBox::Ok);
+}
+
+void Preview::Preview1Click() { SetPreview(!e_.state.livePreview); }
+
+void Preview::gridNoteOn(int set, int note) {
+    if (!e_.state.livePreview) return;
+    e_.state.lastSoundedNote = static_cast<std::uint8_t>(note);
+    e_.midi.sendShort(0xC9, static_cast<std::uint8_t>(set + 63), 0);
+    e_.midi.sendShort(0x99, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity()));
+}
+
+void Preview::gridNoteOff() {
+    if (!e_.state.livePreview) return;
+    e_.midi.sendShort(0x99, e_.state.lastSoundedNote, 0);
+}
+
+void Preview::dataBoxNoteOn(int map, int program, int note) {
+    e_.midi.sendShort(0xBA, 0x00, 0x00);
+    e_.midi.sendShort(0xBA, 0x20, static_cast<std::uint8_t>(map));
+    e_.midi.sendShort(0xCA, static_cast<std::uint8_t>(program), 0);
+    e_.midi.sendShort(0x9A, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity()));
+}
+
+void Preview::dataBoxNoteOff(int note) { e_.midi.sendShort(0x9A, static_cast<std::uint8_t>(note), 0); }
+
+void Preview::auditionNote() {
+    const EditorState& s = e_.state;
+    if (!s.livePreview || !s.autoPreview || !e_.state.kit.entry(s.currentSet, s.currentNote).used) return;
+    e_.midi.sendShort(0xC9, static_cast<std::uint8_t>(s.currentSet + 63), 0);
+    e_.midi.sendShort(0x99, static_cast<std::uint8_t>(s.currentNote), static_cast<std::uint8_t>(velocity()));
+    e_.midi.sendShort(0x99, static_cast<std::uint8_t>(s.currentNote), 0);
+}
+
+void Preview::Preview2MouseDown() {
+    EditorState& s = e_.state;
+    if (s.kit.entry(s.currentSet, s.currentNote).used) gridNoteOn(s.currentSet, s.currentNote);
+}
+
+void Preview::Preview2MouseUp() { gridNoteOff(); }
+
+}  // namespace kf::ui

@@ -1,0 +1,29 @@
+// The status bar: the hint line, the current cell, and an owner-drawn sliver.
+#pragma once
+
+#include <QStatusBar>
+
+class QLabel;
+
+namespace kf::ui {
+
+class StatusBar : public QStatusBar {
+    Q_OBJECT
+public:
+    explicit StatusBar(QWidget* parent = nullptr);
+    void setHint(const QString& text);
+    QString hint() const;
+    // "%d,%3d"
+    void setCell(int set, int note);
+    QString cell() const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QLabel* panel0_;
+    QLabel* panel1_;
+    QWidget* panel2_;
+};
+
+}  // namespace kf::ui

@@ -1,0 +1,20 @@
+// The one place where the core's Shift-JIS bytes meet Qt's strings.
+#pragma once
+
+#include <QString>
+#include <string>
+
+namespace kf::ui {
+
+QString toUnicode(const std::string& sjis);
+// Characters Shift-JIS cannot hold become '?'; use canEncode() to refuse them first.
+std::string fromUnicode(const QString& text);
+bool canEncode(const QString& text);
+// Bytes the text takes in Shift-JIS.
+int sjisLength(const QString& text);
+
+// Hints are "short|long"; the status bar shows the long part.
+QString longHint(const QString& hint);
+QString shortHint(const QString& hint);
+
+}  // namespace kf::ui

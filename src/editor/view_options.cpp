@@ -1,0 +1,110 @@
+#include "editor/view_options.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "editor/editor.h"
+
+namespace kf::ui {
+
+namespace {
+QAction* item(QObject* parent, const char* name, const char* caption, const char* hint) {
+    auto* a = new QAction(QString::fromUtf8(caption), parent);
+    a->setObjectName(name);
+    a->setCheckable(true);
+    a->setChecked(true);
+    a->setStatusTip(QString::fromUtf8(hint));
+    return a;
+}
+}  // namespace
+
+ViewOptions::ViewOptions(Editor& editor, const ViewParts& parts, QObject* parent)
+    : QObject(parent), e_(editor), parts_(parts) {
+    const char* toolHint = "ﾂｰﾙﾊﾞｰの表示/非表示を切り替えます。";
+    const char* nameHint = "ドラム名入力ﾊﾞｰの表示/非表示を切り替えます。";
+    const char* dataHint = "ﾃﾞｰﾀ入力ﾎﾞｯｸｽの表示/非表示を切り替えます。";
+    const char* statusHint = "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示を切り替えます。";
+    Tool1 = item(this, "Tool1", "ﾂｰﾙﾊﾞｰ(&T)", toolHint);
+    DrumName1 = item(this, "DrumName1", "名前入力(&N)", nameHint);
+    Data1 = item(this, "Data1", "ﾃﾞｰﾀ入力(&I)", dataHint);
+    Status1 = item(this, "Status1", "ｽﾃｰﾀｽﾊﾞｰ(&S)", statusHint);
+    Tool2 = item(this, "Tool2", "ﾂｰﾙﾊﾞｰ", toolHint);
+    DrumName2 = item(this, "DrumName2", "名前入力", nameHint);
+    Data2 = item(this, "Data2", "ﾃﾞｰﾀ入力", dataHint);
+    Status2 = item(this, "Status2", "ｽﾃｰﾀｽﾊﾞｰ", statusHint);
+    for (QAction* a : {Tool1, Tool2}) connect(a, &QAction::triggered, this, [this] { Tool1Click(); });
+    for (QAction* a : {DrumName1, DrumName2}) connect(a, &QAction::triggered, this, [this] { DrumName1Click(); });
+    for (QAction* a : {Data1, Data2}) connect(a, &QAction::triggered, this, [this] { Data1Click(); });
+    for (QAction* a : {Status1, Status2}) connect(a, &QAction::triggered, this, [this] { Status1Click(); });
+    if (parts_.dataUp) connect(parts_.dataUp, &QAction::triggered, this, [this] { SetDataBoxAtBottom(false); });
+    if (parts_.dataDown) connect(parts_.dataDown, &QAction::triggered, this, [this] { SetDataBoxAtBottom(true); });
+}
+
+QMenu* ViewOptions::viewMenu(QWidget* parent) {
+    auto* m = new QMenu(QStringLiteral("表示(&V)"), parent);
+    m->setObjectName("Show1");
+    m->menuAction()->setStatusTip(QStringLiteral("画面表示の設定、ﾂｰﾙﾊﾞｰ、ｽﾃｰﾀｽﾊﾞｰの表示を変更します。"));
+    m->setProperty("helpContext", 12);
+    m->addActions({Tool1, DrumName1, Data1, Status1});
+    return m;
+}
+
+QMenu* ViewOptions::popupMenu(QWidget* parent) {
+    auto* m = new QMenu(parent);
+    m->setObjectName("PopView1");
+    m->setProperty("helpContext", 51);
+    m->addActions({Tool2, DrumName2, Data2, Status2});
+    return m;
+}
+
+void ViewOptions::ShowCoolBand(QToolBar* bar, bool v) {
+    // Each band is its own tool bar row; with both hidden the bar area takes no room at all.
+    if (bar) bar->setVisible(v);
+}
+
+void ViewOptions::SetToolBarVisible(bool v) {
+    if (toolBar_ == v) return;
+    toolBar_ = v;
+    Tool1->setChecked(v);
+    Tool2->setChecked(v);
+    ShowCoolBand(parts_.toolBar, v);
+}
+
+void ViewOptions::SetNameBarVisible(bool v) {
+    if (nameBar_ == v) return;
+    nameBar_ = v;
+    DrumName1->setChecked(v);
+    DrumName2->setChecked(v);
+    ShowCoolBand(parts_.nameBar, v);
+}
+
+void ViewOptions::SetStatusBarVisible(bool v) {
+    if (statusBar_ == v) return;
+    statusBar_ = v;
+    if (parts_.statusBar) parts_.statusBar->setVisible(v);
+    Status1->setChecked(v);
+    Status2->setChecked(v);
+}
+
+void ViewOptions::SetDataBoxVisible(bool v) {
+    if (dataBox_ == v) return;
+    dataBox_ = v;
+    if (parts_.dataBox) parts_.dataBox->setVisible(v);
+    Data1->setChecked(v);
+    Data2->setChecked(v);
+}
+
+void ViewOptions::SetDataBoxAtBottom(bool v) {
+    if (atBottom_ == v) return;
+    atBottom_ = v;
+    if (parts_.leftPanel && parts_.dataBox) {
+        parts_.leftPanel->removeWidget(parts_.dataBox);
+        parts_.leftPanel->insertWidget(v ? 1 : 0, parts_.dataBox);
+    }
+    if (parts_.dataUp) parts_.dataUp->setEnabled(v);
+    if (parts_.dataDown) parts_.dataDown->setEnabled(!v);
+}
+
+}  // namespace kf::ui
