@@ -1,0 +1,111 @@
+#include "gui_harness.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTest>
+
+#include "editor/grid.h"
+#include "editor/text.h"
+#include "midi/sysex.h"
+
+namespace kf::test {
+
+QMessageBox::StandardButton ScriptedDialogs::message(QWidget*, QMessageBox::Icon icon, const QString& caption,
+                                                     const QString& text, QMessageBox::StandardButtons buttons) {
+    shown.push_back({icon, caption, text});
+    if (buttons == QMessageBox::Ok || answers.empty()) return QMessageBox::Ok;
+    const auto a = answers.front();
+    answers.pop_front();
+    return a;
+}
+
+QString ScriptedDialogs::openFile(QWidget*, const QString&, const QString& proposedName, const QString&) {
+    openProposals.push_back(proposedName);
+    if (openAnswers.empty()) return {};
+    const QString a = openAnswers.front();
+    openAnswers.pop_front();
+    return a;
+}
+
+QString ScriptedDialogs::saveFile(QWidget*, const ui::SaveRequest& request) {
+    saveRequests.push_back(request);
+    if (saveAnswers.empty()) return {};
+    const QString a = saveAnswers.front();
+    saveAnswers.pop_front();
+    return a;
+}
+
+QString ScriptedDialogs::chooseDirectory(QWidget*, const QString&) {
+    if (directoryAnswers.empty()) return {};
+    const QString a = directoryAnswers.front();
+    directoryAnswers.pop_front();
+    return a;
+}
+
+Harness::Harness(HarnessOptions options) {
+    auto rec = std::make_unique<RecordingBackend>();
+    rec->portNames = options.ports;
+    rec->failOpen = options.failOpen;
+    recorder_ = rec.get();
+    midi_ = std::make_unique<MidiOut>(std::move(rec));
+    settings_ = std::make_unique<QSettings>(temp_.path() + "/settings.ini", QSettings::IniFormat);
+    for (const auto& [k, v] : options.settings) settings_->setValue(k, v);
+    ui::StartOptions start;
+    start.tableDirs = options.tableDirs.isEmpty() ? QStringList{KITFORGE_SOURCE_DATA_DIR} : options.tableDirs;
+    start.arguments = options.arguments;
+    start.helpFile = KITFORGE_HELP_FILE;
+    window_ = std::make_unique<ui::MainWindow>(*midi_, dialogs_, *settings_, start);
+    if (options.create) {
+        window_->FormCreate();
+        window_->show();
+        QApplication::processEvents();
+    }
+}
+
+Harness::~Harness() { window_.reset(); }
+
+std::vector<std::string> Harness::takeSent() {
+    std::vector<std::string> v;
+    for (const auto& m : recorder_->sent) v.push_back(hex(m));
+    recorder_->sent.clear();
+    return v;
+}
+
+void Harness::select(int set, int note) {
+    editor().grid->selectCell(set, note);
+    // The first idle moment moves the edit target, the next brings the panel's state up to date.
+    idle();
+    idle();
+}
+
+void typeText(QWidget* target, const QString& text) {
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(target, &release);
+    }
+}
+
+void Harness::useNote(int set, int note, const std::string& name) {
+    DrumNoteEntry& e = state().kit.entry(set, note);
+    e = blankEntry();
+    e.used = 1;
+    e.name = name;
+    e.pan = 64;
+    e.rxNoteOn = 1;
+    e.sourceNote = static_cast<std::uint8_t>(note);
+    editor().grid->setCellText(set, note, ui::toUnicode(name));
+}
+
+std::string hex(const std::vector<std::uint8_t>& bytes) { return hexText(bytes); }
+
+std::string param(int set, int note, int p, int value) {
+    MidiBytes m{0xF0, 0x41, 0x10, 0x42, 0x12, 0x21, static_cast<std::uint8_t>(16 * (set - 1) + p),
+                static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(value)};
+    m.push_back(rolandChecksum(m.data() + 5, m.data() + m.size()));
+    m.push_back(0xF7);
+    return hexText(m);
+}
+
+}  // namespace kf::test

@@ -1,0 +1,85 @@
+// A whole Kitforge window under the offscreen platform, with a recording MIDI backend,
+// scripted dialogs and settings of its own.
+#pragma once
+
+#include <QMessageBox>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "editor/dialogs.h"
+#include "midi/midi_out.h"
+
+namespace kf::test {
+
+struct ShownMessage {
+    QMessageBox::Icon icon;
+    QString caption;
+    QString text;
+};
+
+class ScriptedDialogs : public ui::Dialogs {
+public:
+    std::vector<ShownMessage> shown;
+    std::deque<QMessageBox::StandardButton> answers;  // for boxes with a choice; OK otherwise
+    std::deque<QString> openAnswers, saveAnswers, directoryAnswers;
+    std::vector<ui::SaveRequest> saveRequests;
+    std::vector<QString> openProposals;
+
+    QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text,
+                                        QMessageBox::StandardButtons buttons) override;
+    QString openFile(QWidget*, const QString& directory, const QString& proposedName, const QString& filter) override;
+    QString saveFile(QWidget*, const ui::SaveRequest& request) override;
+    QString chooseDirectory(QWidget*, const QString& start) override;
+};
+
+struct HarnessOptions {
+    bool failOpen = false;
+    std::vector<std::string> ports{"Synth A", "Synth B"};
+    QStringList tableDirs;  // default: the shipped data
+    QStringList arguments;
+    std::vector<std::pair<QString, QString>> settings;  // stored before start-up
+    bool create = true;
+};
+
+class Harness {
+public:
+    explicit Harness(HarnessOptions options = {});
+    ~Harness();
+
+    ui::MainWindow& window() { return *window_; }
+    ui::Editor& editor() { return window_->editor(); }
+    ui::EditorState& state() { return window_->editor().state; }
+    RecordingBackend& midi() { return *recorder_; }
+    ScriptedDialogs& dialogs() { return dialogs_; }
+    QSettings& settings() { return *settings_; }
+    QString dir() const { return temp_.path(); }
+
+    // Every message sent since the last call, as hex text.
+    std::vector<std::string> takeSent();
+    void idle() { window_->AppIdle(); }
+    // Selects a cell as a click would and lets the edit target catch up.
+    void select(int set, int note);
+    // Makes a note used with plain values, without sending anything.
+    void useNote(int set, int note, const std::string& name = "Inst");
+
+private:
+    QTemporaryDir temp_;
+    RecordingBackend* recorder_ = nullptr;
+    std::unique_ptr<MidiOut> midi_;
+    ScriptedDialogs dialogs_;
+    std::unique_ptr<QSettings> settings_;
+    std::unique_ptr<ui::MainWindow> window_;
+};
+
+std::string hex(const std::vector<std::uint8_t>& bytes);
+// Types text into a widget as key presses carrying those characters (any script).
+void typeText(QWidget* target, const QString& text);
+// The hex text of a parameter message of set, note, device parameter and value.
+std::string param(int set, int note, int p, int value);
+
+}  // namespace kf::test

@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QLockFile>
+#include <QMenu>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "app/single_instance.h"
+#include "app/title_window.h"
+#include "editor/data_box.h"
+#include "editor/grid.h"
+#include "editor/panel.h"
+#include "editor/status_bar.h"
+#include "gui_harness.h"
+
+#include <QComboBox>
+#include <QMenu>
+#include <QProgressBar>
+#include <QToolButton>
+
+#include "editor/controls.h"
+#include "editor/preview.h"
+
+namespace kf::test {
+namespace {
+
+const std::string kRhythm = "F0 41 10 42 12 40 1A 15 02 0F F7";
+
+TEST(StartUp, PreviewOnSendsTheRhythmPartThenTheTenSetUpMessages) {
+    Harness h;
+    const std::vector<std::string> expected{
+        kRhythm,           param(1, 0, 1, 60), param(1, 0, 2, 127), param(1, 0, 4, 64), param(1, 0, 5, 127),
+        param(1, 0, 6, 0), param(1, 0, 9, 0),  param(1, 0, 3, 0),   param(1, 0, 10, 2), param(1, 0, 11, 0),
+        param(1, 0, 12, 0)};
+    EXPECT_EQ(h.takeSent(), expected);
+    EXPECT_EQ(h.midi().opened, (std::vector<int>{-1}));
+    EXPECT_FALSE(h.state().modified);
+    EXPECT_TRUE(h.dialogs().shown.empty());
+    // the start values land in the empty entry of set 1, note 0, which stays unused
+    const DrumNoteEntry& e = h.state().kit.entry(1, 0);
+    EXPECT_EQ(e.used, 0);
+    EXPECT_EQ(e.playNote, 60);
+    EXPECT_EQ(e.sourceMap, 2);
+    EXPECT_EQ(h.window().windowTitle(), QStringLiteral("Kitforge - 無題"));
+    EXPECT_EQ(h.window().status()->cell(), "1,   1");
+    EXPECT_FALSE(h.window().titleWindow()->isVisible());
+    EXPECT_EQ(h.window().titleWindow()->findChild<QProgressBar*>("ProgressBar1")->value(), 4053 / 128 + 1);
+}
+
+TEST(StartUp, PortThatFailsToOpenLeavesPreviewOffWithTheBoxShown) {
+    HarnessOptions o;
+    o.failOpen = true;
+    Harness h(o);
+    EXPECT_TRUE(h.takeSent().empty());
+    ASSERT_EQ(h.dialogs().shown.size(), 1u);
+    EXPECT_EQ(h.dialogs().shown[0].caption, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"));
+    EXPECT_TRUE(h.dialogs().shown[0].text.startsWith(
+        QStringLiteral("指定したMIDIﾃﾞﾊﾞｲｽはすでに使われています。\r\n解放されるまで待ってから、やり直してください。")));
+    EXPECT_EQ(h.dialogs().shown[0].icon, QMessageBox::Warning);
+    EXPECT_FALSE(h.state().livePreview);
+    EXPECT_FALSE(h.window().previewAction()->isChecked());
+    EXPECT_FALSE(h.window().previewButton()->isEnabled());
+    EXPECT_FALSE(h.window().sendMenu()->menuAction()->isEnabled());
+    EXPECT_FALSE(h.editor().panel->velocityTrackBar()->isVisible());
+    EXPECT_FALSE(h.editor().dataBox->previewButton()->isEnabled());
+}
+
+TEST(StartUp, MissingTablesAreReportedAfterTheWindowIsUpAndNoSettingsAreWritten) {
+    QTemporaryDir empty;
+    HarnessOptions o;
+    o.tableDirs = {empty.path()};
+    Harness h(o);
+    ASSERT_EQ(h.dialogs().shown.size(), 1u);
+    EXPECT_EQ(h.dialogs().shown[0].text, QStringLiteral("ﾌｧｲﾙ %1/Drum_set.csv は開けません").arg(empty.path()));
+    EXPECT_FALSE(h.editor().dataBox->mapList()->isEnabled());
+    h.window().FormDestroy();
+    EXPECT_TRUE(h.settings().allKeys().isEmpty());
+}
+
+TEST(StartUp, ShutdownClosesThePortAndSendsNothing) {
+    Harness h;
+    h.takeSent();
+    h.window().FormDestroy();
+    EXPECT_TRUE(h.takeSent().empty());
+    EXPECT_EQ(h.midi().closes, 1);
+    EXPECT_EQ(h.settings().value("Preview").toString(), "1");
+}
+
+TEST(SingleInstance, ALiveLockBlocksAndAStaleOneDoesNot) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/MutexObjectKFG";
+    {
+        ui::SingleInstance first(path);
+        ASSERT_TRUE(first.acquire());
+        // another process holds it: simulated by a second process below
+    }
+    // A lock file left by a process that is gone (a crashed run).
+    QProcess gone;
+    gone.start("/bin/true");
+    gone.waitForFinished();
+    const qint64 deadPid = gone.processId() ? gone.processId() : 999999;
+    QFile stale(path);
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write(QByteArray::number(deadPid) + "\nkitforge\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    stale.close();
+    ui::SingleInstance again(path);
+    EXPECT_TRUE(again.acquire());
+}
+
+TEST(SingleInstance, ASecondCopyEndsAtOnceWithNoWindow) {
+    QTemporaryDir run;
+    const QString lockPath = run.path() + "/MutexObjectKFG";
+    QLockFile held(lockPath);
+    ASSERT_TRUE(held.tryLock(0));
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", run.path());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    second.setProcessEnvironment(env);
+    second.start(KITFORGE_EXECUTABLE, {});
+    ASSERT_TRUE(second.waitForFinished(10000)) << "the second copy kept running";
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAllStandardOutput().isEmpty());
+}
+
+}  // namespace
+}  // namespace kf::test

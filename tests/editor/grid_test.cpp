@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QTest>
+
+#include "editor/edit_commands.h"
+#include "editor/grid.h"
+#include "editor/panel.h"
+#include "editor/status_bar.h"
+#include "gui_harness.h"
+
+#include <QComboBox>
+#include <QMenu>
+#include <QProgressBar>
+#include <QToolButton>
+
+#include "editor/controls.h"
+#include "editor/preview.h"
+
+namespace kf::test {
+namespace {
+
+QPoint rowNumberAt(ui::NoteGrid* grid, int note) {
+    grid->scrollToItem(grid->item(note, 0));
+    QHeaderView* v = grid->verticalHeader();
+    return {v->width() / 2, v->sectionViewportPosition(note) + v->sectionSize(note) / 2};
+}
+
+TEST(Grid, LayoutAndTexts) {
+    Harness h;
+    ui::NoteGrid* grid = h.editor().grid;
+    EXPECT_EQ(grid->objectName(), "Grid1");
+    EXPECT_EQ(grid->rowCount(), 128);
+    EXPECT_EQ(grid->columnCount(), 2);
+    EXPECT_EQ(grid->verticalHeaderItem(0)->text(), "   0");
+    EXPECT_EQ(grid->verticalHeaderItem(127)->text(), " 127");
+    EXPECT_EQ(grid->headerText(1), "UserDrum1");
+    EXPECT_EQ(grid->columnWidth(0), 120);
+    EXPECT_EQ(grid->verticalHeader()->width(), 44);
+    EXPECT_EQ(grid->rowHeight(5), 21);
+    EXPECT_TRUE(grid->hasFocus() || !h.window().isActiveWindow());
+}
+
+TEST(Grid, SelectionShowsTheCellInTheStatusBarAndSendsRxOfAUsedNote) {
+    Harness h;
+    h.useNote(1, 36);
+    h.takeSent();
+    h.select(2, 127);
+    EXPECT_EQ(h.window().status()->cell(), "2,127");
+    EXPECT_TRUE(h.takeSent().empty()) << "an empty note sends nothing";
+    h.select(1, 0);
+    EXPECT_EQ(h.window().status()->cell(), "1,  0");
+    h.select(1, 36);
+    EXPECT_EQ(h.takeSent(), (std::vector<std::string>{param(1, 36, 7, 0), param(1, 36, 8, 1)}));
+    EXPECT_EQ(h.state().currentSet, 1);
+    EXPECT_EQ(h.state().currentNote, 36);
+    EXPECT_TRUE(h.editor().edit->entryCommandsEnabled());
+}
+
+TEST(Grid, RowNumberClickSoundsAUsedNoteAndTheReleaseTurnsItOff) {
+    Harness h;
+    h.useNote(1, 36);
+    h.select(1, 10);
+    h.takeSent();
+    ui::NoteGrid* grid = h.editor().grid;
+    const QPoint at = rowNumberAt(grid, 36);
+    QTest::mousePress(grid->verticalHeader()->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(h.takeSent(), (std::vector<std::string>{"C9 40", "99 24 7F", param(1, 36, 7, 0), param(1, 36, 8, 1)}));
+    EXPECT_EQ(grid->selectedNote(), 36);
+    QTest::mouseRelease(grid->verticalHeader()->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_EQ(h.takeSent(), (std::vector<std::string>{"99 24 00"}));
+    // an empty note only moves the selection; the release still ends the last sounded note
+    const QPoint empty = rowNumberAt(grid, 50);
+    QTest::mousePress(grid->verticalHeader()->viewport(), Qt::LeftButton, {}, empty);
+    EXPECT_TRUE(h.takeSent().empty());
+    EXPECT_EQ(grid->selectedNote(), 50);
+    QTest::mouseRelease(grid->verticalHeader()->viewport(), Qt::LeftButton, {}, empty);
+    EXPECT_EQ(h.takeSent(), (std::vector<std::string>{"99 24 00"}));
+}
+
+TEST(Grid, HeadersChangeTheSetAndTheCornerSendsAllSoundOff) {
+    Harness h;
+    h.select(1, 20);
+    h.takeSent();
+    ui::NoteGrid* grid = h.editor().grid;
+    grid->Grid1MouseDown(Qt::LeftButton, 2, 0);
+    EXPECT_EQ(grid->selectedSet(), 2);
+    EXPECT_EQ(grid->selectedNote(), 20);
+    grid->Grid1MouseDown(Qt::LeftButton, 0, 0);
+    EXPECT_EQ(h.takeSent(), (std::vector<std::string>{"B9 78 00"}));
+    EXPECT_EQ(grid->selectedSet(), 2);
+    h.editor().preview->SetPreview(false);
+    grid->Grid1MouseDown(Qt::LeftButton, 0, 0);
+    EXPECT_TRUE(h.takeSent().empty());
+}
+
+TEST(Grid, RightClickOnTheOtherSetMovesTheEditTargetAtOnce) {
+    Harness h;
+    h.select(1, 5);
+    ui::NoteGrid* grid = h.editor().grid;
+    grid->PopGrid1->setProperty("test", true);
+    grid->Grid1MouseUp(Qt::RightButton, 2, 41, QPoint(10, 10));
+    grid->PopGrid1->close();
+    EXPECT_EQ(h.state().editSet, 2);
+    EXPECT_EQ(h.state().editNote, 40);
+    EXPECT_EQ(h.state().currentNote, 40);
+    // a right click on a fixed cell leaves the selection alone
+    grid->Grid1MouseUp(Qt::RightButton, 0, 3, QPoint(10, 10));
+    grid->PopGrid1->close();
+    EXPECT_EQ(grid->selectedNote(), 40);
+}
+
+TEST(Grid, IdleStepCatchesTheEditTargetUp) {
+    Harness h;
+    h.editor().grid->selectCell(2, 9);
+    EXPECT_EQ(h.state().editNote, 0);
+    h.idle();
+    EXPECT_EQ(h.state().editSet, 2);
+    EXPECT_EQ(h.state().editNote, 9);
+}
+
+TEST(Grid, NarrowWindowNarrowsTheLeftPanel) {
+    Harness h;
+    h.window().resize(900, 600);
+    QApplication::processEvents();
+    h.window().resize(300, 600);
+    QApplication::processEvents();
+    EXPECT_LE(h.window().leftPanel()->width(), h.window().centralWidget()->width() - 4);
+}
+
+}  // namespace
+}  // namespace kf::test

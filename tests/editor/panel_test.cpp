@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
+#include <QTest>
+
+#include "editor/controls.h"
+#include "editor/grid.h"
+#include "editor/panel.h"
+#include "editor/preview.h"
+#include "gui_harness.h"
+
+namespace kf::test {
+namespace {
+
+const std::vector<std::string> kAudition36{"C9 40", "99 24 7F", "99 24 00"};
+
+std::vector<std::string> join(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class Panel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        h = std::make_unique<Harness>();
+        h->useNote(1, 36);
+        h->select(1, 36);
+        h->takeSent();
+        panel = h->editor().panel;
+    }
+    std::unique_ptr<Harness> h;
+    ui::ParameterPanel* panel = nullptr;
+};
+
+TEST_F(Panel, PanSliderToZeroShowsRndAndSendsParameterFour) {
+    panel->trackBar(3)->setValue(0);
+    EXPECT_EQ(panel->memo(3)->text(), "Rnd");
+    EXPECT_EQ(h->state().kit.entry(1, 36).pan, 0);
+    EXPECT_EQ(h->takeSent(), join({param(1, 36, 4, 0)}, kAudition36));
+    EXPECT_TRUE(h->state().modified);
+    panel->trackBar(3)->setValue(64);
+    EXPECT_EQ(panel->memo(3)->text(), "0");
+}
+
+TEST_F(Panel, EffectSendToZeroWithChorusSendsSixThenNine) {
+    panel->trackBar(5)->setValue(40);
+    h->takeSent();
+    panel->trackBar(5)->setValue(0);
+    EXPECT_EQ(h->takeSent(), join({param(1, 36, 6, 0), param(1, 36, 9, 0)}, kAudition36));
+}
+
+TEST_F(Panel, AssignGroupSendsButDoesNotAudition) {
+    panel->trackBar(6)->setValue(3);
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{param(1, 36, 3, 3)}));
+    EXPECT_TRUE(h->state().modified);
+    EXPECT_EQ(panel->memo(6)->text(), "3");
+    panel->trackBar(6)->setValue(0);
+    EXPECT_EQ(panel->memo(6)->text(), QStringLiteral("なし"));
+}
+
+TEST_F(Panel, LevelAuditionsOnlyWhileAutoPreviewIsOn) {
+    panel->trackBar(2)->setValue(100);
+    EXPECT_EQ(h->takeSent(), join({param(1, 36, 2, 100)}, kAudition36));
+    panel->auto_pClick();
+    EXPECT_FALSE(h->state().autoPreview);
+    panel->trackBar(2)->setValue(90);
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{param(1, 36, 2, 90)}));
+}
+
+TEST_F(Panel, UpDownClickAtItsLimitStillSendsButChangesNothing) {
+    panel->upDown(2)->clickUp();  // level is already 127
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{param(1, 36, 2, 127)}));
+    EXPECT_FALSE(h->state().modified);
+    panel->upDown(1)->clickDown();
+    EXPECT_EQ(panel->trackBar(1)->value(), 59);
+    EXPECT_EQ(h->takeSent(), join({param(1, 36, 1, 59)}, kAudition36));
+}
+
+TEST_F(Panel, EffectTypeSendsOnlyTheNewEffectWhenItChanges) {
+    panel->trackBar(5)->setValue(50);
+    h->takeSent();
+    panel->effectButton(1)->click();
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{param(1, 36, 9, 50)}));
+    EXPECT_EQ(panel->label(5)->text(), "Delay");
+    EXPECT_EQ(panel->trackBar(5)->property("helpContext").toInt(), 30);
+    panel->effectButton(1)->click();
+    EXPECT_TRUE(h->takeSent().empty());
+}
+
+TEST_F(Panel, RxBoxesSendEveryTime) {
+    panel->rxNoteOffBox()->click();
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{param(1, 36, 7, 1)}));
+    EXPECT_EQ(h->state().kit.entry(1, 36).rxNoteOff, 1);
+    panel->setRxNoteOff(1);
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{param(1, 36, 7, 1)}));
+}
+
+TEST_F(Panel, DefaultValueComesFromTheSourceInstrument) {
+    // the shipped SC-88 STANDARD 1 (map 2, program 0), note 36
+    DrumNoteEntry& e = h->state().kit.entry(1, 36);
+    e.sourceMap = 2;
+    e.sourceProgram = 0;
+    e.sourceNote = 36;
+    e.level = 10;
+    h->editor().panel->showNote(1, 36);
+    h->takeSent();
+    panel->defClick(2);
+    EXPECT_EQ(e.level, 127);
+    EXPECT_EQ(h->takeSent(), join({param(1, 36, 2, 127)}, kAudition36));
+    EXPECT_FALSE(panel->valueMenu(7)->actions().at(0)->isEnabled());
+    EXPECT_TRUE(panel->valueMenu(6)->actions().at(0)->isEnabled());
+}
+
+TEST_F(Panel, PreviewOffSendsNothingAtAll) {
+    h->editor().preview->SetPreview(false);
+    EXPECT_TRUE(h->takeSent().empty());
+    panel->trackBar(2)->setValue(1);
+    panel->trackBar(5)->setValue(0);
+    panel->effectButton(1)->click();
+    panel->rxNoteOnBox()->click();
+    h->select(1, 37);
+    h->select(1, 36);
+    h->editor().grid->Grid1MouseDown(Qt::LeftButton, 0, 37);
+    h->editor().grid->Grid1MouseUp(Qt::LeftButton, 0, 37, {});
+    h->editor().preview->Preview2MouseDown();
+    h->editor().preview->Preview2MouseUp();
+    EXPECT_TRUE(h->takeSent().empty());
+    EXPECT_EQ(h->state().kit.entry(1, 36).level, 1) << "changes still reach the Kit";
+}
+
+TEST_F(Panel, EmptyNoteKeepsTheSlidersGreysThemAndEmptiesTheName) {
+    panel->trackBar(2)->setValue(77);
+    h->select(2, 100);
+    EXPECT_EQ(panel->trackBar(2)->value(), 77);
+    EXPECT_TRUE(panel->editInst()->text().isEmpty());
+    EXPECT_FALSE(panel->trackBar(2)->isEnabled());
+    h->select(1, 36);
+    EXPECT_TRUE(panel->trackBar(2)->isEnabled());
+    EXPECT_EQ(panel->editInst()->text(), "Inst");
+}
+
+TEST_F(Panel, InstrumentNameEditsTheEditTargetAndItsCell) {
+    panel->editInst()->setFocus();
+    typeText(panel->editInst(), "X");
+    EXPECT_EQ(h->state().kit.entry(1, 36).name, "InstX");
+    EXPECT_EQ(h->editor().grid->cellText(1, 36), "InstX");
+    EXPECT_TRUE(h->state().modified);
+    // at most 20 bytes of Shift-JIS: a kanji counts two
+    panel->editInst()->setText(QString(18, 'a'));
+    typeText(panel->editInst(), QStringLiteral("漢"));
+    EXPECT_EQ(panel->editInst()->text(), QString(18, 'a') + QStringLiteral("漢"));
+    typeText(panel->editInst(), QStringLiteral("b"));
+    EXPECT_EQ(panel->editInst()->text().size(), 19);
+}
+
+TEST_F(Panel, SliderKeysMoveByAPageAndVelocityKeepsInStep) {
+    ui::TrackBar* level = panel->trackBar(2);
+    level->setValue(73);
+    QTest::keyClick(level, Qt::Key_Down);
+    EXPECT_EQ(level->value(), 65);
+    QTest::keyClick(level, Qt::Key_Up);
+    EXPECT_EQ(level->value(), 73);
+    QTest::keyClick(level, Qt::Key_Right);
+    EXPECT_EQ(level->value(), 74);
+    h->takeSent();
+    panel->velocityTrackBar()->setValue(100);
+    EXPECT_EQ(panel->velocityUpDown()->position(), 100);
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{"C9 40", "99 24 64", "99 24 00"}));
+    panel->velocityUpDown()->clickDown();
+    EXPECT_EQ(panel->velocityTrackBar()->value(), 99);
+}
+
+TEST_F(Panel, AutoPreviewMenuFollowsThePreviewState) {
+    QMenu* menu = panel->valueMenu(1);
+    panel->Pop_Val1Popup(1);
+    EXPECT_TRUE(menu->actions().at(1)->isChecked());
+    EXPECT_TRUE(menu->actions().at(1)->isEnabled());
+    h->editor().preview->SetPreview(false);
+    panel->Pop_Val1Popup(1);
+    EXPECT_FALSE(menu->actions().at(1)->isEnabled());
+}
+
+}  // namespace
+}  // namespace kf::test
