@@ -44,6 +44,8 @@ NameBar::NameBar(Editor& editor, QWidget* parent) : QToolBar(parent), e_(editor)
         b->setFixedWidth(120);
         b->lineEdit()->setMaxLength(12);
         b->completer()->setCaseSensitivity(Qt::CaseInsensitive);
+        // Suggest without typing into the box: leaving it commits exactly what the user typed.
+        b->completer()->setCompletionMode(QCompleter::PopupCompletion);
         b->setProperty("helpContext", 5);
         b->setProperty("hint", QString::fromUtf8(kNameHint));
         b->setStatusTip(longHint(QString::fromUtf8(kNameHint)));
