@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+
+#include "app/settings.h"
+#include "editor/data_box.h"
+#include "editor/panel.h"
+#include "editor/view_options.h"
+#include "gui_harness.h"
+
+namespace kf::test {
+namespace {
+
+TEST(Settings, FirstRunTakesEveryDefault) {
+    Harness h;
+    const ui::EditorState& s = h.state();
+    EXPECT_TRUE(h.editor().view->toolBarVisible());
+    EXPECT_TRUE(h.editor().view->dataBoxAtBottom());
+    EXPECT_TRUE(s.livePreview);
+    EXPECT_TRUE(s.autoPreview);
+    EXPECT_EQ(s.options.midiPort, -1);
+    EXPECT_EQ(h.editor().panel->velocity(), 127);
+    EXPECT_EQ(s.options.fileType, 1);
+    EXPECT_EQ(s.options.useMap, 1);
+    EXPECT_TRUE(s.options.comment);
+    EXPECT_FALSE(s.options.autoSave);
+    EXPECT_TRUE(h.settings().allKeys().isEmpty()) << "nothing is written before the exit";
+}
+
+TEST(Settings, UnreadableHexAndOutOfRangeValues) {
+    HarnessOptions o;
+    o.settings = {{"ToolBar", "0x0"},  {"NameBar", "abc"},       {"StatusBar", "0X1"}, {"Velocity", "300"},
+                  {"MidiPort", "2"},   {"Use Map", "5"},         {"Init Command", "7"}, {"Directory", "/no/such/dir"},
+                  {"FileType", "0x3"}, {"DataBoxPos", "0"},      {"Drum Set", "264"},  {"Comment", " 0"}};
+    Harness h(o);
+    EXPECT_FALSE(h.editor().view->toolBarVisible());
+    EXPECT_TRUE(h.editor().view->nameBarVisible());
+    EXPECT_TRUE(h.editor().view->statusBarVisible());
+    EXPECT_FALSE(h.editor().view->dataBoxAtBottom());
+    EXPECT_EQ(h.editor().panel->velocity(), 127);
+    EXPECT_EQ(h.state().options.midiPort, -1) << "two devices: 2 is one too many";
+    EXPECT_EQ(h.state().options.useMap, 2);
+    EXPECT_EQ(h.state().options.initCommand, 0);
+    EXPECT_TRUE(h.state().options.directory.isEmpty());
+    EXPECT_EQ(h.state().options.fileType, 3);
+    EXPECT_FALSE(h.state().options.comment);
+    EXPECT_EQ(h.editor().dataBox->mapList()->currentText(), "  88 ROOM");
+    h.window().FormDestroy();
+    QSettings& st = h.settings();
+    EXPECT_EQ(st.value("ToolBar").toString(), "0");
+    EXPECT_EQ(st.value("Use Map").toString(), "2");
+    EXPECT_EQ(st.value("Init Command").toString(), "0");
+    EXPECT_EQ(st.value("Velocity").toString(), "127");
+    EXPECT_EQ(st.value("Drum Set").toString(), "264");
+    EXPECT_EQ(st.value("Directory").toString(), "");
+    EXPECT_EQ(st.value("DataBoxPos").toString(), "0");
+    EXPECT_EQ(st.allKeys().size(), 19);
+}
+
+TEST(Settings, InitCommandIsSentAtStartWhilePreviewIsOn) {
+    HarnessOptions o;
+    o.settings = {{"Init Command", "1"}, {"MidiPort", "1"}};
+    Harness h(o);
+    const auto sent = h.takeSent();
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(sent[0], "F0 41 10 42 12 40 1A 15 02 0F F7");
+    EXPECT_EQ(sent[1], "F0 41 10 42 12 40 00 7F 00 41 F7");
+    EXPECT_EQ(sent[2], "F0 41 10 42 12 40 1A 15 02 0F F7");
+    EXPECT_EQ(h.midi().opened, (std::vector<int>{1}));
+    HarnessOptions off;
+    off.settings = {{"Init Command", "7"}, {"Preview", "0"}};
+    Harness quiet(off);
+    EXPECT_TRUE(quiet.takeSent().empty());
+    EXPECT_EQ(quiet.state().options.initCommand, 7) << "kept while preview is off";
+}
+
+TEST(Settings, RoundTrip) {
+    QTemporaryDir dir;
+    HarnessOptions o;
+    o.settings = {{"Directory", dir.path()}, {"AutoSave", "1"}, {"Increment", "1"}, {"Velocity", "0x40"},
+                  {"In Screen", "1"},        {"Maximized", "1"}, {"AutoPreview", "0"}};
+    Harness h(o);
+    EXPECT_EQ(h.editor().panel->velocity(), 64);
+    EXPECT_TRUE(h.window().windowState() & Qt::WindowMaximized);
+    h.window().FormDestroy();
+    QSettings& st = h.settings();
+    EXPECT_EQ(st.value("Directory").toString(), dir.path());
+    EXPECT_EQ(st.value("Velocity").toString(), "64");
+    EXPECT_EQ(st.value("AutoSave").toString(), "1");
+    EXPECT_EQ(st.value("Increment").toString(), "1");
+    EXPECT_EQ(st.value("In Screen").toString(), "1");
+    EXPECT_EQ(st.value("Maximized").toString(), "1");
+    EXPECT_EQ(st.value("AutoPreview").toString(), "0");
+    EXPECT_EQ(st.value("Drum Set").toString(), "256");
+}
+
+}  // namespace
+}  // namespace kf::test

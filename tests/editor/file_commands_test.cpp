@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+
+#include "editor/edit_commands.h"
+#include "editor/file_commands.h"
+#include "editor/grid.h"
+#include "editor/name_bar.h"
+#include "editor/panel.h"
+#include "files/disk.h"
+#include "files/kit_file.h"
+#include "gui_harness.h"
+#include "sample_kit.h"
+
+#include <QComboBox>
+
+namespace kf::test {
+namespace {
+
+class Files : public ::testing::Test {
+protected:
+    void SetUp() override { start({}); }
+    void start(HarnessOptions o) {
+        h.reset();
+        h = std::make_unique<Harness>(std::move(o));
+        files = h->editor().files;
+    }
+    QString path(const QString& name) const { return h->dir() + "/" + name; }
+    void write(const QString& name, const std::string& bytes) {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    }
+    std::string read(const QString& name) { return readFileBytes(path(name).toStdString()); }
+    void edit() {
+        h->useNote(1, 36, "Kick");
+        h->state().modified = true;
+    }
+    std::unique_ptr<Harness> h;
+    ui::FileCommands* files = nullptr;
+};
+
+TEST_F(Files, NoPromptWithoutChanges) {
+    files->New1Click();
+    h->dialogs().openAnswers.push_back({});
+    files->Open1Click();
+    EXPECT_TRUE(h->dialogs().shown.empty());
+    EXPECT_EQ(h->dialogs().openProposals.size(), 1u);
+}
+
+TEST_F(Files, YesThenCancelledSaveAsKeepsTheDocument) {
+    edit();
+    h->dialogs().answers.push_back(QMessageBox::Yes);
+    files->New1Click();
+    ASSERT_EQ(h->dialogs().shown.size(), 1u);
+    EXPECT_EQ(h->dialogs().shown[0].text, QStringLiteral("無題 は変更されています。保存しますか？"));
+    EXPECT_EQ(h->dialogs().shown[0].icon, QMessageBox::Information);
+    EXPECT_EQ(h->dialogs().saveRequests.size(), 1u);
+    EXPECT_EQ(h->dialogs().saveRequests[0].proposedName, QStringLiteral("無題"));
+    EXPECT_EQ(h->dialogs().saveRequests[0].selectedFilter, 0);
+    EXPECT_EQ(h->state().kit.entry(1, 36).used, 1) << "the work stays";
+    EXPECT_TRUE(h->state().modified);
+    // No discards, Cancel keeps
+    h->dialogs().answers.push_back(QMessageBox::Cancel);
+    files->New1Click();
+    EXPECT_EQ(h->state().kit.entry(1, 36).used, 1);
+    h->dialogs().answers.push_back(QMessageBox::No);
+    files->New1Click();
+    EXPECT_EQ(h->state().kit.entry(1, 36).used, 0);
+    EXPECT_FALSE(h->state().modified);
+    EXPECT_TRUE(h->editor().grid->cellText(1, 36).isEmpty());
+}
+
+TEST_F(Files, ClosingWithAFailedSaveStaysOpen) {
+    edit();
+    h->dialogs().answers.push_back(QMessageBox::Yes);  // Save on an untitled document: Save As, cancelled
+    EXPECT_FALSE(h->window().close());
+    h->dialogs().answers.push_back(QMessageBox::No);
+    EXPECT_TRUE(h->window().close());
+}
+
+TEST_F(Files, OpenWithFileTypeMidRenamesAndSaveWritesBothFiles) {
+    HarnessOptions o;
+    o.settings = {{"FileType", "2"}, {"AutoSave", "1"}};
+    start(o);
+    const Kit kit = test::fullKit();
+    write("rock.kfg", WriteKitFile(kit));
+    h->dialogs().openAnswers.push_back(path("rock.kfg"));
+    h->takeSent();
+    files->Open1Click();
+    EXPECT_EQ(files->docName, "rock.mid");
+    EXPECT_EQ(h->window().windowTitle(), "Kitforge - rock.mid");
+    EXPECT_EQ(h->state().kit.entry(2, 127).name, kit.entry(2, 127).name.substr(0, 20));
+    EXPECT_EQ(h->editor().grid->headerText(2), QString::fromStdString(kit.setName(2)));
+    EXPECT_EQ(h->editor().grid->selectedNote(), 0);
+    EXPECT_FALSE(h->state().modified);
+    EXPECT_FALSE(h->editor().edit->undoEnabled());
+    EXPECT_EQ(h->takeSent().size(), 256u * 12 + 4 + 2) << "the whole kit, then the shown note's Rx";
+    files->Save1Click();
+    EXPECT_EQ(read("rock.mid").substr(0, 4), "MThd");
+    EXPECT_EQ(read("rock.kfg"), WriteKitFile(h->state().kit));
+    EXPECT_FALSE(QFile::exists(path("rock.KFG")));
+    EXPECT_FALSE(QFile::exists(path("rock.MID")));
+}
+
+TEST_F(Files, SaveAsTextSetsTheTypeAndTheNextSaveAsProposesIt) {
+    edit();
+    h->dialogs().saveAnswers.push_back(path("a.txt"));
+    files->SaveAs1Click();
+    EXPECT_EQ(h->state().options.fileType, 4);
+    EXPECT_FALSE(h->state().modified);
+    EXPECT_EQ(read("a.txt").substr(0, 8), "@NAME,0,");
+    EXPECT_FALSE(QFile::exists(path("a.kfg"))) << "no companion without auto-save";
+    files->SaveAs1Click();
+    ASSERT_EQ(h->dialogs().saveRequests.size(), 2u);
+    EXPECT_EQ(h->dialogs().saveRequests[1].proposedName, "a.txt");
+    EXPECT_EQ(h->dialogs().saveRequests[1].selectedFilter, 3);
+    EXPECT_EQ(h->dialogs().saveRequests[1].defaultSuffix, "txt");
+    EXPECT_EQ(h->dialogs().saveRequests[1].filters.size(), 4);
+}
+
+TEST_F(Files, AnUnknownExtensionIsRefused) {
+    edit();
+    h->dialogs().saveAnswers.push_back(path("a.doc"));
+    files->SaveAs1Click();
+    EXPECT_TRUE(h->state().modified);
+    EXPECT_FALSE(files->docNamed);
+    EXPECT_EQ(files->docName, QStringLiteral("無題"));
+    EXPECT_FALSE(QFile::exists(path("a.doc")));
+    ASSERT_EQ(h->dialogs().shown.size(), 1u);
+    EXPECT_EQ(h->dialogs().shown[0].text, QStringLiteral("拡張子は .kfg .mid .prt .txt のいずれかにしてください。"));
+}
+
+TEST_F(Files, AFailedSaveKeepsTheOldFileAndTheModifiedFlag) {
+    edit();
+    h->dialogs().saveAnswers.push_back(path("keep.kfg"));
+    files->SaveAs1Click();
+    const std::string saved = read("keep.kfg");
+    h->state().kit.entry(1, 40).used = 1;
+    h->state().modified = true;
+    // the directory is replaced by a plain file, so nothing can be written there
+    const QString blocked = h->dir() + "/blocked";
+    QFile(blocked).open(QIODevice::WriteOnly);
+    files->docDir = blocked + "/";
+    files->Save1Click();
+    EXPECT_TRUE(h->state().modified);
+    ASSERT_EQ(h->dialogs().shown.size(), 1u);
+    EXPECT_EQ(h->dialogs().shown[0].text, QStringLiteral("ﾌｧｲﾙ %1/keep.kfg を作成できません").arg(blocked));
+    EXPECT_EQ(read("keep.kfg"), saved);
+    EXPECT_FALSE(h->state().busy);
+}
+
+TEST_F(Files, OpeningARefusedOrForeignFileKeepsTheDocument) {
+    edit();
+    files->docName = "mine.kfg";
+    files->docNamed = true;
+    write("new.kfg", "@KFG FORMAT,121\r\n0,1,x\r\n");
+    write("plain.kfg", "hello\r\n");
+    struct Case {
+        QString file;
+        QString message;
+    } cases[] = {{"new.kfg", QStringLiteral("このﾊﾞｰｼﾞｮﾝでは扱えないﾌｧｲﾙです。")},
+                 {"plain.kfg", QStringLiteral("Kitforge のﾌｧｲﾙではありません。")},
+                 {"missing.kfg", QStringLiteral("ﾌｧｲﾙ %1 は開けません").arg(path("missing.kfg"))}};
+    for (const Case& c : cases) {
+        h->dialogs().shown.clear();
+        h->dialogs().answers.push_back(QMessageBox::No);
+        h->dialogs().openAnswers.push_back(path(c.file));
+        files->Open1Click();
+        ASSERT_EQ(h->dialogs().shown.size(), 2u) << c.file.toStdString();
+        EXPECT_EQ(h->dialogs().shown[1].text, c.message);
+        EXPECT_EQ(h->state().kit.entry(1, 36).used, 1);
+        EXPECT_TRUE(h->state().modified);
+        EXPECT_EQ(files->docName, "mine.kfg");
+        EXPECT_FALSE(h->state().busy);
+    }
+}
+
+TEST_F(Files, AnotherExtensionInTheOpenDialogChangesNothing) {
+    write("x.mid", "MThd");
+    h->dialogs().openAnswers.push_back(path("x.mid"));
+    files->Open1Click();
+    EXPECT_EQ(files->docName, QStringLiteral("無題"));
+    EXPECT_TRUE(h->dialogs().shown.empty());
+}
+
+TEST_F(Files, CommandLineInTwoUnquotedParts) {
+    QDir(h->dir()).mkdir("My Kits");
+    Kit kit;
+    kit.reset();
+    kit.entry(2, 9).used = 1;
+    kit.entry(2, 9).name = "Clap";
+    write("My Kits/x.kfg", WriteKitFile(kit));
+    HarnessOptions o;
+    o.arguments = {h->dir() + "/My", "Kits/x.kfg"};
+    const QString dir = h->dir();
+    // keep the files: start the new window from the same temporary directory's contents
+    Harness second(o);
+    EXPECT_EQ(second.editor().files->docName, "x.kfg");
+    EXPECT_EQ(second.state().kit.entry(2, 9).name, "Clap");
+    EXPECT_EQ(second.editor().grid->selectedSet(), 2);
+    EXPECT_EQ(second.editor().grid->selectedNote(), 9);
+    EXPECT_FALSE(second.state().modified);
+    HarnessOptions other;
+    other.arguments = {dir + "/My Kits/x.txt"};
+    Harness ignored(other);
+    EXPECT_EQ(ignored.editor().files->docName, QStringLiteral("無題"));
+}
+
+TEST_F(Files, BusyBlocksTheCommands) {
+    h->state().busy = true;
+    files->New1Click();
+    files->Open1Click();
+    files->Save1Click();
+    files->SaveAs1Click();
+    EXPECT_TRUE(h->dialogs().saveRequests.empty());
+    EXPECT_TRUE(h->dialogs().openProposals.empty());
+    h->state().busy = false;
+}
+
+TEST_F(Files, ExtensionsKeepTheirCase) {
+    EXPECT_EQ(ui::FileCommands::replaceExtension("rock.kfg", ".MID"), "rock.mid");
+    EXPECT_EQ(ui::FileCommands::replaceExtension("rock.KFG", ".MID"), "rock.MID");
+    EXPECT_EQ(ui::FileCommands::replaceExtension("rock.Kfg", ".MID"), "rock.MID");
+    EXPECT_EQ(ui::FileCommands::replaceExtension(QStringLiteral("無題"), ".KFG"), QStringLiteral("無題.KFG"));
+    EXPECT_EQ(ui::FileCommands::extensionOf("a.b/c"), "");
+    EXPECT_EQ(ui::FileCommands::extensionOf("x.Txt"), ".TXT");
+}
+
+TEST_F(Files, SaveAndReadBackEveryFormat) {
+    const Kit kit = test::fullKit();
+    write("in.kfg", WriteKitFile(kit));
+    h->dialogs().openAnswers.push_back(path("in.kfg"));
+    files->Open1Click();
+    for (const char* name : {"out.kfg", "out.mid", "out.prt", "out.txt"}) {
+        h->dialogs().saveAnswers.push_back(path(name));
+        files->SaveAs1Click();
+        EXPECT_FALSE(h->state().modified) << name;
+    }
+    Kit back;
+    back.reset();
+    EXPECT_EQ(ReadKitFile(read("out.kfg"), back).status, KitReadResult::Read);
+    EXPECT_EQ(WriteKitFile(back), read("in.kfg"));
+    EXPECT_EQ(read("out.prt").substr(0, 5), "RCPPR");
+}
+
+}  // namespace
+}  // namespace kf::test
