@@ -399,7 +399,7 @@ HelpViewer* MainWindow::helpViewer() {
 
 void MainWindow::Contents1Click() {
     // A control with a topic of its own opens that topic; anything else opens the contents.
-    QWidget* focused = QApplication::focusWidget();
+    QWidget* focused = focusWidget();  // this window's, even while the help window is active
     if (focused && !focused->property("helpContext").isValid() && qobject_cast<QComboBox*>(focused->parentWidget()))
         focused = focused->parentWidget();  // the edit field of a combo box stands for the box
     helpViewer()->showTopic(focused ? focused->property("helpContext").toInt() : 0);

@@ -1,0 +1,299 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "app/about_box.h"
+#include "app/help.h"
+#include "app/options_dialog.h"
+#include "editor/controls.h"
+#include "editor/data_box.h"
+#include "editor/grid.h"
+#include "editor/name_bar.h"
+#include "editor/panel.h"
+#include "editor/preview.h"
+#include "editor/status_bar.h"
+#include "editor/view_options.h"
+#include "gui_harness.h"
+
+namespace kf::test {
+namespace {
+
+const std::string kRhythm = "F0 41 10 42 12 40 1A 15 02 0F F7";
+
+TEST(View, HidingBothBarsHidesTheBarAreaAndOneComesBackAlone) {
+    Harness h;
+    ui::ViewOptions* v = h.editor().view;
+    QWidget* central = h.window().centralWidget();
+    const int topBefore = central->geometry().top();
+    v->SetToolBarVisible(false);
+    v->SetNameBarVisible(false);
+    QApplication::processEvents();
+    EXPECT_FALSE(h.window().toolBar()->isVisible());
+    EXPECT_FALSE(h.editor().nameBar->isVisible());
+    EXPECT_LT(central->geometry().top(), topBefore) << "the sheet moves up to the menu bar";
+    v->SetNameBarVisible(true);
+    QApplication::processEvents();
+    EXPECT_TRUE(h.editor().nameBar->isVisible());
+    EXPECT_FALSE(h.window().toolBar()->isVisible());
+}
+
+TEST(View, PopupAndMenuCheckMarksStayInStep) {
+    Harness h;
+    ui::ViewOptions* v = h.editor().view;
+    v->Tool2->trigger();
+    EXPECT_FALSE(v->Tool1->isChecked());
+    EXPECT_FALSE(v->Tool2->isChecked());
+    EXPECT_FALSE(v->toolBarVisible());
+    v->Status1->trigger();
+    EXPECT_FALSE(v->Status2->isChecked());
+    EXPECT_FALSE(h.window().statusBar()->isVisibleTo(&h.window()));
+    v->Data2->trigger();
+    EXPECT_FALSE(v->Data1->isChecked());
+    EXPECT_FALSE(h.editor().dataBox->isVisibleTo(&h.window()));
+}
+
+TEST(View, MoveUpPutsTheBoxAboveTheGridAndFlipsTheItems) {
+    Harness h;
+    ui::DataBox* box = h.editor().dataBox;
+    EXPECT_TRUE(box->DataUp1->isEnabled());
+    EXPECT_FALSE(box->DataDown1->isEnabled());
+    box->DataUp1->trigger();
+    QApplication::processEvents();
+    EXPECT_LT(box->geometry().top(), h.editor().grid->geometry().top());
+    EXPECT_FALSE(box->DataUp1->isEnabled());
+    EXPECT_TRUE(box->DataDown1->isEnabled());
+    box->DataDown1->trigger();
+    QApplication::processEvents();
+    EXPECT_GT(box->geometry().top(), h.editor().grid->geometry().top());
+    box->DataClose1->trigger();
+    EXPECT_FALSE(h.editor().view->dataBoxVisible());
+}
+
+TEST(View, KeepInScreenPushesBackAndShrinksButLeavesAMaximizedWindow) {
+    Harness h;
+    ui::MainWindow& w = h.window();
+    const QRect area(0, 0, 1000, 700);
+    w.resize(400, 300);
+    w.move(800, 100);
+    QApplication::processEvents();
+    w.KeepInScreen(area);
+    QApplication::processEvents();
+    EXPECT_EQ(w.frameGeometry().right() + 1, 1000);
+    w.resize(400, 900);
+    w.move(10, 10);
+    QApplication::processEvents();
+    w.KeepInScreen(area);
+    QApplication::processEvents();
+    EXPECT_EQ(w.frameGeometry().height(), 700);
+    EXPECT_EQ(w.frameGeometry().top(), 0);
+    w.showMaximized();
+    QApplication::processEvents();
+    const QRect maximized = w.frameGeometry();
+    w.KeepInScreen(QRect(0, 0, 100, 100));
+    EXPECT_EQ(w.frameGeometry(), maximized);
+}
+
+TEST(View, HintLine) {
+    Harness h;
+    h.window().AppHint(QString());
+    EXPECT_EQ(h.window().status()->hint(), QStringLiteral("ﾍﾙﾌﾟを表示するには [F1] を押してください。"));
+    QStatusTipEvent tip(QStringLiteral("音量を変更します。"));
+    QApplication::sendEvent(h.editor().panel->trackBar(2), &tip);
+    EXPECT_EQ(h.window().status()->hint(), QStringLiteral("音量を変更します。"));
+}
+
+class Options : public ::testing::Test {
+protected:
+    void SetUp() override {
+        h = std::make_unique<Harness>();
+        dlg = h->window().optionsDialog();
+        h->takeSent();
+    }
+    void ok() {
+        dlg->OKBtnClick();
+        dlg->hide();
+    }
+    std::unique_ptr<Harness> h;
+    ui::OptionsDialog* dlg = nullptr;
+};
+
+TEST_F(Options, TabsInOrderWithTheirHelp) {
+    QTabWidget* tabs = dlg->pageControl();
+    ASSERT_EQ(tabs->count(), 4);
+    EXPECT_EQ(tabs->tabText(0), QStringLiteral("ﾌｧｲﾙ"));
+    EXPECT_EQ(tabs->tabText(1), QStringLiteral("表示"));
+    EXPECT_EQ(tabs->tabText(2), QStringLiteral("MIDI出力"));
+    EXPECT_EQ(tabs->tabText(3), QStringLiteral("ﾃﾞｰﾀ入力"));
+    int opened = -1;
+    dlg->openHelp = [&](int c) { opened = c; };
+    for (int i = 0; i < 4; ++i) {
+        tabs->setCurrentIndex(i);
+        dlg->HelpBtnClick();
+        EXPECT_EQ(opened, 39 + i);
+    }
+}
+
+TEST_F(Options, CancelChangesNothingAndTheNextShowingShowsTheOldValues) {
+    dlg->FormShow();
+    dlg->checkComment1->setChecked(false);
+    dlg->fileType->button(2)->setChecked(true);
+    dlg->checkTool1->setChecked(false);
+    dlg->checkPreview1->setChecked(false);
+    dlg->reject();
+    EXPECT_TRUE(h->state().options.comment);
+    EXPECT_EQ(h->state().options.fileType, 1);
+    EXPECT_TRUE(h->editor().view->toolBarVisible());
+    EXPECT_TRUE(h->state().livePreview);
+    dlg->FormShow();
+    EXPECT_TRUE(dlg->checkComment1->isChecked());
+    EXPECT_EQ(dlg->fileType->checkedId(), 0);
+    EXPECT_TRUE(dlg->checkTool1->isChecked());
+    EXPECT_TRUE(h->takeSent().empty());
+}
+
+TEST_F(Options, DirectoryAtStartUpEmptiesTheSetting) {
+    h->state().options.directory = "/tmp";
+    dlg->FormShow();
+    EXPECT_TRUE(dlg->rbIo2->isChecked());
+    EXPECT_TRUE(dlg->edit1->isEnabled());
+    dlg->rbIo1->setChecked(true);
+    EXPECT_FALSE(dlg->edit1->isEnabled());
+    EXPECT_FALSE(dlg->cmdDir->isEnabled());
+    ok();
+    EXPECT_TRUE(h->state().options.directory.isEmpty());
+}
+
+TEST_F(Options, AutoSaveIsDisabledForTheKitTypeButKeepsItsMark) {
+    h->state().options.autoSave = true;
+    h->state().options.fileType = 2;
+    dlg->FormShow();
+    EXPECT_TRUE(dlg->checkAutoSave1->isEnabled());
+    dlg->fileType->button(0)->setChecked(true);
+    EXPECT_FALSE(dlg->checkAutoSave1->isEnabled());
+    EXPECT_TRUE(dlg->checkAutoSave1->isChecked());
+    ok();
+    EXPECT_TRUE(h->state().options.autoSave);
+    EXPECT_EQ(h->state().options.fileType, 1);
+}
+
+TEST_F(Options, PreviewSwitchedOnSendsTheWholeKitTheSamePortOnlyTheRhythmPart) {
+    h->useNote(1, 1);
+    dlg->FormShow();
+    ok();
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{kRhythm}));
+    h->editor().preview->SetPreview(false);
+    dlg->FormShow();
+    EXPECT_FALSE(dlg->trackBar1->isEnabled());
+    dlg->checkPreview1->setChecked(true);
+    EXPECT_TRUE(dlg->trackBar1->isEnabled());
+    ok();
+    const auto sent = h->takeSent();
+    ASSERT_EQ(sent.size(), 1u + 12 + 4);
+    EXPECT_EQ(sent[0], kRhythm);
+    EXPECT_EQ(sent.back(), "C9 41");
+}
+
+TEST_F(Options, AnotherPortReopens) {
+    dlg->FormShow();
+    ASSERT_EQ(dlg->portList->count(), 3);
+    EXPECT_EQ(dlg->portList->itemText(0), "Kitforge");
+    EXPECT_EQ(dlg->portList->currentIndex(), 0);
+    dlg->portList->setCurrentIndex(2);
+    ok();
+    EXPECT_EQ(h->state().options.midiPort, 1);
+    EXPECT_EQ(h->midi().opened, (std::vector<int>{-1, 1}));
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{kRhythm}));
+}
+
+TEST_F(Options, VelocityKeys) {
+    dlg->FormShow();
+    dlg->checkPreview1->setChecked(true);
+    ui::TrackBar* t = dlg->trackBar1;
+    t->setValue(73);
+    EXPECT_EQ(dlg->memo1->text(), "73");
+    QTest::keyClick(t, Qt::Key_Up);
+    EXPECT_EQ(t->value(), 81);
+    t->setValue(73);
+    QTest::keyClick(t, Qt::Key_Down);
+    EXPECT_EQ(t->value(), 65);
+    t->setValue(125);
+    QTest::keyClick(t, Qt::Key_Up);
+    EXPECT_EQ(t->value(), 127);
+    EXPECT_EQ(dlg->upDownVel1->position(), 127);
+    dlg->upDownVel1->clickDown();
+    EXPECT_EQ(t->value(), 126);
+    ok();
+    EXPECT_EQ(h->editor().panel->velocity(), 126);
+    EXPECT_TRUE(h->takeSent() == std::vector<std::string>{kRhythm}) << "no note for a velocity set here";
+}
+
+TEST(OptionsWithoutDevices, PortListDisabledWithNothingSelected) {
+    HarnessOptions o;
+    o.ports = {};
+    Harness h(o);
+    ui::OptionsDialog* dlg = h.window().optionsDialog();
+    dlg->FormShow();
+    EXPECT_FALSE(dlg->portList->isEnabled());
+    EXPECT_EQ(dlg->portList->currentIndex(), -1);
+    dlg->OKBtnClick();
+    EXPECT_EQ(h.state().options.midiPort, -1);
+}
+
+TEST(About, EnterAndEscCloseTheBox) {
+    Harness h;
+    ui::AboutBox* about = h.window().aboutBox();
+    EXPECT_EQ(about->windowTitle(), QStringLiteral("Kitforge のﾊﾞｰｼﾞｮﾝ情報"));
+    EXPECT_EQ(about->findChild<QLabel*>("Version1")->text(), "Version 1.27");
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QTimer::singleShot(0, about, [about, key] { QTest::keyClick(about, key); });
+        about->exec();
+        EXPECT_FALSE(about->isVisible());
+    }
+    h.state().busy = true;
+    h.window().About1Click();  // does nothing while busy
+    EXPECT_FALSE(about->isVisible());
+    h.state().busy = false;
+}
+
+TEST(Help, F1OnTheGridOpensTheContentsAndOnASliderItsTopic) {
+    Harness h;
+    h.window().activateWindow();
+    h.editor().grid->setFocus();
+    QApplication::processEvents();
+    h.window().Contents1Click();
+    ASSERT_NE(h.window().helpViewer(), nullptr);
+    EXPECT_EQ(h.window().helpViewer()->shownTopic(), 0);
+    EXPECT_TRUE(h.window().helpViewer()->browser()->toPlainText().contains(QStringLiteral("目次")));
+    h.useNote(1, 0);
+    h.select(1, 0);  // the panel is enabled only for a used note
+    h.editor().panel->trackBar(2)->setFocus();
+    QApplication::processEvents();
+    h.window().Contents1Click();
+    EXPECT_EQ(h.window().helpViewer()->shownTopic(), 26);
+}
+
+TEST(Help, EveryHelpContextHasATopic) {
+    QFile file(KITFORGE_HELP_FILE);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(html.contains("id=\"contents\""));
+    const int contexts[] = {5,  10, 11, 12, 13, 14, 16, 17, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37,
+                            39, 40, 41, 42, 47, 48, 51, 52, 59, 60, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70, 71,
+                            72, 73, 74, 75, 76, 77, 78, 79};
+    for (int c : contexts) EXPECT_TRUE(html.contains(QString("id=\"%1\"").arg(ui::helpAnchor(c)))) << c;
+}
+
+}  // namespace
+}  // namespace kf::test
