@@ -128,6 +128,7 @@ MainWindow::MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, Sta
 
     buildMenus();
     options_ = new OptionsDialog(editor_, this);
+    options_->openHelp = [this](int context) { helpViewer()->showTopic(context); };
     about_ = new AboutBox(this);
 }
 

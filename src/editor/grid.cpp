@@ -85,7 +85,7 @@ int NoteGrid::selectedNote() const { return currentRow(); }
 void NoteGrid::selectCell(int set, int note) {
     if (set == selectedSet() && note == selectedNote()) return;
     setCurrentCell(note, set - 1);
-    scrollToItem(item(note, set - 1));
+    scrollToItem(item(note, set - 1), QAbstractItemView::PositionAtCenter);
 }
 
 QItemSelectionModel::SelectionFlags NoteGrid::selectionCommand(const QModelIndex& index, const QEvent* event) const {
