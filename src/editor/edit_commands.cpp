@@ -13,17 +13,6 @@
 
 namespace kf::ui {
 
-namespace {
-QAction* make(QObject* parent, const char* name, const char* caption, const char* hint,
-              const QKeySequence& shortcut = {}) {
-    auto* a = new QAction(QString::fromUtf8(caption), parent);
-    a->setObjectName(name);
-    a->setStatusTip(longHint(QString::fromUtf8(hint)));
-    a->setToolTip(shortHint(QString::fromUtf8(hint)));
-    a->setShortcut(shortcut);
-    return a;
-}
-}  // namespace
 
 EditCommands::EditCommands(Editor& editor, QWidget* window) : QObject(window), e_(editor) {
     const char* undoHint = "直前の操作を元に戻します。";
@@ -31,23 +20,23 @@ EditCommands::EditCommands(Editor& editor, QWidget* window) : QObject(window), e
     const char* copyHint = "選択範囲をｸﾘｯﾌﾟﾎﾞｰﾄﾞにｺﾋﾟｰします。";
     const char* pasteHint = "ｸﾘｯﾌﾟﾎﾞｰﾄﾞのﾃﾞｰﾀを指定個所に貼り付けます。";
     const char* deleteHint = "選択範囲を削除します。";
-    Undo1 = make(window, "Undo1", "元に戻す(&U)", undoHint, QKeySequence(Qt::CTRL | Qt::Key_Z));
-    Cut1 = make(window, "Cut1", "切り取り(&T)", cutHint, QKeySequence(Qt::CTRL | Qt::Key_X));
-    Copy1 = make(window, "Copy1", "ｺﾋﾟｰ(&C)", copyHint, QKeySequence(Qt::CTRL | Qt::Key_C));
-    Paste1 = make(window, "Paste1", "貼り付け(&P)", pasteHint, QKeySequence(Qt::CTRL | Qt::Key_V));
-    Delete1 = make(window, "Delete1", "削除(&D)", deleteHint, QKeySequence(Qt::Key_Delete));
-    Insert1 = make(window, "Insert1", "挿入(&I)", "指定されたｾﾙにﾃﾞｰﾀ入力ﾎﾞｯｸｽの内容を挿入します。",
+    Undo1 = makeAction(window, "Undo1", QString::fromUtf8("元に戻す(&U)"), undoHint, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Cut1 = makeAction(window, "Cut1", QString::fromUtf8("切り取り(&T)"), cutHint, QKeySequence(Qt::CTRL | Qt::Key_X));
+    Copy1 = makeAction(window, "Copy1", QString::fromUtf8("ｺﾋﾟｰ(&C)"), copyHint, QKeySequence(Qt::CTRL | Qt::Key_C));
+    Paste1 = makeAction(window, "Paste1", QString::fromUtf8("貼り付け(&P)"), pasteHint, QKeySequence(Qt::CTRL | Qt::Key_V));
+    Delete1 = makeAction(window, "Delete1", QString::fromUtf8("削除(&D)"), deleteHint, QKeySequence(Qt::Key_Delete));
+    Insert1 = makeAction(window, "Insert1", QString::fromUtf8("挿入(&I)"), "指定されたｾﾙにﾃﾞｰﾀ入力ﾎﾞｯｸｽの内容を挿入します。",
                    QKeySequence(Qt::CTRL | Qt::Key_I));
-    Undo2 = make(window, "Undo2", "元に戻す(&U)", undoHint);
-    Cut2 = make(window, "Cut2", "切り取り(&T)", cutHint);
-    Copy2 = make(window, "Copy2", "ｺﾋﾟｰ(&C)", copyHint);
-    Paste2 = make(window, "Paste2", "貼り付け(&P)", pasteHint);
-    Delete2 = make(window, "Delete2", "削除(&D)", deleteHint);
-    Insert2 = make(window, "Insert2", "挿入(&I)...", "ｾﾙにﾃﾞｰﾀ入力ﾎﾞｯｸｽの内容を挿入します。");
-    Undo3 = make(window, "Undo3", "元に戻す", "元に戻す|直前の操作を元に戻します。");
-    Cut3 = make(window, "Cut3", "切り取り", "切り取り|選択範囲を切り取ってｸﾘｯﾌﾟﾎﾞｰﾄﾞに移動します。");
-    Copy3 = make(window, "Copy3", "ｺﾋﾟｰ", "ｺﾋﾟｰ|選択範囲をｸﾘｯﾌﾟﾎﾞｰﾄﾞにｺﾋﾟｰします。");
-    Paste3 = make(window, "Paste3", "貼り付け", "貼り付け|ｸﾘｯﾌﾟﾎﾞｰﾄﾞのﾃﾞｰﾀを指定個所に貼り付けます。");
+    Undo2 = makeAction(window, "Undo2", QString::fromUtf8("元に戻す(&U)"), undoHint);
+    Cut2 = makeAction(window, "Cut2", QString::fromUtf8("切り取り(&T)"), cutHint);
+    Copy2 = makeAction(window, "Copy2", QString::fromUtf8("ｺﾋﾟｰ(&C)"), copyHint);
+    Paste2 = makeAction(window, "Paste2", QString::fromUtf8("貼り付け(&P)"), pasteHint);
+    Delete2 = makeAction(window, "Delete2", QString::fromUtf8("削除(&D)"), deleteHint);
+    Insert2 = makeAction(window, "Insert2", QString::fromUtf8("挿入(&I)..."), "ｾﾙにﾃﾞｰﾀ入力ﾎﾞｯｸｽの内容を挿入します。");
+    Undo3 = makeAction(window, "Undo3", QString::fromUtf8("元に戻す"), "元に戻す|直前の操作を元に戻します。");
+    Cut3 = makeAction(window, "Cut3", QString::fromUtf8("切り取り"), "切り取り|選択範囲を切り取ってｸﾘｯﾌﾟﾎﾞｰﾄﾞに移動します。");
+    Copy3 = makeAction(window, "Copy3", QString::fromUtf8("ｺﾋﾟｰ"), "ｺﾋﾟｰ|選択範囲をｸﾘｯﾌﾟﾎﾞｰﾄﾞにｺﾋﾟｰします。");
+    Paste3 = makeAction(window, "Paste3", QString::fromUtf8("貼り付け"), "貼り付け|ｸﾘｯﾌﾟﾎﾞｰﾄﾞのﾃﾞｰﾀを指定個所に貼り付けます。");
     for (QAction* a : {Undo1, Cut1, Copy1, Paste1, Delete1, Insert1}) window->addAction(a);
     for (QAction* a : {Undo1, Undo2, Undo3}) connect(a, &QAction::triggered, this, &EditCommands::Undo1Click);
     for (QAction* a : {Cut1, Cut2, Cut3}) connect(a, &QAction::triggered, this, &EditCommands::Cut1Click);

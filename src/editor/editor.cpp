@@ -1,6 +1,9 @@
 #include "editor/editor.h"
 
+#include <QAction>
 #include <QApplication>
+
+#include "editor/text.h"
 
 namespace kf::ui {
 
@@ -8,5 +11,15 @@ BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
 
 void pumpEvents() { QCoreApplication::processEvents(); }
+
+QAction* makeAction(QObject* parent, const char* name, const QString& caption, const char* hint,
+                    const QKeySequence& shortcut) {
+    auto* a = new QAction(caption, parent);
+    a->setObjectName(name);
+    a->setStatusTip(longHint(QString::fromUtf8(hint)));
+    a->setToolTip(shortHint(QString::fromUtf8(hint)));
+    a->setShortcut(shortcut);
+    return a;
+}
 
 }  // namespace kf::ui

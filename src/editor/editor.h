@@ -2,12 +2,15 @@
 // options (EditorState), and the parts themselves, wired together by the main window.
 #pragma once
 
+#include <QKeySequence>
 #include <QString>
 #include <functional>
 
 #include "files/reference_tables.h"
 #include "midi/midi_out.h"
 #include "model/kit.h"
+
+class QAction;
 
 namespace kf::ui {
 
@@ -74,6 +77,10 @@ struct Editor {
     std::function<void(const QString&)> showHint;
     std::function<void(int, int)> showCell;
 };
+
+// A command's action: objectName, caption, hint "short|long" (status bar: long; tool tip: short).
+QAction* makeAction(QObject* parent, const char* name, const QString& caption, const char* hint,
+                    const QKeySequence& shortcut = {});
 
 // Hourglass for the length of a scope.
 class BusyCursor {

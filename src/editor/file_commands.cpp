@@ -38,31 +38,22 @@ int typeOfExtension(const QString& upper) {
 
 std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-QAction* action(QObject* parent, const char* name, const QString& caption, const char* hint,
-                const QKeySequence& shortcut = {}) {
-    auto* a = new QAction(caption, parent);
-    a->setObjectName(name);
-    a->setStatusTip(longHint(QString::fromUtf8(hint)));
-    a->setToolTip(shortHint(QString::fromUtf8(hint)));
-    a->setShortcut(shortcut);
-    return a;
-}
 
 }  // namespace
 
 FileCommands::FileCommands(Editor& editor, QMainWindow* window) : QObject(window), e_(editor), window_(window) {
-    New1 = action(window, "New1", QStringLiteral("新規作成(&N)"), "ﾌｧｲﾙを新規に作成します。",
+    New1 = makeAction(window, "New1", QStringLiteral("新規作成(&N)"), "ﾌｧｲﾙを新規に作成します。",
                   QKeySequence(Qt::CTRL | Qt::Key_N));
-    Open1 = action(window, "Open1", QStringLiteral("開く(&O)..."), "既存のﾌｧｲﾙを開きます。",
+    Open1 = makeAction(window, "Open1", QStringLiteral("開く(&O)..."), "既存のﾌｧｲﾙを開きます。",
                    QKeySequence(Qt::CTRL | Qt::Key_O));
-    Save1 = action(window, "Save1", QStringLiteral("上書き保存(&S)"), "作業中のﾌｧｲﾙを保存します。",
+    Save1 = makeAction(window, "Save1", QStringLiteral("上書き保存(&S)"), "作業中のﾌｧｲﾙを保存します。",
                    QKeySequence(Qt::CTRL | Qt::Key_S));
-    SaveAs1 = action(window, "SaveAs1", QStringLiteral("名前を付けて保存(&A)..."),
+    SaveAs1 = makeAction(window, "SaveAs1", QStringLiteral("名前を付けて保存(&A)..."),
                      "作業中のﾌｧｲﾙを別の名前、ﾌｧｲﾙ形式で保存します。", QKeySequence(Qt::CTRL | Qt::Key_A));
-    Exit1 = action(window, "Exit1", QStringLiteral("Kitforge の終了(&X)"), "Kitforge を終了します。");
-    New2 = action(window, "New2", QStringLiteral("新規作成"), "新規作成|ﾌｧｲﾙを新規に作成します。");
-    Open2 = action(window, "Open2", QStringLiteral("開く"), "開く|既存のﾌｧｲﾙを開きます。");
-    Save2 = action(window, "Save2", QStringLiteral("保存"), "保存|作業中のﾌｧｲﾙを保存します。");
+    Exit1 = makeAction(window, "Exit1", QStringLiteral("Kitforge の終了(&X)"), "Kitforge を終了します。");
+    New2 = makeAction(window, "New2", QStringLiteral("新規作成"), "新規作成|ﾌｧｲﾙを新規に作成します。");
+    Open2 = makeAction(window, "Open2", QStringLiteral("開く"), "開く|既存のﾌｧｲﾙを開きます。");
+    Save2 = makeAction(window, "Save2", QStringLiteral("保存"), "保存|作業中のﾌｧｲﾙを保存します。");
     New2->setIcon(window->style()->standardIcon(QStyle::SP_FileIcon));
     Open2->setIcon(window->style()->standardIcon(QStyle::SP_DialogOpenButton));
     Save2->setIcon(window->style()->standardIcon(QStyle::SP_DialogSaveButton));
@@ -279,7 +270,11 @@ void FileCommands::Save1Click() {
         SaveAs1Click();
         return;
     }
-    const QString path = docDir + docName;
+    if (saveTo(docDir + docName) == Write::UnknownType) refuseExtension();
+}
+
+FileCommands::Write FileCommands::saveTo(const QString& path) {
+    EditorState& s = e_.state;
     showCaption(QStringLiteral(" [保存中]"));
     Write result;
     {
@@ -289,11 +284,15 @@ void FileCommands::Save1Click() {
         result = writeByExtension(path);
         s.busy = false;
     }
-    showCaption();
+    // A save that did not happen leaves the document modified, so closing still asks.
     if (result == Write::Done) s.modified = false;
-    else if (result == Write::UnknownType)
-        e_.dialogs.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
-                           QStringLiteral("拡張子は .kfg .mid .prt .txt のいずれかにしてください。"), QMessageBox::Ok);
+    showCaption();
+    return result;
+}
+
+void FileCommands::refuseExtension() {
+    e_.dialogs.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
+                       QStringLiteral("拡張子は .kfg .mid .prt .txt のいずれかにしてください。"), QMessageBox::Ok);
 }
 
 void FileCommands::SaveAs1Click() {
@@ -309,25 +308,14 @@ void FileCommands::SaveAs1Click() {
     const QString path = e_.dialogs.saveFile(window_, request);
     if (path.isEmpty()) return;
     if (typeOfExtension(extensionOf(path)) == 0) {
-        e_.dialogs.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
-                           QStringLiteral("拡張子は .kfg .mid .prt .txt のいずれかにしてください。"), QMessageBox::Ok);
+        refuseExtension();
         return;
     }
     const QFileInfo info(path);
     docNamed = true;
     docName = info.fileName();
     docDir = QDir::toNativeSeparators(info.absolutePath() + "/");
-    showCaption(QStringLiteral(" [保存中]"));
-    Write result;
-    {
-        BusyCursor hourglass;
-        pumpEvents();
-        s.busy = true;
-        result = writeByExtension(path);
-        s.busy = false;
-    }
-    if (result == Write::Done) s.modified = false;
-    showCaption();
+    saveTo(path);
 }
 
 void FileCommands::OpenFromCommandLine(const QStringList& arguments) {

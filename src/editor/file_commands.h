@@ -56,6 +56,8 @@ public:
 private:
     enum class Write { Done, Failed, UnknownType };
     Write writeByExtension(const QString& path);
+    Write saveTo(const QString& path);
+    void refuseExtension();
     bool readKit(const QString& path, Kit& into);
     bool loadDocument(const QString& path, Kit read);
     void renameByFileType();

@@ -284,26 +284,19 @@ void ParameterPanel::setEffectType(int value) {
     }
 }
 
-void ParameterPanel::setRxNoteOff(int value) {
-    EditorState& s = e_.state;
-    if (checkBox1_->isChecked() != (value != 0)) checkBox1_->setChecked(value != 0);
-    DrumNoteEntry& entry = s.currentEntry();
-    if (entry.rxNoteOff != value) {
-        entry.rxNoteOff = static_cast<std::uint8_t>(value);
-        s.modified = true;
-    }
-    e_.midi.sendLong(buildParameterMessage(s.kit, s.currentSet, s.currentNote, kRxNoteOff));
-}
+void ParameterPanel::setRxNoteOff(int value) { setRx(checkBox1_, &DrumNoteEntry::rxNoteOff, kRxNoteOff, value); }
+void ParameterPanel::setRxNoteOn(int value) { setRx(checkBox2_, &DrumNoteEntry::rxNoteOn, kRxNoteOn, value); }
 
-void ParameterPanel::setRxNoteOn(int value) {
+void ParameterPanel::setRx(QCheckBox* box, std::uint8_t DrumInstrument::*field, int deviceParameter, int value) {
     EditorState& s = e_.state;
-    if (checkBox2_->isChecked() != (value != 0)) checkBox2_->setChecked(value != 0);
+    if (box->isChecked() != (value != 0)) box->setChecked(value != 0);
     DrumNoteEntry& entry = s.currentEntry();
-    if (entry.rxNoteOn != value) {
-        entry.rxNoteOn = static_cast<std::uint8_t>(value);
+    if (entry.*field != value) {
+        entry.*field = static_cast<std::uint8_t>(value);
         s.modified = true;
     }
-    e_.midi.sendLong(buildParameterMessage(s.kit, s.currentSet, s.currentNote, kRxNoteOn));
+    // Sent whether or not it changed.
+    e_.midi.sendLong(buildParameterMessage(s.kit, s.currentSet, s.currentNote, deviceParameter));
 }
 
 void ParameterPanel::showNote(int set, int note) {

@@ -4,6 +4,9 @@
 
 #include <QWidget>
 #include <array>
+#include <cstdint>
+
+#include "model/kit.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -85,6 +88,7 @@ private:
     };
     void buildRow(int row, const char* caption, const char* hint, int helpContext);
     void showRow(int row, int value);
+    void setRx(QCheckBox* box, std::uint8_t DrumInstrument::*field, int deviceParameter, int value);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     Editor& e_;

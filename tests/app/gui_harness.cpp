@@ -100,6 +100,11 @@ void Harness::useNote(int set, int note, const std::string& name) {
 
 std::string hex(const std::vector<std::uint8_t>& bytes) { return hexText(bytes); }
 
+std::vector<std::string> join(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 std::string param(int set, int note, int p, int value) {
     MidiBytes m{0xF0, 0x41, 0x10, 0x42, 0x12, 0x21, static_cast<std::uint8_t>(16 * (set - 1) + p),
                 static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(value)};

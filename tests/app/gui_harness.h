@@ -77,6 +77,8 @@ private:
 };
 
 std::string hex(const std::vector<std::uint8_t>& bytes);
+// a, then b.
+std::vector<std::string> join(std::vector<std::string> a, const std::vector<std::string>& b);
 // Types text into a widget as key presses carrying those characters (any script).
 void typeText(QWidget* target, const QString& text);
 // The hex text of a parameter message of set, note, device parameter and value.

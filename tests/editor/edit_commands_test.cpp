@@ -26,11 +26,6 @@ std::vector<std::string> wholeNote(const Kit& kit, int set, int note) {
     return v;
 }
 
-std::vector<std::string> join(std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 class Editing : public ::testing::Test {
 protected:
     void SetUp() override {

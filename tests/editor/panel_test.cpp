@@ -17,11 +17,6 @@ namespace {
 
 const std::vector<std::string> kAudition36{"C9 40", "99 24 7F", "99 24 00"};
 
-std::vector<std::string> join(std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 class Panel : public ::testing::Test {
 protected:
     void SetUp() override {
