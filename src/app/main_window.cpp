@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -127,12 +128,25 @@ MainWindow::MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, Sta
     nameBar->setContextMenuPolicy(Qt::PreventContextMenu);
 
     buildMenus();
+    // A device that stops taking messages is reported once per opening, after the send that
+    // met it has finished (no dialog inside a transfer).
+    midi_.setDropHandler([this](const std::string& port) {
+        QTimer::singleShot(0, this, [this, name = QString::fromStdString(port)] {
+            editor_.dialogs.message(this, QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"),
+                                    QStringLiteral("MIDIﾃﾞﾊﾞｲｽ %1 がﾒｯｾｰｼﾞを受け付けません。\r\n接続を確かめてください。")
+                                        .arg(name),
+                                    QMessageBox::Ok);
+        });
+    });
     options_ = new OptionsDialog(editor_, this);
     options_->openHelp = [this](int context) { helpViewer()->showTopic(context); };
     about_ = new AboutBox(this);
 }
 
-MainWindow::~MainWindow() { FormDestroy(); }
+MainWindow::~MainWindow() {
+    FormDestroy();
+    midi_.setDropHandler({});
+}
 
 void MainWindow::buildToolBar() {
     EditCommands* edit = editor_.edit;

@@ -33,6 +33,7 @@ class RecordingBackend : public MidiBackend {
 public:
     std::vector<std::string> portNames{"Recorder"};
     bool failOpen = false;
+    bool refuseSends = false;  // a transport that never takes a message
     std::vector<MidiBytes> sent;
     std::vector<int> opened;  // every successful open, in order
     int closes = 0;
@@ -41,6 +42,7 @@ public:
     bool open(int id, std::string* error) override;
     void close() override { ++closes; }
     bool send(const std::uint8_t* data, std::size_t size) override {
+        if (refuseSends) return false;
         sent.emplace_back(data, data + size);
         return true;
     }

@@ -46,6 +46,7 @@ Harness::Harness(HarnessOptions options) {
     auto rec = std::make_unique<RecordingBackend>();
     rec->portNames = options.ports;
     rec->failOpen = options.failOpen;
+    rec->refuseSends = options.refuseSends;
     recorder_ = rec.get();
     midi_ = std::make_unique<MidiOut>(std::move(rec));
     settings_ = std::make_unique<QSettings>(temp_.path() + "/settings.ini", QSettings::IniFormat);

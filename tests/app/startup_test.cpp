@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLockFile>
 #include <QMenu>
@@ -66,6 +67,17 @@ TEST(StartUp, PortThatFailsToOpenLeavesPreviewOffWithTheBoxShown) {
     EXPECT_FALSE(h.window().sendMenu()->menuAction()->isEnabled());
     EXPECT_FALSE(h.editor().panel->velocityTrackBar()->isVisible());
     EXPECT_FALSE(h.editor().dataBox->previewButton()->isEnabled());
+}
+
+TEST(StartUp, ADeviceThatTakesNothingIsReportedOnce) {
+    HarnessOptions o;
+    o.refuseSends = true;
+    Harness h(o);
+    QApplication::processEvents();
+    ASSERT_EQ(h.dialogs().shown.size(), 1u);
+    EXPECT_EQ(h.dialogs().shown[0].caption, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"));
+    EXPECT_TRUE(h.dialogs().shown[0].text.contains("Kitforge"));
+    EXPECT_EQ(h.editor().midi.droppedCount(), 11);
 }
 
 TEST(StartUp, MissingTablesAreReportedAfterTheWindowIsUpAndNoSettingsAreWritten) {
