@@ -44,6 +44,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    // Typing letters does not jump to a cell: the grid answers only to moving keys.
+    void keyboardSearch(const QString&) override {}
 
 private:
     // Grid coordinates of a point on one of the grid's parts: column 0 / row 0 are the headers.
