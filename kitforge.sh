@@ -22,7 +22,7 @@ install_missing() {
   echo "Installing:$missing"
   $sudo apt-get update -qq
   # jackd2 asks about real-time priority; the default answer is fine.
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing
 }
 
 build() {  # build DIR [cmake options]
