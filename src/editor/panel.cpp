@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QValidator>
 #include <QVBoxLayout>
 
@@ -407,6 +408,8 @@ bool ParameterPanel::eventFilter(QObject* watched, QEvent* event) {
         }
         if (watched == editInst1_) {
             if (e_.edit) e_.edit->beginTextEntry(editInst1_);
+            // Entering the box leaves its text unselected, so a keystroke never replaces the name.
+            QTimer::singleShot(0, editInst1_, [box = editInst1_] { box->deselect(); });
             return false;
         }
         const int tag = watched->property("tag").toInt();

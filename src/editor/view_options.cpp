@@ -64,36 +64,29 @@ void ViewOptions::ShowCoolBand(QToolBar* bar, bool v) {
     if (bar) bar->setVisible(v);
 }
 
+bool ViewOptions::flip(bool& flag, bool v, QAction* menuItem, QAction* popupItem) {
+    // Nothing happens when the state is already the wanted one.
+    if (flag == v) return false;
+    flag = v;
+    menuItem->setChecked(v);
+    popupItem->setChecked(v);
+    return true;
+}
+
 void ViewOptions::SetToolBarVisible(bool v) {
-    if (toolBar_ == v) return;
-    toolBar_ = v;
-    Tool1->setChecked(v);
-    Tool2->setChecked(v);
-    ShowCoolBand(parts_.toolBar, v);
+    if (flip(toolBar_, v, Tool1, Tool2)) ShowCoolBand(parts_.toolBar, v);
 }
 
 void ViewOptions::SetNameBarVisible(bool v) {
-    if (nameBar_ == v) return;
-    nameBar_ = v;
-    DrumName1->setChecked(v);
-    DrumName2->setChecked(v);
-    ShowCoolBand(parts_.nameBar, v);
+    if (flip(nameBar_, v, DrumName1, DrumName2)) ShowCoolBand(parts_.nameBar, v);
 }
 
 void ViewOptions::SetStatusBarVisible(bool v) {
-    if (statusBar_ == v) return;
-    statusBar_ = v;
-    if (parts_.statusBar) parts_.statusBar->setVisible(v);
-    Status1->setChecked(v);
-    Status2->setChecked(v);
+    if (flip(statusBar_, v, Status1, Status2) && parts_.statusBar) parts_.statusBar->setVisible(v);
 }
 
 void ViewOptions::SetDataBoxVisible(bool v) {
-    if (dataBox_ == v) return;
-    dataBox_ = v;
-    if (parts_.dataBox) parts_.dataBox->setVisible(v);
-    Data1->setChecked(v);
-    Data2->setChecked(v);
+    if (flip(dataBox_, v, Data1, Data2) && parts_.dataBox) parts_.dataBox->setVisible(v);
 }
 
 void ViewOptions::SetDataBoxAtBottom(bool v) {

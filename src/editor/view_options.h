@@ -55,6 +55,7 @@ public:
 
 private:
     void ShowCoolBand(QToolBar* bar, bool v);
+    bool flip(bool& flag, bool v, QAction* menuItem, QAction* popupItem);
 
     Editor& e_;
     ViewParts parts_;
