@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 #include "jack_receiver.h"
+#include "files/disk.h"
+#include "files/kit_file.h"
 #include "midi/device_commands.h"
 #include "midi/jack_backend.h"
 #include "midi/midi_out.h"
@@ -79,6 +83,34 @@ TEST(JackTransport, OwnVirtualPortCarriesMessagesOnceConnected) {
     out.closePort();
     receiver.waitQuiet(200, 5000);
     EXPECT_EQ(receiver.events(), (std::vector<MidiBytes>{rhythmPart11Message(), {0xC9, 0x40}}));
+}
+
+TEST(JackTransport, CommandLineSendDeliversTheWholeKit) {
+    const Kit kit = test::fullKit();
+    const std::string file = ::testing::TempDir() + "/kitforge-send.kfg";
+    writeFileAtomically(file, WriteKitFile(kit));
+    Kit read;
+    read.reset();
+    ReadKitFile(WriteKitFile(kit), read);
+    const auto expected = recordSwitchOn(read);
+    test::JackReceiver receiver("kfrecvcli", 50000, 1 << 20);
+    ASSERT_TRUE(receiver.ok());
+    // Find the receiver's device ID the way a script would: from "ports".
+    std::string id;
+    if (FILE* p = ::popen(KITFORGE_CLI " ports", "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof line, p)) {
+            const std::string l(line);
+            if (l.find("\tkfrecvcli:in") != std::string::npos) id = l.substr(0, l.find('\t'));
+        }
+        ::pclose(p);
+    }
+    ASSERT_FALSE(id.empty()) << "receiver not listed by kitforge-cli ports";
+    const std::string command = std::string(KITFORGE_CLI) + " send --port " + id + " " + file;
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    receiver.waitQuiet(300, 10000);
+    if (receiver.xruns() == 0) EXPECT_EQ(receiver.events(), expected);
+    else EXPECT_LE(receiver.events().size(), expected.size()) << "server xruns spoilt this run";
 }
 
 TEST(JackTransport, ListsOtherClientsInputsButNotItsOwn) {
