@@ -38,6 +38,7 @@
 #include "editor/preview.h"
 #include "editor/status_bar.h"
 #include "editor/text.h"
+#include "editor/transfer.h"
 #include "editor/view_options.h"
 #include "files/disk.h"
 #include "midi/device_commands.h"
@@ -128,25 +129,13 @@ MainWindow::MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, Sta
     nameBar->setContextMenuPolicy(Qt::PreventContextMenu);
 
     buildMenus();
-    // A device that stops taking messages is reported once per opening, after the send that
-    // met it has finished (no dialog inside a transfer).
-    midi_.setDropHandler([this](const std::string& port) {
-        QTimer::singleShot(0, this, [this, name = QString::fromStdString(port)] {
-            editor_.dialogs.message(this, QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"),
-                                    QStringLiteral("MIDIﾃﾞﾊﾞｲｽ %1 がﾒｯｾｰｼﾞを受け付けません。\r\n接続を確かめてください。")
-                                        .arg(name),
-                                    QMessageBox::Ok);
-        });
-    });
+    editor_.transfer = new TransferMonitor(editor_, statusBar1_, grid, this);
     options_ = new OptionsDialog(editor_, this);
     options_->openHelp = [this](int context) { helpViewer()->showTopic(context); };
     about_ = new AboutBox(this);
 }
 
-MainWindow::~MainWindow() {
-    FormDestroy();
-    midi_.setDropHandler({});
-}
+MainWindow::~MainWindow() { FormDestroy(); }
 
 void MainWindow::buildToolBar() {
     EditCommands* edit = editor_.edit;
@@ -374,8 +363,14 @@ void MainWindow::Exit1Click() {
 bool MainWindow::FormClose() { return editor_.files->mayDiscard(false); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (FormClose()) event->accept();
-    else event->ignore();
+    if (!FormClose()) {
+        event->ignore();
+        return;
+    }
+    // What is still on its way to the module goes out first, with the progress shown; 中止
+    // drops it and the window closes all the same.
+    editor_.transfer->waitUntilSent();
+    event->accept();
 }
 
 void MainWindow::FormDestroy() {

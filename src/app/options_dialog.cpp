@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -171,6 +172,21 @@ OptionsDialog::OptionsDialog(Editor& editor, QWidget* parent) : QDialog(parent),
     help(portList, 73);
     portLayout->addWidget(portList);
     t4->addWidget(portBox, 1, 0);
+    auto* speedBox = radioGroup(tab4, "RG_Speed", QStringLiteral("送信速度"),
+                                {QStringLiteral("MIDI ｹｰﾌﾞﾙと同じ速さ"), QStringLiteral("制限なし")}, &speed, 41);
+    auto* pauseRow = new QHBoxLayout;
+    auto* pauseLabel = new QLabel(QStringLiteral("SysEx 後の待ち時間(&W)"), speedBox);
+    pauseLabel->setObjectName("LabelPause1");
+    sysexPause = new QSpinBox(speedBox);
+    sysexPause->setObjectName("SysExPause");
+    sysexPause->setRange(0, kMaxSysexPauseMs);
+    sysexPause->setSuffix(QStringLiteral(" ms"));
+    help(sysexPause, 41);
+    pauseLabel->setBuddy(sysexPause);
+    pauseRow->addWidget(pauseLabel);
+    pauseRow->addWidget(sysexPause);
+    static_cast<QVBoxLayout*>(speedBox->layout())->addLayout(pauseRow);
+    t4->addWidget(speedBox, 2, 0, 1, 2);
     t4->addWidget(radioGroup(tab4, "RG_SendMidi", QStringLiteral("起動時送信ﾒｯｾｰｼﾞ"),
                              {QStringLiteral("なし"), "GS RESET", "SYSTEM MODE 1", "SYSTEM MODE 2", "ALL PART Pro MAP"},
                              &sendAtStart, 74),
@@ -271,6 +287,8 @@ void OptionsDialog::FormShow() {
     memo1->setText(QString::number(upDownVel1->position()));
     trackBar1->setPositionSilently(upDownVel1->position());
     choose(sendAtStart, o.initCommand);
+    choose(speed, o.unlimitedSpeed ? 1 : 0);
+    sysexPause->setValue(o.sysexPauseMs);
     portList->clear();
     const int n = e_.midi.deviceCount();
     for (int id = -1; id < n; ++id) portList->addItem(QString::fromStdString(e_.midi.deviceName(id)));
@@ -297,6 +315,9 @@ void OptionsDialog::OKBtnClick() {
     o.maximized = checkMax1->isChecked();
     // With no device listed the port stays as it was; opening it fails cleanly anyway.
     if (portList->currentIndex() >= 0) o.midiPort = portList->currentIndex() - 1;
+    o.unlimitedSpeed = speed->checkedId() == 1;
+    o.sysexPauseMs = sysexPause->value();
+    e_.midi.setPacing({o.unlimitedSpeed, std::chrono::milliseconds(o.sysexPauseMs)});
     e_.preview->SetPreview(checkPreview1->isChecked());
     s.autoPreview = checkAutoPreview->isChecked();
     e_.panel->setVelocity(upDownVel1->position());

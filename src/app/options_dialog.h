@@ -11,6 +11,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTabWidget;
 
 namespace kf::ui {
@@ -39,7 +40,8 @@ public:
     std::function<void(int)> openHelp;
 
     QTabWidget* pageControl() const { return pages_; }
-    QButtonGroup *fileType, *boxPosition, *sendAtStart, *useMap;
+    QButtonGroup *fileType, *boxPosition, *sendAtStart, *useMap, *speed;
+    QSpinBox* sysexPause;
     QCheckBox *checkAutoSave1, *checkComment1, *checkTool1, *checkName1, *checkData1, *checkStatus1, *checkScr1,
         *checkMax1, *checkPreview1, *checkAutoPreview, *checkInc1;
     QRadioButton *rbIo1, *rbIo2;

@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include <QComboBox>
+#include <algorithm>
 #include <QDir>
 #include <QSettings>
 
@@ -43,6 +44,9 @@ void LoadSettings(Editor& e, MainWindow& window, QSettings& store) {
     o.increment = settingInt(store, "Increment", 0) != 0;
     o.maximized = settingInt(store, "Maximized", 0) != 0;
     if (o.maximized) window.setWindowState(window.windowState() | Qt::WindowMaximized);
+    o.unlimitedSpeed = settingInt(store, "MidiSpeed", 0) != 0;
+    o.sysexPauseMs = std::clamp(settingInt(store, "SysExPause", 0), 0, kMaxSysexPauseMs);
+    e.midi.setPacing({o.unlimitedSpeed, std::chrono::milliseconds(o.sysexPauseMs)});
     o.midiPort = settingInt(store, "MidiPort", -1);
     if (e.midi.deviceCount() <= o.midiPort) o.midiPort = -1;
     e.preview->SetPreview(settingInt(store, "Preview", 1) != 0);
@@ -83,6 +87,8 @@ void SaveSettings(Editor& e, QSettings& store) {
     put("Drum Set", s.tables.drumSetSetting(e.dataBox ? e.dataBox->mapList()->currentIndex() : -1));
     store.setValue("Directory", o.directory);
     put("Increment", o.increment);
+    put("MidiSpeed", o.unlimitedSpeed);
+    put("SysExPause", o.sysexPauseMs);
     store.sync();
 }
 

@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 
@@ -22,12 +23,14 @@ const char* const kUsage =
     "      Comments go into the exports unless --no-comment is given.\n"
     "  kitforge-cli ports\n"
     "      Lists the MIDI output devices: ID, a tab, the name. -1 is the own port \"Kitforge\".\n"
-    "  kitforge-cli send --port ID IN\n"
+    "  kitforge-cli send --port ID [--unlimited] [--pause MS] IN\n"
     "      Opens device ID and sends the kit file IN as preview does when switched on:\n"
     "      the rhythm-part message, then every used note, each set's name and program change.\n"
-    "  kitforge-cli command --port ID N\n"
+    "  kitforge-cli command --port ID [--unlimited] [--pause MS] N\n"
     "      Sends device command N: 0 ALL SOUND OFF, 1 GS RESET, 2 SYSTEM MODE 1,\n"
     "      3 SYSTEM MODE 2, 4 ALL PART Pro MAP.\n"
+    "      Messages leave at the speed of a MIDI cable; --unlimited sends as fast as the\n"
+    "      device takes them, --pause adds MS (0 to 500) milliseconds after each SysEx.\n"
     "  kitforge-cli tables [--use-map N] [DIR]\n"
     "      Loads the reference tables (from DIR, else the default place) and prints the\n"
     "      drum set list. N: 0 SC-55/SC-88, 1 with SC-88Pro (default), other values all maps.\n"
@@ -122,32 +125,63 @@ int convert(const std::vector<std::string>& args, std::ostream& err) {
     return 0;
 }
 
-// --port ID, then exactly one more argument.
-std::pair<int, std::string> portAndArgument(const std::vector<std::string>& args) {
+struct SendArguments {
     int port = 0;
+    Pacing pacing;
+    std::string argument;
+};
+
+// --port ID, the pacing options, then exactly one more argument.
+SendArguments sendArguments(const std::vector<std::string>& args) {
+    SendArguments a;
     bool havePort = false;
     std::vector<std::string> rest;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--port" && i + 1 < args.size()) {
-            port = parseNumber(args[++i]);
+            a.port = parseNumber(args[++i]);
             havePort = true;
+        } else if (args[i] == "--unlimited") {
+            a.pacing.unlimited = true;
+        } else if (args[i] == "--pause" && i + 1 < args.size()) {
+            const int ms = parseNumber(args[++i]);
+            if (ms < 0 || ms > kMaxSysexPauseMs) throw Usage{};
+            a.pacing.sysexPause = std::chrono::milliseconds(ms);
         } else {
             rest.push_back(args[i]);
         }
     }
     if (!havePort || rest.size() != 1) throw Usage{};
-    return {port, rest[0]};
+    a.argument = rest[0];
+    return a;
+}
+
+std::unique_ptr<MidiOut> makeOut(const Environment& env, const Pacing& pacing) {
+    auto out = env.clock ? std::make_unique<MidiOut>(env.makeBackend(), env.clock)
+                         : std::make_unique<MidiOut>(env.makeBackend());
+    out->setPacing(pacing);
+    return out;
 }
 
 bool openPort(MidiOut& out, int port, std::ostream& err) {
     if (out.openPort(port)) return true;
     err << "kitforge-cli: cannot open MIDI device " << port;
-    if (!out.lastOpenError().empty()) err << ": " << out.lastOpenError();
+    if (!out.lastOpenError().text.empty()) err << ": " << out.lastOpenError().text;
     err << "\n";
     return false;
 }
 
-int finishSend(MidiOut& out, std::ostream& err) {
+int finishSend(MidiOut& out, std::ostream& err, const Environment& env) {
+    if (env.progressOnErr) {
+        // A line that rewrites itself while the transfer runs.
+        for (SendProgress p = out.progress(); !p.idle(); p = out.progress()) {
+            const double left = std::chrono::duration<double>(p.left).count();
+            char line[96];
+            std::snprintf(line, sizeof line, "\rsent %zu of %zu, %.1f s left   ", p.sent, p.sent + p.queued, left);
+            err << line << std::flush;
+            out.flush(std::chrono::milliseconds(100));
+        }
+        err << "\r" << std::string(40, ' ') << "\r" << std::flush;
+    }
     out.closePort();
     if (out.droppedCount() == 0) return 0;
     err << "kitforge-cli: the MIDI device did not take " << out.droppedCount() << " message(s)\n";
@@ -155,23 +189,23 @@ int finishSend(MidiOut& out, std::ostream& err) {
 }
 
 int send(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
-    const auto [port, path] = portAndArgument(args);
+    const SendArguments a = sendArguments(args);
     Kit kit;
-    if (!readKit(path, kit, err)) return 1;
-    MidiOut out(env.makeBackend());
-    if (!openPort(out, port, err)) return 1;
-    sendSwitchOnSequence(out, kit, true);
-    return finishSend(out, err);
+    if (!readKit(a.argument, kit, err)) return 1;
+    auto out = makeOut(env, a.pacing);
+    if (!openPort(*out, a.port, err)) return 1;
+    sendSwitchOnSequence(*out, kit, true);
+    return finishSend(*out, err, env);
 }
 
 int command(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
-    const auto [port, text] = portAndArgument(args);
-    const int n = parseNumber(text);
+    const SendArguments a = sendArguments(args);
+    const int n = parseNumber(a.argument);
     if (n < 0 || n >= kDeviceCommandCount) return usage(err, "N must be 0 to 4");
-    MidiOut out(env.makeBackend());
-    if (!openPort(out, port, err)) return 1;
-    sendDeviceCommand(out, true, n);
-    return finishSend(out, err);
+    auto out = makeOut(env, a.pacing);
+    if (!openPort(*out, a.port, err)) return 1;
+    sendDeviceCommand(*out, true, n);
+    return finishSend(*out, err, env);
 }
 
 int ports(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {

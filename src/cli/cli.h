@@ -8,12 +8,15 @@
 #include <vector>
 
 #include "midi/midi_backend.h"
+#include "midi/sender_clock.h"
 
 namespace kf::cli {
 
 struct Environment {
     std::function<std::unique_ptr<MidiBackend>()> makeBackend;
     std::vector<std::string> tableDirs;  // where the reference tables are looked for
+    std::shared_ptr<SenderClock> clock;  // the sender's time; the real one when empty
+    bool progressOnErr = false;          // err is a terminal: show a progress line
 };
 
 // Exit status: 0 success, 1 failure (message on err), 2 bad arguments (usage on err).

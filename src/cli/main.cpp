@@ -1,6 +1,8 @@
 #include <filesystem>
 #include <iostream>
 
+#include <unistd.h>
+
 #include "cli/cli.h"
 #include "midi/system_backend.h"
 
@@ -19,6 +21,7 @@ int main(int argc, char** argv) {
     kf::cli::Environment env;
     env.makeBackend = [] { return std::make_unique<kf::SystemBackend>(); };
     env.tableDirs = {programDirectory(argv[0]), KITFORGE_DATA_DIR};
+    env.progressOnErr = ::isatty(STDERR_FILENO) == 1;
     const std::vector<std::string> args(argv + 1, argv + argc);
     return kf::cli::run(args, std::cout, std::cerr, env);
 }

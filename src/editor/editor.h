@@ -23,6 +23,7 @@ class DataBox;
 class NameBar;
 class FileCommands;
 class ViewOptions;
+class TransferMonitor;
 
 // Option variables, read where they act.
 struct Options {
@@ -37,6 +38,10 @@ struct Options {
     int midiPort = -1;
     int drumSet = 256;
     QString directory;
+    // How fast MIDI leaves: at the speed of a cable unless unlimited, with an extra pause
+    // after each SysEx message.
+    bool unlimitedSpeed = false;
+    int sysexPauseMs = 0;
 };
 
 struct EditorState {
@@ -73,6 +78,7 @@ struct Editor {
     NameBar* nameBar = nullptr;
     FileCommands* files = nullptr;
     ViewOptions* view = nullptr;
+    TransferMonitor* transfer = nullptr;
     // Status bar panel 0, and panel 1 (the current cell).
     std::function<void(const QString&)> showHint;
     std::function<void(int, int)> showCell;

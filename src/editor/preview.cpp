@@ -6,6 +6,7 @@
 
 #include "editor/dialogs.h"
 #include "editor/editor.h"
+#include "editor/transfer.h"
 #include "midi/device_commands.h"
 
 namespace kf::ui {
@@ -39,10 +40,14 @@ void Preview::SetPreview(bool on) {
     EditorState& s = e_.state;
     if (on != s.livePreview) setGovernedControls(on);
     if (!on) {
+        // Off means quiet now: what was still queued for the module is dropped.
+        if (e_.transfer && e_.transfer->active()) e_.transfer->TransferCancelClick();
         e_.midi.closePort();
         s.livePreview = false;
         return;
     }
+    // Another port: what the old one still has to send goes out first, as the user watches.
+    if (e_.transfer && e_.midi.isOpen() && e_.transfer->active()) e_.transfer->waitUntilSent();
     if (e_.midi.openPort(s.options.midiPort)) {
         const bool wasOff = !s.livePreview;
         s.busy = true;
@@ -54,13 +59,27 @@ void Preview::SetPreview(bool on) {
         s.livePreview = true;
         return;
     }
-    const QString reason = QString::fromStdString(e_.midi.lastOpenError());
+    const QString reason = openFailureText(e_.midi.lastOpenError());
     setGovernedControls(false);
     e_.midi.closePort();
     s.livePreview = false;
     QString text = QStringLiteral("指定したMIDIﾃﾞﾊﾞｲｽはすでに使われています。\r\n解放されるまで待ってから、やり直してください。");
     if (!reason.isEmpty()) text += "\r\n(" + reason + ")";
     e_.dialogs.message(nullptr, QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"), text, QMessageBox::Ok);
+}
+
+QString openFailureText(const MidiError& error) {
+    QString kind;
+    switch (error.kind) {
+        case MidiError::NoMidiSystem: kind = QStringLiteral("MIDIｼｽﾃﾑがありません"); break;
+        case MidiError::NoSuchPort: kind = QStringLiteral("そのMIDIﾎﾟｰﾄはありません"); break;
+        case MidiError::PortBusy: kind = QStringLiteral("MIDIﾎﾟｰﾄは使用中です"); break;
+        case MidiError::ServerGone: kind = QStringLiteral("MIDIｻｰﾊﾞｰが応答しません"); break;
+        default: break;
+    }
+    const QString text = QString::fromStdString(error.text);
+    if (kind.isEmpty()) return text;
+    return text.isEmpty() ? kind : kind + ": " + text;
 }
 
 void Preview::Preview1Click() { SetPreview(!e_.state.livePreview); }

@@ -9,9 +9,14 @@
 class QAction;
 class QWidget;
 
+#include "midi/midi_backend.h"
+
 namespace kf::ui {
 
 struct Editor;
+
+// The cause of a port that did not open, as the failure box's third line says it.
+QString openFailureText(const MidiError& error);
 
 class Preview : public QObject {
     Q_OBJECT

@@ -5,16 +5,114 @@
 #include <jack/ringbuffer.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstring>
+#include <functional>
+#include <future>
 #include <thread>
+
+#include "midi/send_queue.h"
 
 namespace kf {
 
 namespace {
 constexpr size_t kRingBytes = 1 << 15;
-constexpr size_t kLengthBytes = 2;  // each queued message: 16-bit length, then its bytes
+// Each queued message: 16-bit length, a paced flag, the 32-bit due frame, then its bytes.
+constexpr size_t kHeadBytes = 7;
 const char* kOwnPort = "Kitforge";
+// How long the blocking calls on the server (unregister, deactivate, close) may take.
+constexpr auto kServerCallBound = std::chrono::milliseconds(500);
+
+long long steadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Runs f on a thread of its own; false when it did not finish within bound, and then the
+// thread is left to finish, or hang, by itself.
+bool runBounded(std::function<void()> f, std::chrono::milliseconds bound) {
+    auto done = std::make_shared<std::promise<void>>();
+    auto finished = done->get_future();
+    std::thread([f = std::move(f), done] {
+        f();
+        done->set_value();
+    }).detach();
+    return finished.wait_for(bound) == std::future_status::ready;
+}
+
+// Signed distance a - b of two frame times, across wrap-around.
+long frameDiff(jack_nframes_t a, jack_nframes_t b) { return static_cast<std::int32_t>(a - b); }
 }  // namespace
+
+struct JackBackend::Shared {
+    jack_client_t* client = nullptr;
+    jack_ringbuffer_t* ring = nullptr;
+    std::atomic<jack_port_t*> port{nullptr};
+    std::atomic<bool> serverGone{false};
+    std::atomic<unsigned long long> cycles{0};
+    std::atomic<long long> lastCycleNs{0};
+    std::atomic<unsigned long long> written{0}, delivered{0};
+    double framesPerUs = 0.048;
+    // Process thread only: where the last event went and how long it holds the line.
+    bool placed = false;
+    jack_nframes_t lastFrame = 0;
+    jack_nframes_t lastWireFrames = 0;
+
+    ~Shared() {
+        if (ring) jack_ringbuffer_free(ring);
+    }
+
+    bool stalled(std::chrono::milliseconds bound) const {
+        return steadyNs() - lastCycleNs.load() > std::chrono::duration_cast<std::chrono::nanoseconds>(bound).count();
+    }
+    unsigned long long pending() const { return written.load() - delivered.load(); }
+
+    static int process(jack_nframes_t nframes, void* self) { return static_cast<Shared*>(self)->process(nframes); }
+    static void shutdown(void* self) { static_cast<Shared*>(self)->serverGone = true; }
+    int process(jack_nframes_t nframes);
+};
+
+int JackBackend::Shared::process(jack_nframes_t nframes) {
+    jack_port_t* p = port.load();
+    if (p) {
+        void* buffer = jack_port_get_buffer(p, nframes);
+        jack_midi_clear_buffer(buffer);
+        const jack_nframes_t cycleStart = jack_last_frame_time(client);
+        jack_nframes_t offset = 0;
+        std::uint8_t head[kHeadBytes];
+        while (jack_ringbuffer_read_space(ring) >= kHeadBytes) {
+            jack_ringbuffer_peek(ring, reinterpret_cast<char*>(head), kHeadBytes);
+            const size_t size = head[0] | (static_cast<size_t>(head[1]) << 8);
+            const bool paced = head[2] != 0;
+            jack_nframes_t due = 0;
+            std::memcpy(&due, head + 3, sizeof due);
+            jack_nframes_t frame = cycleStart + offset;
+            if (paced) {
+                // Never closer to the last event than that one's time on the wire.
+                if (placed && frameDiff(due, lastFrame + lastWireFrames) < 0) due = lastFrame + lastWireFrames;
+                if (frameDiff(due, cycleStart + nframes) >= 0) break;  // a later cycle's
+                if (frameDiff(due, frame) > 0) frame = due;
+            }
+            // Whatever does not fit into this cycle's buffer waits for the next one.
+            if (jack_midi_max_event_size(buffer) < size) break;
+            jack_midi_data_t* slot = jack_midi_event_reserve(buffer, frame - cycleStart, size);
+            if (!slot) break;
+            jack_ringbuffer_read_advance(ring, kHeadBytes);
+            jack_ringbuffer_read(ring, reinterpret_cast<char*>(slot), size);
+            offset = frame - cycleStart;
+            placed = true;
+            lastFrame = frame;
+            lastWireFrames = paced ? static_cast<jack_nframes_t>(
+                                         std::ceil(static_cast<double>(size * kWireTimePerByte.count()) * framesPerUs))
+                                   : 0;
+            delivered.fetch_add(1);
+        }
+    }
+    cycles.fetch_add(1);
+    lastCycleNs = steadyNs();
+    return 0;
+}
 
 JackBackend::JackBackend(std::string clientName, std::chrono::milliseconds sendTimeout)
     : clientName_(std::move(clientName)), sendTimeout_(sendTimeout) {
@@ -28,21 +126,24 @@ JackBackend::~JackBackend() {
     dropClient();
 }
 
-bool JackBackend::connectClient(std::string* error) {
-    if (client_ && serverGone_) dropClient();
-    if (client_) return true;
+bool JackBackend::connectClient(MidiError* error) {
+    if (shared_ && shared_->serverGone) dropClient();
+    if (shared_) return true;
     jack_status_t status{};
-    client_ = jack_client_open(clientName_.c_str(), JackNoStartServer, &status);
-    if (!client_) {
-        if (error) *error = "JACK server is not running";
+    jack_client_t* client = jack_client_open(clientName_.c_str(), JackNoStartServer, &status);
+    if (!client) {
+        if (error) *error = {MidiError::NoMidiSystem, "JACK server is not running"};
         return false;
     }
-    serverGone_ = false;
-    ring_ = jack_ringbuffer_create(kRingBytes);
-    jack_set_process_callback(client_, &JackBackend::process, this);
-    jack_on_shutdown(client_, &JackBackend::shutdown, this);
-    if (jack_activate(client_) != 0) {
-        if (error) *error = "JACK client could not be activated";
+    shared_ = new Shared;
+    shared_->client = client;
+    shared_->ring = jack_ringbuffer_create(kRingBytes);
+    shared_->framesPerUs = jack_get_sample_rate(client) / 1e6;
+    shared_->lastCycleNs = steadyNs();
+    jack_set_process_callback(client, &Shared::process, shared_);
+    jack_on_shutdown(client, &Shared::shutdown, shared_);
+    if (jack_activate(client) != 0) {
+        if (error) *error = {MidiError::ServerGone, "JACK client could not be activated"};
         dropClient();
         return false;
     }
@@ -50,16 +151,20 @@ bool JackBackend::connectClient(std::string* error) {
 }
 
 void JackBackend::dropClient() {
-    if (client_) {
-        if (!serverGone_) jack_deactivate(client_);
-        jack_client_close(client_);
-        client_ = nullptr;
-    }
-    port_ = nullptr;
-    if (ring_) {
-        jack_ringbuffer_free(ring_);
-        ring_ = nullptr;
-    }
+    if (!shared_) return;
+    Shared* s = shared_;
+    shared_ = nullptr;
+    s->port = nullptr;
+    jack_client_t* client = s->client;
+    const bool gone = s->serverGone;
+    const bool closed = runBounded(
+        [client, gone] {
+            if (!gone) jack_deactivate(client);
+            jack_client_close(client);
+        },
+        kServerCallBound);
+    // A server that does not answer may still call us back one day: leave it what it uses.
+    if (closed) delete s;
 }
 
 bool JackBackend::available() { return connectClient(nullptr); }
@@ -67,9 +172,10 @@ bool JackBackend::available() { return connectClient(nullptr); }
 std::vector<std::string> JackBackend::ports() {
     std::vector<std::string> names;
     if (!connectClient(nullptr)) return names;
-    const char** found = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+    jack_client_t* client = shared_->client;
+    const char** found = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
     if (!found) return names;
-    const std::string own = std::string(jack_get_client_name(client_)) + ":";
+    const std::string own = std::string(jack_get_client_name(client)) + ":";
     for (const char** p = found; *p; ++p)
         if (std::strncmp(*p, own.c_str(), own.size()) != 0) names.emplace_back(*p);
     jack_free(found);
@@ -77,95 +183,112 @@ std::vector<std::string> JackBackend::ports() {
     return names;
 }
 
-bool JackBackend::open(int id, std::string* error) {
+bool JackBackend::open(int id, MidiError* error) {
     if (id == -1) return openTarget({}, error);
     const auto names = ports();
     if (id < 0 || id >= static_cast<int>(names.size())) {
-        if (error) *error = "no such JACK port";
+        if (error) *error = {shared_ ? MidiError::NoSuchPort : MidiError::NoMidiSystem, "no such JACK port"};
         return false;
     }
     return openTarget(names[static_cast<size_t>(id)], error);
 }
 
-bool JackBackend::openTarget(const std::string& target, std::string* error) {
+bool JackBackend::openTarget(const std::string& target, MidiError* error) {
     close();
     if (!connectClient(error)) return false;
-    jack_port_t* port = jack_port_register(client_, kOwnPort, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    jack_client_t* client = shared_->client;
+    jack_port_t* port = jack_port_register(client, kOwnPort, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     if (!port) {
-        if (error) *error = "JACK port could not be registered";
+        if (error) *error = {MidiError::PortBusy, "JACK port could not be registered"};
         return false;
     }
-    if (!target.empty() && jack_connect(client_, jack_port_name(port), target.c_str()) != 0) {
-        if (error) *error = "cannot connect to " + target;
-        jack_port_unregister(client_, port);
+    if (!target.empty() && jack_connect(client, jack_port_name(port), target.c_str()) != 0) {
+        if (error) *error = {MidiError::NoSuchPort, "cannot connect to " + target};
+        jack_port_unregister(client, port);
         return false;
     }
-    jack_ringbuffer_reset(ring_);
-    port_ = port;
+    jack_ringbuffer_reset(shared_->ring);
+    shared_->written = 0;
+    shared_->delivered = 0;
+    shared_->port = port;
     return true;
 }
 
-void JackBackend::close() {
-    jack_port_t* port = port_;
-    if (!port) return;
-    // Let the queue drain, then wait two more cycles so the last buffer reaches the peer.
+std::size_t JackBackend::close() {
+    if (!shared_) return 0;
+    Shared& s = *shared_;
+    jack_port_t* port = s.port;
+    if (!port) return 0;
+    const auto stallBound = std::min(sendTimeout_, std::chrono::milliseconds(500));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!serverGone_ && jack_ringbuffer_read_space(ring_) > 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const auto target = cycles_.load() + 2;
-    while (!serverGone_ && cycles_.load() < target && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    port_ = nullptr;
+    auto alive = [&] {
+        return !s.serverGone && !s.stalled(stallBound) && std::chrono::steady_clock::now() < deadline;
+    };
+    // Let the ring drain, then wait two more cycles so the last buffer reaches the peer.
+    while (s.pending() > 0 && alive()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    unsigned long long target = s.cycles.load() + 2;
+    while (s.cycles.load() < target && alive()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    s.port = nullptr;
     // A cycle that picked up the port before it was cleared may still be writing to it.
-    const auto settled = cycles_.load() + 1;
-    while (!serverGone_ && cycles_.load() <= settled && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (!serverGone_) jack_port_unregister(client_, port);
+    target = s.cycles.load() + 2;
+    while (s.cycles.load() < target && alive()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const std::size_t lost = static_cast<std::size_t>(s.pending());
+    s.written = 0;
+    s.delivered = 0;
+    const bool answering = !s.serverGone && !s.stalled(stallBound);
+    jack_client_t* client = s.client;
+    if (answering && runBounded([client, port] { jack_port_unregister(client, port); }, kServerCallBound)) return lost;
+    // The server is gone or stuck: give up this client rather than wait for it.
+    if (!s.serverGone) {
+        Shared* abandoned = shared_;
+        shared_ = nullptr;
+        (void)abandoned;  // the server may still call it back
+    } else {
+        dropClient();
+    }
+    return lost;
+}
+
+std::chrono::microseconds JackBackend::lead() const {
+    if (!shared_) return std::chrono::microseconds(0);
+    const jack_nframes_t period = jack_get_buffer_size(shared_->client);
+    // Two periods ahead, so the event is in the ring before the cycle that plays it.
+    return std::chrono::microseconds(static_cast<long>(2.0 * period / shared_->framesPerUs) + 5000);
 }
 
 bool JackBackend::send(const std::uint8_t* data, std::size_t size) {
-    if (!port_ || serverGone_ || size == 0 || size > 0xFFFF) return false;
-    const size_t need = kLengthBytes + size;
+    return put(data, size, false, std::chrono::microseconds(0));
+}
+
+bool JackBackend::sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) {
+    return put(data, size, true, fromNow);
+}
+
+bool JackBackend::put(const std::uint8_t* data, std::size_t size, bool paced, std::chrono::microseconds fromNow) {
+    if (!shared_) return false;
+    Shared& s = *shared_;
+    if (!s.port || s.serverGone || size == 0 || size > 0xFFFF) return false;
+    const size_t need = kHeadBytes + size;
     if (need > kRingBytes - 1) return false;
+    // A server that has not run a cycle for the whole bound while messages wait is stuck.
+    if (s.pending() > 0 && s.stalled(sendTimeout_)) return false;
+    const jack_nframes_t due =
+        jack_frame_time(s.client) + static_cast<jack_nframes_t>(std::max<long>(0, fromNow.count()) * s.framesPerUs);
     frame_.resize(need);
     frame_[0] = static_cast<std::uint8_t>(size & 0xFF);
     frame_[1] = static_cast<std::uint8_t>(size >> 8);
-    std::memcpy(frame_.data() + kLengthBytes, data, size);
+    frame_[2] = paced ? 1 : 0;
+    std::memcpy(frame_.data() + 3, &due, sizeof due);
+    std::memcpy(frame_.data() + kHeadBytes, data, size);
     const auto deadline = std::chrono::steady_clock::now() + sendTimeout_;
-    while (jack_ringbuffer_write_space(ring_) < need) {
-        if (serverGone_ || std::chrono::steady_clock::now() >= deadline) return false;
+    while (jack_ringbuffer_write_space(s.ring) < need) {
+        if (s.serverGone || std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
-    // One write, so the process callback never sees a length without its bytes.
-    jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(frame_.data()), need);
+    // One write, so the process callback never sees a head without its bytes.
+    jack_ringbuffer_write(s.ring, reinterpret_cast<const char*>(frame_.data()), need);
+    s.written.fetch_add(1);
     return true;
-}
-
-int JackBackend::process(unsigned nframes, void* self) { return static_cast<JackBackend*>(self)->process(nframes); }
-
-void JackBackend::shutdown(void* self) { static_cast<JackBackend*>(self)->serverGone_ = true; }
-
-int JackBackend::process(unsigned nframes) {
-    jack_port_t* port = port_;
-    if (port) {
-        void* buffer = jack_port_get_buffer(port, nframes);
-        jack_midi_clear_buffer(buffer);
-        jack_nframes_t time = 0;
-        std::uint8_t head[kLengthBytes];
-        while (jack_ringbuffer_read_space(ring_) >= kLengthBytes) {
-            jack_ringbuffer_peek(ring_, reinterpret_cast<char*>(head), kLengthBytes);
-            const size_t size = head[0] | (static_cast<size_t>(head[1]) << 8);
-            // Whatever does not fit into this cycle's buffer waits for the next one.
-            if (jack_midi_max_event_size(buffer) < size) break;
-            jack_midi_data_t* slot = jack_midi_event_reserve(buffer, time, size);
-            if (!slot) break;
-            jack_ringbuffer_read_advance(ring_, kLengthBytes);
-            jack_ringbuffer_read(ring_, reinterpret_cast<char*>(slot), size);
-            if (time + 1 < nframes) ++time;
-        }
-    }
-    cycles_.fetch_add(1);
-    return 0;
 }
 
 }  // namespace kf

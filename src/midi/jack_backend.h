@@ -1,23 +1,24 @@
-// MIDI output on a running JACK server that loses nothing: sends wait while the ring
-// buffer is full, and the process callback moves no more into a cycle than the port takes.
+// MIDI output on a running JACK server that loses nothing it can avoid: sends wait while
+// the ring buffer is full, the process callback moves no more into a cycle than the port
+// takes and places paced messages at their due frames, and whatever never left is counted.
+// Calls that wait on the server are bounded, so a server that stops answering cannot hang us.
 #pragma once
 
-#include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "midi/midi_backend.h"
 
 typedef struct _jack_client jack_client_t;
-typedef struct _jack_port jack_port_t;
-#include <jack/ringbuffer.h>
 
 namespace kf {
 
 class JackBackend : public MidiBackend {
 public:
-    // Never starts a server. sendTimeout bounds how long one message may wait for room.
+    // Never starts a server. sendTimeout bounds how long one message may wait for room, and
+    // how long the server may go without a cycle before it counts as stalled.
     explicit JackBackend(std::string clientName = "Kitforge",
                          std::chrono::milliseconds sendTimeout = std::chrono::milliseconds(1000));
     ~JackBackend() override;
@@ -28,25 +29,24 @@ public:
     // MIDI input ports of other clients, sorted by full name.
     std::vector<std::string> ports() override;
     // -1 registers our output port "Kitforge" and leaves it for the user to connect.
-    bool open(int id, std::string* error) override;
-    bool openTarget(const std::string& target, std::string* error);
-    void close() override;
+    bool open(int id, MidiError* error) override;
+    bool openTarget(const std::string& target, MidiError* error);
+    std::size_t close() override;
     bool send(const std::uint8_t* data, std::size_t size) override;
+    std::chrono::microseconds lead() const override;
+    bool sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) override;
+
+    struct Shared;
 
 private:
-    bool connectClient(std::string* error);
+    bool connectClient(MidiError* error);
     void dropClient();
-    static int process(unsigned nframes, void* self);
-    static void shutdown(void* self);
-    int process(unsigned nframes);
+    bool put(const std::uint8_t* data, std::size_t size, bool paced, std::chrono::microseconds fromNow);
 
     std::string clientName_;
     std::chrono::milliseconds sendTimeout_;
-    jack_client_t* client_ = nullptr;
-    std::atomic<jack_port_t*> port_{nullptr};
-    jack_ringbuffer_t* ring_ = nullptr;
-    std::atomic<bool> serverGone_{false};
-    std::atomic<unsigned long long> cycles_{0};
+    // What the server's threads touch; left alive for good when the server stops answering.
+    Shared* shared_ = nullptr;
     std::vector<std::uint8_t> frame_;
 };
 

@@ -1,6 +1,7 @@
 // What MidiOut needs from a transport: list, open, close, send.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,41 +11,37 @@ namespace kf {
 
 using MidiBytes = std::vector<std::uint8_t>;
 
+// Why a port did not open: a kind the user can act on, and the transport's own words.
+struct MidiError {
+    enum Kind { None, NoMidiSystem, NoSuchPort, PortBusy, ServerGone, Other };
+    Kind kind = None;
+    std::string text;
+};
+
 class MidiBackend {
 public:
     virtual ~MidiBackend() = default;
 
     // Output ports; the index is the device ID. The order must be stable between calls.
+    // May be called while another thread sends.
     virtual std::vector<std::string> ports() = 0;
 
-    // id -1 is the program's own virtual output port. On failure, *error may say why.
-    virtual bool open(int id, std::string* error) = 0;
+    // id -1 is the program's own virtual output port. On failure, *error says why.
+    virtual bool open(int id, MidiError* error) = 0;
 
-    // Lets what is queued go out (bounded), then releases the port.
-    virtual void close() = 0;
+    // Lets what the transport holds go out (bounded), then releases the port. Returns how
+    // many taken messages never left: they count as lost.
+    virtual std::size_t close() = 0;
 
-    // Returns once the transport has taken the whole message. A transport that stays full
-    // past its bound drops the message and returns false.
+    // Returns once the transport has taken the whole message. A transport that cannot take
+    // it within its bound returns false; the message is lost.
     virtual bool send(const std::uint8_t* data, std::size_t size) = 0;
-};
 
-// Records every message; tests and benchmarks inject it in place of a real transport.
-class RecordingBackend : public MidiBackend {
-public:
-    std::vector<std::string> portNames{"Recorder"};
-    bool failOpen = false;
-    bool refuseSends = false;  // a transport that never takes a message
-    std::vector<MidiBytes> sent;
-    std::vector<int> opened;  // every successful open, in order
-    int closes = 0;
-
-    std::vector<std::string> ports() override { return portNames; }
-    bool open(int id, std::string* error) override;
-    void close() override { ++closes; }
-    bool send(const std::uint8_t* data, std::size_t size) override {
-        if (refuseSends) return false;
-        sent.emplace_back(data, data + size);
-        return true;
+    // A transport with a timeline of its own (JACK frames) takes messages up to lead()
+    // before they are due and places each at its due time, fromNow after the call.
+    virtual std::chrono::microseconds lead() const { return std::chrono::microseconds(0); }
+    virtual bool sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds /*fromNow*/) {
+        return send(data, size);
     }
 };
 

@@ -57,9 +57,9 @@ std::vector<std::string> RtMidiBackend::ports() {
     return names;
 }
 
-bool RtMidiBackend::open(int id, std::string* error) {
+bool RtMidiBackend::open(int id, MidiError* error) {
     if (!out_) {
-        if (error) *error = "no MIDI system";
+        if (error) *error = {MidiError::NoMidiSystem, "no MIDI system"};
         return false;
     }
     close();
@@ -68,15 +68,16 @@ bool RtMidiBackend::open(int id, std::string* error) {
     else if (id >= 0 && id < static_cast<int>(out_->getPortCount())) out_->openPort(static_cast<unsigned>(id), "Kitforge");
     else failed_ = true, lastError_ = "no such port";
     if (failed_ || (id != -1 && !out_->isPortOpen())) {
-        if (error) *error = lastError_;
+        if (error) *error = {MidiError::NoSuchPort, lastError_};
         out_->closePort();
         return false;
     }
     return true;
 }
 
-void RtMidiBackend::close() {
+std::size_t RtMidiBackend::close() {
     if (out_) out_->closePort();
+    return 0;
 }
 
 bool RtMidiBackend::send(const std::uint8_t* data, std::size_t size) {

@@ -18,8 +18,8 @@ public:
     bool available() const { return out_ != nullptr; }
 
     std::vector<std::string> ports() override;
-    bool open(int id, std::string* error) override;
-    void close() override;
+    bool open(int id, MidiError* error) override;
+    std::size_t close() override;
     bool send(const std::uint8_t* data, std::size_t size) override;
 
 private:

@@ -1,8 +1,17 @@
 #include "midi/system_backend.h"
 
+#if defined(__linux__)
+#include "midi/alsa_backend.h"
+#else
+#include "midi/rtmidi_backend.h"
+#endif
+
 namespace kf {
 
-SystemBackend::SystemBackend() : platform_(std::make_unique<RtMidiBackend>()), jack_(std::make_unique<JackBackend>()) {}
+SystemBackend::SystemBackend()
+    : platform_(std::make_unique<PlatformBackend>()), jack_(std::make_unique<JackBackend>()) {}
+
+SystemBackend::~SystemBackend() { close(); }
 
 std::vector<std::string> SystemBackend::jackPorts() {
     auto names = jack_->ports();
@@ -22,7 +31,7 @@ std::vector<std::string> SystemBackend::ports() {
     return names;
 }
 
-bool SystemBackend::open(int id, std::string* error) {
+bool SystemBackend::open(int id, MidiError* error) {
     close();
     if (id == -1) {
         MidiBackend* b = platform_->available() ? static_cast<MidiBackend*>(platform_.get()) : jack_.get();
@@ -39,7 +48,8 @@ bool SystemBackend::open(int id, std::string* error) {
     const auto names = jackPorts();
     const int j = id - platformCount;
     if (j < 0 || j >= static_cast<int>(names.size())) {
-        if (error) *error = "no such port";
+        if (error) *error = {platformCount == 0 && names.empty() ? MidiError::NoMidiSystem : MidiError::NoSuchPort,
+                             "no such port"};
         return false;
     }
     if (!jack_->openTarget(names[static_cast<size_t>(j)], error)) return false;
@@ -47,11 +57,20 @@ bool SystemBackend::open(int id, std::string* error) {
     return true;
 }
 
-void SystemBackend::close() {
-    if (active_) active_->close();
+std::size_t SystemBackend::close() {
+    const std::size_t lost = active_ ? active_->close() : 0;
     active_ = nullptr;
+    return lost;
 }
 
 bool SystemBackend::send(const std::uint8_t* data, std::size_t size) { return active_ && active_->send(data, size); }
+
+std::chrono::microseconds SystemBackend::lead() const {
+    return active_ ? active_->lead() : std::chrono::microseconds(0);
+}
+
+bool SystemBackend::sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) {
+    return active_ && active_->sendAt(data, size, fromNow);
+}
 
 }  // namespace kf

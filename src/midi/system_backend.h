@@ -1,27 +1,38 @@
-// The real transports together: the platform's ports (RtMidi), then JACK's.
+// The real transports together: the platform's ports (the ALSA sequencer on Linux, RtMidi
+// elsewhere), then JACK's.
 #pragma once
 
 #include <memory>
 
 #include "midi/jack_backend.h"
-#include "midi/rtmidi_backend.h"
 
 namespace kf {
+
+#if defined(__linux__)
+class AlsaBackend;
+using PlatformBackend = AlsaBackend;
+#else
+class RtMidiBackend;
+using PlatformBackend = RtMidiBackend;
+#endif
 
 class SystemBackend : public MidiBackend {
 public:
     SystemBackend();
+    ~SystemBackend() override;
 
     std::vector<std::string> ports() override;
     // -1: the own virtual port on the platform's MIDI system when there is one, else on JACK.
-    bool open(int id, std::string* error) override;
-    void close() override;
+    bool open(int id, MidiError* error) override;
+    std::size_t close() override;
     bool send(const std::uint8_t* data, std::size_t size) override;
+    std::chrono::microseconds lead() const override;
+    bool sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) override;
 
 private:
     std::vector<std::string> jackPorts();
 
-    std::unique_ptr<RtMidiBackend> platform_;
+    std::unique_ptr<PlatformBackend> platform_;
     std::unique_ptr<JackBackend> jack_;
     MidiBackend* active_ = nullptr;
 };

@@ -47,8 +47,12 @@ Harness::Harness(HarnessOptions options) {
     rec->portNames = options.ports;
     rec->failOpen = options.failOpen;
     rec->refuseSends = options.refuseSends;
+    rec->delay = options.sendDelay;
     recorder_ = rec.get();
-    midi_ = std::make_unique<MidiOut>(std::move(rec));
+    hold_ = options.holdBatches && options.sendDelay.count() == 0 && !options.refuseSends;
+    midi_ = options.sendDelay.count() > 0 ? std::make_unique<MidiOut>(std::move(rec))
+                                          : std::make_unique<MidiOut>(std::move(rec), std::make_shared<JumpClock>());
+    midi_->setHeld(hold_);
     settings_ = std::make_unique<QSettings>(temp_.path() + "/settings.ini", QSettings::IniFormat);
     for (const auto& [k, v] : options.settings) settings_->setValue(k, v);
     ui::StartOptions start;
@@ -63,12 +67,18 @@ Harness::Harness(HarnessOptions options) {
     }
 }
 
-Harness::~Harness() { window_.reset(); }
+Harness::~Harness() {
+    midi_->setHeld(false);
+    window_.reset();
+}
 
 std::vector<std::string> Harness::takeSent() {
+    midi_->setHeld(false);
+    midi_->flush();
     std::vector<std::string> v;
     for (const auto& m : recorder_->sent) v.push_back(hex(m));
     recorder_->sent.clear();
+    midi_->setHeld(hold_);
     return v;
 }
 

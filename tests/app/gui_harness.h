@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "editor/dialogs.h"
 #include "midi/midi_out.h"
+#include "recording_backend.h"
 
 namespace kf::test {
 
@@ -45,6 +46,11 @@ struct HarnessOptions {
     QStringList arguments;
     std::vector<std::pair<QString, QString>> settings;  // stored before start-up
     bool create = true;
+    // By default the sender's clock jumps, so paced transfers take no time; a slow transport
+    // runs on the real clock.
+    std::chrono::milliseconds sendDelay{0};
+    // The queue is held between two takeSent calls, so a batch merges the same way every run.
+    bool holdBatches = true;
 };
 
 class Harness {
@@ -56,6 +62,7 @@ public:
     ui::Editor& editor() { return window_->editor(); }
     ui::EditorState& state() { return window_->editor().state; }
     RecordingBackend& midi() { return *recorder_; }
+    MidiOut& midiOut() { return *midi_; }
     ScriptedDialogs& dialogs() { return dialogs_; }
     QSettings& settings() { return *settings_; }
     QString dir() const { return temp_.path(); }
@@ -71,6 +78,7 @@ public:
 private:
     QTemporaryDir temp_;
     RecordingBackend* recorder_ = nullptr;
+    bool hold_ = false;
     std::unique_ptr<MidiOut> midi_;
     ScriptedDialogs dialogs_;
     std::unique_ptr<QSettings> settings_;

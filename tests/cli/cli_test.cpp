@@ -10,6 +10,7 @@
 #include "midi/device_commands.h"
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
+#include "recording_backend.h"
 #include "sample_kit.h"
 
 namespace kf {
@@ -32,6 +33,7 @@ protected:
             return std::unique_ptr<MidiBackend>(new Forward(r.release(), &sent));
         };
         env.tableDirs = {KITFORGE_SOURCE_DATA_DIR};
+        env.clock = clock;
     }
     void TearDown() override { fs::remove_all(dir); }
 
@@ -59,6 +61,7 @@ protected:
     fs::path dir;
     cli::Environment env;
     RecordingBackend* recorder = nullptr;
+    std::shared_ptr<JumpClock> clock = std::make_shared<JumpClock>();
     std::vector<MidiBytes> sent;
     std::ostringstream out, err;
 };
@@ -90,6 +93,11 @@ TEST_F(Cli, BadInputWritesNoOutput) {
         {{"convert", "--bogus", path("future.kfg"), path("o.kfg")}, 2},
         {{"send", path("future.kfg")}, 2},
         {{"command", "--port", "0", "9"}, 2},
+        {{"command", "--port", "0", "5"}, 2},
+        {{"command", "--port", "0", "-1"}, 2},
+        {{"command", "--port", "0", "--pause", "501", "1"}, 2},
+        {{"command", "--port", "0", "--pause", "-1", "1"}, 2},
+        {{"command", "--port", "0", "--pause"}, 2},
         {{"command", "--port", "x", "1"}, 2},
         {{"frobnicate"}, 2},
         {{}, 2},
@@ -113,12 +121,26 @@ TEST_F(Cli, SendIsTheSwitchOnTransfer) {
     ReadKitFile(WriteKitFile(kit), read);
     auto rec = std::make_unique<RecordingBackend>();
     auto* r = rec.get();
-    MidiOut expected(std::move(rec));
+    MidiOut expected(std::move(rec), clock);
     expected.openPort(0);
     sendSwitchOnSequence(expected, read, true);
+    expected.flush();
     EXPECT_EQ(sent, r->sent);
     EXPECT_EQ(sent.size(), 3077u);
     EXPECT_EQ(run({"send", "--port", "3", path("kit.kfg")}), 1);
+}
+
+TEST_F(Cli, SendTakesThePacingOptions) {
+    write("kit.kfg", WriteKitFile(test::fullKit()));
+    const auto start = clock->now();
+    ASSERT_EQ(run({"send", "--port", "0", path("kit.kfg")}), 0) << err.str();
+    const auto cable = clock->now() - start;
+    EXPECT_GE(cable, std::chrono::microseconds(320 * 33851 - 320 * 22)) << "cable speed by default";
+    const auto before = clock->now();
+    ASSERT_EQ(run({"send", "--unlimited", "--port", "0", path("kit.kfg")}), 0) << err.str();
+    EXPECT_EQ(clock->now(), before);
+    ASSERT_EQ(run({"command", "--port", "0", "--pause", "500", "1"}), 0) << err.str();
+    EXPECT_GE(clock->now() - before, std::chrono::milliseconds(500));
 }
 
 TEST_F(Cli, CommandAndPorts) {

@@ -97,7 +97,8 @@ TEST_F(Files, OpenWithFileTypeMidRenamesAndSaveWritesBothFiles) {
     EXPECT_EQ(h->editor().grid->selectedNote(), 0);
     EXPECT_FALSE(h->state().modified);
     EXPECT_FALSE(h->editor().edit->undoEnabled());
-    EXPECT_EQ(h->takeSent().size(), 256u * 12 + 4 + 2) << "the whole kit, then the shown note's Rx";
+    // The whole kit; the shown note's Rx messages take the places of that note's own.
+    EXPECT_EQ(h->takeSent().size(), 256u * 12 + 4);
     files->Save1Click();
     EXPECT_EQ(read("rock.mid").substr(0, 4), "MThd");
     EXPECT_EQ(read("rock.kfg"), WriteKitFile(h->state().kit));

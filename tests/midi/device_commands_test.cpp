@@ -5,6 +5,7 @@
 #include "midi/device_commands.h"
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
+#include "recording_backend.h"
 
 namespace kf {
 namespace {
@@ -13,8 +14,15 @@ struct Wire {
     RecordingBackend* rec;
     MidiOut out;
     Wire() : Wire(std::make_unique<RecordingBackend>()) {}
-    explicit Wire(std::unique_ptr<RecordingBackend> r) : rec(r.get()), out(std::move(r)) { out.openPort(0); }
-    std::vector<std::string> hex() const {
+    explicit Wire(std::unique_ptr<RecordingBackend> r) : rec(r.get()), out(std::move(r), std::make_shared<JumpClock>()) {
+        out.openPort(0);
+    }
+    const std::vector<MidiBytes>& sent() {
+        out.flush();
+        return rec->sent;
+    }
+    std::vector<std::string> hex() {
+        out.flush();
         std::vector<std::string> v;
         for (const auto& m : rec->sent) v.push_back(hexText(m));
         return v;
@@ -36,7 +44,7 @@ TEST_P(DeviceCommandTest, SendsExactly) {
     EXPECT_EQ(w.hex(), GetParam().wire);
     Wire off;
     sendDeviceCommand(off.out, false, GetParam().command);
-    EXPECT_TRUE(off.rec->sent.empty());
+    EXPECT_TRUE(off.sent().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -84,7 +92,7 @@ TEST(SwitchOn, UsedNotesInAscendingOrderBeforeEachName) {
     for (int p = 1; p <= 12; ++p) expected.push_back(buildParameterMessage(kit, 2, 127, p));
     expected.push_back(buildNameMessage(kit, 2));
     expected.push_back({0xC9, 0x41});
-    EXPECT_EQ(w.rec->sent, expected);
+    EXPECT_EQ(w.sent(), expected);
 }
 
 }  // namespace

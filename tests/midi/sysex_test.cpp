@@ -4,6 +4,7 @@
 
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
+#include "recording_backend.h"
 #include "model/parameters.h"
 
 namespace kf {
@@ -72,16 +73,18 @@ TEST(HexText, UpperCaseSingleBlanks) {
 TEST(WholeNote, TwelveMessagesAndTheUnselectedEffectAtZero) {
     auto rec = std::make_unique<RecordingBackend>();
     RecordingBackend* r = rec.get();
-    MidiOut out(std::move(rec));
+    MidiOut out(std::move(rec), std::make_shared<JumpClock>());
     Kit kit;
     DrumNoteEntry& e = kit.entry(1, 36);
     e.used = 1;
     e.effectType = 1;
     e.effectSend = 50;
     sendWholeNote(out, kit, 1, 36);
+    out.flush();
     EXPECT_TRUE(r->sent.empty()) << "closed port sends nothing";
     ASSERT_TRUE(out.openPort(0));
     sendWholeNote(out, kit, 1, 36);
+    out.flush();
     ASSERT_EQ(r->sent.size(), 12u);
     for (int p = 1; p <= 12; ++p) {
         EXPECT_EQ(r->sent[static_cast<size_t>(p - 1)], buildParameterMessage(kit, 1, 36, p));

@@ -9,9 +9,13 @@
 
 namespace kf::test {
 
-JackReceiver::JackReceiver(const std::string& clientName, size_t maxEvents, size_t maxBytes)
-    : bytes_(maxBytes), index_(maxEvents) {
-    client_ = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
+JackReceiver::JackReceiver(const std::string& clientName, size_t maxEvents, size_t maxBytes,
+                           const std::string& serverName)
+    : bytes_(maxBytes), index_(maxEvents), frames_(maxEvents), arrivals_(maxEvents) {
+    if (serverName.empty()) client_ = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
+    else
+        client_ = jack_client_open(clientName.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                                   nullptr, serverName.c_str());
     if (!client_) return;
     jack_set_process_callback(client_, &JackReceiver::process, this);
     jack_set_xrun_callback(client_, &JackReceiver::xrun, this);
@@ -35,6 +39,9 @@ bool JackReceiver::connectFrom(const std::string& source) {
 int JackReceiver::process(unsigned nframes, void* self) {
     auto* me = static_cast<JackReceiver*>(self);
     void* buffer = jack_port_get_buffer(me->port_, nframes);
+    const jack_nframes_t cycleStart = jack_last_frame_time(me->client_);
+    const long long now =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
     const uint32_t n = jack_midi_get_event_count(buffer);
     size_t count = me->count_.load(std::memory_order_relaxed);
     for (uint32_t i = 0; i < n; ++i) {
@@ -46,6 +53,8 @@ int JackReceiver::process(unsigned nframes, void* self) {
         }
         std::memcpy(me->bytes_.data() + me->used_, ev.buffer, ev.size);
         me->index_[count] = {me->used_, ev.size};
+        me->frames_[count] = cycleStart + ev.time;
+        me->arrivals_[count] = now;
         me->used_ += ev.size;
         ++count;
     }
@@ -85,5 +94,17 @@ std::vector<std::vector<std::uint8_t>> JackReceiver::events() const {
     }
     return out;
 }
+
+std::vector<std::uint32_t> JackReceiver::frames() const {
+    const size_t n = count_.load(std::memory_order_acquire);
+    return std::vector<std::uint32_t>(frames_.begin(), frames_.begin() + static_cast<long>(n));
+}
+
+std::vector<long long> JackReceiver::arrivals() const {
+    const size_t n = count_.load(std::memory_order_acquire);
+    return std::vector<long long>(arrivals_.begin(), arrivals_.begin() + static_cast<long>(n));
+}
+
+unsigned JackReceiver::sampleRate() const { return client_ ? jack_get_sample_rate(client_) : 0; }
 
 }  // namespace kf::test

@@ -14,7 +14,8 @@ namespace kf::test {
 
 class JackReceiver {
 public:
-    JackReceiver(const std::string& clientName, size_t maxEvents, size_t maxBytes);
+    // On the default server, or on serverName.
+    JackReceiver(const std::string& clientName, size_t maxEvents, size_t maxBytes, const std::string& serverName = {});
     ~JackReceiver();
     bool ok() const { return port_ != nullptr; }
     std::string portName() const;
@@ -23,6 +24,11 @@ public:
     // Waits until no event has arrived for quietMs (or totalMs passed).
     void waitQuiet(int quietMs, int totalMs) const;
     std::vector<std::vector<std::uint8_t>> events() const;
+    // The frame time at which each event arrived.
+    std::vector<std::uint32_t> frames() const;
+    unsigned sampleRate() const;
+    // The steady clock's time (ns since its epoch) of the cycle each event arrived in.
+    std::vector<long long> arrivals() const;
     size_t eventCount() const { return count_.load(); }
     int xruns() const { return xruns_.load(); }
     bool overflowed() const { return overflow_.load(); }
@@ -35,6 +41,8 @@ private:
     jack_port_t* port_ = nullptr;
     std::vector<std::uint8_t> bytes_;
     std::vector<std::pair<size_t, size_t>> index_;
+    std::vector<std::uint32_t> frames_;
+    std::vector<long long> arrivals_;
     std::atomic<size_t> count_{0};
     size_t used_ = 0;
     std::atomic<int> xruns_{0};

@@ -1,9 +1,17 @@
-// End to end through a real JACK server: what MidiOut sends arrives whole and in order.
+// End to end through a real JACK server: what MidiOut sends arrives whole, in order and at
+// the pace of a MIDI cable; a server that dies or stops mid-transfer is reported in time.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
 
 #include "jack_receiver.h"
 #include "files/disk.h"
@@ -12,17 +20,21 @@
 #include "midi/jack_backend.h"
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
+#include "recording_backend.h"
 #include "sample_kit.h"
 
 namespace kf {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 std::vector<MidiBytes> recordSwitchOn(const Kit& kit) {
     auto rec = std::make_unique<RecordingBackend>();
     RecordingBackend* r = rec.get();
-    MidiOut out(std::move(rec));
+    MidiOut out(std::move(rec), std::make_shared<JumpClock>());
     out.openPort(0);
     sendSwitchOnSequence(out, kit, true);
+    out.flush();
     return r->sent;
 }
 
@@ -32,27 +44,56 @@ int indexOf(MidiOut& out, const std::string& name) {
     return -2;
 }
 
+struct Received {
+    std::vector<MidiBytes> events;
+    std::vector<std::uint32_t> frames;
+    unsigned rate = 0;
+    int xruns = 0;
+};
+
 // Runs one transfer; returns an empty string when everything arrived, else what went wrong.
-std::string transfer(const Kit& kit, const std::vector<MidiBytes>& expected, int* xruns) {
+std::string transfer(const Kit& kit, const Pacing& pacing, const std::vector<MidiBytes>& expected, Received* got) {
     test::JackReceiver receiver("kfrecv", 50000, 1 << 20);
     if (!receiver.ok()) return "receiver client could not start";
     MidiOut out(std::make_unique<JackBackend>("kftransfer"));
+    out.setPacing(pacing);
     const int id = indexOf(out, receiver.portName());
     if (id < 0) return "receiver port not listed";
-    if (!out.openPort(id)) return "open failed: " + out.lastOpenError();
+    if (!out.openPort(id)) return "open failed: " + out.lastOpenError().text;
     sendSwitchOnSequence(out, kit, true);
     out.closePort();
-    receiver.waitQuiet(300, 10000);
-    *xruns = receiver.xruns();
-    const auto got = receiver.events();
-    if (got == expected) return {};
+    receiver.waitQuiet(300, 20000);
+    got->xruns = receiver.xruns();
+    got->events = receiver.events();
+    got->frames = receiver.frames();
+    got->rate = receiver.sampleRate();
+    if (out.droppedCount() != 0) return "MidiOut dropped " + std::to_string(out.droppedCount());
+    if (got->events == expected) return {};
     size_t firstDiff = 0;
-    while (firstDiff < std::min(got.size(), expected.size()) && got[firstDiff] == expected[firstDiff]) ++firstDiff;
-    return "received " + std::to_string(got.size()) + " of " + std::to_string(expected.size()) +
+    while (firstDiff < std::min(got->events.size(), expected.size()) && got->events[firstDiff] == expected[firstDiff])
+        ++firstDiff;
+    return "received " + std::to_string(got->events.size()) + " of " + std::to_string(expected.size()) +
            " messages; first difference at " + std::to_string(firstDiff);
 }
 
-TEST(JackTransport, WholeKitSwitchOnArrivesCompleteAndInOrder) {
+// A server xrun loses a whole cycle whoever sent it; that is the machine, not us, so such a
+// run is tried again. A loss without an xrun fails at once.
+Received transferUntilClean(const Kit& kit, const Pacing& pacing, const std::vector<MidiBytes>& expected) {
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        Received got;
+        const std::string problem = transfer(kit, pacing, expected, &got);
+        if (problem.empty()) return got;
+        if (got.xruns == 0) {
+            ADD_FAILURE() << problem << " (no xrun: the loss is ours)";
+            return {};
+        }
+        std::cerr << "attempt " << attempt << ": " << problem << " with " << got.xruns << " xrun(s); retrying\n";
+    }
+    ADD_FAILURE() << "every attempt was spoilt by server xruns";
+    return {};
+}
+
+TEST(JackTransport, WholeKitAtCableSpeedArrivesCompleteAndPacedInFrameTime) {
     const Kit kit = test::fullKit();
     const auto expected = recordSwitchOn(kit);
     ASSERT_EQ(expected.size(), 3077u);
@@ -60,29 +101,47 @@ TEST(JackTransport, WholeKitSwitchOnArrivesCompleteAndInOrder) {
     for (const auto& m : expected) bytes += m.size();
     ASSERT_EQ(bytes, 33851u);
 
-    // A server xrun loses a whole cycle whoever sent it; that is the machine, not us, so
-    // such a run is tried again. A loss without an xrun fails at once.
-    for (int attempt = 1; attempt <= 3; ++attempt) {
-        int xruns = 0;
-        const std::string problem = transfer(kit, expected, &xruns);
-        if (problem.empty()) return;
-        if (xruns == 0) FAIL() << problem << " (no xrun: the loss is ours)";
-        std::cerr << "attempt " << attempt << ": " << problem << " with " << xruns << " xrun(s); retrying\n";
+    const Received got = transferUntilClean(kit, Pacing{}, expected);
+    ASSERT_EQ(got.frames.size(), expected.size());
+    const double framesPerByte = got.rate * 320e-6;
+    long tooClose = 0;
+    for (size_t i = 1; i < got.frames.size(); ++i) {
+        const long gap = static_cast<std::int32_t>(got.frames[i] - got.frames[i - 1]);
+        const double wire = static_cast<double>(expected[i - 1].size()) * framesPerByte;
+        if (gap + 1 < wire) {
+            if (tooClose++ < 5) ADD_FAILURE() << "message " << i << " only " << gap << " frames after the one before";
+        }
     }
-    FAIL() << "every attempt was spoilt by server xruns";
+    EXPECT_EQ(tooClose, 0);
+    const double span = static_cast<std::int32_t>(got.frames.back() - got.frames.front()) / double(got.rate);
+    const double wireTotal = 33851 * 320e-6;  // 10.83 s
+    std::cerr << "whole kit at cable speed: " << span << " s of frame time for " << wireTotal << " s on the wire\n";
+    EXPECT_NEAR(span, wireTotal, wireTotal * 0.02);
+}
+
+TEST(JackTransport, WholeKitUnlimitedArrivesCompleteAndInOrder) {
+    const Kit kit = test::fullKit();
+    const auto expected = recordSwitchOn(kit);
+    const Received got = transferUntilClean(kit, Pacing{true, {}}, expected);
+    EXPECT_EQ(got.events.size(), expected.size());
 }
 
 TEST(JackTransport, OwnVirtualPortCarriesMessagesOnceConnected) {
     test::JackReceiver receiver("kfrecv2", 100, 4096);
     ASSERT_TRUE(receiver.ok());
     MidiOut out(std::make_unique<JackBackend>("kfvirtual"));
-    ASSERT_TRUE(out.openPort(-1)) << out.lastOpenError();
+    ASSERT_TRUE(out.openPort(-1)) << out.lastOpenError().text;
     ASSERT_TRUE(receiver.connectFrom("kfvirtual:Kitforge"));
     out.sendLong(rhythmPart11Message());
     out.sendShort(0xC9, 0x40, 0x00);
+    // Long messages pass whole, whatever their size.
+    MidiBytes big{0xF0};
+    for (int i = 0; i < 300; ++i) big.push_back(static_cast<std::uint8_t>(i & 0x7F));
+    big.push_back(0xF7);
+    out.sendLong(big);
     out.closePort();
     receiver.waitQuiet(200, 5000);
-    EXPECT_EQ(receiver.events(), (std::vector<MidiBytes>{rhythmPart11Message(), {0xC9, 0x40}}));
+    EXPECT_EQ(receiver.events(), (std::vector<MidiBytes>{rhythmPart11Message(), {0xC9, 0x40}, big}));
 }
 
 TEST(JackTransport, CommandLineSendDeliversTheWholeKit) {
@@ -106,7 +165,7 @@ TEST(JackTransport, CommandLineSendDeliversTheWholeKit) {
         ::pclose(p);
     }
     ASSERT_FALSE(id.empty()) << "receiver not listed by kitforge-cli ports";
-    const std::string command = std::string(KITFORGE_CLI) + " send --port " + id + " " + file;
+    const std::string command = std::string(KITFORGE_CLI) + " send --unlimited --port " + id + " " + file;
     ASSERT_EQ(std::system(command.c_str()), 0);
     receiver.waitQuiet(300, 10000);
     if (receiver.xruns() == 0) EXPECT_EQ(receiver.events(), expected);
@@ -120,10 +179,76 @@ TEST(JackTransport, ListsOtherClientsInputsButNotItsOwn) {
     const auto ports = backend.ports();
     EXPECT_NE(std::find(ports.begin(), ports.end(), "kfrecv3:in"), ports.end());
     for (const auto& p : ports) EXPECT_NE(p.rfind("kflister:", 0), 0u) << p;
-    std::string error;
+    MidiError error;
     EXPECT_FALSE(backend.open(static_cast<int>(ports.size()), &error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error.kind, MidiError::NoSuchPort);
 }
+
+// A server of the test's own, which the test kills or stops while kitforge-cli sends to it.
+class PrivateServer {
+public:
+    explicit PrivateServer(const std::string& name)
+        : name_(name), pidFile_(::testing::TempDir() + "/" + name + ".pid") {
+        ok_ = std::system((std::string(JACK_SERVER_SCRIPT) + " start " + name_ + " " + pidFile_).c_str()) == 0;
+        std::ifstream(pidFile_) >> pid_;
+    }
+    ~PrivateServer() {
+        if (pid_ > 0) ::kill(pid_, SIGCONT);
+        std::system((std::string(JACK_SERVER_SCRIPT) + " stop " + name_ + " " + pidFile_).c_str());
+    }
+    bool ok() const { return ok_ && pid_ > 0; }
+    pid_t pid() const { return pid_; }
+    const std::string& name() const { return name_; }
+
+private:
+    std::string name_, pidFile_;
+    pid_t pid_ = 0;
+    bool ok_ = false;
+};
+
+struct FaultCase {
+    const char* what;
+    int signal;
+};
+
+class JackFault : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(JackFault, SendEndsWithAFailureWithinThreeSecondsOfTheFault) {
+    const std::string file = ::testing::TempDir() + "/kitforge-fault.kfg";
+    writeFileAtomically(file, WriteKitFile(test::fullKit()));
+    PrivateServer server("kitforge-fault-" + std::to_string(::getpid()) + "-" + std::to_string(GetParam().signal));
+    ASSERT_TRUE(server.ok());
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::setenv("JACK_DEFAULT_SERVER", server.name().c_str(), 1);
+        std::freopen("/dev/null", "w", stderr);
+        ::execl(KITFORGE_CLI, "kitforge-cli", "send", "--port", "-1", file.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // The whole kit takes 10.8 s at cable speed: fault it a little way in.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_EQ(::kill(server.pid(), GetParam().signal), 0);
+    const auto fault = Clock::now();
+    int status = 0;
+    pid_t done = 0;
+    while ((done = ::waitpid(child, &status, WNOHANG)) == 0 && Clock::now() - fault < std::chrono::seconds(15))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const double took = std::chrono::duration<double>(Clock::now() - fault).count();
+    if (done == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        FAIL() << "kitforge-cli still running " << took << " s after the server was " << GetParam().what;
+    }
+    std::cerr << "server " << GetParam().what << ": kitforge-cli ended " << took << " s later\n";
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "what did not leave must be reported";
+    EXPECT_LT(took, 3.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, JackFault,
+                         ::testing::Values(FaultCase{"killed", SIGKILL}, FaultCase{"stopped", SIGSTOP}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace
 }  // namespace kf

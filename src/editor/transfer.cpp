@@ -1,0 +1,143 @@
+#include "editor/transfer.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "editor/dialogs.h"
+#include "editor/editor.h"
+
+namespace kf::ui {
+
+namespace {
+// Runs f on the GUI thread later, if the monitor still exists then.
+template <class F>
+void post(QPointer<TransferMonitor> monitor, F f) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [monitor, f] {
+            if (monitor) f(monitor.data());
+        },
+        Qt::QueuedConnection);
+}
+}  // namespace
+
+TransferMonitor::TransferMonitor(Editor& editor, QWidget* statusBar, QWidget* grid, QObject* parent)
+    : QObject(parent), e_(editor) {
+    bar_ = new QProgressBar;
+    bar_->setObjectName("TransferBar1");
+    bar_->setFixedWidth(140);
+    bar_->setTextVisible(false);
+    left_ = new QLabel;
+    left_->setObjectName("TransferLeft1");
+    cancel_ = new QPushButton(QStringLiteral("中止"));
+    cancel_->setObjectName("TransferCancel1");
+    cancel_->setStatusTip(QStringLiteral("送信を中止します。|送信待ちのﾒｯｾｰｼﾞを捨て、ALL SOUND OFF を送ります。"));
+    cancel_->setFocusPolicy(Qt::TabFocus);
+    connect(cancel_, &QPushButton::clicked, this, &TransferMonitor::TransferCancelClick);
+    if (auto* bar = qobject_cast<QStatusBar*>(statusBar)) {
+        bar->addPermanentWidget(left_);
+        bar->addPermanentWidget(bar_);
+        bar->addPermanentWidget(cancel_);
+    }
+    for (QWidget* w : {static_cast<QWidget*>(bar_), static_cast<QWidget*>(left_), static_cast<QWidget*>(cancel_)})
+        w->hide();
+    if (grid) {
+        auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), grid, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(esc, &QShortcut::activated, this, [this] {
+            if (active()) TransferCancelClick();
+        });
+    }
+    tick_ = new QTimer(this);
+    tick_->setInterval(100);
+    connect(tick_, &QTimer::timeout, this, &TransferMonitor::refresh);
+
+    // Both are called on the sender thread: hand them to the GUI thread.
+    QPointer<TransferMonitor> self(this);
+    e_.midi.setObserver([self] { post(self, [](TransferMonitor* m) { m->refresh(); }); });
+    e_.midi.setDropHandler([self](const std::string& port) {
+        const QString name = QString::fromStdString(port);
+        post(self, [name](TransferMonitor* m) {
+            m->pendingDrop_ = name;
+            m->dropPending_ = true;
+            m->refresh();
+        });
+    });
+}
+
+TransferMonitor::~TransferMonitor() {
+    e_.midi.setObserver({});
+    e_.midi.setDropHandler({});
+}
+
+bool TransferMonitor::active() const { return !e_.midi.progress().idle(); }
+
+void TransferMonitor::refresh() {
+    const SendProgress p = e_.midi.progress();
+    if (p.idle()) {
+        tick_->stop();
+        if (shown_) {
+            bar_->setValue(bar_->maximum());
+            for (QWidget* w : {static_cast<QWidget*>(bar_), static_cast<QWidget*>(left_), static_cast<QWidget*>(cancel_)})
+                w->hide();
+            shown_ = false;
+        }
+        emit finished();
+        showDropReport();
+        return;
+    }
+    if (!tick_->isActive()) tick_->start();
+    const double seconds = std::chrono::duration<double>(p.left).count();
+    if (!shown_ && seconds * 1000 <= kShowAboveMs) return;
+    const int total = static_cast<int>(p.sent + p.queued);
+    bar_->setMaximum(total);
+    bar_->setValue(static_cast<int>(p.sent));
+    left_->setText(QStringLiteral("送信中 %1/%2  残り %3 秒").arg(p.sent).arg(total).arg(seconds, 0, 'f', 1));
+    if (!shown_) {
+        for (QWidget* w : {static_cast<QWidget*>(bar_), static_cast<QWidget*>(left_), static_cast<QWidget*>(cancel_)})
+            w->show();
+        shown_ = true;
+    }
+}
+
+void TransferMonitor::TransferCancelClick() {
+    cancelled_ = true;
+    e_.midi.cancel();
+    refresh();
+}
+
+bool TransferMonitor::waitUntilSent() {
+    cancelled_ = false;
+    e_.midi.setHeld(false);  // waiting for the queue means letting it go
+    if (!active()) return true;
+    QEventLoop loop;
+    connect(this, &TransferMonitor::finished, &loop, &QEventLoop::quit);
+    refresh();
+    if (!shown_) {
+        // Whatever is left, the user sees what is being waited for and can stop it.
+        shown_ = true;
+        for (QWidget* w : {static_cast<QWidget*>(bar_), static_cast<QWidget*>(left_), static_cast<QWidget*>(cancel_)})
+            w->show();
+        refresh();
+    }
+    if (active()) loop.exec();
+    return !cancelled_;
+}
+
+void TransferMonitor::showDropReport() {
+    if (!dropPending_) return;
+    dropPending_ = false;
+    e_.dialogs.message(QApplication::activeWindow(), QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"),
+                       QStringLiteral("MIDIﾃﾞﾊﾞｲｽ %1 がﾒｯｾｰｼﾞを受け付けません。\r\n接続を確かめてください。")
+                           .arg(pendingDrop_),
+                       QMessageBox::Ok);
+}
+
+}  // namespace kf::ui

@@ -1,0 +1,58 @@
+// Watches the MIDI queue while a transfer runs: progress and seconds left in the status bar,
+// a 中止 button (and Esc in the grid) that drops what is queued, and the report of a device
+// that did not take messages, once the transfer has ended.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class QWidget;
+
+namespace kf::ui {
+
+struct Editor;
+
+class TransferMonitor : public QObject {
+    Q_OBJECT
+public:
+    // The widgets go into the status bar; Esc in grid cancels.
+    TransferMonitor(Editor& editor, QWidget* statusBar, QWidget* grid, QObject* parent = nullptr);
+    ~TransferMonitor() override;
+
+    // Shown while more than this much wire time is queued, until the queue is empty.
+    static constexpr int kShowAboveMs = 500;
+
+    bool active() const;
+    QProgressBar* bar() const { return bar_; }
+    QLabel* left() const { return left_; }
+    QPushButton* cancelButton() const { return cancel_; }
+
+    // Drops what is still queued, then silences the rhythm channel.
+    void TransferCancelClick();
+    // Lets the window run, with the progress shown, until everything queued has gone out or
+    // the user cancelled. True when it went out.
+    bool waitUntilSent();
+
+signals:
+    void finished();
+
+private:
+    void refresh();
+    void showDropReport();
+
+    Editor& e_;
+    QProgressBar* bar_;
+    QLabel* left_;
+    QPushButton* cancel_;
+    QTimer* tick_;
+    bool shown_ = false;
+    bool cancelled_ = false;
+    QString pendingDrop_;
+    bool dropPending_ = false;
+};
+
+}  // namespace kf::ui

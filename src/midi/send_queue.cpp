@@ -1,0 +1,72 @@
+#include "midi/send_queue.h"
+
+namespace kf {
+
+namespace {
+bool isSysex(const MidiBytes& m) { return !m.empty() && m.front() == 0xF0; }
+}  // namespace
+
+std::chrono::microseconds wireTime(const MidiBytes& message, const Pacing& pacing) {
+    if (pacing.unlimited) return std::chrono::microseconds(0);
+    std::chrono::microseconds t = kWireTimePerByte * static_cast<long>(message.size());
+    if (isSysex(message)) t += pacing.sysexPause;
+    return t;
+}
+
+long userDrumAddress(const MidiBytes& m) {
+    // F0 41 dd 42 12 21 a2 a3 ... sum F7
+    if (m.size() < 11 || m[0] != 0xF0 || m[1] != 0x41 || m[3] != 0x42 || m[4] != 0x12 || m[5] != 0x21 ||
+        m.back() != 0xF7 || m[2] > 0x7F)
+        return -1;
+    const int a2 = m[6], a3 = m[7];
+    const bool parameter = m.size() == 11 && (a2 & 0xE0) == 0 && (a2 & 0x0F) >= 1 && (a2 & 0x0F) <= 12 && a3 < 0x80;
+    const bool name = m.size() == 22 && (a2 == 0x00 || a2 == 0x10) && a3 == 0x00;
+    if (!parameter && !name) return -1;
+    return (static_cast<long>(m[2]) << 16) | (a2 << 8) | a3;
+}
+
+bool SendQueue::push(MidiBytes message) {
+    const long address = userDrumAddress(message);
+    if (address >= 0) {
+        const auto it = latest_.find(address);
+        if (it != latest_.end()) {
+            MidiBytes& queued = items_[static_cast<std::size_t>(it->second - frontSeq_)];
+            bytes_ = bytes_ - queued.size() + message.size();
+            queued = std::move(message);
+            return true;
+        }
+        latest_[address] = frontSeq_ + items_.size();
+    } else if (isSysex(message)) {
+        latest_.clear();
+    }
+    bytes_ += message.size();
+    if (isSysex(message)) ++sysex_;
+    items_.push_back(std::move(message));
+    return false;
+}
+
+MidiBytes SendQueue::pop() {
+    MidiBytes m = std::move(items_.front());
+    items_.pop_front();
+    const long address = userDrumAddress(m);
+    if (address >= 0) {
+        const auto it = latest_.find(address);
+        if (it != latest_.end() && it->second == frontSeq_) latest_.erase(it);
+    }
+    ++frontSeq_;
+    bytes_ -= m.size();
+    if (isSysex(m)) --sysex_;
+    return m;
+}
+
+std::size_t SendQueue::clear() {
+    const std::size_t n = items_.size();
+    frontSeq_ += n;
+    items_.clear();
+    latest_.clear();
+    bytes_ = 0;
+    sysex_ = 0;
+    return n;
+}
+
+}  // namespace kf

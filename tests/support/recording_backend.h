@@ -1,0 +1,76 @@
+// A transport for tests and benchmarks: records every message, and on request refuses,
+// slows or holds them.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "midi/midi_backend.h"
+#include "midi/sender_clock.h"
+
+namespace kf {
+
+class RecordingBackend : public MidiBackend {
+public:
+    std::vector<std::string> portNames{"Recorder"};
+    bool failOpen = false;
+    MidiError::Kind failKind = MidiError::NoSuchPort;
+    std::atomic<bool> refuseSends{false};  // a transport that never takes a message
+    std::chrono::milliseconds delay{0};    // how long each send takes
+    std::size_t lostOnClose = 0;           // what close() says never left
+    // When set, sentAt holds the clock's time of each message.
+    std::shared_ptr<SenderClock> clock;
+
+    // Read these after MidiOut::flush() or closePort().
+    std::vector<MidiBytes> sent;
+    std::vector<SenderClock::time_point> sentAt;
+    std::vector<std::chrono::microseconds> sentFromNow;  // what sendAt was told
+    std::vector<int> opened;  // every successful open, in order
+    int closes = 0;
+
+    // The send of message number index (0-based, counting every send) waits until release().
+    void holdAt(std::size_t index);
+
+    // Waits until a send is held; false after the bound.
+    bool waitHeld(std::chrono::milliseconds bound = std::chrono::seconds(10));
+    void release();
+
+    std::chrono::microseconds leadTime{0};  // a transport with a timeline of its own
+
+    std::vector<std::string> ports() override { return portNames; }
+    bool open(int id, MidiError* error) override;
+    std::size_t close() override {
+        ++closes;
+        return lostOnClose;
+    }
+    bool send(const std::uint8_t* data, std::size_t size) override;
+    std::chrono::microseconds lead() const override { return leadTime; }
+    bool sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) override;
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::size_t calls_ = 0;
+    std::size_t holdAt_ = static_cast<std::size_t>(-1);
+    bool held_ = false;
+};
+
+// A clock whose waits end at once with the time moved on: a schedule runs at full speed.
+class JumpClock : public SenderClock {
+public:
+    time_point now() override { return time_point(std::chrono::nanoseconds(now_.load())); }
+    void waitUntil(std::condition_variable&, std::unique_lock<std::mutex>&, time_point t) override {
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+        long long cur = now_.load();
+        while (cur < ns && !now_.compare_exchange_weak(cur, ns)) {
+        }
+    }
+    void advance(std::chrono::microseconds d) { now_ += std::chrono::duration_cast<std::chrono::nanoseconds>(d).count(); }
+
+private:
+    std::atomic<long long> now_{1'000'000'000};
+};
+
+}  // namespace kf
