@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 action=${1:-run}
 [ $# -gt 0 ] && shift
 
-packages="cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev librtmidi-dev
+packages="cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev libasound2-dev
   libjack-jackd2-dev jackd2 libgtest-dev python3-mido fonts-ipafont-gothic"
 
 install_missing() {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
@@ -73,7 +75,8 @@ TEST(StartUp, ADeviceThatTakesNothingIsReportedOnce) {
     HarnessOptions o;
     o.refuseSends = true;
     Harness h(o);
-    QApplication::processEvents();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !h.dialogs().shown.empty(); }, 5000));
+    QTest::qWait(50);
     ASSERT_EQ(h.dialogs().shown.size(), 1u);
     EXPECT_EQ(h.dialogs().shown[0].caption, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"));
     EXPECT_TRUE(h.dialogs().shown[0].text.contains("Kitforge"));

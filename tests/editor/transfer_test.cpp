@@ -1,0 +1,195 @@
+// Transfers as a user meets them: the window keeps working, progress shows, 中止 and Esc stop
+// the queue, closing waits for it, a failing device is named once the transfer is over.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QButtonGroup>
+#include <QTest>
+#include <QTimer>
+
+#include "app/options_dialog.h"
+#include "editor/grid.h"
+#include "editor/transfer.h"
+#include "gui_harness.h"
+#include "midi/device_commands.h"
+#include "sample_kit.h"
+
+namespace kf::test {
+namespace {
+
+const std::string kAllSoundOff = "B9 78 00";
+
+void clickCell(ui::NoteGrid* grid, int set, int note) {
+    QTableWidgetItem* item = grid->item(note, set - 1);
+    grid->scrollToItem(item);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->visualItemRect(item).center());
+}
+
+// Preview off at start, so switching it on sends the whole kit.
+HarnessOptions previewOff() {
+    HarnessOptions o;
+    o.settings = {{"Preview", "0"}};
+    return o;
+}
+
+TEST(Transfer, TheWindowStaysResponsiveWhileASlowDeviceTakesTheKit) {
+    HarnessOptions o = previewOff();
+    o.sendDelay = std::chrono::milliseconds(50);
+    Harness h(o);
+    for (int note : {35, 36, 38, 42}) h.useNote(1, note);
+    ui::TransferMonitor* monitor = h.editor().transfer;
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(20);
+    h.window().previewAction()->trigger();  // 4 notes, 2 names, 2 program changes, set-up: 53
+    ASSERT_TRUE(monitor->active()) << "the switch-on returns before the kit has gone";
+    clickCell(h.editor().grid, 1, 40);
+    QTest::keyClick(h.editor().grid, Qt::Key_Down);
+    EXPECT_EQ(h.editor().grid->selectedNote(), 41) << "the selection moves during the transfer";
+    int shown = 0, highest = 0, maximum = 0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            if (monitor->bar()->isVisible()) {
+                ++shown;
+                highest = std::max(highest, monitor->bar()->value());
+                maximum = monitor->bar()->maximum();
+            }
+            return !monitor->active();
+        },
+        20000));
+    QApplication::processEvents();
+    EXPECT_GT(ticks, 50) << "the event loop turned throughout";
+    EXPECT_GT(shown, 0) << "the progress bar appeared";
+    EXPECT_EQ(maximum, 54) << "the kit's 53 messages, then the click's note-off";
+    EXPECT_EQ(monitor->bar()->value(), monitor->bar()->maximum()) << "and reached the end";
+    EXPECT_FALSE(monitor->bar()->isVisible()) << "then went away";
+    EXPECT_EQ(h.takeSent().size(), 54u) << "empty cells send nothing more";
+}
+
+struct CancelCase {
+    const char* how;
+    bool escape;
+};
+
+class TransferCancel : public ::testing::TestWithParam<CancelCase> {};
+
+TEST_P(TransferCancel, DropsTheRestAndSilencesTheRhythmChannel) {
+    HarnessOptions o = previewOff();
+    o.holdBatches = false;
+    Harness h(o);
+    h.state().kit = test::fullKit();
+    h.midi().holdAt(100);
+    h.window().previewAction()->trigger();
+    ASSERT_TRUE(h.midi().waitHeld());
+    ui::TransferMonitor* monitor = h.editor().transfer;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor->cancelButton()->isVisible(); }, 5000));
+    EXPECT_TRUE(monitor->left()->text().contains(QStringLiteral("残り"))) << monitor->left()->text().toStdString();
+    if (GetParam().escape) {
+        clickCell(h.editor().grid, 1, 3);
+        QTest::keyClick(h.editor().grid, Qt::Key_Escape);
+    } else {
+        QTest::mouseClick(monitor->cancelButton(), Qt::LeftButton);
+    }
+    h.midi().release();
+    const auto sent = h.takeSent();
+    // The 101 that had gone, then nothing but ALL SOUND OFF (the click's Rx messages were
+    // still queued too).
+    ASSERT_EQ(sent.size(), 102u);
+    EXPECT_EQ(sent.back(), kAllSoundOff);
+    // With Esc, the click that focused the grid queued two Rx messages and a note-off too.
+    EXPECT_EQ(h.editor().midi.cancelledCount(), 3077 - 101 + (GetParam().escape ? 3 : 0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !monitor->bar()->isVisible(); }, 5000));
+    // The next send works.
+    clickCell(h.editor().grid, 1, 5);
+    EXPECT_EQ(h.takeSent(), (std::vector<std::string>{param(1, 5, 7, h.state().kit.entry(1, 5).rxNoteOff),
+                                                      param(1, 5, 8, h.state().kit.entry(1, 5).rxNoteOn), "99 00 00"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, TransferCancel,
+                         ::testing::Values(CancelCase{"button", false}, CancelCase{"escape", true}),
+                         [](const auto& info) { return std::string(info.param.how); });
+
+TEST(Transfer, ClosingTheWindowWaitsForTheTransferAndCanBeCancelled) {
+    HarnessOptions o = previewOff();
+    o.sendDelay = std::chrono::milliseconds(20);
+    Harness h(o);
+    h.state().kit = test::fullKit();
+    h.window().previewAction()->trigger();
+    ui::TransferMonitor* monitor = h.editor().transfer;
+    bool visibleWhileClosing = false;
+    QTimer::singleShot(300, [&] {
+        visibleWhileClosing = monitor->cancelButton()->isVisible();
+        QTest::mouseClick(monitor->cancelButton(), Qt::LeftButton);
+    });
+    EXPECT_TRUE(h.window().close());
+    EXPECT_TRUE(visibleWhileClosing) << "the progress was shown while the window waited";
+    EXPECT_FALSE(h.window().isVisible());
+    EXPECT_FALSE(monitor->active());
+    const auto sent = h.takeSent();
+    EXPECT_LT(sent.size(), 3077u);
+    EXPECT_EQ(sent.back(), kAllSoundOff);
+}
+
+TEST(Transfer, ADeviceThatStopsTakingIsNamedOnceTheTransferHasEnded) {
+    HarnessOptions o = previewOff();
+    o.holdBatches = false;
+    Harness h(o);
+    h.state().kit = test::fullKit();
+    h.midi().holdAt(10);
+    h.window().previewAction()->trigger();
+    ASSERT_TRUE(h.midi().waitHeld());
+    h.midi().refuseSends = true;
+    h.midi().release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !h.dialogs().shown.empty(); }, 5000));
+    EXPECT_FALSE(h.editor().transfer->active()) << "no box inside a transfer";
+    ASSERT_EQ(h.dialogs().shown.size(), 1u);
+    EXPECT_EQ(h.dialogs().shown[0].text,
+              QStringLiteral("MIDIﾃﾞﾊﾞｲｽ Kitforge がﾒｯｾｰｼﾞを受け付けません。\r\n接続を確かめてください。"));
+    EXPECT_EQ(h.editor().midi.droppedCount(), 3077 - 10);
+}
+
+TEST(Transfer, SpeedAndPauseAreOptionsStoredInTheSettings) {
+    HarnessOptions o;
+    o.settings = {{"MidiSpeed", "1"}, {"SysExPause", "40"}};
+    auto h = std::make_unique<Harness>(o);
+    EXPECT_TRUE(h->editor().midi.pacing().unlimited);
+    EXPECT_EQ(h->editor().midi.pacing().sysexPause, std::chrono::milliseconds(40));
+    ui::OptionsDialog* dlg = h->window().optionsDialog();
+    dlg->FormShow();
+    EXPECT_TRUE(dlg->speed->button(1)->isChecked());
+    EXPECT_EQ(dlg->sysexPause->value(), 40);
+    QTest::mouseClick(dlg->speed->button(0), Qt::LeftButton);
+    dlg->sysexPause->selectAll();
+    QTest::keyClicks(dlg->sysexPause, "600");  // beyond the range: the box keeps 500 at most
+    dlg->OKBtnClick();
+    EXPECT_FALSE(h->editor().midi.pacing().unlimited);
+    EXPECT_LE(h->editor().midi.pacing().sysexPause.count(), 500);
+    const auto pause = h->editor().midi.pacing().sysexPause.count();
+    h->window().FormDestroy();
+    EXPECT_EQ(h->settings().value("MidiSpeed").toString(), "0");
+    EXPECT_EQ(h->settings().value("SysExPause").toString(), QString::number(pause));
+    // Garbage and out-of-range values read as their defaults or the nearest bound.
+    HarnessOptions bad;
+    bad.settings = {{"MidiSpeed", "fast"}, {"SysExPause", "9999"}};
+    Harness h2(bad);
+    EXPECT_FALSE(h2.editor().midi.pacing().unlimited);
+    EXPECT_EQ(h2.editor().midi.pacing().sysexPause, std::chrono::milliseconds(500));
+}
+
+TEST(Transfer, APortThatDoesNotOpenNamesItsCause) {
+    HarnessOptions o;
+    o.failOpen = true;
+    Harness h(o);
+    ASSERT_EQ(h.dialogs().shown.size(), 1u);
+    const QStringList lines = h.dialogs().shown[0].text.split("\r\n");
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[2], QStringLiteral("(そのMIDIﾎﾟｰﾄはありません: no such port)"));
+}
+
+}  // namespace
+}  // namespace kf::test
