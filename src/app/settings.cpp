@@ -11,6 +11,8 @@
 #include "editor/panel.h"
 #include "editor/preview.h"
 #include "editor/view_options.h"
+#include "editor/dialogs.h"
+#include "files/disk.h"
 #include "files/fields.h"
 #include "midi/device_commands.h"
 
@@ -90,6 +92,12 @@ void SaveSettings(Editor& e, QSettings& store) {
     put("MidiSpeed", o.unlimitedSpeed);
     put("SysExPause", o.sysexPauseMs);
     store.sync();
+    // The settings of this run would be lost without a word.
+    if (store.status() != QSettings::NoError)
+        e.dialogs.message(nullptr, QMessageBox::Critical, QStringLiteral("Kitforge"),
+                          QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str())
+                              .arg(QDir::toNativeSeparators(store.fileName())),
+                          QMessageBox::Ok);
 }
 
 }  // namespace kf::ui

@@ -70,13 +70,19 @@ Format formatOf(const std::string& path) {
     return Format::Unknown;
 }
 
+void reportFileError(const FileError& e, std::ostream& err) {
+    err << "kitforge-cli: " << e.what();
+    if (!e.detail().empty()) err << " (" << e.detail() << ")";
+    err << "\n";
+}
+
 // Reads a kit file as Open does: into a reset Kit, refused or foreign files rejected.
 bool readKit(const std::string& path, Kit& kit, std::ostream& err) {
     std::string bytes;
     try {
         bytes = readFileBytes(path);
     } catch (const FileError& e) {
-        err << "kitforge-cli: " << e.what() << "\n";
+        reportFileError(e, err);
         return false;
     }
     kit.reset();
@@ -119,7 +125,7 @@ int convert(const std::vector<std::string>& args, std::ostream& err) {
     try {
         writeFileAtomically(paths[1], bytes);
     } catch (const FileError& e) {
-        err << "kitforge-cli: " << e.what() << "\n";
+        reportFileError(e, err);
         return 1;
     }
     return 0;
@@ -229,7 +235,7 @@ int tables(const std::vector<std::string>& args, std::ostream& out, std::ostream
         const ReferenceTables t = LoadReferenceTables(dirs, useMap, 256);
         for (const auto& item : t.mapList) out << fromShiftJis(item) << "\n";
     } catch (const FileError& e) {
-        err << "kitforge-cli: " << e.what() << "\n";
+        reportFileError(e, err);
         return 1;
     }
     return 0;
@@ -237,8 +243,9 @@ int tables(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
 }  // namespace
 
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
-    if (args.empty()) return usage(err, "");
+namespace {
+
+int runVerb(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
     const std::string& verb = args[0];
     try {
         if (verb == "--help" || verb == "-h" || verb == "help") {
@@ -254,6 +261,32 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return usage(err, "bad arguments for " + verb);
     }
     return usage(err, "unknown command " + verb);
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
+    if (args.empty()) return usage(err, "");
+    int status = 1;
+    try {
+        status = runVerb(args, out, err, env);
+    } catch (const FileError& e) {
+        reportFileError(e, err);
+        return 1;
+    } catch (const std::bad_alloc&) {
+        err << "kitforge-cli: out of memory\n";
+        return 1;
+    } catch (const std::exception& e) {
+        // A working directory that was removed, say: reported, never an abort.
+        err << "kitforge-cli: " << e.what() << "\n";
+        return 1;
+    }
+    out.flush();
+    if (status == 0 && !out) {
+        err << "kitforge-cli: cannot write to standard output\n";
+        return 1;
+    }
+    return status;
 }
 
 }  // namespace kf::cli

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 
 #include "editor/text.h"
 
@@ -10,7 +11,13 @@ namespace kf::ui {
 BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
 
-void pumpEvents() { QCoreApplication::processEvents(); }
+void pumpEvents() {
+    // Often enough to repaint, seldom enough that a long file is not read at the event loop's pace.
+    static QElapsedTimer since;
+    if (since.isValid() && since.elapsed() < 15) return;
+    since.start();
+    QCoreApplication::processEvents();
+}
 
 QAction* makeAction(QObject* parent, const char* name, const QString& caption, const char* hint,
                     const QKeySequence& shortcut) {

@@ -143,11 +143,18 @@ bool FileCommands::readKit(const QString& path, Kit& into) {
     std::string bytes;
     try {
         bytes = readFileBytes(localPath(path));
-    } catch (const FileError&) {
+    } catch (const std::exception&) {
+        // A file error, or no memory for the file: either way it is not opened.
         fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path));
         return false;
     }
-    const KitReadResult r = ReadKitFile(bytes, into, &pumpEvents);
+    KitReadResult r;
+    try {
+        r = ReadKitFile(bytes, into, &pumpEvents);
+    } catch (const std::exception&) {
+        fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path));
+        return false;
+    }
     if (r.status == KitReadResult::Read) return true;
     e_.dialogs.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
                        QString::fromUtf8(r.status == KitReadResult::RefusedVersion ? kRefusedVersionText
@@ -251,12 +258,12 @@ FileCommands::Write FileCommands::writeByExtension(const QString& path) {
             const QString companion = replaceExtension(path, ".KFG");
             try {
                 writeFileAtomically(localPath(companion), WriteKitFile(s.kit));
-            } catch (const FileError&) {
+            } catch (const std::exception&) {
                 fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(companion));
                 return Write::Failed;
             }
         }
-    } catch (const FileError&) {
+    } catch (const std::exception&) {
         fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(path));
         return Write::Failed;
     }

@@ -1,16 +1,14 @@
 #include "files/disk.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <new>
 
-#if defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#define KF_POSIX 1
-#endif
 
 namespace kf {
 
@@ -26,40 +24,100 @@ std::string formatFileMessage(const char* pattern, const std::string& path) {
     return s;
 }
 
-FileError::FileError(Kind kind, std::string path)
+FileError::FileError(Kind kind, std::string path, std::string detail)
     : std::runtime_error(formatFileMessage(kind == Open ? kCannotOpenText : kCannotCreateText, path)),
       kind_(kind),
-      path_(std::move(path)) {}
+      path_(std::move(path)),
+      detail_(std::move(detail)) {}
+
+namespace {
+
+int systemFallocate(int fd, off_t offset, off_t length) { return ::posix_fallocate(fd, offset, length); }
+
+DiskCalls& calls() {
+    static DiskCalls c = systemDiskCalls();
+    return c;
+}
+
+std::string errnoText(int e) { return std::strerror(e); }
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    // close(2) reports a write that did not reach the disk.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+const DiskCalls& systemDiskCalls() {
+    static const DiskCalls c{&::read, &::write, &::mkstemp, &systemFallocate, &::fsync, &::access};
+    return c;
+}
+
+DiskCalls& diskCalls() { return calls(); }
 
 std::string readFileBytes(const std::string& path) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) throw FileError(FileError::Open, path);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw FileError(FileError::Open, path);
-    std::ostringstream s;
-    s << in.rdbuf();
-    if (in.bad()) throw FileError(FileError::Open, path);
-    return std::move(s).str();
+    // Not blocking, so a FIFO with no writer cannot hold the open.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) throw FileError(FileError::Open, path, errnoText(errno));
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) throw FileError(FileError::Open, path, errnoText(errno));
+    if (!S_ISREG(st.st_mode)) throw FileError(FileError::Open, path, "not a regular file");
+    if (static_cast<unsigned long long>(st.st_size) > kMaxInputBytes)
+        throw FileError(FileError::Open, path, "larger than 64 MiB");
+    try {
+        std::string bytes;
+        bytes.reserve(static_cast<size_t>(st.st_size));
+        char chunk[1 << 16];
+        for (;;) {
+            const ssize_t n = calls().read(fd.get(), chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) throw FileError(FileError::Open, path, errnoText(errno));
+            if (n == 0) break;
+            // A file that grows while it is read is held to the same bound.
+            if (bytes.size() + static_cast<size_t>(n) > kMaxInputBytes)
+                throw FileError(FileError::Open, path, "larger than 64 MiB");
+            bytes.append(chunk, static_cast<size_t>(n));
+        }
+        return bytes;
+    } catch (const std::bad_alloc&) {
+        throw FileError(FileError::Open, path, "out of memory");
+    }
 }
 
 namespace {
 
 // The file a path finally names, following symbolic links (a dangling one names its target).
+// Empty for a loop or a chain too long to follow.
 fs::path resolveLinks(fs::path p) {
     std::error_code ec;
-    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
+    for (int hops = 0; hops < 40; ++hops) {
+        if (!fs::is_symlink(fs::symlink_status(p, ec))) return p;
         fs::path target = fs::read_symlink(p, ec);
-        if (ec) break;
+        if (ec) return {};
         p = target.is_absolute() ? target : p.parent_path() / target;
     }
-    return p;
+    return {};
 }
 
-#ifdef KF_POSIX
 bool writeAll(int fd, std::string_view bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = calls().write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -75,55 +133,78 @@ mode_t defaultMode() {
     return 0666 & ~mask;
 }
 
-void writeInPlace(const fs::path& target, std::string_view bytes, const std::string& shownPath) {
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (fd < 0) throw FileError(FileError::Create, shownPath);
-    const bool ok = writeAll(fd, bytes);
-    if (::close(fd) != 0 || !ok) throw FileError(FileError::Create, shownPath);
+// Our temporary files: ".kitforge-" + six letters of the target's name + "-" + six of mkstemp.
+// Short enough beside any name, and telling whose they are.
+std::string temporaryPrefix(const fs::path& target) {
+    std::uint32_t h = 2166136261u;
+    for (unsigned char c : target.filename().string()) h = (h ^ c) * 16777619u;
+    char tag[8];
+    std::snprintf(tag, sizeof tag, "%06x", h & 0xFFFFFFu);
+    return std::string(".kitforge-") + tag + "-";
 }
-#endif
+
+// A save killed before its rename leaves its temporary file behind: clear those of this target.
+void removeStaleTemporaries(const fs::path& dir, const std::string& prefix) {
+    std::error_code ec;
+    const auto now = fs::file_time_type::clock::now();
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        std::error_code e2;
+        if (!it->is_regular_file(e2) || e2) continue;
+        const auto written = fs::last_write_time(it->path(), e2);
+        if (!e2 && now - written > std::chrono::minutes(1)) fs::remove(it->path(), e2);
+    }
+}
+
+// Where the folder allows no new file: reserve the new length first, so a disk that cannot
+// hold the new content fails before one old byte changes.
+void writeInPlace(const fs::path& target, std::string_view bytes, const std::string& shownPath) {
+    Descriptor fd(::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    if (fd.get() < 0) throw FileError(FileError::Create, shownPath, errnoText(errno));
+    if (!bytes.empty()) {
+        const int r = calls().fallocate(fd.get(), 0, static_cast<off_t>(bytes.size()));
+        if (r != 0 && r != EINVAL && r != EOPNOTSUPP) throw FileError(FileError::Create, shownPath, errnoText(r));
+    }
+    bool ok = writeAll(fd.get(), bytes);
+    ok = ok && ::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) == 0;
+    ok = ok && calls().fsync(fd.get()) == 0;
+    ok = fd.close() && ok;
+    if (!ok) throw FileError(FileError::Create, shownPath, errnoText(errno));
+}
 
 }  // namespace
 
 void writeFileAtomically(const std::string& path, std::string_view bytes) {
     const fs::path target = resolveLinks(fs::path(path));
-#ifdef KF_POSIX
+    if (target.empty()) throw FileError(FileError::Create, path, "symbolic link loop");
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) throw FileError(FileError::Create, path);
+    if (!exists && errno == ELOOP) throw FileError(FileError::Create, path, "symbolic link loop");
+    if (exists && !S_ISREG(old.st_mode)) throw FileError(FileError::Create, path, "not a regular file");
+    // Renaming over a file is allowed where writing it is not; the user's no still counts.
+    if (exists && calls().access(target.c_str(), W_OK) != 0) throw FileError(FileError::Create, path, errnoText(errno));
     const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) {
-        // No new file can be made here (a read-only directory, say): write the old way.
-        writeInPlace(target, bytes, path);
-        return;
+    const std::string prefix = temporaryPrefix(target);
+    removeStaleTemporaries(dir, prefix);
+    std::string tmpl = (dir / (prefix + "XXXXXX")).string();
+    Descriptor fd(calls().mkstemp(tmpl.data()));
+    if (fd.get() < 0) {
+        const int e = errno;
+        if (e == EACCES || e == EPERM || e == EROFS) return writeInPlace(target, bytes, path);
+        throw FileError(FileError::Create, path, errnoText(e));
     }
-    bool ok = writeAll(fd, bytes);
-    ok = ok && ::fchmod(fd, exists ? (old.st_mode & 07777) : defaultMode()) == 0;
-    if (ok && exists && ::geteuid() == 0) (void)!::fchown(fd, old.st_uid, old.st_gid);
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
+    bool ok = writeAll(fd.get(), bytes);
+    ok = ok && ::fchmod(fd.get(), exists ? (old.st_mode & 07777) : defaultMode()) == 0;
+    if (ok && exists && ::geteuid() == 0) (void)!::fchown(fd.get(), old.st_uid, old.st_gid);
+    ok = ok && calls().fsync(fd.get()) == 0;
+    const int e = errno;
+    ok = fd.close() && ok;
     if (!ok || ::rename(tmpl.c_str(), target.c_str()) != 0) {
+        const int why = ok ? errno : e;
         ::unlink(tmpl.c_str());
-        throw FileError(FileError::Create, path);
+        throw FileError(FileError::Create, path, errnoText(why));
     }
-#else
-    fs::path tmp = target;
-    tmp += ".kftmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) throw FileError(FileError::Create, path);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out) throw FileError(FileError::Create, path);
-    }
-    std::error_code ec;
-    fs::rename(tmp, target, ec);
-    if (ec) {
-        fs::remove(tmp, ec);
-        throw FileError(FileError::Create, path);
-    }
-#endif
 }
 
 }  // namespace kf

@@ -4,19 +4,23 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace kf {
 
 class FileError : public std::runtime_error {
 public:
     enum Kind { Open, Create };
-    FileError(Kind kind, std::string path);
+    // what() is the user's message; detail says why, for logs and the command line.
+    FileError(Kind kind, std::string path, std::string detail = {});
     Kind kind() const { return kind_; }
     const std::string& path() const { return path_; }
+    const std::string& detail() const { return detail_; }
 
 private:
     Kind kind_;
     std::string path_;
+    std::string detail_;
 };
 
 // Message texts (UTF-8), %s being the path.
@@ -24,13 +28,32 @@ extern const char* const kCannotCreateText;  // "ﾌｧｲﾙ %s を作成でき
 extern const char* const kCannotOpenText;    // "ﾌｧｲﾙ %s は開けません"
 std::string formatFileMessage(const char* pattern, const std::string& path);
 
-// Throws FileError(Open) when the file cannot be read.
+// Far above any real kit (about 14 KB) or reference table (300 KB).
+constexpr std::size_t kMaxInputBytes = 64u << 20;
+
+// Reads a whole regular file of at most kMaxInputBytes. Throws FileError(Open) when it cannot
+// be read to its end: missing, not a regular file (a FIFO or a device never ends), too large,
+// a read error on the way, or no memory for it.
 std::string readFileBytes(const std::string& path);
 
 // Writes into a temporary file beside the target and renames it over the target once it is
 // complete, so a failed write leaves the old file as it was. Keeps the old file's mode,
-// writes through a symbolic link to its target, and writes in place where the directory
-// allows no new file. Throws FileError(Create) naming path.
+// writes through a symbolic link to its target, refuses a target the user may not write and
+// a link loop, and writes in place only where the folder allows no new file (having reserved
+// the room first). Throws FileError(Create) naming path.
 void writeFileAtomically(const std::string& path, std::string_view bytes);
+
+// The system calls behind the two functions above. Tests put functions of their own here
+// to meet the faults of a failing disk; nothing else changes them.
+struct DiskCalls {
+    ssize_t (*read)(int fd, void* buffer, std::size_t size);
+    ssize_t (*write)(int fd, const void* buffer, std::size_t size);
+    int (*mkstemp)(char* pattern);
+    int (*fallocate)(int fd, off_t offset, off_t length);  // 0 or an errno, as posix_fallocate
+    int (*fsync)(int fd);
+    int (*access)(const char* path, int mode);
+};
+DiskCalls& diskCalls();
+const DiskCalls& systemDiskCalls();
 
 }  // namespace kf

@@ -7,18 +7,35 @@
 
 namespace kf {
 
-std::vector<std::string_view> splitLines(std::string_view text) {
-    const size_t nul = text.find('\0');
-    if (nul != std::string_view::npos) text = text.substr(0, nul);
-    std::vector<std::string_view> lines;
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') continue;
-        lines.push_back(text.substr(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        start = i + 1;
+LineReader::LineReader(std::string_view text) : text_(text.substr(0, text.find('\0'))) {}
+
+bool LineReader::next(std::string_view& line) {
+    if (pos_ >= text_.size()) return false;
+    const size_t end = text_.find_first_of("\r\n", pos_);
+    if (end == std::string_view::npos) {
+        line = text_.substr(pos_);
+        pos_ = text_.size();
+        return true;
     }
-    if (start < text.size()) lines.push_back(text.substr(start));
+    line = text_.substr(pos_, end - pos_);
+    pos_ = end + 1;
+    if (text_[end] == '\r' && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
+    return true;
+}
+
+std::size_t LineReader::count() const {
+    LineReader again(text_);
+    std::size_t n = 0;
+    std::string_view line;
+    while (again.next(line)) ++n;
+    return n;
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    LineReader reader(text);
+    std::string_view line;
+    while (reader.next(line)) lines.push_back(line);
     return lines;
 }
 

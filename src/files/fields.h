@@ -9,7 +9,21 @@
 namespace kf {
 
 // Lines end at CR LF, a lone CR or a lone LF; a NUL byte ends the text; nothing follows
-// the last line end.
+// the last line end. Read one at a time, so a file of line ends costs no memory per line.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text);
+    // False after the last line.
+    bool next(std::string_view& line);
+    // How many lines the whole text holds.
+    std::size_t count() const;
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+// Every line at once, for tests.
 std::vector<std::string_view> splitLines(std::string_view text);
 
 // Field n (from 1) of a line split at every comma, no quoting, nothing trimmed; a field

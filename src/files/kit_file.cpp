@@ -81,11 +81,11 @@ std::string WriteKitFile(const Kit& kit) {
 
 KitReadResult ReadKitFile(std::string_view bytes, Kit& kit, const std::function<void()>& pump) {
     KitReadResult result;
-    const auto lines = splitLines(bytes);
-    const std::string_view* magic = nullptr;
-    for (const auto& line : lines)
-        if (sjis::upper(field(line, 1)) == kMagic) {
-            magic = &line;
+    std::optional<std::string_view> magic;
+    std::string_view line;
+    for (LineReader lines(bytes); lines.next(line);)
+        if (!line.empty() && sjis::upper(field(line, 1)) == kMagic) {
+            magic = line;
             break;
         }
     if (!magic) return result;
@@ -94,7 +94,8 @@ KitReadResult ReadKitFile(std::string_view bytes, Kit& kit, const std::function<
         result.status = KitReadResult::RefusedVersion;
         return result;
     }
-    for (const auto& line : lines) {
+    for (LineReader lines(bytes); lines.next(line);) {
+        if (line.empty()) continue;
         if (pump) pump();
         const std::string_view first = field(line, 1);
         if (const auto setIndex = digitsField(first)) readEntryLine(line, *setIndex, kit);

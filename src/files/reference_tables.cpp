@@ -66,12 +66,12 @@ int ReferenceTables::drumSetSetting(int item) const {
 ReferenceTables buildReferenceTables(std::string_view drumSetCsv, std::string_view drumInstCsv, int& useMap,
                                      int rememberedDrumSet, const LoadProgress* progress) {
     const auto [lowMap, highMap] = acceptedMaps(useMap);
-    const auto setLines = splitLines(drumSetCsv);
-    const auto instLines = splitLines(drumInstCsv);
-    if (progress && progress->setMaximum) progress->setMaximum(static_cast<int>(instLines.size() / kProgressLines + 1));
+    const size_t instCount = LineReader(drumInstCsv).count();
+    if (progress && progress->setMaximum) progress->setMaximum(static_cast<int>(instCount / kProgressLines + 1));
 
     ReferenceTables t;
-    for (const auto& line : setLines) {
+    std::string_view line;
+    for (LineReader setLines(drumSetCsv); setLines.next(line);) {
         const auto map = digitsField(field(line, 1));
         const auto program = digitsField(field(line, 2));
         if (!map || !program || *map < lowMap || *map > highMap) continue;
@@ -88,8 +88,8 @@ ReferenceTables buildReferenceTables(std::string_view drumSetCsv, std::string_vi
     std::stable_sort(t.sets.begin(), t.sets.end(),
                      [](const PresetDrumSet& a, const PresetDrumSet& b) { return key(a) < key(b); });
 
-    for (size_t i = 0; i < instLines.size(); ++i) {
-        const std::string_view line = instLines[i];
+    LineReader instLines(drumInstCsv);
+    for (size_t i = 0; instLines.next(line); ++i) {
         if (!line.empty()) {
             const auto map = digitsField(field(line, 1));
             const auto program = digitsField(field(line, 2));

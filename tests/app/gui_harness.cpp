@@ -53,7 +53,8 @@ Harness::Harness(HarnessOptions options) {
     midi_ = options.sendDelay.count() > 0 ? std::make_unique<MidiOut>(std::move(rec))
                                           : std::make_unique<MidiOut>(std::move(rec), std::make_shared<JumpClock>());
     midi_->setHeld(hold_);
-    settings_ = std::make_unique<QSettings>(temp_.path() + "/settings.ini", QSettings::IniFormat);
+    settings_ = std::make_unique<QSettings>(
+        options.settingsFile.isEmpty() ? temp_.path() + "/settings.ini" : options.settingsFile, QSettings::IniFormat);
     for (const auto& [k, v] : options.settings) settings_->setValue(k, v);
     ui::StartOptions start;
     start.tableDirs = options.tableDirs.isEmpty() ? QStringList{KITFORGE_SOURCE_DATA_DIR} : options.tableDirs;

@@ -45,6 +45,7 @@ struct HarnessOptions {
     QStringList tableDirs;  // default: the shipped data
     QStringList arguments;
     std::vector<std::pair<QString, QString>> settings;  // stored before start-up
+    QString settingsFile;  // default: settings.ini in the harness's own folder
     bool create = true;
     // By default the sender's clock jumps, so paced transfers take no time; a slow transport
     // runs on the real clock.

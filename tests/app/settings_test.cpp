@@ -95,5 +95,20 @@ TEST(Settings, RoundTrip) {
     EXPECT_EQ(st.value("Drum Set").toString(), "256");
 }
 
+TEST(Settings, AStoreThatCannotBeWrittenIsReportedWithItsPath) {
+    QTemporaryDir dir;
+    QFile blocker(dir.path() + "/file");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    HarnessOptions o;
+    o.settingsFile = dir.path() + "/file/settings.ini";  // a folder that is a file: never written
+    Harness h(o);
+    ASSERT_TRUE(h.dialogs().shown.empty());
+    h.window().FormDestroy();
+    ASSERT_EQ(h.dialogs().shown.size(), 1u);
+    EXPECT_EQ(h.dialogs().shown[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(h.dialogs().shown[0].text, QStringLiteral("ﾌｧｲﾙ %1 を作成できません").arg(o.settingsFile));
+}
+
 }  // namespace
 }  // namespace kf::test

@@ -125,6 +125,22 @@ TEST(SingleInstance, ALiveLockBlocksAndAStaleOneDoesNot) {
     EXPECT_TRUE(again.acquire());
 }
 
+TEST(SingleInstance, ALockFileThatNamesNoOwnerIsStale) {
+    for (const QByteArray& content : {QByteArray(), QByteArray("\n"), QByteArray("garbage"), QByteArray("-5\nx\n")}) {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/MutexObjectKFG";
+        QFile left(path);
+        ASSERT_TRUE(left.open(QIODevice::WriteOnly));
+        left.write(content);
+        left.close();
+        ui::SingleInstance copy(path);
+        EXPECT_TRUE(copy.acquire()) << content.toStdString();
+        // and now it is a live lock
+        ui::SingleInstance second(path);
+        EXPECT_FALSE(second.acquire());
+    }
+}
+
 TEST(SingleInstance, ASecondCopyEndsAtOnceWithNoWindow) {
     QTemporaryDir run;
     const QString lockPath = run.path() + "/MutexObjectKFG";

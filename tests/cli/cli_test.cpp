@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -35,7 +39,10 @@ protected:
         env.tableDirs = {KITFORGE_SOURCE_DATA_DIR};
         env.clock = clock;
     }
-    void TearDown() override { fs::remove_all(dir); }
+    void TearDown() override {
+        diskCalls() = systemDiskCalls();
+        fs::remove_all(dir);
+    }
 
     // Keeps what was sent after the backend is gone.
     struct Forward : RecordingBackend {
@@ -141,6 +148,66 @@ TEST_F(Cli, SendTakesThePacingOptions) {
     EXPECT_EQ(clock->now(), before);
     ASSERT_EQ(run({"command", "--port", "0", "--pause", "500", "1"}), 0) << err.str();
     EXPECT_GE(clock->now() - before, std::chrono::milliseconds(500));
+}
+
+// Faults of the disk and the surroundings end in exit 1 with a message, nothing written.
+int eioOnSecondRead(int fd, void* buffer, std::size_t size) {
+    static int calls = 0;
+    if (++calls % 2 == 0) {
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(::read(fd, buffer, std::min<std::size_t>(size, 4096)));
+}
+int notWritable(const char*, int) {
+    errno = EACCES;
+    return -1;
+}
+
+TEST_F(Cli, FaultsAreFailuresAndWriteNothing) {
+    write("kit.kfg", WriteKitFile(test::fullKit()));
+    diskCalls().read = [](int fd, void* b, std::size_t n) -> ssize_t { return eioOnSecondRead(fd, b, n); };
+    EXPECT_EQ(run({"convert", path("kit.kfg"), path("out.kfg")}), 1);
+    EXPECT_NE(err.str().find("Input/output error"), std::string::npos) << err.str();
+    diskCalls() = systemDiskCalls();
+    EXPECT_FALSE(fs::exists(path("out.kfg"))) << "a read that failed halfway is no shorter kit";
+
+    ASSERT_EQ(::mkfifo(path("fifo.kfg").c_str(), 0600), 0);
+    EXPECT_EQ(run({"convert", path("fifo.kfg"), path("out.kfg")}), 1);
+    EXPECT_NE(err.str().find("not a regular file"), std::string::npos);
+
+    write("target.txt", "keep me");
+    diskCalls().access = &notWritable;
+    EXPECT_EQ(run({"convert", path("kit.kfg"), path("target.txt")}), 1);
+    diskCalls() = systemDiskCalls();
+    EXPECT_EQ(readFileBytes(path("target.txt")), "keep me");
+
+    fs::create_symlink("loop-b.txt", dir / "loop-a.txt");
+    fs::create_symlink("loop-a.txt", dir / "loop-b.txt");
+    EXPECT_EQ(run({"convert", path("kit.kfg"), path("loop-a.txt")}), 1);
+    EXPECT_TRUE(fs::is_symlink(dir / "loop-a.txt"));
+}
+
+TEST_F(Cli, AWorkingDirectoryThatWasRemovedIsAFailureNotAnAbort) {
+    write("kit.kfg", WriteKitFile(test::fullKit()));
+    const fs::path gone = dir / "gone";
+    fs::create_directories(gone);
+    const fs::path before = fs::current_path();
+    fs::current_path(gone);
+    fs::remove(gone);
+    const int status = run({"convert", path("kit.kfg"), "relative.mid"});
+    fs::current_path(before);
+    EXPECT_EQ(status, 1);
+    EXPECT_FALSE(err.str().empty());
+}
+
+TEST_F(Cli, AFailedWriteToStandardOutputIsAFailure) {
+    struct Full : std::streambuf {
+        int overflow(int) override { return traits_type::eof(); }
+    } full;
+    std::ostream sink(&full);
+    EXPECT_EQ(cli::run({"tables"}, sink, err, env), 1);
+    EXPECT_NE(err.str().find("standard output"), std::string::npos);
 }
 
 TEST_F(Cli, CommandAndPorts) {

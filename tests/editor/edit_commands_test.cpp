@@ -115,6 +115,30 @@ TEST_F(Editing, UndoOfAnInputIntoACellEmptiedByDeleteSendsTheBlankEntry) {
     EXPECT_EQ(h->takeSent(), wholeNote(zero, 2, 90));
 }
 
+TEST_F(Editing, CutThenUndoBringsTheNoteBackAndSendsIt) {
+    h->useNote(1, 50, "Snare");
+    h->state().kit.entry(1, 50).level = 77;
+    const DrumNoteEntry before = h->state().kit.entry(1, 50);
+    h->select(1, 50);
+    h->takeSent();
+    QTest::keyClick(grid, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(h->state().kit.entry(1, 50).used, 0);
+    EXPECT_FALSE(edit->Copy1->isEnabled()) << "nothing left to cut or copy";
+    QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(h->state().kit.entry(1, 50), before);
+    EXPECT_EQ(grid->cellText(1, 50), "Snare");
+    EXPECT_TRUE(edit->Cut1->isEnabled()) << "the note is back, and so are its commands";
+    EXPECT_TRUE(edit->Delete1->isEnabled());
+    EXPECT_EQ(h->takeSent(), rxThenWholeNote(h->state().kit, 1, 50));
+    // Undo once more empties the cell again: the entry commands follow.
+    QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(h->state().kit.entry(1, 50).used, 0);
+    EXPECT_FALSE(edit->Cut1->isEnabled());
+    EXPECT_FALSE(edit->Copy3->isEnabled());
+    EXPECT_FALSE(edit->Delete2->isEnabled());
+    EXPECT_TRUE(edit->Paste1->isEnabled()) << "the clipboard holds the cut note";
+}
+
 TEST_F(Editing, EntryCommandsFollowTheSelectedNote) {
     h->useNote(1, 3);
     h->select(1, 4);

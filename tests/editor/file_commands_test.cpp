@@ -3,6 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "editor/edit_commands.h"
 #include "editor/file_commands.h"
@@ -41,6 +47,38 @@ protected:
     std::unique_ptr<Harness> h;
     ui::FileCommands* files = nullptr;
 };
+
+ssize_t eioAfterFirstRead(int fd, void* buffer, std::size_t size) {
+    static int calls = 0;
+    if (++calls % 2 == 0) {
+        errno = EIO;
+        return -1;
+    }
+    return ::read(fd, buffer, std::min<std::size_t>(size, 4096));
+}
+
+TEST_F(Files, AReadThatFailsHalfwayOpensNothingAndSaysSo) {
+    write("big.kfg", WriteKitFile(test::fullKit()));
+    h->useNote(1, 36, "Kick");
+    const Kit before = h->state().kit;
+    h->dialogs().openAnswers.push_back(path("big.kfg"));
+    diskCalls().read = &eioAfterFirstRead;
+    QTest::keyClick(h->editor().grid, Qt::Key_O, Qt::ControlModifier);
+    diskCalls() = systemDiskCalls();
+    ASSERT_EQ(h->dialogs().openProposals.size(), 1u) << "Ctrl+O opened the dialog";
+    ASSERT_EQ(h->dialogs().shown.size(), 1u);
+    EXPECT_EQ(h->dialogs().shown[0].text, QStringLiteral("ﾌｧｲﾙ %1 は開けません").arg(path("big.kfg")));
+    EXPECT_EQ(WriteKitFile(h->state().kit), WriteKitFile(before)) << "the document is left alone";
+    EXPECT_EQ(files->docName, QStringLiteral("無題"));
+    // A FIFO is no file to open, and must not hang the window.
+    const QString fifo = path("pipe.kfg");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    h->dialogs().openAnswers.push_back(fifo);
+    QTest::keyClick(h->editor().grid, Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(h->dialogs().shown.size(), 2u);
+    EXPECT_EQ(h->dialogs().shown[1].text, QStringLiteral("ﾌｧｲﾙ %1 は開けません").arg(fifo));
+    EXPECT_EQ(WriteKitFile(h->state().kit), WriteKitFile(before));
+}
 
 TEST_F(Files, NoPromptWithoutChanges) {
     files->New1Click();

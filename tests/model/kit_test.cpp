@@ -82,7 +82,24 @@ INSTANTIATE_TEST_SUITE_P(
                       // E0..FC lead bytes too
                       CutCase{"abc\xE0\x40", 4, "abc"},
                       // a lead byte with its trail missing is dropped
-                      CutCase{"ab\x81", 20, "ab"}), test::RowName());
+                      CutCase{"ab\x81", 20, "ab"},
+                      // the ends of both lead-byte ranges: 9F and FC lead, A0 and FD do not
+                      CutCase{"abc\x9F\x40", 4, "abc"}, CutCase{"abc\xFC\x40", 4, "abc"},
+                      CutCase{"abc\xA0\x40", 4, "abc\xA0"}, CutCase{"abc\xFD\x40", 4, "abc\xFD"},
+                      CutCase{"abc\x80\x40", 4, "abc\x80"}), test::RowName());
+
+TEST(Kit, AnyUsedSeesEveryNoteOfTheSet) {
+    for (int set = 1; set <= kSetCount; ++set) {
+        for (int note : {0, 1, 64, 126, 127}) {
+            Kit kit;
+            kit.reset();
+            EXPECT_FALSE(kit.anyUsed(set));
+            kit.entry(set, note).used = 1;
+            EXPECT_TRUE(kit.anyUsed(set)) << set << "," << note;
+            EXPECT_FALSE(kit.anyUsed(3 - set)) << "the other set stays empty";
+        }
+    }
+}
 
 TEST(Sjis, TrimAndHighByteCut) {
     EXPECT_EQ(sjis::trim(" \t Kick, hard \r"), "Kick, hard");
