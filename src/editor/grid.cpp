@@ -85,7 +85,8 @@ int NoteGrid::selectedNote() const { return currentRow(); }
 void NoteGrid::selectCell(int set, int note) {
     if (set == selectedSet() && note == selectedNote()) return;
     setCurrentCell(note, set - 1);
-    scrollToItem(item(note, set - 1), QAbstractItemView::PositionAtCenter);
+    // Only as far as needed: a row that is in view stays where the user sees it.
+    scrollToItem(item(note, set - 1), QAbstractItemView::EnsureVisible);
 }
 
 QItemSelectionModel::SelectionFlags NoteGrid::selectionCommand(const QModelIndex& index, const QEvent* event) const {
@@ -144,18 +145,41 @@ bool NoteGrid::eventFilter(QObject* watched, QEvent* event) {
             if (std::abs(x - edge) <= 4) return false;
         }
     }
-    if (type == QEvent::MouseButtonPress) {
-        if (me->button() == Qt::LeftButton) setFocus(Qt::MouseFocusReason);
-        Grid1MouseDown(me->button(), column, row);
-    }
+    // The second press of a double click is a press too, then the double click.
+    if (me->button() == Qt::LeftButton) setFocus(Qt::MouseFocusReason);
+    Grid1MouseDown(me->button(), column, row);
+    if (type == QEvent::MouseButtonDblClick && me->button() == Qt::LeftButton) Grid1DblClick();
     return true;
 }
 
 void NoteGrid::mousePressEvent(QMouseEvent* event) {
+    // Only the left button acts on a press; the right one acts on its release.
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
     QTableWidget::mousePressEvent(event);  // makes the cell under the pointer current first
     int column = -1, row = -1;
     hitTest(viewport(), event->position().toPoint(), &column, &row);
     Grid1MouseDown(event->button(), column, row);
+}
+
+void NoteGrid::mouseMoveEvent(QMouseEvent* event) {
+    // Dragging with a button held moves neither the highlight nor the current cell: the two
+    // are always the same cell, the one that was pressed.
+    if (event->buttons() != Qt::NoButton) {
+        event->accept();
+        return;
+    }
+    QTableWidget::mouseMoveEvent(event);
+}
+
+void NoteGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QTableWidget::mouseDoubleClickEvent(event);
 }
 
 void NoteGrid::mouseReleaseEvent(QMouseEvent* event) {

@@ -124,6 +124,11 @@ ParameterPanel::ParameterPanel(Editor& editor, QWidget* parent) : QWidget(parent
     setHelp(checkBox2_, 33);
     rxLayout->addWidget(checkBox1_);
     rxLayout->addWidget(checkBox2_);
+    // Every parameter control ends text-entry mode when it takes the focus.
+    for (QWidget* w : {static_cast<QWidget*>(checkBox1_), static_cast<QWidget*>(checkBox2_),
+                       static_cast<QWidget*>(effectGroup_->button(0)), static_cast<QWidget*>(effectGroup_->button(1)),
+                       static_cast<QWidget*>(scrollBox_)})
+        w->installEventFilter(this);
     connect(checkBox1_, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
     connect(checkBox2_, &QCheckBox::clicked, this, [this] { CheckBox2Click(); });
 

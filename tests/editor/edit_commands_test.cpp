@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QTest>
 
 #include "editor/controls.h"
@@ -165,6 +167,25 @@ TEST_F(Editing, BusyBlocksAllButDelete) {
     edit->Delete1Click();
     EXPECT_EQ(h->state().kit.entry(1, 5).used, 0);
     h->state().busy = false;
+}
+
+TEST_F(Editing, EveryParameterControlEndsTextEntryMode) {
+    h->useNote(1, 7, "Snare");
+    h->select(1, 7);
+    h->window().activateWindow();
+    ui::ParameterPanel* panel = h->editor().panel;
+    QWidget* targets[] = {panel->rxNoteOffBox(), panel->rxNoteOnBox(), panel->effectButton(0),
+                          panel->effectButton(1)};
+    for (QWidget* target : targets) {
+        QTest::mouseClick(panel->editInst(), Qt::LeftButton);
+        QTest::keyClick(panel->editInst(), Qt::Key_End);
+        ASSERT_TRUE(edit->textEntryMode()) << target->objectName().toStdString();
+        EXPECT_FALSE(edit->Cut1->isEnabled());
+        QTest::mouseClick(target, Qt::LeftButton);
+        EXPECT_FALSE(edit->textEntryMode()) << qPrintable(target->metaObject()->className());
+        EXPECT_TRUE(edit->Cut1->isEnabled());
+        EXPECT_EQ(edit->Cut1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
+    }
 }
 
 TEST_F(Editing, TextEntryModeHandsTheShortcutsToTheBoxAndBack) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
+#include <QMouseEvent>
+#include <QScrollBar>
 #include <QTest>
 
 #include "editor/edit_commands.h"
@@ -16,6 +18,7 @@
 
 #include "editor/controls.h"
 #include "editor/preview.h"
+#include "editor/view_options.h"
 
 namespace kf::test {
 namespace {
@@ -126,6 +129,89 @@ TEST(Grid, NarrowWindowNarrowsTheLeftPanel) {
     h.window().resize(300, 600);
     QApplication::processEvents();
     EXPECT_LE(h.window().leftPanel()->width(), h.window().centralWidget()->width() - 4);
+}
+
+QPoint cellAt(ui::NoteGrid* grid, int set, int note) {
+    return grid->visualItemRect(grid->item(note, set - 1)).center();
+}
+
+TEST(Grid, ADragKeepsTheHighlightAndTheCurrentCellOnThePressedCell) {
+    Harness h;
+    h.useNote(1, 10, "Ten");
+    h.useNote(1, 13, "Thirteen");
+    ui::NoteGrid* grid = h.editor().grid;
+    QWidget* vp = grid->viewport();
+    const QPoint from = cellAt(grid, 1, 10), to = cellAt(grid, 1, 13);
+    QTest::mousePress(vp, Qt::LeftButton, {}, from);
+    for (const QPoint& p : {from + QPoint(0, 10), to}) {
+        QMouseEvent move(QEvent::MouseMove, p, vp->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(vp, &move);
+    }
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, to);
+    h.idle();
+    ASSERT_EQ(grid->selectedItems().size(), 1);
+    EXPECT_EQ(grid->selectedItems()[0]->row(), 10) << "the highlight";
+    EXPECT_EQ(grid->selectedNote(), 10) << "the current cell";
+    EXPECT_EQ(h.window().status()->cell(), "1, 10");
+    QTest::keyClick(grid, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(h.state().kit.entry(1, 10).used, 0) << "Cut acts on the highlighted cell";
+    EXPECT_EQ(h.state().kit.entry(1, 13).used, 1);
+}
+
+TEST(Grid, AClickOnAVisibleRowNeverScrolls) {
+    Harness h;
+    ui::NoteGrid* grid = h.editor().grid;
+    h.useNote(1, 0);
+    QHeaderView* v = grid->verticalHeader();
+    // The lowest row that is wholly in view.
+    int lowest = grid->rowAt(grid->viewport()->height() - 1);
+    if (v->sectionViewportPosition(lowest) + v->sectionSize(lowest) > grid->viewport()->height()) --lowest;
+    ASSERT_GT(lowest, 5);
+    const int scrolled = grid->verticalScrollBar()->value();
+    const QPoint at(v->width() / 2, v->sectionViewportPosition(lowest) + v->sectionSize(lowest) / 2);
+    for (int click = 0; click < 2; ++click) {
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, at);
+        EXPECT_EQ(grid->selectedNote(), lowest) << "click " << click;
+        EXPECT_EQ(grid->verticalScrollBar()->value(), scrolled);
+    }
+    // A move by program to a row out of view scrolls only as far as needed.
+    grid->selectCell(1, lowest + 1);
+    EXPECT_EQ(grid->verticalScrollBar()->value(), scrolled + 1);
+}
+
+TEST(Grid, ADoubleClickOnARowNumberSoundsTwiceAndShowsTheDataBox) {
+    Harness h;
+    h.useNote(1, 36);
+    h.select(1, 36);
+    h.editor().view->SetDataBoxVisible(false);
+    h.takeSent();
+    ui::NoteGrid* grid = h.editor().grid;
+    QWidget* numbers = grid->verticalHeader()->viewport();
+    const QPoint at = rowNumberAt(grid, 36);
+    // As the window system delivers it to widgets: press, release, double click, release.
+    QTest::mouseClick(numbers, Qt::LeftButton, {}, at);
+    QTest::mouseDClick(numbers, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(numbers, Qt::LeftButton, {}, at);
+    EXPECT_EQ(h.takeSent(), (std::vector<std::string>{"C9 40", "99 24 7F", "99 24 00", "C9 40", "99 24 7F", "99 24 00"}));
+    EXPECT_TRUE(h.editor().view->dataBoxVisible());
+}
+
+TEST(Grid, OnlyTheLeftButtonActsOnAPress) {
+    Harness h;
+    h.select(1, 5);
+    ui::NoteGrid* grid = h.editor().grid;
+    for (Qt::MouseButton b : {Qt::MiddleButton, Qt::RightButton}) {
+        QTest::mousePress(grid->viewport(), b, {}, cellAt(grid, 2, 8));
+        EXPECT_EQ(grid->selectedSet(), 1);
+        EXPECT_EQ(grid->selectedNote(), 5);
+        QTest::mouseRelease(grid->viewport(), b, {}, cellAt(grid, 2, 8));
+        grid->PopGrid1->close();
+        if (b == Qt::MiddleButton) EXPECT_EQ(grid->selectedNote(), 5) << "a middle click does nothing";
+    }
+    EXPECT_EQ(grid->selectedSet(), 2) << "the right release moves the selection";
+    EXPECT_EQ(grid->selectedNote(), 8);
+    QTest::mouseDClick(grid->viewport(), Qt::MiddleButton, {}, cellAt(grid, 1, 9));
+    EXPECT_EQ(grid->selectedNote(), 8);
 }
 
 }  // namespace
