@@ -163,8 +163,8 @@ void MainWindow::buildToolBar() {
     toolBar1_->addAction(preview2_);
     if (auto* button = qobject_cast<QToolButton*>(toolBar1_->widgetForAction(preview2_))) {
         button->setObjectName("Preview2Button");
-        connect(button, &QToolButton::pressed, editor_.preview, &Preview::Preview2MouseDown);
-        connect(button, &QToolButton::released, editor_.preview, &Preview::Preview2MouseUp);
+        Preview* preview = editor_.preview;
+        holdToSound(button, [preview] { preview->Preview2MouseDown(); }, [preview] { preview->Preview2MouseUp(); });
     }
     toolBar1_->addSeparator();
     QAction* memo = toolBar1_->addWidget(panel->velocityMemo());

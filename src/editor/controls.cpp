@@ -1,11 +1,46 @@
 #include "editor/controls.h"
 
+#include <QAbstractButton>
+#include <QMouseEvent>
+
 #include <QKeyEvent>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace kf::ui {
+
+namespace {
+class HoldFilter : public QObject {
+public:
+    HoldFilter(QObject* parent, std::function<void()> down, std::function<void()> up)
+        : QObject(parent), down_(std::move(down)), up_(std::move(up)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const auto type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+            const auto* me = static_cast<QMouseEvent*>(event);
+            if (me->button() == Qt::LeftButton && !held_ && static_cast<QWidget*>(watched)->isEnabled()) {
+                held_ = true;
+                down_();
+            }
+        } else if (type == QEvent::MouseButtonRelease && held_) {
+            held_ = false;
+            up_();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> down_, up_;
+    bool held_ = false;
+};
+}  // namespace
+
+void holdToSound(QAbstractButton* button, std::function<void()> down, std::function<void()> up) {
+    button->installEventFilter(new HoldFilter(button, std::move(down), std::move(up)));
+}
 
 UpDown::UpDown(QWidget* parent, int minimum, int maximum)
     : QWidget(parent), minimum_(minimum), maximum_(maximum), position_(minimum) {

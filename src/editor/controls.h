@@ -6,6 +6,9 @@
 #include <QSlider>
 #include <QWidget>
 
+#include <functional>
+
+class QAbstractButton;
 class QToolButton;
 
 namespace kf::ui {
@@ -54,5 +57,10 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
+
+// A button held to sound a note: a left press calls down once, its release (whichever button,
+// wherever the pointer is by then) calls up once. Leaving the button while it is held and
+// coming back does neither, unlike the button's own pressed and released signals.
+void holdToSound(QAbstractButton* button, std::function<void()> down, std::function<void()> up);
 
 }  // namespace kf::ui

@@ -1,5 +1,7 @@
 #include "editor/data_box.h"
 
+#include "editor/controls.h"
+
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QGridLayout>
@@ -77,8 +79,7 @@ DataBox::DataBox(Editor& editor, QWidget* parent) : QFrame(parent), e_(editor) {
     connect(listMap1_, &QComboBox::activated, this, [this] { ListMap1Change(); });
     connect(listInst1_, &QComboBox::activated, this, [this] { ListInst1Click(); });
     connect(button1_, &QPushButton::clicked, this, &DataBox::Button1Click);
-    connect(spPreview2_, &QToolButton::pressed, this, &DataBox::SP_Preview2MouseDown);
-    connect(spPreview2_, &QToolButton::released, this, &DataBox::SP_Preview2MouseUp);
+    holdToSound(spPreview2_, [this] { SP_Preview2MouseDown(); }, [this] { SP_Preview2MouseUp(); });
 
     popIns1_ = new QMenu(this);
     popIns1_->setObjectName("Pop_Ins1");

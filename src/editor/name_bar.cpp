@@ -8,6 +8,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QApplication>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QStringListModel>
 #include <QToolTip>
 
 #include "editor/edit_commands.h"
@@ -32,9 +36,11 @@ NameBar::NameBar(Editor& editor, QWidget* parent) : QToolBar(parent), e_(editor)
     setMinimumHeight(26);
     labelDN1_ = new QLabel(QStringLiteral("DrumName1:  "), this);
     labelDN1_->setObjectName("LabelDN1");
-    labelDN1_->setFixedWidth(65);
+    // Sized by its text in whatever font the window gives it.
+    labelDN1_->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     labelDN2_ = new QLabel(QStringLiteral("  2:"), this);
     labelDN2_->setObjectName("LabelDN2");
+    names_ = new QStringListModel(this);
     int set = 1;
     for (QComboBox** box : {&editName1_, &editName2_}) {
         auto* b = new QComboBox(this);
@@ -43,9 +49,20 @@ NameBar::NameBar(Editor& editor, QWidget* parent) : QToolBar(parent), e_(editor)
         b->setInsertPolicy(QComboBox::NoInsert);
         b->setFixedWidth(120);
         b->lineEdit()->setMaxLength(12);
-        b->completer()->setCaseSensitivity(Qt::CaseInsensitive);
-        // Suggest without typing into the box: leaving it commits exactly what the user typed.
-        b->completer()->setCompletionMode(QCompleter::PopupCompletion);
+        // No completer of the box's own: it would rewrite typed text to the case of a
+        // suggestion (on Enter too). Ours only suggests; picking one is what replaces the text.
+        b->setCompleter(nullptr);
+        auto* c = new QCompleter(names_, this);
+        c->setCaseSensitivity(Qt::CaseInsensitive);
+        c->setCompletionMode(QCompleter::PopupCompletion);
+        c->setWidget(b->lineEdit());
+        c->popup()->setObjectName(set == 1 ? "Suggest1" : "Suggest2");
+        c->popup()->installEventFilter(this);
+        c->popup()->setProperty("suggestFor", set);
+        (set == 1 ? suggest1_ : suggest2_) = c;
+        connect(c, qOverload<const QString&>(&QCompleter::activated), b,
+                [b](const QString& picked) { b->setEditText(picked); });
+        connect(b->lineEdit(), &QLineEdit::textEdited, this, [this, set](const QString& t) { suggest(set, t); });
         b->setProperty("helpContext", 5);
         b->setProperty("hint", QString::fromUtf8(kNameHint));
         b->setStatusTip(longHint(QString::fromUtf8(kNameHint)));
@@ -65,12 +82,47 @@ NameBar::NameBar(Editor& editor, QWidget* parent) : QToolBar(parent), e_(editor)
     for (QWidget* w : {static_cast<QWidget*>(labelDN1_), static_cast<QWidget*>(labelDN2_),
                        static_cast<QWidget*>(this)})
         w->installEventFilter(this);
+    connect(qApp, &QApplication::focusChanged, this, &NameBar::focusMoved);
+}
+
+int NameBar::setOf(const QObject* o) const {
+    for (int set = 1; set <= 2; ++set) {
+        const QComboBox* box = nameBox(set);
+        if (o && (o == box || o == box->lineEdit() || o == box->view() || o == suggestions(set)->popup())) return set;
+    }
+    return 0;
+}
+
+void NameBar::focusMoved(QWidget* old, QWidget* now) {
+    if (const int leaving = setOf(old); leaving && leaving != setOf(now)) pending_ = leaving;
+    if (!pending_ || !now) return;
+    if (setOf(now) == pending_) {
+        pending_ = 0;  // back in the box: nothing was left
+        return;
+    }
+    // A menu, a pop-up list or a dialog is no other control of the window.
+    if (now->window() != window() || qobject_cast<QMenuBar*>(now) || qobject_cast<QMenu*>(now)) return;
+    const int set = pending_;
+    pending_ = 0;
+    EditName1Exit(set);
+}
+
+void NameBar::suggest(int set, const QString& typed) {
+    QCompleter* c = suggestions(set);
+    if (typed.isEmpty()) {
+        c->popup()->hide();
+        return;
+    }
+    c->setCompletionPrefix(typed);
+    if (c->completionCount() > 0) c->complete();
+    else c->popup()->hide();
 }
 
 void NameBar::setSuggestions(const QStringList& names) {
     QStringList sorted = names;
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    names_->setStringList(sorted);
     for (QComboBox* b : {editName1_, editName2_}) {
         const QString text = b->currentText();
         b->clear();
@@ -93,6 +145,7 @@ bool NameBar::EditName1KeyPress(int set, const QString& typed) {
             return false;
         }
     box->setToolTip(QString());
+    QToolTip::hideText();
     return true;
 }
 
@@ -139,12 +192,28 @@ bool NameBar::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::FocusIn:
             if (set && qobject_cast<QComboBox*>(watched)) EditName1Enter(set);
             break;
-        case QEvent::FocusOut: {
-            // Opening the box's own drop-down list is no loss of focus.
-            const auto reason = static_cast<QFocusEvent*>(event)->reason();
-            if (set && qobject_cast<QComboBox*>(watched) && reason != Qt::PopupFocusReason) EditName1Exit(set);
+        case QEvent::MouseButtonPress:
+            // A click beside the suggestions closes them and still does its own work (a
+            // click into the grid selects there), as if they had not been open.
+            if (const int s = watched->property("suggestFor").toInt()) {
+                auto* popup = static_cast<QWidget*>(watched);
+                auto* me = static_cast<QMouseEvent*>(event);
+                const QPoint global = me->globalPosition().toPoint();
+                if (popup->rect().contains(popup->mapFromGlobal(global))) break;
+                popup->hide();
+                QWidget* target = QApplication::widgetAt(global);
+                if (target && target->window() == window()) {
+                    QWidget* focusTaker = target;
+                    while (focusTaker && !(focusTaker->focusPolicy() & Qt::ClickFocus)) focusTaker = focusTaker->parentWidget();
+                    if (focusTaker) focusTaker->setFocus(Qt::MouseFocusReason);
+                    QMouseEvent replay(QEvent::MouseButtonPress, target->mapFromGlobal(global), global, me->button(),
+                                       me->buttons(), me->modifiers());
+                    QApplication::sendEvent(target, &replay);
+                }
+                (void)s;
+                return true;
+            }
             break;
-        }
         case QEvent::MouseButtonRelease:
             if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && !set && viewMenu) {
                 viewMenu->popup(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());

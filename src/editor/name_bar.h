@@ -4,7 +4,9 @@
 #include <QToolBar>
 
 class QComboBox;
+class QCompleter;
 class QLabel;
+class QStringListModel;
 
 namespace kf::ui {
 
@@ -28,6 +30,9 @@ public:
     void EditName1Enter(int set);
     void EditName1Exit(int set);
 
+    // The suggestions shown while typing in a box.
+    QCompleter* suggestions(int set) const { return set == 1 ? suggest1_ : suggest2_; }
+
     // The view pop-up, opened by right clicks on the bar and its labels.
     QMenu* viewMenu = nullptr;
 
@@ -35,7 +40,18 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    int setOf(const QObject* o) const;
+    void focusMoved(QWidget* old, QWidget* now);
+    void suggest(int set, const QString& typed);
+
     Editor& e_;
+    QStringListModel* names_;
+    QCompleter* suggest1_;
+    QCompleter* suggest2_;
+    // The box that lost the focus to no control of this window (a menu, a dialog, another
+    // program): committed when the focus next reaches another control here, not at all when it
+    // comes back to the box.
+    int pending_ = 0;
     QLabel* labelDN1_;
     QLabel* labelDN2_;
     QComboBox* editName1_;

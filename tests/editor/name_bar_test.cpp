@@ -1,0 +1,172 @@
+// The name bar and the hold-to-sound buttons as a user meets them: typed text stays as typed,
+// a name is committed once, when the focus goes to another control, and a held button sounds
+// one note.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QCompleter>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QToolTip>
+
+#include "app/about_box.h"
+#include "editor/data_box.h"
+#include "editor/grid.h"
+#include "editor/name_bar.h"
+#include "gui_harness.h"
+#include "midi/sysex.h"
+
+namespace kf::test {
+namespace {
+
+class NameBox : public ::testing::Test {
+protected:
+    void SetUp() override {
+        h = std::make_unique<Harness>();
+        bar = h->editor().nameBar;
+        grid = h->editor().grid;
+        h->window().activateWindow();
+        QApplication::processEvents();
+    }
+    QLineEdit* edit(int set) { return bar->nameBox(set)->lineEdit(); }
+    // Clicks into the box and types over its text.
+    void typeInto(int set, const QString& text) {
+        QTest::mouseClick(edit(set), Qt::LeftButton);
+        edit(set)->selectAll();
+        QTest::keyClicks(edit(set), text);
+    }
+    QPoint cell(int set, int note) { return grid->visualItemRect(grid->item(note, set - 1)).center(); }
+    void clickGrid(int set, int note) { QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell(set, note)); }
+    // The name message and program change, then the clicked cell's release note-off.
+    std::vector<std::string> nameSent(int set) {
+        return {hex(buildNameMessage(h->state().kit, set)), set == 1 ? "C9 40" : "C9 41", "99 00 00"};
+    }
+    std::unique_ptr<Harness> h;
+    ui::NameBar* bar = nullptr;
+    ui::NoteGrid* grid = nullptr;
+};
+
+TEST_F(NameBox, WhatWasTypedIsWhatIsShownAndCommittedLetterForLetter) {
+    for (const QString& typed : {QStringLiteral("jazz"), QStringLiteral("standard")}) {
+        typeInto(1, typed);
+        EXPECT_TRUE(bar->suggestions(1)->popup()->isVisible()) << "suggestions appear";
+        QTest::keyClick(edit(1), Qt::Key_Return);
+        EXPECT_EQ(edit(1)->text(), typed) << "Enter keeps the typed letters";
+        h->takeSent();
+        clickGrid(1, 20);
+        EXPECT_EQ(h->state().kit.setName(1), typed.toStdString());
+        EXPECT_EQ(bar->nameBox(1)->currentText(), typed);
+        EXPECT_EQ(h->takeSent(), nameSent(1));
+    }
+    // Picking a suggestion is what replaces the text.
+    typeInto(2, "jaz");
+    QAbstractItemView* popup = bar->suggestions(2)->popup();
+    ASSERT_TRUE(popup->isVisible());
+    QTest::keyClick(popup, Qt::Key_Down);
+    QTest::keyClick(popup, Qt::Key_Return);
+    EXPECT_EQ(edit(2)->text(), "JAZZ");
+}
+
+TEST_F(NameBox, AMenuADialogOrTheBoxesOwnListCommitNothing) {
+    typeInto(1, "abc");
+    h->takeSent();
+    // Alt alone, and Escape out of the menu.
+    QTest::keyClick(edit(1), Qt::Key_Alt);
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : edit(1), Qt::Key_Escape);
+    // The about box, opened and closed.
+    QTimer::singleShot(0, [&] { h->window().aboutBox()->reject(); });
+    h->window().About1Click();
+    h->window().activateWindow();  // as the window system does when the box closes
+    QApplication::processEvents();
+    // The box's own drop-down list, opened and closed.
+    bar->nameBox(1)->showPopup();
+    QApplication::processEvents();
+    bar->nameBox(1)->hidePopup();
+    h->window().activateWindow();
+    QApplication::processEvents();
+    EXPECT_TRUE(h->takeSent().empty());
+    EXPECT_EQ(h->state().kit.setName(1), "UserDrum1");
+    // Then another control takes the focus: committed once, and the click selects too.
+    clickGrid(2, 15);
+    EXPECT_EQ(h->state().kit.setName(1), "abc");
+    EXPECT_EQ(grid->selectedSet(), 2);
+    EXPECT_EQ(grid->selectedNote(), 15);
+    EXPECT_EQ(h->takeSent(), nameSent(1));
+    clickGrid(2, 16);
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{"99 00 00"})) << "committed once";
+}
+
+TEST_F(NameBox, AClickIntoTheGridWhileSuggestionsShowCommitsAndSelects) {
+    typeInto(1, "ja");
+    QAbstractItemView* popup = bar->suggestions(1)->popup();
+    ASSERT_TRUE(popup->isVisible());
+    h->takeSent();
+    // The window system gives the press to the open pop-up, wherever the pointer is.
+    const QPoint global = grid->viewport()->mapToGlobal(cell(1, 12));
+    QTest::mousePress(popup, Qt::LeftButton, {}, popup->mapFromGlobal(global));
+    QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, cell(1, 12));
+    EXPECT_FALSE(popup->isVisible());
+    EXPECT_EQ(grid->selectedNote(), 12) << "the click selected";
+    EXPECT_EQ(h->state().kit.setName(1), "ja");
+    EXPECT_EQ(h->takeSent(), nameSent(1));
+}
+
+TEST_F(NameBox, TheLabelShowsItsWholeTextAndTheKanaTipGoes) {
+    QLabel* label = bar->label(1);
+    EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+    QTest::mouseClick(edit(1), Qt::LeftButton);
+    typeText(edit(1), QStringLiteral("ｱ"));
+    EXPECT_FALSE(bar->nameBox(1)->toolTip().isEmpty());
+    typeText(edit(1), "a");
+    // The tip's own time is ten seconds; the next ordinary character hides it at once.
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 1000));
+}
+
+struct HoldCase {
+    const char* button;
+};
+
+class HoldToSound : public ::testing::TestWithParam<HoldCase> {};
+
+TEST_P(HoldToSound, OnePressIsOneNoteItsReleaseOneNoteOff) {
+    Harness h;
+    h.useNote(1, 36);
+    h.select(1, 36);
+    const bool dataBox = std::string(GetParam().button) == "SP_Preview2";
+    QWidget* button = dataBox ? static_cast<QWidget*>(h.editor().dataBox->previewButton())
+                              : h.window().findChild<QToolButton*>("Preview2Button");
+    ASSERT_NE(button, nullptr);
+    h.takeSent();
+    const QPoint in = button->rect().center(), out = in + QPoint(0, 200);
+    QTest::mousePress(button, Qt::LeftButton, {}, in);
+    const auto on = h.takeSent();
+    ASSERT_FALSE(on.empty());
+    for (const QPoint& p : {out, in, out}) {
+        QMouseEvent move(QEvent::MouseMove, p, button->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(button, &move);
+    }
+    EXPECT_TRUE(h.takeSent().empty()) << "leaving and coming back sends nothing";
+    // A right button released while the left is held ends the note all the same.
+    QTest::mouseRelease(button, Qt::RightButton, {}, out);
+    const auto off = h.takeSent();
+    ASSERT_EQ(off.size(), 1u);
+    EXPECT_EQ(off[0].substr(0, 2), on.back().substr(0, 2)) << "a note-off on the same channel";
+    EXPECT_EQ(off[0].substr(off[0].size() - 2), "00");
+    QTest::mouseRelease(button, Qt::LeftButton, {}, out);
+    EXPECT_TRUE(h.takeSent().empty()) << "one release per press";
+    QTest::mousePress(button, Qt::MiddleButton, {}, in);
+    QTest::mouseRelease(button, Qt::MiddleButton, {}, in);
+    EXPECT_TRUE(h.takeSent().empty()) << "only the left button sounds";
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, HoldToSound, ::testing::Values(HoldCase{"Preview2"}, HoldCase{"SP_Preview2"}),
+                         [](const auto& info) { return std::string(info.param.button); });
+
+}  // namespace
+}  // namespace kf::test
