@@ -9,7 +9,8 @@ action=${1:-run}
 [ $# -gt 0 ] && shift
 
 packages="cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev libasound2-dev
-  libjack-jackd2-dev jackd2 libgtest-dev python3-mido fonts-ipafont-gothic"
+  libjack-jackd2-dev jackd2 libgtest-dev python3-mido fonts-ipafont-gothic qt6-translations-l10n
+  desktop-file-utils"
 
 install_missing() {
   missing=""

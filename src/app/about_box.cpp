@@ -7,6 +7,7 @@
 #include <QStyle>
 
 #include "editor/fonts.h"
+#include "editor/icons.h"
 
 namespace kf::ui {
 
@@ -22,9 +23,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     panel->setGeometry(9, 8, 249, 105);
     auto* icon = new QLabel(panel);
     icon->setObjectName("ProgramIcon");
-    icon->setPixmap(QApplication::windowIcon().isNull()
-                        ? style()->standardIcon(QStyle::SP_MediaVolume).pixmap(32, 32)
-                        : QApplication::windowIcon().pixmap(32, 32));
+    icon->setPixmap(icons::program().pixmap(32, 32));
     icon->setGeometry(24, 16, 32, 32);
     auto* product = new QLabel(QStringLiteral("Kitforge"), panel);
     product->setObjectName("ProductName");

@@ -1,6 +1,8 @@
 #include "app/help.h"
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -11,7 +13,7 @@ namespace kf::ui {
 
 QString helpAnchor(int context) { return context == 0 ? QStringLiteral("contents") : QString("topic-%1").arg(context); }
 
-HelpViewer::HelpViewer(const QString& file, QWidget* parent) : QDialog(parent), file_(file) {
+HelpViewer::HelpViewer(const QString& file, QWidget* parent) : QDialog(parent), file_(file), home_(parent) {
     setObjectName("HelpViewer");
     setWindowTitle(QStringLiteral("Kitforge ﾍﾙﾌﾟ"));
     setModal(false);
@@ -34,6 +36,16 @@ void HelpViewer::showTopic(int context) {
         browser_->scrollToAnchor(helpAnchor(context));
     } else {
         browser_->setHtml(QStringLiteral("<p>ﾍﾙﾌﾟﾌｧｲﾙ %1 が見つかりません。</p>").arg(file_.toHtmlEscaped()));
+    }
+    // A modal dialog blocks every window but its own: while one is open the viewer becomes
+    // that dialog's window, so help can be read and scrolled beside it.
+    QWidget* owner = QApplication::activeModalWidget();
+    if (!owner) owner = home_;
+    if (owner && owner != this && parentWidget() != owner) {
+        const bool visible = isVisible();
+        const QRect where = geometry();
+        setParent(owner, windowFlags());
+        if (visible) setGeometry(where);
     }
     show();
     raise();

@@ -18,6 +18,7 @@ public:
 
 private:
     QString file_;
+    QWidget* home_;  // the main window, its owner while no modal dialog is open
     QTextBrowser* browser_;
     int shown_ = -1;
 };

@@ -5,8 +5,10 @@
 
 #include "app/main_window.h"
 #include "app/single_instance.h"
+#include "app/translation.h"
 #include "editor/dialogs.h"
 #include "editor/fonts.h"
+#include "editor/icons.h"
 #include "midi/system_backend.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +18,9 @@ int main(int argc, char** argv) {
     kf::ui::SingleInstance instance;
     if (!instance.acquire()) return 0;  // a copy is running: end at once, no window
     QApplication::setFont(kf::ui::uiFont(12));
+    QApplication::setWindowIcon(kf::ui::icons::program());
+    QGuiApplication::setDesktopFileName(QStringLiteral("kitforge"));
+    kf::ui::installQtTranslation(app);
 
     kf::MidiOut midi(std::make_unique<kf::SystemBackend>());
     kf::ui::DesktopDialogs dialogs;

@@ -58,6 +58,7 @@ MainWindow::MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, Sta
     setObjectName("FormMain");
     setFont(uiFont(12));
     setWindowTitle(QStringLiteral("Kitforge"));
+    setWindowIcon(icons::program());
     setStatusTip(QString::fromUtf8(kOwnHint));
     resize(1024, 720);
 

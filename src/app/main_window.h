@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <memory>
 #include <vector>
@@ -95,7 +96,7 @@ private:
     QAction* contents1_ = nullptr;
     OptionsDialog* options_ = nullptr;
     AboutBox* about_ = nullptr;
-    HelpViewer* help_ = nullptr;
+    QPointer<HelpViewer> help_;  // while a modal dialog is open it belongs to that dialog
     QRect workArea_;
     bool destroyed_ = false;
     bool inIdle_ = false;

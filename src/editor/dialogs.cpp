@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace kf::ui {
 
@@ -31,8 +32,29 @@ QString DesktopDialogs::saveFile(QWidget* parent, const SaveRequest& r) {
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
+DirectoryChooser::DirectoryChooser(QWidget* parent, const QString& start) : QFileDialog(parent, QString(), start) {
+    setObjectName("DirectoryChooser");
+    setFileMode(QFileDialog::Directory);
+    setOption(QFileDialog::ShowDirsOnly);
+    setOption(QFileDialog::DontUseNativeDialog);  // the native one cannot be made to let the name through
+}
+
+void DirectoryChooser::accept() {
+    const QString typed = selectedFiles().value(0);
+    if (!typed.isEmpty() && !QFileInfo::exists(typed)) {
+        missing_ = typed;
+        QDialog::accept();
+        return;
+    }
+    missing_.clear();
+    QFileDialog::accept();
+}
+
+QString DirectoryChooser::chosen() const { return missing_.isEmpty() ? selectedFiles().value(0) : missing_; }
+
 QString DesktopDialogs::chooseDirectory(QWidget* parent, const QString& start) {
-    return QFileDialog::getExistingDirectory(parent, QString(), start);
+    DirectoryChooser dialog(parent, start);
+    return dialog.exec() == QDialog::Accepted ? dialog.chosen() : QString();
 }
 
 }  // namespace kf::ui

@@ -1,6 +1,7 @@
 // Message, file and directory dialogs go through this seam so tests can answer them.
 #pragma once
 
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,21 @@ public:
                              const QString& filter) = 0;
     virtual QString saveFile(QWidget* parent, const SaveRequest& request) = 0;
     virtual QString chooseDirectory(QWidget* parent, const QString& start) = 0;
+};
+
+// Chooses a directory, and lets a typed name that does not exist yet through, so that the
+// caller can offer to create it (Qt's own chooser refuses such a name).
+class DirectoryChooser : public QFileDialog {
+    Q_OBJECT
+public:
+    DirectoryChooser(QWidget* parent, const QString& start);
+    QString chosen() const;
+
+protected:
+    void accept() override;
+
+private:
+    QString missing_;
 };
 
 // The real dialogs of the desktop.

@@ -28,7 +28,7 @@ namespace {
 
 const char* const kExtensions[] = {".KFG", ".MID", ".PRT", ".TXT"};
 const char* const kFilters[] = {"Kitforge 1.0 (*.kfg)", "ｽﾀﾝﾀﾞｰﾄﾞMIDIﾌｧｲﾙ(*.mid)", "ﾚｺﾝﾎﾟｰｻﾞPRT形式(*.prt)",
-                                "ﾃｷｽﾄ文書 (*txt)"};
+                                "ﾃｷｽﾄ文書 (*.txt)"};
 
 int typeOfExtension(const QString& upper) {
     for (int i = 0; i < 4; ++i)

@@ -5,6 +5,10 @@
 #include <QPixmap>
 #include <functional>
 
+// The icons are compiled into the GUI library, which is static: its resources must be named
+// once so that the linker keeps them.
+static void loadIconResources() { Q_INIT_RESOURCE(kitforge); }
+
 namespace kf::ui::icons {
 
 namespace {
@@ -73,6 +77,14 @@ QIcon speaker() {
         p.drawArc(QRectF(8, 4.5, 5, 7), -60 * 16, 120 * 16);
         p.drawArc(QRectF(8, 2, 8, 12), -60 * 16, 120 * 16);
     });
+}
+
+QIcon program() {
+    static const bool loaded = (loadIconResources(), true);
+    (void)loaded;
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QString(":/icons/kitforge-%1.png").arg(size));
+    return icon;
 }
 
 }  // namespace kf::ui::icons

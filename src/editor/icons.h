@@ -10,5 +10,7 @@ QIcon copy();
 QIcon paste();
 QIcon undo();
 QIcon speaker();
+// The program's own icon, in every size it ships.
+QIcon program();
 
 }  // namespace kf::ui::icons

@@ -157,7 +157,10 @@ TEST_F(Files, SaveAsTextSetsTheTypeAndTheNextSaveAsProposesIt) {
     EXPECT_EQ(h->dialogs().saveRequests[1].proposedName, "a.txt");
     EXPECT_EQ(h->dialogs().saveRequests[1].selectedFilter, 3);
     EXPECT_EQ(h->dialogs().saveRequests[1].defaultSuffix, "txt");
-    EXPECT_EQ(h->dialogs().saveRequests[1].filters.size(), 4);
+    EXPECT_EQ(h->dialogs().saveRequests[1].filters,
+              (QStringList{"Kitforge 1.0 (*.kfg)", QStringLiteral("ｽﾀﾝﾀﾞｰﾄﾞMIDIﾌｧｲﾙ(*.mid)"),
+                           QStringLiteral("ﾚｺﾝﾎﾟｰｻﾞPRT形式(*.prt)"), QStringLiteral("ﾃｷｽﾄ文書 (*.txt)")}))
+        << "every pattern with its dot";
 }
 
 TEST_F(Files, AnUnknownExtensionIsRefused) {
