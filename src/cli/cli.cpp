@@ -8,6 +8,7 @@
 #include "files/disk.h"
 #include "files/exports.h"
 #include "files/kit_file.h"
+#include "files/kit_import.h"
 #include "files/reference_tables.h"
 #include "midi/device_commands.h"
 #include "midi/midi_out.h"
@@ -18,7 +19,8 @@ namespace kf::cli {
 const char* const kUsage =
     "usage:\n"
     "  kitforge-cli convert [--no-comment] IN OUT\n"
-    "      Reads the kit file IN and writes OUT in the format its extension names:\n"
+    "      Reads the kit file IN (or the user drum sets of a MIDI file, SysEx dump or hex\n"
+    "      text, told apart by content) and writes OUT in the format its extension names:\n"
     "      .kfg kit file, .mid Standard MIDI File, .prt Recomposer PRT, .txt hex text.\n"
     "      Comments go into the exports unless --no-comment is given.\n"
     "  kitforge-cli ports\n"
@@ -76,8 +78,29 @@ void reportFileError(const FileError& e, std::ostream& err) {
     err << "\n";
 }
 
-// Reads a kit file as Open does: into a reset Kit, refused or foreign files rejected.
-bool readKit(const std::string& path, Kit& kit, std::ostream& err) {
+// A file that is no kit file may still carry user drum sets (a MIDI file, a SysEx dump, hex
+// text): imported, with a summary on err. False when nothing usable was found.
+bool importKit(const std::string& path, const std::string& bytes, Kit& kit, std::ostream& err,
+               const std::vector<std::string>& tableDirs) {
+    ReferenceTables tables;
+    bool haveTables = false;
+    try {
+        int useMap = 2;
+        tables = LoadReferenceTables(tableDirs, useMap, 256);
+        haveTables = true;
+    } catch (const FileError&) {
+        // Instrument names then come only from the file itself.
+    }
+    const ImportSummary s = ImportKit(bytes, kit, haveTables ? &tables : nullptr);
+    err << "kitforge-cli: " << path << ": " << describeImport(s) << "\n";
+    if (s.usable()) return true;
+    err << "kitforge-cli: " << path << ": " << kNotKitFileText << "\n";
+    return false;
+}
+
+// Reads a kit file as Open does: into a reset Kit, refused files rejected; anything else is
+// imported when it carries user drum sets.
+bool readKit(const std::string& path, Kit& kit, std::ostream& err, const std::vector<std::string>& tableDirs) {
     std::string bytes;
     try {
         bytes = readFileBytes(path);
@@ -87,10 +110,7 @@ bool readKit(const std::string& path, Kit& kit, std::ostream& err) {
     }
     kit.reset();
     const KitReadResult r = ReadKitFile(bytes, kit);
-    if (r.status == KitReadResult::NotKitFile) {
-        err << "kitforge-cli: " << path << ": " << kNotKitFileText << "\n";
-        return false;
-    }
+    if (r.status == KitReadResult::NotKitFile) return importKit(path, bytes, kit, err, tableDirs);
     if (r.status == KitReadResult::RefusedVersion) {
         err << "kitforge-cli: " << path << ": " << kRefusedVersionText << " (version " << r.version << ")\n";
         return false;
@@ -98,7 +118,7 @@ bool readKit(const std::string& path, Kit& kit, std::ostream& err) {
     return true;
 }
 
-int convert(const std::vector<std::string>& args, std::ostream& err) {
+int convert(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
     bool comment = true;
     std::vector<std::string> paths;
     for (size_t i = 1; i < args.size(); ++i) {
@@ -110,7 +130,7 @@ int convert(const std::vector<std::string>& args, std::ostream& err) {
     const Format format = formatOf(paths[1]);
     if (format == Format::Unknown) return usage(err, "OUT must end in .kfg, .mid, .prt or .txt");
     Kit kit;
-    if (!readKit(paths[0], kit, err)) return 1;
+    if (!readKit(paths[0], kit, err, env.tableDirs)) return 1;
     std::string bytes;
     switch (format) {
         case Format::Kit: bytes = WriteKitFile(kit); break;
@@ -197,7 +217,7 @@ int finishSend(MidiOut& out, std::ostream& err, const Environment& env) {
 int send(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
     const SendArguments a = sendArguments(args);
     Kit kit;
-    if (!readKit(a.argument, kit, err)) return 1;
+    if (!readKit(a.argument, kit, err, env.tableDirs)) return 1;
     auto out = makeOut(env, a.pacing);
     if (!openPort(*out, a.port, err)) return 1;
     sendSwitchOnSequence(*out, kit, true);
@@ -252,7 +272,7 @@ int runVerb(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             out << kUsage;
             return 0;
         }
-        if (verb == "convert") return convert(args, err);
+        if (verb == "convert") return convert(args, err, env);
         if (verb == "ports") return ports(args, out, err, env);
         if (verb == "send") return send(args, err, env);
         if (verb == "command") return command(args, err, env);
