@@ -4,6 +4,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QComboBox>
 #include <QDir>
 #include <QHBoxLayout>
@@ -59,6 +62,7 @@ MainWindow::MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, Sta
     setFont(uiFont(12));
     setWindowTitle(QStringLiteral("Kitforge"));
     setWindowIcon(icons::program());
+    setAcceptDrops(true);
     setStatusTip(QString::fromUtf8(kOwnHint));
     resize(1024, 720);
 
@@ -379,6 +383,20 @@ void MainWindow::FormDestroy() {
     destroyed_ = true;
     if (!editor_.state.tables.empty()) SaveSettings(editor_, settings_);
     midi_.closePort();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const auto urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && urls.front().isLocalFile()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const auto urls = event->mimeData()->urls();
+    if (urls.isEmpty() || !urls.front().isLocalFile()) return;
+    event->acceptProposedAction();
+    // Not inside the drop itself: the window system waits for it to return.
+    const QString path = urls.front().toLocalFile();
+    QTimer::singleShot(0, this, [this, path] { editor_.files->dropFile(path); });
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

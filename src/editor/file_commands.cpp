@@ -19,6 +19,7 @@
 #include "files/disk.h"
 #include "files/exports.h"
 #include "files/kit_file.h"
+#include "files/kit_import.h"
 #include "midi/device_commands.h"
 #include "midi/sysex.h"
 
@@ -50,6 +51,9 @@ FileCommands::FileCommands(Editor& editor, QMainWindow* window) : QObject(window
                    QKeySequence(Qt::CTRL | Qt::Key_S));
     SaveAs1 = makeAction(window, "SaveAs1", QStringLiteral("名前を付けて保存(&A)..."),
                      "作業中のﾌｧｲﾙを別の名前、ﾌｧｲﾙ形式で保存します。", QKeySequence(Qt::CTRL | Qt::Key_A));
+    Import1 = makeAction(window, "Import1", QStringLiteral("ｲﾝﾎﾟｰﾄ(&I)..."),
+                         "MIDIﾌｧｲﾙなどからﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄを読み込みます。|MIDIﾌｧｲﾙ (.mid)・SysExﾌｧｲﾙ (.syx)・ﾃｷｽﾄ (.txt) "
+                         "からﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄを読み込みます。");
     Exit1 = makeAction(window, "Exit1", QStringLiteral("Kitforge の終了(&X)"), "Kitforge を終了します。");
     New2 = makeAction(window, "New2", QStringLiteral("新規作成"), "新規作成|ﾌｧｲﾙを新規に作成します。");
     Open2 = makeAction(window, "Open2", QStringLiteral("開く"), "開く|既存のﾌｧｲﾙを開きます。");
@@ -62,6 +66,7 @@ FileCommands::FileCommands(Editor& editor, QMainWindow* window) : QObject(window
     for (QAction* a : {Open1, Open2}) connect(a, &QAction::triggered, this, &FileCommands::Open1Click);
     for (QAction* a : {Save1, Save2}) connect(a, &QAction::triggered, this, &FileCommands::Save1Click);
     connect(SaveAs1, &QAction::triggered, this, &FileCommands::SaveAs1Click);
+    connect(Import1, &QAction::triggered, this, &FileCommands::Import1Click);
 }
 
 QMenu* FileCommands::fileMenu(QWidget* parent) {
@@ -69,7 +74,7 @@ QMenu* FileCommands::fileMenu(QWidget* parent) {
     m->setObjectName("File1");
     m->setProperty("helpContext", 10);
     m->menuAction()->setStatusTip(QStringLiteral("ﾌｧｲﾙの作成、読み込み、保存などを行います。"));
-    m->addActions({New1, Open1, Save1, SaveAs1});
+    m->addActions({New1, Open1, Save1, SaveAs1, Import1});
     m->addSeparator();
     m->addAction(Exit1);
     return m;
@@ -178,6 +183,78 @@ void FileCommands::Open1Click() {
     Kit blank;
     blank.reset();
     if (loadDocument(path, blank)) s.modified = false;
+}
+
+void FileCommands::Import1Click() {
+    EditorState& s = e_.state;
+    if (s.busy || !mayDiscard(true)) return;
+    const QString start = docDir.isEmpty() ? saveDialogDirectory : docDir;
+    const QString path = e_.dialogs.openFile(
+        window_, start, QString(),
+        QStringLiteral("MIDIﾌｧｲﾙ (*.mid *.midi);;SysExﾌｧｲﾙ (*.syx);;ﾃｷｽﾄ (*.txt);;すべてのﾌｧｲﾙ (*)"));
+    if (!path.isEmpty()) importFile(path);
+}
+
+bool FileCommands::importFile(const QString& path) {
+    EditorState& s = e_.state;
+    std::string bytes;
+    try {
+        bytes = readFileBytes(localPath(path));
+    } catch (const std::exception&) {
+        fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path));
+        return false;
+    }
+    Kit read;
+    ImportSummary found;
+    try {
+        found = ImportKit(bytes, read, s.tables.empty() ? nullptr : &s.tables);
+    } catch (const std::exception&) {
+        fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path));
+        return false;
+    }
+    const QString caption = QStringLiteral("ｲﾝﾎﾟｰﾄ");
+    if (!found.usable()) {
+        // The document stays as it was.
+        e_.dialogs.message(window_, QMessageBox::Warning, caption,
+                           QStringLiteral("ﾌｧｲﾙ %1 にはﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄのﾃﾞｰﾀがありません。").arg(path), QMessageBox::Ok);
+        return false;
+    }
+    s.busy = true;
+    {
+        BusyCursor hourglass;
+        s.kit = std::move(read);
+        docName = QStringLiteral("無題");
+        docNamed = false;
+        RefreshFromKit();
+        if (const auto first = firstUsedEntry(s.kit)) e_.grid->selectCell(first->first, first->second);
+    }
+    s.busy = false;
+    showCaption();
+    e_.edit->SetUndoEnabled(false);
+    s.modified = true;
+    QString text = QStringLiteral("%1 から読み込みました。\r\nｾｯﾄ1: %2 音色、ｾｯﾄ2: %3 音色、ｾｯﾄ名: %4\r\n"
+                                  "読み飛ばしたﾒｯｾｰｼﾞ: %5 (ﾁｪｯｸｻﾑ誤り %6)")
+                       .arg(QFileInfo(path).fileName())
+                       .arg(found.notes[0])
+                       .arg(found.notes[1])
+                       .arg(found.names)
+                       .arg(found.skipped)
+                       .arg(found.badChecksum);
+    if (!found.damage.empty()) text += QStringLiteral("\r\nﾌｧｲﾙは途中で壊れています。読めたところまでを使いました。");
+    e_.dialogs.message(window_, QMessageBox::Information, caption, text, QMessageBox::Ok);
+    return true;
+}
+
+void FileCommands::dropFile(const QString& path) {
+    EditorState& s = e_.state;
+    if (s.busy || !mayDiscard(true)) return;
+    if (extensionOf(path) == ".KFG") {
+        Kit blank;
+        blank.reset();
+        if (loadDocument(path, blank)) s.modified = false;
+        return;
+    }
+    importFile(path);
 }
 
 bool FileCommands::loadDocument(const QString& path, Kit read) {

@@ -24,12 +24,17 @@ class FileCommands : public QObject {
 public:
     FileCommands(Editor& editor, QMainWindow* window);
 
-    QAction *New1, *Open1, *Save1, *SaveAs1, *Exit1;
+    QAction *New1, *Open1, *Save1, *SaveAs1, *Import1, *Exit1;
     QAction *New2, *Open2, *Save2;
     QMenu* fileMenu(QWidget* parent);  // "ﾌｧｲﾙ(&F)"
 
     void New1Click();
     void Open1Click();
+    // Reads the user drum sets of a MIDI file, SysEx dump or hex text into an untitled kit.
+    void Import1Click();
+    bool importFile(const QString& path);
+    // A file dropped on the window: a kit file opens as by Open, anything else is imported.
+    void dropFile(const QString& path);
     void Save1Click();
     void SaveAs1Click();
     QMessageBox::StandardButton AskSave();

@@ -3,6 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QUrl>
+#include <QApplication>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -16,6 +21,7 @@
 #include "editor/name_bar.h"
 #include "editor/panel.h"
 #include "files/disk.h"
+#include "files/exports.h"
 #include "files/kit_file.h"
 #include "gui_harness.h"
 #include "sample_kit.h"
@@ -286,6 +292,68 @@ TEST_F(Files, SaveAndReadBackEveryFormat) {
     EXPECT_EQ(ReadKitFile(read("out.kfg"), back).status, KitReadResult::Read);
     EXPECT_EQ(WriteKitFile(back), read("in.kfg"));
     EXPECT_EQ(read("out.prt").substr(0, 5), "RCPPR");
+}
+
+TEST_F(Files, ImportAsksToSaveThenMakesAnUntitledKitAndSendsIt) {
+    const Kit kit = test::fullKit();
+    write("song.mid", WriteMidiFile(kit, true, "song.mid"));
+    edit();
+    h->dialogs().answers.push_back(QMessageBox::No);  // the save prompt: don't save
+    h->dialogs().openAnswers.push_back(path("song.mid"));
+    h->takeSent();
+    files->Import1->trigger();
+    ASSERT_EQ(h->dialogs().shown.size(), 2u);
+    EXPECT_EQ(h->dialogs().shown[0].text, QStringLiteral("無題 は変更されています。保存しますか？"));
+    EXPECT_EQ(h->dialogs().shown[1].caption, QStringLiteral("ｲﾝﾎﾟｰﾄ"));
+    EXPECT_TRUE(h->dialogs().shown[1].text.contains(QStringLiteral("ｾｯﾄ1: 128 音色、ｾｯﾄ2: 128 音色、ｾｯﾄ名: 2")))
+        << h->dialogs().shown[1].text.toStdString();
+    EXPECT_EQ(h->state().kit.entry(2, 127).name, kit.entry(2, 127).name);
+    EXPECT_EQ(h->state().kit.setName(2), kit.setName(2));
+    EXPECT_EQ(files->docName, QStringLiteral("無題"));
+    EXPECT_TRUE(h->state().modified);
+    EXPECT_EQ(h->window().windowTitle(), QStringLiteral("Kitforge - 無題"));
+    EXPECT_EQ(h->editor().grid->cellText(1, 0), QString::fromStdString(kit.entry(1, 0).name));
+    // Preview is on: the kit goes to the module whole, as Open sends it.
+    EXPECT_GE(h->takeSent().size(), 256u * 12 + 4);
+}
+
+TEST_F(Files, AnImportWithNothingUsableLeavesTheDocumentAlone) {
+    write("plain.txt", "just some text\r\n");
+    h->useNote(1, 36, "Kick");
+    const std::string before = WriteKitFile(h->state().kit);
+    h->dialogs().openAnswers.push_back(path("plain.txt"));
+    files->Import1->trigger();
+    ASSERT_EQ(h->dialogs().shown.size(), 1u);
+    EXPECT_EQ(h->dialogs().shown[0].text,
+              QStringLiteral("ﾌｧｲﾙ %1 にはﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄのﾃﾞｰﾀがありません。").arg(path("plain.txt")));
+    EXPECT_EQ(WriteKitFile(h->state().kit), before);
+}
+
+void drop(QWidget* window, const QString& file) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(file)});
+    const QPoint at(200, 200);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &dropped);
+    QApplication::processEvents();
+}
+
+TEST_F(Files, ADroppedMidiFileIsImportedAndADroppedKitFileOpened) {
+    Kit kit = test::fullKit();
+    write("song.mid", WriteMidiFile(kit, true, "song.mid"));
+    drop(&h->window(), path("song.mid"));
+    EXPECT_EQ(files->docName, QStringLiteral("無題"));
+    EXPECT_EQ(h->state().kit.entry(1, 5).level, kit.entry(1, 5).level);
+    kit.setSetName(1, "Dropped");
+    write("dropped.kfg", WriteKitFile(kit));
+    h->dialogs().answers.push_back(QMessageBox::No);  // the imported kit is modified: don't save
+    drop(&h->window(), path("dropped.kfg"));
+    EXPECT_EQ(files->docName, "dropped.kfg");
+    EXPECT_EQ(h->state().kit.setName(1), "Dropped");
+    EXPECT_FALSE(h->state().modified);
 }
 
 }  // namespace
