@@ -7,7 +7,8 @@
 
 #include "files/fields.h"
 #include "files/reference_tables.h"
-#include "midi/sysex.h"
+#include "midi/gs_dt1.h"
+#include "midi/midi_backend.h"
 #include "model/parameters.h"
 #include "model/sjis.h"
 
@@ -34,26 +35,11 @@ public:
     void message(const std::uint8_t* m, std::size_t n) {
         const std::optional<std::string> text = std::move(pendingText_);
         pendingText_.reset();
-        if (n < 11 || m[0] != 0xF0 || m[n - 1] != 0xF7 || m[1] != 0x41 || m[2] > 0x7F || m[3] != 0x42 ||
-            m[4] != 0x12 || std::any_of(m + 1, m + n - 1, [](std::uint8_t b) { return b > 0x7F; })) {
-            ++summary.skipped;
-            return;
-        }
-        if (rolandChecksum(m + 5, m + n - 2) != m[n - 2]) {
-            ++summary.skipped;
-            ++summary.badChecksum;
-            return;
-        }
-        // One address a byte, carrying across the 7-bit address bytes, as the module reads it.
-        unsigned a1 = m[5], a2 = m[6], a3 = m[7];
         bool any = false;
-        for (std::size_t i = 8; i < n - 2; ++i) {
-            any = apply(a1, a2, a3, m[i], text) || any;
-            if (++a3 == 0x80) {
-                a3 = 0;
-                if (++a2 == 0x80) a2 = 0, ++a1;
-            }
-        }
+        const Dt1Status status = forEachDt1Byte(m, n, [&](unsigned address, std::uint8_t value) {
+            if (const auto at = userDrumAt(address)) any = apply(*at, value, text) || any;
+        });
+        if (status == Dt1Status::BadChecksum) ++summary.badChecksum;
         if (any) ++summary.taken;
         else ++summary.skipped;
     }
@@ -101,17 +87,14 @@ public:
     ImportSummary summary;
 
 private:
-    bool apply(unsigned a1, unsigned a2, unsigned a3, std::uint8_t value, const std::optional<std::string>& text) {
-        if (a1 != 0x21 || (a2 >> 4) > 1) return false;
-        const int set = static_cast<int>(a2 >> 4) + 1;
-        const int p = static_cast<int>(a2 & 0x0F);
+    bool apply(const UserDrumAddress& at, std::uint8_t value, const std::optional<std::string>& text) {
+        const int set = at.set, p = at.parameter;
+        const auto a3 = static_cast<size_t>(at.index);
         if (p == 0) {
-            if (a3 >= kNameBytes) return false;
             name_[set - 1][a3] = static_cast<char>(value);
             nameFound_[set - 1] = true;
             return true;
         }
-        if (p > kDeviceParameterCount) return false;
         DrumNoteEntry& e = kit_.entry(set, static_cast<int>(a3));
         if (!e.used && text && !named_[set - 1][a3]) {
             e.name = *text;
