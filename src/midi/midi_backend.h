@@ -37,6 +37,12 @@ public:
     // it within its bound returns false; the message is lost.
     virtual bool send(const std::uint8_t* data, std::size_t size) = 0;
 
+    // Device -2: a synth of the program's own.
+    virtual bool hasBuiltInSynth() const { return false; }
+
+    // A software synth takes messages as fast as they come: it is never paced.
+    virtual bool wantsPacing() const { return true; }
+
     // A transport with a timeline of its own (JACK frames) takes messages up to lead()
     // before they are due and places each at its due time, fromNow after the call.
     virtual std::chrono::microseconds lead() const { return std::chrono::microseconds(0); }

@@ -36,6 +36,7 @@ int MidiOut::deviceCount() { return static_cast<int>(backend_->ports().size()); 
 
 std::string MidiOut::deviceName(int id) {
     if (id == -1) return kVirtualPortName;
+    if (id == kBuiltInSynth) return backend_->hasBuiltInSynth() ? kBuiltInSynthName : std::string();
     const auto names = backend_->ports();
     if (id < 0 || id >= static_cast<int>(names.size())) return {};
     return names[static_cast<size_t>(id)];
@@ -207,16 +208,17 @@ void MidiOut::run() {
             continue;
         }
         const auto now = clock_->now();
-        const auto due = pacing_.unlimited ? now : std::max(now, nextFree_);
+        const bool unlimited = pacing_.unlimited || !backend_->wantsPacing();
+        const auto due = unlimited ? now : std::max(now, nextFree_);
         const microseconds lead = backend_->lead();
-        if (!pacing_.unlimited && due - lead > now) {
+        if (!unlimited && due - lead > now) {
             // Woken early by a new message, a replacement or a cancel: look again.
             clock_->waitUntil(cv_, lock, due - lead);
             continue;
         }
         const MidiBytes message = queue_.pop();
-        const microseconds wire = wireTime(message, pacing_);
-        const bool timed = lead.count() > 0 && !pacing_.unlimited;
+        const microseconds wire = unlimited ? microseconds(0) : wireTime(message, pacing_);
+        const bool timed = lead.count() > 0 && !unlimited;
         inFlight_ = true;
         lock.unlock();
         const auto started = std::chrono::steady_clock::now();

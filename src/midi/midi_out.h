@@ -37,7 +37,8 @@ public:
     MidiOut& operator=(const MidiOut&) = delete;
 
     int deviceCount();
-    // Empty for an ID that does not exist; -1 is the own virtual port "Kitforge".
+    // Empty for an ID that does not exist; -1 is the own virtual port "Kitforge", -2 the
+    // built-in synth where the transport has one.
     std::string deviceName(int id);
 
     // True when the port is open on id afterwards. Another ID closes the old port first;
@@ -81,6 +82,8 @@ public:
     MidiBackend& backend() { return *backend_; }
 
     static constexpr const char* kVirtualPortName = "Kitforge";
+    static constexpr int kBuiltInSynth = -2;
+    static constexpr const char* kBuiltInSynthName = "内蔵音源 (FluidSynth)";
 
 private:
     void enqueue(MidiBytes message);

@@ -33,6 +33,15 @@ std::vector<std::string> SystemBackend::ports() {
 
 bool SystemBackend::open(int id, MidiError* error) {
     close();
+    if (id == -2) {
+        synth_ = std::make_unique<FluidSynthBackend>(synthOptions_);
+        if (!synth_->open(id, error)) {
+            synth_.reset();
+            return false;
+        }
+        active_ = synth_.get();
+        return true;
+    }
     if (id == -1) {
         MidiBackend* b = platform_->available() ? static_cast<MidiBackend*>(platform_.get()) : jack_.get();
         if (!b->open(-1, error)) return false;
@@ -64,6 +73,8 @@ std::size_t SystemBackend::close() {
 }
 
 bool SystemBackend::send(const std::uint8_t* data, std::size_t size) { return active_ && active_->send(data, size); }
+
+bool SystemBackend::wantsPacing() const { return !active_ || active_->wantsPacing(); }
 
 std::chrono::microseconds SystemBackend::lead() const {
     return active_ ? active_->lead() : std::chrono::microseconds(0);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "midi/jack_backend.h"
+#include "synth/fluid_backend.h"
 
 namespace kf {
 
@@ -28,12 +29,18 @@ public:
     bool send(const std::uint8_t* data, std::size_t size) override;
     std::chrono::microseconds lead() const override;
     bool sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) override;
+    bool hasBuiltInSynth() const override { return true; }
+    bool wantsPacing() const override;
+    // What the built-in synth (device -2) opens with, from the next open on.
+    void setSynthOptions(const SynthOptions& options) { synthOptions_ = options; }
 
 private:
     std::vector<std::string> jackPorts();
 
     std::unique_ptr<PlatformBackend> platform_;
     std::unique_ptr<JackBackend> jack_;
+    std::unique_ptr<FluidSynthBackend> synth_;
+    SynthOptions synthOptions_;
     MidiBackend* active_ = nullptr;
 };
 

@@ -206,7 +206,9 @@ TEST(Grid, OnlyTheLeftButtonActsOnAPress) {
         EXPECT_EQ(grid->selectedNote(), 5);
         QTest::mouseRelease(grid->viewport(), b, {}, cellAt(grid, 2, 8));
         grid->PopGrid1->close();
-        if (b == Qt::MiddleButton) EXPECT_EQ(grid->selectedNote(), 5) << "a middle click does nothing";
+        if (b == Qt::MiddleButton) {
+            EXPECT_EQ(grid->selectedNote(), 5) << "a middle click does nothing";
+        }
     }
     EXPECT_EQ(grid->selectedSet(), 2) << "the right release moves the selection";
     EXPECT_EQ(grid->selectedNote(), 8);

@@ -120,7 +120,9 @@ TEST(KitImport, RoundTripsThroughTheExports) {
         for (const Way& w : ways) {
             Kit back;
             const ImportSummary s = ImportKit(w.bytes, back);
-            if (!w.bytes.empty()) EXPECT_EQ(s.kind, w.kind);
+            if (!w.bytes.empty()) {
+                EXPECT_EQ(s.kind, w.kind);
+            }
             EXPECT_EQ(s.skipped, 0) << w.what;
             EXPECT_TRUE(s.damage.empty()) << s.damage;
             const auto r = sameKit(back, exported(kit, w.text));
@@ -166,7 +168,7 @@ TEST(KitImport, TheSwitchOnTransferAsADumpIsTheKit) {
 
 MidiBytes dt1(std::vector<std::uint8_t> body, std::uint8_t device = 0x10) {
     MidiBytes m{0xF0, 0x41, device, 0x42, 0x12};
-    m.insert(m.end(), body.begin(), body.end());
+    for (std::uint8_t b : body) m.push_back(b);
     m.push_back(rolandChecksum(m.data() + 5, m.data() + m.size()));
     m.push_back(0xF7);
     return m;

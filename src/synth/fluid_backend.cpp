@@ -1,0 +1,241 @@
+#include "synth/fluid_backend.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "midi/gs_dt1.h"
+#include "model/parameters.h"
+
+namespace kf {
+
+namespace {
+constexpr int kUserProgram1 = 64;  // C9 40 and C9 41 select user drum set 1 and 2
+constexpr int kBendRange = 24;
+const char* const kDrivers[] = {"pipewire", "pulseaudio", "jack", "alsa"};
+}  // namespace
+
+FluidSynthBackend::FluidSynthBackend(SynthOptions options) : options_(std::move(options)) {}
+
+FluidSynthBackend::~FluidSynthBackend() { close(); }
+
+bool FluidSynthBackend::open(int, MidiError* error) {
+    close();
+    settings_ = new_fluid_settings();
+    fluid_settings_setint(settings_, "synth.midi-channels", kFirstVoice + kVoices);
+    fluid_settings_setnum(settings_, "synth.sample-rate", options_.sampleRate);
+    fluid_settings_setint(settings_, "synth.reverb.active", 1);
+    fluid_settings_setint(settings_, "synth.chorus.active", 1);
+    fluid_settings_setint(settings_, "synth.cpu-cores", 1);
+    synth_ = new_fluid_synth(settings_);
+    auto fail = [&](MidiError::Kind kind, const std::string& text) {
+        if (error) *error = {kind, text};
+        close();
+        return false;
+    };
+    if (!synth_) return fail(MidiError::NoMidiSystem, "FluidSynth could not start");
+    // Pan moves a note all the way, stereo samples too: CC 10 steers twice FluidSynth's range,
+    // so pan 1 puts both halves of a stereo sample on the left.
+    fluid_mod_t* pan = new_fluid_mod();
+    fluid_mod_set_source1(pan, 10, FLUID_MOD_CC | FLUID_MOD_LINEAR | FLUID_MOD_BIPOLAR | FLUID_MOD_POSITIVE);
+    fluid_mod_set_source2(pan, FLUID_MOD_NONE, 0);
+    fluid_mod_set_dest(pan, GEN_PAN);
+    fluid_mod_set_amount(pan, 1000.0);
+    fluid_synth_add_default_mod(synth_, pan, FLUID_SYNTH_OVERWRITE);
+    delete_fluid_mod(pan);
+    for (const std::string& f : options_.soundFonts) {
+        const int id = fluid_synth_sfload(synth_, f.c_str(), 0);
+        if (id != FLUID_FAILED) fonts_.push_back(id);
+    }
+    if (fonts_.empty())
+        return fail(MidiError::NoSuchPort, "no SoundFont: " + (options_.soundFonts.empty() ? std::string("none given")
+                                                                                          : options_.soundFonts.front()));
+    for (int c = kFirstVoice; c < kFirstVoice + kVoices; ++c) fluid_synth_set_channel_type(synth_, c, CHANNEL_TYPE_DRUM);
+    reset();
+    if (!options_.offline) {
+        std::vector<std::string> tries;
+        if (!options_.audioDriver.empty()) tries.push_back(options_.audioDriver);
+        else tries.assign(std::begin(kDrivers), std::end(kDrivers));
+        for (const std::string& d : tries) {
+            fluid_settings_setstr(settings_, "audio.driver", d.c_str());
+            driver_ = new_fluid_audio_driver(settings_, synth_);
+            if (driver_) break;
+        }
+        if (!driver_) return fail(MidiError::PortBusy, "no audio device (" + tries.front() + ")");
+    }
+    return true;
+}
+
+std::size_t FluidSynthBackend::close() {
+    if (driver_) delete_fluid_audio_driver(driver_);
+    if (synth_) delete_fluid_synth(synth_);
+    if (settings_) delete_fluid_settings(settings_);
+    driver_ = nullptr;
+    synth_ = nullptr;
+    settings_ = nullptr;
+    fonts_.clear();
+    return 0;
+}
+
+void FluidSynthBackend::reset() {
+    // GS reset: part 10 is the rhythm part with drum map 1, every program 0. The user drum
+    // sets keep their contents, as the module's do.
+    rhythmMap_.fill(0);
+    rhythmMap_[9] = 1;
+    program_.fill(0);
+    fluid_synth_program_reset(synth_);
+    for (int c = 0; c < 16; ++c)
+        fluid_synth_set_channel_type(synth_, c, c == 9 ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+    selectDrumKit(9, 0);
+    voiceOf_.fill(0);
+    ownerOf_.fill(0);
+    lastUsed_.fill(0);
+    fluid_synth_all_sounds_off(synth_, -1);
+    for (auto& set : sounding_)
+        for (auto& g : set) g.clear();
+}
+
+void FluidSynthBackend::selectDrumKit(int channel, int program) {
+    for (int font : fonts_)
+        if (fluid_synth_program_select(synth_, channel, font, 128, program) == FLUID_OK) return;
+    // A kit no font has: the standard kit, as a module falls back.
+    if (!fonts_.empty()) fluid_synth_program_select(synth_, channel, fonts_.front(), 128, 0);
+}
+
+bool FluidSynthBackend::send(const std::uint8_t* data, std::size_t size) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (!synth_ || size == 0) return false;
+    if (data[0] == 0xF0) sysex(data, size);
+    else if (data[0] >= 0x80 && data[0] < 0xF0) channelMessage(data, size);
+    return true;
+}
+
+void FluidSynthBackend::sysex(const std::uint8_t* m, std::size_t n) {
+    forEachDt1Byte(m, n, [this](unsigned address, std::uint8_t value) {
+        if (const auto at = userDrumAt(address)) {
+            if (at->parameter == 0) return;  // set names: shown on the module, not heard
+            UserNote& u = user_[static_cast<size_t>(128 * (at->set - 1) + at->index)];
+            if (!u.received) {
+                u.p = {0, 60, 127, 0, 64, 127, 0, 0, 1, 0, 2, 0, 0};  // blank values until set
+                u.p[12] = static_cast<std::uint8_t>(at->index);
+                u.received = true;
+            }
+            u.p[static_cast<size_t>(at->parameter)] = value;
+            return;
+        }
+        const unsigned a1 = address >> 14, a2 = (address >> 7) & 0x7F, a3 = address & 0x7F;
+        if (address == ((0x40u << 14) | 0x7F)) {
+            reset();  // GS reset, 40 00 7F
+        } else if (a1 == 0x40 && (a2 & 0xF0) == 0x10 && a3 == 0x15) {
+            // Use for rhythm part: 40 1x 15, x 0 for part 10, 1..9 parts 1..9, A..F parts 11..16.
+            const unsigned x = a2 & 0x0F;
+            const int part = x == 0 ? 10 : (x <= 9 ? static_cast<int>(x) : static_cast<int>(x) + 1);
+            const int channel = part - 1;
+            rhythmMap_[static_cast<size_t>(channel)] = value;
+            fluid_synth_set_channel_type(synth_, channel, value ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+            if (value) selectDrumKit(channel, program_[static_cast<size_t>(channel)]);
+        }
+    });
+}
+
+void FluidSynthBackend::channelMessage(const std::uint8_t* m, std::size_t n) {
+    const int type = m[0] & 0xF0, channel = m[0] & 0x0F;
+    const int d1 = n > 1 ? m[1] & 0x7F : 0, d2 = n > 2 ? m[2] & 0x7F : 0;
+    const bool rhythm = rhythmMap_[static_cast<size_t>(channel)] != 0;
+    switch (type) {
+        case 0x90:
+            if (d2 == 0) noteOff(channel, d1);
+            else noteOn(channel, d1, d2);
+            break;
+        case 0x80: noteOff(channel, d1); break;
+        case 0xC0:
+            program_[static_cast<size_t>(channel)] = d1;
+            if (!rhythm) fluid_synth_program_change(synth_, channel, d1);
+            else if (d1 != kUserProgram1 && d1 != kUserProgram1 + 1) selectDrumKit(channel, d1);
+            break;
+        case 0xB0:
+            if (d1 == 0x78 || d1 == 0x7B) {
+                // ALL SOUND OFF (and all notes off): the part and, on a rhythm part, its user notes.
+                fluid_synth_all_sounds_off(synth_, channel);
+                if (rhythm)
+                    for (int c = kFirstVoice; c < kFirstVoice + kVoices; ++c) fluid_synth_all_sounds_off(synth_, c);
+            } else if (!rhythm || (d1 != 0x00 && d1 != 0x20)) {
+                // Bank select on a rhythm part picks a map: every map plays the font's kits.
+                fluid_synth_cc(synth_, channel, d1, d2);
+            }
+            break;
+        case 0xE0: fluid_synth_pitch_bend(synth_, channel, d1 | (d2 << 7)); break;
+        default: break;
+    }
+}
+
+void FluidSynthBackend::noteOn(int channel, int key, int velocity) {
+    const int program = program_[static_cast<size_t>(channel)];
+    const bool rhythm = rhythmMap_[static_cast<size_t>(channel)] != 0;
+    if (!rhythm || (program != kUserProgram1 && program != kUserProgram1 + 1)) {
+        fluid_synth_noteon(synth_, channel, key, velocity);
+        return;
+    }
+    const int set = program - kUserProgram1 + 1;
+    const UserNote& u = user_[static_cast<size_t>(128 * (set - 1) + key)];
+    if (!u.received || u.p[kRxNoteOn] == 0) return;
+    const int vc = voiceChannel(128 * (set - 1) + key);
+    selectDrumKit(vc, u.p[kSourceProgram]);
+    // Only once the channel has a preset: FluidSynth 2.3 crashes on a channel without one.
+    fluid_synth_pitch_wheel_sens(synth_, vc, kBendRange);
+    fluid_synth_cc(synth_, vc, 7, u.p[kLevel]);
+    const int pan = u.p[kPan] == 0 ? std::uniform_int_distribution<int>(1, 127)(random_) : u.p[kPan];
+    fluid_synth_cc(synth_, vc, 10, pan);
+    fluid_synth_cc(synth_, vc, 91, u.p[kReverb]);
+    fluid_synth_cc(synth_, vc, 93, std::max(u.p[kChorus], u.p[kDelay]));
+    const int shift = std::clamp(static_cast<int>(u.p[kPlayNote]) - static_cast<int>(u.p[kSourceNote]), -kBendRange,
+                                 kBendRange);
+    fluid_synth_pitch_bend(synth_, vc, std::clamp(8192 + shift * 8192 / kBendRange, 0, 16383));
+    // The assign group is an exclusive class: a note cuts the sounding notes of its group.
+    if (const int group = u.p[kAssignGroup]) {
+        auto& sounding = sounding_[set - 1][group];
+        for (const auto& [c, k] : sounding) fluid_synth_all_sounds_off(synth_, c);
+        sounding.clear();
+        sounding.emplace_back(vc, u.p[kSourceNote]);
+    }
+    fluid_synth_noteon(synth_, vc, u.p[kSourceNote], velocity);
+}
+
+void FluidSynthBackend::noteOff(int channel, int key) {
+    const int program = program_[static_cast<size_t>(channel)];
+    const bool rhythm = rhythmMap_[static_cast<size_t>(channel)] != 0;
+    if (!rhythm || (program != kUserProgram1 && program != kUserProgram1 + 1)) {
+        fluid_synth_noteoff(synth_, channel, key);
+        return;
+    }
+    const int set = program - kUserProgram1 + 1;
+    const UserNote& u = user_[static_cast<size_t>(128 * (set - 1) + key)];
+    if (!u.received || u.p[kRxNoteOff] == 0) return;  // Rx Note Off off: the note rings out
+    const int vc = voiceOf_[static_cast<size_t>(128 * (set - 1) + key)];
+    if (vc) fluid_synth_noteoff(synth_, vc, u.p[kSourceNote]);
+}
+
+int FluidSynthBackend::voiceChannel(int userNote) {
+    ++clock_;
+    int& vc = voiceOf_[static_cast<size_t>(userNote)];
+    if (!vc) {
+        const auto oldest = std::min_element(lastUsed_.begin(), lastUsed_.end()) - lastUsed_.begin();
+        if (const int owner = ownerOf_[static_cast<size_t>(oldest)]) voiceOf_[static_cast<size_t>(owner - 1)] = 0;
+        vc = kFirstVoice + static_cast<int>(oldest);
+        ownerOf_[static_cast<size_t>(oldest)] = userNote + 1;
+    }
+    lastUsed_[static_cast<size_t>(vc - kFirstVoice)] = clock_;
+    return vc;
+}
+
+void FluidSynthBackend::renderFloat(float* interleaved, int frames) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (!synth_) {
+        std::fill(interleaved, interleaved + 2 * frames, 0.0f);
+        return;
+    }
+    fluid_synth_write_float(synth_, frames, interleaved, 0, 2, interleaved, 1, 2);
+}
+
+}  // namespace kf

@@ -1,0 +1,91 @@
+// The built-in synth: a MidiBackend on FluidSynth that keeps the state a GS module keeps
+// (rhythm parts, their programs, the two user drum sets) and plays a user drum note as its
+// source instrument with the note's parameters applied.
+//
+// A user note plays on a FluidSynth channel of its own (channels 16 to 255, 240 of them, handed
+// out to the notes as they sound, the longest unused taken back first), so level, pan, sends
+// and the pitch shift are plain controls of that channel (CC 7, CC 10, CC 91, CC 93, pitch bend
+// over ±24 semitones) and never disturb another note; a custom preset would have to rebuild
+// each voice's generators at every note-on.
+// Level follows FluidSynth's CC 7 curve: 40·log10(level/127) dB, so 64 is 11.9 dB below 127.
+// The delay send has no FluidSynth effect: it is approximated by the chorus send (the larger
+// of the two is used).
+#pragma once
+
+#include <array>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "midi/midi_backend.h"
+
+typedef struct _fluid_hashtable_t fluid_settings_t;
+typedef struct _fluid_synth_t fluid_synth_t;
+typedef struct _fluid_audio_driver_t fluid_audio_driver_t;
+
+namespace kf {
+
+struct SynthOptions {
+    // SoundFonts, the first that has a preset wins: Debian's GM font, then its GS font.
+    std::vector<std::string> soundFonts{"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/FluidR3_GS.sf2"};
+    // FluidSynth's audio driver; empty: the first of pipewire, pulseaudio, jack, alsa that opens.
+    std::string audioDriver;
+    // No audio driver at all: the caller renders with renderFloat().
+    bool offline = false;
+    double sampleRate = 44100;
+};
+
+class FluidSynthBackend : public MidiBackend {
+public:
+    explicit FluidSynthBackend(SynthOptions options = {});
+    ~FluidSynthBackend() override;
+
+    static constexpr const char* kName = "内蔵音源 (FluidSynth)";
+
+    std::vector<std::string> ports() override { return {}; }
+    // Any id opens the synth: a missing SoundFont or audio device is the error's text.
+    bool open(int id, MidiError* error) override;
+    std::size_t close() override;
+    bool send(const std::uint8_t* data, std::size_t size) override;
+    bool wantsPacing() const override { return false; }
+
+    // Offline: the next frames of stereo sound, interleaved left, right.
+    void renderFloat(float* interleaved, int frames);
+
+private:
+    struct UserNote {
+        bool received = false;
+        std::array<std::uint8_t, 13> p{};  // device parameters 1..12
+    };
+    void reset();
+    void channelMessage(const std::uint8_t* m, std::size_t n);
+    void sysex(const std::uint8_t* m, std::size_t n);
+    void noteOn(int channel, int key, int velocity);
+    void noteOff(int channel, int key);
+    void selectDrumKit(int fluidChannel, int program);
+    // The channel of a user note (0..255), taking one back from the longest unused when needed.
+    int voiceChannel(int userNote);
+
+    SynthOptions options_;
+    fluid_settings_t* settings_ = nullptr;
+    fluid_synth_t* synth_ = nullptr;
+    fluid_audio_driver_t* driver_ = nullptr;
+    std::vector<int> fonts_;
+    std::mutex m_;
+    // The module's state.
+    std::array<UserNote, 256> user_{};
+    std::array<int, 16> rhythmMap_{};  // 0 normal part, 1 or 2 drum map
+    std::array<int, 16> program_{};
+    static constexpr int kFirstVoice = 16, kVoices = 240;
+    std::array<int, 256> voiceOf_{};        // user note -> channel, 0 for none
+    std::array<int, kVoices> ownerOf_{};    // channel - kFirstVoice -> user note + 1, 0 for none
+    std::array<unsigned long, kVoices> lastUsed_{};
+    unsigned long clock_ = 0;
+    // Sounding user notes per set and assign group: (voice channel, key).
+    std::vector<std::pair<int, int>> sounding_[2][128];
+    std::mt19937 random_{12345};
+};
+
+}  // namespace kf

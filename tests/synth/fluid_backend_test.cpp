@@ -1,0 +1,221 @@
+// The built-in synth rendered offline and measured: pan, level, pitch, assign groups, the state
+// a module keeps, and kitforge-cli render.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+#include "midi/device_commands.h"
+#include "midi/midi_out.h"
+#include "midi/sysex.h"
+#include "model/kit.h"
+#include "recording_backend.h"
+#include "sample_kit.h"
+#include "synth/fluid_backend.h"
+
+namespace kf {
+namespace {
+
+constexpr int kRate = 44100;
+
+struct Stereo {
+    std::vector<float> left, right;
+    double energy(const std::vector<float>& v, double from, double to) const {
+        double e = 0;
+        for (size_t i = static_cast<size_t>(from * kRate); i < std::min(v.size(), size_t(to * kRate)); ++i) e += v[i] * v[i];
+        return e;
+    }
+    double rms(double from, double to) const {
+        const double n = std::max(1.0, (to - from) * kRate * 2);
+        return std::sqrt((energy(left, from, to) + energy(right, from, to)) / n);
+    }
+};
+
+class Synth {
+public:
+    Synth() {
+        SynthOptions o;
+        o.offline = true;
+        backend.reset(new FluidSynthBackend(o));
+        MidiError error;
+        ok = backend->open(-2, &error);
+        why = error.text;
+    }
+    void send(const MidiBytes& m) { backend->send(m.data(), m.size()); }
+    void send(std::initializer_list<std::uint8_t> m) { send(MidiBytes(m)); }
+    void render(double seconds, Stereo& into) {
+        std::vector<float> buf(static_cast<size_t>(seconds * kRate) * 2);
+        backend->renderFloat(buf.data(), static_cast<int>(buf.size() / 2));
+        for (size_t i = 0; i < buf.size(); i += 2) {
+            into.left.push_back(buf[i]);
+            into.right.push_back(buf[i + 1]);
+        }
+    }
+    // The note's messages as the editor sends them, then program change and the note.
+    void load(const Kit& kit, int set, int note) {
+        for (int p = 1; p <= 12; ++p) send(buildParameterMessage(kit, set, note, p));
+    }
+    Stereo play(int set, int note, double seconds = 0.6, int velocity = 100) {
+        Stereo s;
+        send({0xC9, static_cast<std::uint8_t>(0x3F + set)});
+        send({0x99, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity)});
+        render(0.4, s);
+        send({0x99, static_cast<std::uint8_t>(note), 0});
+        render(seconds - 0.4, s);
+        return s;
+    }
+    std::unique_ptr<FluidSynthBackend> backend;
+    bool ok = false;
+    std::string why;
+};
+
+DrumNoteEntry note(int sourceNote, int playNote = -1) {
+    DrumNoteEntry e = blankEntry();
+    e.used = 1;
+    e.rxNoteOn = 1;
+    e.rxNoteOff = 1;
+    e.pan = 64;
+    e.reverb = 0;
+    e.sourceProgram = 0;
+    e.sourceNote = static_cast<std::uint8_t>(sourceNote);
+    e.playNote = static_cast<std::uint8_t>(playNote < 0 ? sourceNote : playNote);
+    return e;
+}
+
+Stereo playEntry(const DrumNoteEntry& e, int at = 36) {
+    Synth s;
+    EXPECT_TRUE(s.ok) << s.why;
+    Kit kit;
+    kit.reset();
+    kit.entry(1, at) = e;
+    s.load(kit, 1, at);
+    return s.play(1, at);
+}
+
+TEST(Synth, PanPlacesTheNote) {
+    const Stereo left = playEntry([] { auto e = note(36); e.pan = 1; return e; }());
+    const Stereo right = playEntry([] { auto e = note(36); e.pan = 127; return e; }());
+    const Stereo centre = playEntry(note(36));
+    const double l1 = left.energy(left.left, 0, 0.6), r1 = left.energy(left.right, 0, 0.6);
+    const double l2 = right.energy(right.left, 0, 0.6), r2 = right.energy(right.right, 0, 0.6);
+    const double l3 = centre.energy(centre.left, 0, 0.6), r3 = centre.energy(centre.right, 0, 0.6);
+    std::fprintf(stderr, "pan 1: L/R %.1f; pan 127: R/L %.1f; pan 64: L/R %.3f\n", l1 / r1, r2 / l2, l3 / r3);
+    EXPECT_GT(l1, 0);
+    EXPECT_GE(l1, 20 * r1);
+    EXPECT_GE(r2, 20 * l2);
+    EXPECT_NEAR(l3 / r3, 1.0, 0.1);
+}
+
+TEST(Synth, LevelFollowsTheDocumentedCurveAndZeroIsSilent) {
+    auto at = [](int level, int rxOn) {
+        auto e = note(36);
+        e.level = static_cast<std::uint8_t>(level);
+        e.rxNoteOn = static_cast<std::uint8_t>(rxOn);
+        return playEntry(e).rms(0, 0.6);
+    };
+    const double full = at(127, 1), half = at(64, 1);
+    const double measured = 20 * std::log10(half / full), documented = 40 * std::log10(64.0 / 127.0);
+    std::fprintf(stderr, "level 64 vs 127: %.2f dB (documented %.2f dB)\n", measured, documented);
+    EXPECT_NEAR(measured, documented, 1.0);
+    EXPECT_LT(at(0, 1), full * 1e-4) << "level 0";
+    EXPECT_LT(at(127, 0), full * 1e-4) << "Rx Note On off";
+}
+
+// The strongest frequency between 200 Hz and 10 kHz, by a scan of the spectrum.
+double peakFrequency(const std::vector<float>& v, double from, double seconds) {
+    const size_t start = static_cast<size_t>(from * kRate), n = static_cast<size_t>(seconds * kRate);
+    double best = 0, bestF = 0;
+    for (double f = 200; f < 10000; f *= 1.002) {
+        double re = 0, im = 0;
+        const double w = 2 * M_PI * f / kRate;
+        for (size_t i = 0; i < n && start + i < v.size(); ++i) {
+            const double hann = 0.5 - 0.5 * std::cos(2 * M_PI * i / n);
+            re += v[start + i] * hann * std::cos(w * i);
+            im += v[start + i] * hann * std::sin(w * i);
+        }
+        if (re * re + im * im > best) best = re * re + im * im, bestF = f;
+    }
+    return bestF;
+}
+
+TEST(Synth, PlayNoteAnOctaveAboveTheSourceSoundsAnOctaveUp) {
+    const int source = 56;  // cowbell: a clear pitch
+    const Stereo direct = playEntry(note(source));
+    const Stereo up = playEntry(note(source, source + 12));
+    const double f0 = peakFrequency(direct.left, 0.02, 0.1), f1 = peakFrequency(up.left, 0.02, 0.1);
+    std::fprintf(stderr, "peak %.1f Hz, an octave up %.1f Hz: ratio %.4f\n", f0, f1, f1 / f0);
+    EXPECT_NEAR(f1 / f0, 2.0, 2.0 * 0.03);
+}
+
+TEST(Synth, ANoteOfAnAssignGroupCutsTheSoundingOnes) {
+    for (int secondGroup : {1, 2}) {
+        Synth s;
+        ASSERT_TRUE(s.ok) << s.why;
+        Kit kit;
+        kit.reset();
+        kit.entry(1, 46) = note(46);  // open hi-hat, long: hard left
+        kit.entry(1, 46).pan = 1;
+        kit.entry(1, 46).assignGroup = 1;
+        kit.entry(1, 49) = note(49);  // crash: hard right and all but silent, so only the cut shows
+        kit.entry(1, 49).pan = 127;
+        kit.entry(1, 49).level = 1;
+        kit.entry(1, 49).assignGroup = static_cast<std::uint8_t>(secondGroup);
+        s.load(kit, 1, 46);
+        s.load(kit, 1, 49);
+        Stereo out;
+        s.send({0xC9, 0x40});
+        s.send({0x99, 46, 100});
+        s.render(0.3, out);
+        s.send({0x99, 49, 100});
+        s.render(0.3, out);
+        const double before = out.energy(out.left, 0.2, 0.3), after = out.energy(out.left, 0.35, 0.45);
+        std::fprintf(stderr, "group %d: first note's energy %.3g before, %.3g 50 ms after\n", secondGroup, before, after);
+        // What is left is the reverb's tail, not the note: more than 20 dB down.
+        if (secondGroup == 1) EXPECT_LT(after, before * 1e-2) << "cut within 50 ms";
+        else EXPECT_GT(after, before * 0.05) << "another group: both sound";
+    }
+}
+
+TEST(Synth, TheModulesStateAfterAWholeKitAndAfterAGsReset) {
+    const Kit kit = test::fullKit();
+    const int n = 38;
+    // Through the switch-on transfer, as MidiOut hands it over.
+    auto rec = std::make_unique<RecordingBackend>();
+    auto* r = rec.get();
+    MidiOut out(std::move(rec), std::make_shared<JumpClock>());
+    out.openPort(0);
+    sendSwitchOnSequence(out, kit, true);
+    out.flush();
+    Synth whole;
+    ASSERT_TRUE(whole.ok) << whole.why;
+    for (const auto& m : r->sent) whole.send(m);
+    const Stereo a = whole.play(2, n);
+    Synth direct;
+    direct.load(kit, 2, n);
+    const Stereo b = direct.play(2, n);
+    ASSERT_GT(a.rms(0, 0.6), 1e-4);
+    double diff = 0;
+    for (size_t i = 0; i < a.left.size(); ++i) diff = std::max(diff, double(std::fabs(a.left[i] - b.left[i])));
+    EXPECT_LT(diff, 1e-3) << "the same note as the same kit loaded directly";
+    // A GS reset leaves the user sets as they were.
+    whole.send(gsResetMessage());
+    const Stereo c = whole.play(2, n);
+    EXPECT_NEAR(c.rms(0, 0.6), b.rms(0, 0.6), b.rms(0, 0.6) * 0.05);
+    // C9 19 is the preset TR-808 kit, not the user set.
+    Synth preset;
+    preset.send({0xC9, 0x19});
+    preset.send({0x99, 36, 100});
+    Stereo tr808, standard;
+    preset.render(0.4, tr808);
+    preset.send({0xC9, 0x00});
+    preset.send({0x99, 36, 100});
+    preset.render(0.4, standard);
+    EXPECT_GT(tr808.rms(0, 0.4), 1e-3);
+    double d = 0;
+    for (size_t i = 0; i < tr808.left.size(); ++i) d += std::fabs(tr808.left[i] - standard.left[i]);
+    EXPECT_GT(d / tr808.left.size(), 1e-4) << "the 808 kick is not the standard kick";
+}
+
+}  // namespace
+}  // namespace kf
