@@ -1,5 +1,7 @@
 #include "cli/cli.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
@@ -12,6 +14,8 @@
 #include "files/reference_tables.h"
 #include "midi/device_commands.h"
 #include "midi/midi_out.h"
+#include "midi/sysex.h"
+#include "synth/fluid_backend.h"
 #include "model/sjis.h"
 
 namespace kf::cli {
@@ -33,6 +37,9 @@ const char* const kUsage =
     "      3 SYSTEM MODE 2, 4 ALL PART Pro MAP.\n"
     "      Messages leave at the speed of a MIDI cable; --unlimited sends as fast as the\n"
     "      device takes them, --pause adds MS (0 to 500) milliseconds after each SysEx.\n"
+    "  kitforge-cli render [--soundfont SF2] IN OUT.wav\n"
+    "      Plays every used note of IN, set 1 then set 2, through the built-in synth (a note\n"
+    "      every 0.5 s, velocity 100, released after 0.4 s) into a 44.1 kHz stereo WAV.\n"
     "  kitforge-cli tables [--use-map N] [DIR]\n"
     "      Loads the reference tables (from DIR, else the default place) and prints the\n"
     "      drum set list. N: 0 SC-55/SC-88, 1 with SC-88Pro (default), other values all maps.\n"
@@ -238,7 +245,76 @@ int ports(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     if (args.size() != 1) return usage(err, "ports takes no arguments");
     MidiOut midi(env.makeBackend());
     const int count = midi.deviceCount();
-    for (int id = -1; id < count; ++id) out << id << "\t" << midi.deviceName(id) << "\n";
+    const int first = midi.deviceName(MidiOut::kBuiltInSynth).empty() ? -1 : MidiOut::kBuiltInSynth;
+    for (int id = first; id < count; ++id) out << id << "\t" << midi.deviceName(id) << "\n";
+    return 0;
+}
+
+void put16(std::string& s, unsigned v) {
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>((v >> 8) & 0xFF);
+}
+void put32(std::string& s, unsigned v) {
+    put16(s, v & 0xFFFF);
+    put16(s, v >> 16);
+}
+
+int render(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
+    SynthOptions options;
+    options.offline = true;
+    std::vector<std::string> paths;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--soundfont" && i + 1 < args.size()) options.soundFonts = {args[++i]};
+        else if (args[i].size() > 1 && args[i][0] == '-') return usage(err, "unknown option " + args[i]);
+        else paths.push_back(args[i]);
+    }
+    if (paths.size() != 2) return usage(err, "render takes IN and OUT.wav");
+    Kit kit;
+    if (!readKit(paths[0], kit, err, env.tableDirs)) return 1;
+    FluidSynthBackend synth(options);
+    MidiError error;
+    if (!synth.open(MidiOut::kBuiltInSynth, &error)) {
+        err << "kitforge-cli: the built-in synth did not start: " << error.text << "\n";
+        return 1;
+    }
+    auto send = [&synth](const MidiBytes& m) { synth.send(m.data(), m.size()); };
+    // What the module is told when preview switches on, then one note after another.
+    send(rhythmPart11Message());
+    for (int set = 1; set <= kSetCount; ++set)
+        for (int note = 0; note < kNoteCount; ++note)
+            if (kit.entry(set, note).used)
+                for (int p = 1; p <= 12; ++p) send(buildParameterMessage(kit, set, note, p));
+    constexpr int kRate = 44100, kOn = kRate * 4 / 10, kOff = kRate / 10;
+    std::vector<float> frames;
+    auto play = [&](int count) {
+        const size_t at = frames.size();
+        frames.resize(at + 2 * static_cast<size_t>(count));
+        synth.renderFloat(frames.data() + at, count);
+    };
+    for (int set = 1; set <= kSetCount; ++set)
+        for (int note = 0; note < kNoteCount; ++note) {
+            if (!kit.entry(set, note).used) continue;
+            send({0xC9, static_cast<std::uint8_t>(0x3F + set)});
+            send({0x99, static_cast<std::uint8_t>(note), 100});
+            play(kOn);
+            send({0x99, static_cast<std::uint8_t>(note), 0});
+            play(kOff);
+        }
+    std::string wav = "RIFF";
+    const unsigned dataBytes = static_cast<unsigned>(frames.size() * 2);
+    put32(wav, 36 + dataBytes);
+    wav += "WAVEfmt ";
+    put32(wav, 16);
+    put16(wav, 1);  // PCM
+    put16(wav, 2);
+    put32(wav, kRate);
+    put32(wav, kRate * 4);
+    put16(wav, 4);
+    put16(wav, 16);
+    wav += "data";
+    put32(wav, dataBytes);
+    for (float f : frames) put16(wav, static_cast<unsigned>(static_cast<std::int16_t>(std::lround(std::clamp(f, -1.0f, 1.0f) * 32767))));
+    writeFileAtomically(paths[1], wav);
     return 0;
 }
 
@@ -277,6 +353,7 @@ int runVerb(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         if (verb == "send") return send(args, err, env);
         if (verb == "command") return command(args, err, env);
         if (verb == "tables") return tables(args, out, err, env);
+        if (verb == "render") return render(args, err, env);
     } catch (const Usage&) {
         return usage(err, "bad arguments for " + verb);
     }

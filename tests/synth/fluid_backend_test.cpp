@@ -9,6 +9,7 @@
 #include "midi/device_commands.h"
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
+#include "files/kit_file.h"
 #include "model/kit.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
@@ -215,6 +216,41 @@ TEST(Synth, TheModulesStateAfterAWholeKitAndAfterAGsReset) {
     double d = 0;
     for (size_t i = 0; i < tr808.left.size(); ++i) d += std::fabs(tr808.left[i] - standard.left[i]);
     EXPECT_GT(d / tr808.left.size(), 1e-4) << "the 808 kick is not the standard kick";
+}
+
+TEST(Synth, RenderPlaysEveryUsedNoteIntoAWav) {
+    Kit kit;
+    kit.reset();
+    for (int n : {37, 39, 42, 75}) kit.entry(n == 75 ? 2 : 1, n) = note(n);
+    const std::string dir = ::testing::TempDir();
+    const std::string in = dir + "/kitforge-render.kfg", out = dir + "/kitforge-render.wav";
+    std::ofstream(in, std::ios::binary) << WriteKitFile(kit);
+    ASSERT_EQ(std::system((std::string(KITFORGE_CLI) + " render " + in + " " + out).c_str()), 0);
+    std::ifstream f(out, std::ios::binary);
+    const std::string wav((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ASSERT_GT(wav.size(), 44u);
+    EXPECT_EQ(wav.substr(0, 4), "RIFF");
+    EXPECT_EQ(wav.substr(8, 8), "WAVEfmt ");
+    const std::size_t frames = (wav.size() - 44) / 4;
+    EXPECT_EQ(frames, 4u * kRate / 2) << "four notes, half a second each";
+    auto rms = [&](double from, double to) {
+        double e = 0;
+        const size_t a = static_cast<size_t>(from * kRate), b = static_cast<size_t>(to * kRate);
+        for (size_t i = a; i < b; ++i)
+            for (int ch = 0; ch < 2; ++ch) {
+                const auto lo = static_cast<unsigned char>(wav[44 + 4 * i + 2 * ch]);
+                const auto hi = static_cast<signed char>(wav[44 + 4 * i + 2 * ch + 1]);
+                const double v = (hi * 256 + lo) / 32768.0;
+                e += v * v;
+            }
+        return std::sqrt(e / (2.0 * (b - a)));
+    };
+    for (int slot = 0; slot < 4; ++slot) {
+        const double sound = rms(slot * 0.5, slot * 0.5 + 0.1), between = rms(slot * 0.5 + 0.45, slot * 0.5 + 0.5);
+        std::fprintf(stderr, "note %d: %.4f where it plays, %.5f before the next\n", slot, sound, between);
+        EXPECT_GT(sound, 0.003) << slot;
+        EXPECT_LT(between, sound * 0.1) << slot;
+    }
 }
 
 }  // namespace
