@@ -22,7 +22,9 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("kitforge"));
     kf::ui::installQtTranslation(app);
 
-    kf::MidiOut midi(std::make_unique<kf::SystemBackend>());
+    auto backend = std::make_unique<kf::SystemBackend>();
+    kf::SystemBackend* system = backend.get();
+    kf::MidiOut midi(std::move(backend));
     kf::ui::DesktopDialogs dialogs;
     QSettings settings(QStringLiteral("Vondrel"), QStringLiteral("Kitforge"));
     kf::ui::StartOptions start;
@@ -33,6 +35,12 @@ int main(int argc, char** argv) {
     start.helpFile = QFileInfo::exists(beside) ? beside : QStringLiteral(KITFORGE_DATA_DIR "/kitforge.html");
 
     kf::ui::MainWindow window(midi, dialogs, settings, start);
+    window.editor().configureSynth = [system](const QString& soundFont, const QString& driver) {
+        kf::SynthOptions o;
+        if (!soundFont.isEmpty()) o.soundFonts = {QFile::encodeName(soundFont).toStdString()};
+        o.audioDriver = driver.toStdString();
+        system->setSynthOptions(o);
+    };
     window.FormCreate();
     window.show();
     const int result = app.exec();

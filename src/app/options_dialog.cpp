@@ -171,6 +171,23 @@ OptionsDialog::OptionsDialog(Editor& editor, QWidget* parent) : QDialog(parent),
     portList->setObjectName("PortList");
     help(portList, 73);
     portLayout->addWidget(portList);
+    // The built-in synth's sound and where it plays.
+    auto* synthRow = new QHBoxLayout;
+    auto* fontLabel = new QLabel(QStringLiteral("SoundFont(&F)"), portBox);
+    soundFont = new QLineEdit(portBox);
+    soundFont->setObjectName("EditSoundFont1");
+    soundFont->setPlaceholderText(QStringLiteral("FluidR3_GM.sf2 / FluidR3_GS.sf2"));
+    help(soundFont, 73);
+    fontLabel->setBuddy(soundFont);
+    audioDriver = new QComboBox(portBox);
+    audioDriver->setObjectName("AudioDriver1");
+    audioDriver->addItem(QStringLiteral("自動"), QString());
+    for (const char* d : {"pipewire", "pulseaudio", "jack", "alsa"}) audioDriver->addItem(d, QString(d));
+    help(audioDriver, 73);
+    synthRow->addWidget(fontLabel);
+    synthRow->addWidget(soundFont, 1);
+    synthRow->addWidget(audioDriver);
+    portLayout->addLayout(synthRow);
     t4->addWidget(portBox, 1, 0);
     auto* speedBox = radioGroup(tab4, "RG_Speed", QStringLiteral("送信速度"),
                                 {QStringLiteral("MIDI ｹｰﾌﾞﾙと同じ速さ"), QStringLiteral("制限なし")}, &speed, 41);
@@ -291,9 +308,14 @@ void OptionsDialog::FormShow() {
     sysexPause->setValue(o.sysexPauseMs);
     portList->clear();
     const int n = e_.midi.deviceCount();
-    for (int id = -1; id < n; ++id) portList->addItem(QString::fromStdString(e_.midi.deviceName(id)));
-    portList->setEnabled(n > 0);
-    portList->setCurrentIndex(n > 0 ? o.midiPort + 1 : -1);
+    // Each item carries its device ID: the built-in synth (-2) first where there is one.
+    const bool synth = !e_.midi.deviceName(MidiOut::kBuiltInSynth).empty();
+    for (int id = synth ? MidiOut::kBuiltInSynth : -1; id < n; ++id)
+        portList->addItem(QString::fromStdString(e_.midi.deviceName(id)), id);
+    portList->setEnabled(n > 0 || synth);
+    portList->setCurrentIndex(n > 0 || synth ? portList->findData(o.midiPort) : -1);
+    soundFont->setText(o.soundFont);
+    audioDriver->setCurrentIndex(std::max(0, audioDriver->findData(o.audioDriver)));
     choose(useMap, o.useMap);
     checkInc1->setChecked(o.increment);
 }
@@ -314,7 +336,14 @@ void OptionsDialog::OKBtnClick() {
     o.inScreen = checkScr1->isChecked();
     o.maximized = checkMax1->isChecked();
     // With no device listed the port stays as it was; opening it fails cleanly anyway.
-    if (portList->currentIndex() >= 0) o.midiPort = portList->currentIndex() - 1;
+    if (portList->currentIndex() >= 0) o.midiPort = portList->currentData().toInt();
+    if (o.soundFont != soundFont->text() || o.audioDriver != audioDriver->currentData().toString()) {
+        o.soundFont = soundFont->text();
+        o.audioDriver = audioDriver->currentData().toString();
+        e_.applySynthOptions();
+        // The synth takes new options when it opens again, and then the whole kit.
+        if (o.midiPort == MidiOut::kBuiltInSynth && s.livePreview) e_.preview->SetPreview(false);
+    }
     o.unlimitedSpeed = speed->checkedId() == 1;
     o.sysexPauseMs = sysexPause->value();
     e_.midi.setPacing({o.unlimitedSpeed, std::chrono::milliseconds(o.sysexPauseMs)});

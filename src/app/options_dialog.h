@@ -52,6 +52,8 @@ public:
     UpDown* upDownVel1;
     TrackBar* trackBar1;
     QComboBox* portList;
+    QLineEdit* soundFont;
+    QComboBox* audioDriver;
     QPushButton *okBtn, *cancelBtn, *helpBtn;
 
 protected:

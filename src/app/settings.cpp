@@ -49,8 +49,14 @@ void LoadSettings(Editor& e, MainWindow& window, QSettings& store) {
     o.unlimitedSpeed = settingInt(store, "MidiSpeed", 0) != 0;
     o.sysexPauseMs = std::clamp(settingInt(store, "SysExPause", 0), 0, kMaxSysexPauseMs);
     e.midi.setPacing({o.unlimitedSpeed, std::chrono::milliseconds(o.sysexPauseMs)});
+    o.soundFont = store.value("SoundFont").toString();
+    o.audioDriver = store.value("AudioDriver").toString();
+    e.applySynthOptions();
     o.midiPort = settingInt(store, "MidiPort", -1);
     if (e.midi.deviceCount() <= o.midiPort) o.midiPort = -1;
+    // The built-in synth stays chosen whatever ports come and go, where there is one.
+    if (o.midiPort < -1 && (o.midiPort != MidiOut::kBuiltInSynth || e.midi.deviceName(o.midiPort).empty()))
+        o.midiPort = -1;
     e.preview->SetPreview(settingInt(store, "Preview", 1) != 0);
     s.autoPreview = settingInt(store, "AutoPreview", 1) != 0;
     o.useMap = settingInt(store, "Use Map", 1);
@@ -91,6 +97,8 @@ void SaveSettings(Editor& e, QSettings& store) {
     put("Increment", o.increment);
     put("MidiSpeed", o.unlimitedSpeed);
     put("SysExPause", o.sysexPauseMs);
+    store.setValue("SoundFont", o.soundFont);
+    store.setValue("AudioDriver", o.audioDriver);
     store.sync();
     // The settings of this run would be lost without a word.
     if (store.status() != QSettings::NoError)

@@ -42,6 +42,10 @@ struct Options {
     // after each SysEx message.
     bool unlimitedSpeed = false;
     int sysexPauseMs = 0;
+    // The built-in synth: its SoundFont (empty: Debian's GM font, then its GS font) and audio
+    // driver (empty: the first that opens).
+    QString soundFont;
+    QString audioDriver;
 };
 
 struct EditorState {
@@ -82,6 +86,11 @@ struct Editor {
     // Status bar panel 0, and panel 1 (the current cell).
     std::function<void(const QString&)> showHint;
     std::function<void(int, int)> showCell;
+    // Hands the synth options to the transport; set where the real transport is made.
+    std::function<void(const QString& soundFont, const QString& audioDriver)> configureSynth;
+    void applySynthOptions() {
+        if (configureSynth) configureSynth(state.options.soundFont, state.options.audioDriver);
+    }
 };
 
 // A command's action: objectName, caption, hint "short|long" (status bar: long; tool tip: short).

@@ -47,6 +47,7 @@ Harness::Harness(HarnessOptions options) {
     rec->portNames = options.ports;
     rec->failOpen = options.failOpen;
     rec->refuseSends = options.refuseSends;
+    rec->builtInSynth = options.builtInSynth;
     rec->delay = options.sendDelay;
     recorder_ = rec.get();
     hold_ = options.holdBatches && options.sendDelay.count() == 0 && !options.refuseSends;

@@ -41,6 +41,7 @@ public:
 struct HarnessOptions {
     bool failOpen = false;
     bool refuseSends = false;
+    bool builtInSynth = false;
     std::vector<std::string> ports{"Synth A", "Synth B"};
     QStringList tableDirs;  // default: the shipped data
     QStringList arguments;

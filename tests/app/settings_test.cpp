@@ -55,7 +55,7 @@ TEST(Settings, UnreadableHexAndOutOfRangeValues) {
     EXPECT_EQ(st.value("Drum Set").toString(), "264");
     EXPECT_EQ(st.value("Directory").toString(), "");
     EXPECT_EQ(st.value("DataBoxPos").toString(), "0");
-    EXPECT_EQ(st.allKeys().size(), 21);
+    EXPECT_EQ(st.allKeys().size(), 23);
 }
 
 TEST(Settings, InitCommandIsSentAtStartWhilePreviewIsOn) {

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QButtonGroup>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 
@@ -189,6 +191,38 @@ TEST(Transfer, APortThatDoesNotOpenNamesItsCause) {
     const QStringList lines = h.dialogs().shown[0].text.split("\r\n");
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[2], QStringLiteral("(そのMIDIﾎﾟｰﾄはありません: no such port)"));
+}
+
+TEST(Transfer, TheBuiltInSynthIsADeviceOfItsOwnAndStaysChosen) {
+    HarnessOptions o;
+    o.builtInSynth = true;
+    auto h = std::make_unique<Harness>(o);
+    QString configured;
+    h->editor().configureSynth = [&](const QString& font, const QString& driver) { configured = font + "|" + driver; };
+    ui::OptionsDialog* dlg = h->window().optionsDialog();
+    dlg->FormShow();
+    ASSERT_EQ(dlg->portList->itemText(0), QStringLiteral("内蔵音源 (FluidSynth)"));
+    EXPECT_EQ(dlg->portList->itemText(1), "Kitforge");
+    EXPECT_EQ(dlg->portList->itemText(2), "Synth A");
+    dlg->portList->setCurrentIndex(0);
+    QTest::keyClicks(dlg->soundFont, "/x/my.sf2");
+    dlg->audioDriver->setCurrentIndex(dlg->audioDriver->findData("jack"));
+    dlg->OKBtnClick();
+    EXPECT_EQ(h->state().options.midiPort, -2);
+    EXPECT_EQ(h->midi().opened.back(), -2);
+    EXPECT_EQ(configured, "/x/my.sf2|jack");
+    h->window().FormDestroy();
+    EXPECT_EQ(h->settings().value("MidiPort").toString(), "-2");
+    EXPECT_EQ(h->settings().value("SoundFont").toString(), "/x/my.sf2");
+    // Kept when the ports change; -1 where no synth is built in.
+    for (bool synth : {true, false}) {
+        HarnessOptions again;
+        again.builtInSynth = synth;
+        again.ports = {"Other"};
+        again.settings = {{"MidiPort", "-2"}};
+        Harness h2(again);
+        EXPECT_EQ(h2.state().options.midiPort, synth ? -2 : -1);
+    }
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 namespace kf {
 
 bool RecordingBackend::open(int id, MidiError* error) {
-    if (failOpen || id < -1 || id >= static_cast<int>(portNames.size())) {
+    if (failOpen || id < (builtInSynth ? -2 : -1) || id >= static_cast<int>(portNames.size())) {
         if (error) *error = {failOpen ? failKind : MidiError::NoSuchPort, "no such port"};
         return false;
     }

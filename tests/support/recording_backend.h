@@ -16,6 +16,7 @@ class RecordingBackend : public MidiBackend {
 public:
     std::vector<std::string> portNames{"Recorder"};
     bool failOpen = false;
+    bool builtInSynth = false;  // offers device -2
     MidiError::Kind failKind = MidiError::NoSuchPort;
     std::atomic<bool> refuseSends{false};  // a transport that never takes a message
     std::chrono::milliseconds delay{0};    // how long each send takes
@@ -40,6 +41,7 @@ public:
     std::chrono::microseconds leadTime{0};  // a transport with a timeline of its own
 
     std::vector<std::string> ports() override { return portNames; }
+    bool hasBuiltInSynth() const override { return builtInSynth; }
     bool open(int id, MidiError* error) override;
     std::size_t close() override {
         ++closes;
