@@ -3,7 +3,12 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+
+#if defined(__linux__)
+#include <alsa/asoundlib.h>
+#endif
 
 #include "midi/gs_dt1.h"
 #include "model/parameters.h"
@@ -14,6 +19,26 @@ namespace {
 constexpr int kUserProgram1 = 64;  // C9 40 and C9 41 select user drum set 1 and 2
 constexpr int kBendRange = 24;
 const char* const kDrivers[] = {"pipewire", "pulseaudio", "jack", "alsa"};
+
+#if defined(__linux__)
+void silentAlsa(const char*, int, const char*, int, const char*, ...) {}
+#endif
+
+// FluidSynth and the sound libraries below it talk on stderr about every driver they try;
+// what matters reaches the user as the open error instead.
+void quietLibraries() {
+    static const bool done = [] {
+        for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+            fluid_set_log_function(level, nullptr, nullptr);
+#if defined(__linux__)
+        snd_lib_error_set_handler(&silentAlsa);
+#endif
+        // The JACK driver must use a running server, never start one of its own.
+        ::setenv("JACK_NO_START_SERVER", "1", 0);
+        return true;
+    }();
+    (void)done;
+}
 }  // namespace
 
 FluidSynthBackend::FluidSynthBackend(SynthOptions options) : options_(std::move(options)) {}
@@ -22,6 +47,7 @@ FluidSynthBackend::~FluidSynthBackend() { close(); }
 
 bool FluidSynthBackend::open(int, MidiError* error) {
     close();
+    quietLibraries();
     settings_ = new_fluid_settings();
     fluid_settings_setint(settings_, "synth.midi-channels", kFirstVoice + kVoices);
     fluid_settings_setnum(settings_, "synth.sample-rate", options_.sampleRate);
@@ -62,7 +88,11 @@ bool FluidSynthBackend::open(int, MidiError* error) {
             driver_ = new_fluid_audio_driver(settings_, synth_);
             if (driver_) break;
         }
-        if (!driver_) return fail(MidiError::PortBusy, "no audio device (" + tries.front() + ")");
+        if (!driver_) {
+            std::string tried;
+            for (const std::string& d : tries) tried += (tried.empty() ? "" : ", ") + d;
+            return fail(MidiError::PortBusy, "no audio device (" + tried + ")");
+        }
     }
     return true;
 }
