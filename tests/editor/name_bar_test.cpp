@@ -84,6 +84,15 @@ TEST_F(NameBox, AMenuADialogOrTheBoxesOwnListCommitNothing) {
     h->window().About1Click();
     h->window().activateWindow();  // as the window system does when the box closes
     QApplication::processEvents();
+    // Another program's window takes the focus, then gives it back.
+    {
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QApplication::processEvents();
+        h->window().activateWindow();
+        QApplication::processEvents();
+    }
     // The box's own drop-down list, opened and closed.
     bar->nameBox(1)->showPopup();
     QApplication::processEvents();
