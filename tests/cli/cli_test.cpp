@@ -210,6 +210,26 @@ TEST_F(Cli, AFailedWriteToStandardOutputIsAFailure) {
     EXPECT_NE(err.str().find("standard output"), std::string::npos);
 }
 
+TEST_F(Cli, AProgressLineOnATerminal) {
+    // A slow device on the real clock: the line rewrites itself until the queue is empty.
+    env.clock = nullptr;
+    env.progressOnErr = true;
+    env.makeBackend = [this] {
+        auto r = std::make_unique<RecordingBackend>();
+        r->portNames = {"Slow"};
+        r->delay = std::chrono::milliseconds(150);
+        recorder = r.get();
+        return std::unique_ptr<MidiBackend>(std::move(r));
+    };
+    ASSERT_EQ(run({"command", "--unlimited", "--port", "0", "4"}), 0) << err.str();
+    EXPECT_NE(err.str().find("\rsent "), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find(" of 4, "), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("s left"), std::string::npos);
+    env.progressOnErr = false;
+    ASSERT_EQ(run({"command", "--unlimited", "--port", "0", "0"}), 0);
+    EXPECT_TRUE(err.str().empty()) << "nothing on a pipe";
+}
+
 TEST_F(Cli, CommandAndPorts) {
     ASSERT_EQ(run({"command", "--port", "-1", "4"}), 0);
     EXPECT_EQ(sent.size(), 4u);

@@ -9,7 +9,7 @@ start)
   if [ -f "$pidfile" ]; then kill "$(cat "$pidfile")" 2>/dev/null; rm -f "$pidfile"; fi
   # Servers killed outright leave their shared memory and registry entries behind; with no
   # server running at all they are only litter, and a full registry refuses every new server.
-  if ! pgrep -x jackd >/dev/null 2>&1; then rm -f /dev/shm/jack-shm-registry /dev/shm/jack_* 2>/dev/null; fi
+  if command -v pgrep >/dev/null && ! pgrep -x jackd >/dev/null 2>&1; then rm -f /dev/shm/jack-shm-registry /dev/shm/jack_* 2>/dev/null; fi
   # 1024 frames: shorter periods xrun on small loaded machines and lose whole cycles.
   jackd --no-mlock -n "$name" -d dummy -r 48000 -p 1024 >"$pidfile.log" 2>&1 &
   echo $! >"$pidfile"
