@@ -144,20 +144,29 @@ void FileCommands::New1Click() {
     s.modified = false;
 }
 
-bool FileCommands::readKit(const QString& path, Kit& into) {
-    std::string bytes;
+void FileCommands::cannotOpen(const QString& path) {
+    fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path));
+}
+
+bool FileCommands::readBytes(const QString& path, std::string* bytes) {
     try {
-        bytes = readFileBytes(localPath(path));
+        *bytes = readFileBytes(localPath(path));
+        return true;
     } catch (const std::exception&) {
         // A file error, or no memory for the file: either way it is not opened.
-        fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path));
+        cannotOpen(path);
         return false;
     }
+}
+
+bool FileCommands::readKit(const QString& path, Kit& into) {
+    std::string bytes;
+    if (!readBytes(path, &bytes)) return false;
     KitReadResult r;
     try {
         r = ReadKitFile(bytes, into, &pumpEvents);
     } catch (const std::exception&) {
-        fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path));
+        cannotOpen(path);
         return false;
     }
     if (r.status == KitReadResult::Read) return true;
@@ -198,18 +207,13 @@ void FileCommands::Import1Click() {
 bool FileCommands::importFile(const QString& path) {
     EditorState& s = e_.state;
     std::string bytes;
-    try {
-        bytes = readFileBytes(localPath(path));
-    } catch (const std::exception&) {
-        fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path));
-        return false;
-    }
+    if (!readBytes(path, &bytes)) return false;
     Kit read;
     ImportSummary found;
     try {
         found = ImportKit(bytes, read, s.tables.empty() ? nullptr : &s.tables);
     } catch (const std::exception&) {
-        fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path));
+        cannotOpen(path);
         return false;
     }
     const QString caption = QStringLiteral("ｲﾝﾎﾟｰﾄ");

@@ -65,6 +65,9 @@ private:
     void refuseExtension();
     bool readKit(const QString& path, Kit& into);
     bool loadDocument(const QString& path, Kit read);
+    // Reads a whole file, or shows "ﾌｧｲﾙ %s は開けません" and returns false.
+    bool readBytes(const QString& path, std::string* bytes);
+    void cannotOpen(const QString& path);
     void renameByFileType();
     void fileError(const QString& text);
 
