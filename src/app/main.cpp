@@ -35,11 +35,11 @@ int main(int argc, char** argv) {
     start.helpFile = QFileInfo::exists(beside) ? beside : QStringLiteral(KITFORGE_DATA_DIR "/kitforge.html");
 
     kf::ui::MainWindow window(midi, dialogs, settings, start);
-    window.editor().configureSynth = [system](const QString& soundFont, const QString& driver) {
+    window.editor().configureSynth = [system, &midi](const QString& soundFont, const QString& driver) {
         kf::SynthOptions o;
         if (!soundFont.isEmpty()) o.soundFonts = {QFile::encodeName(soundFont).toStdString()};
         o.audioDriver = driver.toStdString();
-        system->setSynthOptions(o);
+        midi.configure([system, &o](kf::MidiBackend&) { system->setSynthOptions(o); });
     };
     window.FormCreate();
     window.show();

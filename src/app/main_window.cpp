@@ -283,6 +283,8 @@ void MainWindow::FormCreate() {
 
     setUpWindow();
     title_->hide();
+    // A kit named on the command line goes to the port once it is open, as at any later open.
+    if (!start_.arguments.isEmpty()) editor_.preview->settle();
     editor_.files->OpenFromCommandLine(start_.arguments);
     s.modified = false;
     if (!tableError_.isEmpty())

@@ -53,22 +53,14 @@ void LoadSettings(Editor& e, MainWindow& window, QSettings& store) {
     o.audioDriver = store.value("AudioDriver").toString();
     e.applySynthOptions();
     o.midiPort = settingInt(store, "MidiPort", -1);
-    if (e.midi.deviceCount() <= o.midiPort) o.midiPort = -1;
-    // The built-in synth stays chosen whatever ports come and go, where there is one.
-    if (o.midiPort < -1 && (o.midiPort != MidiOut::kBuiltInSynth || e.midi.deviceName(o.midiPort).empty()))
-        o.midiPort = -1;
-    e.preview->SetPreview(settingInt(store, "Preview", 1) != 0);
+    o.initCommand = settingInt(store, "Init Command", 0);
+    e.preview->startPreview(settingInt(store, "Preview", 1) != 0, o.initCommand);
     s.autoPreview = settingInt(store, "AutoPreview", 1) != 0;
     o.useMap = settingInt(store, "Use Map", 1);
     o.directory = store.value("Directory").toString();
     if (!o.directory.isEmpty() && !QDir(o.directory).exists()) o.directory.clear();
     o.fileType = settingInt(store, "FileType", 1);
     o.drumSet = settingInt(store, "Drum Set", 256);
-    o.initCommand = settingInt(store, "Init Command", 0);
-    if (s.livePreview) {
-        if (o.initCommand >= 1 && o.initCommand <= 4) sendDeviceCommand(e.midi, true, o.initCommand);
-        else o.initCommand = 0;
-    }
 }
 
 void SaveSettings(Editor& e, QSettings& store) {

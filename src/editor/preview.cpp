@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QWidget>
 
 #include "editor/dialogs.h"
@@ -36,7 +37,45 @@ void Preview::setGovernedControls(bool on) {
         if (o) applyState(o, "visible", on);
 }
 
+void Preview::settle() {
+    while (starting_) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void Preview::startPreview(bool on, int initCommand) {
+    starting_ = true;
+    MidiOut& midi = e_.midi;
+    const int wanted = e_.state.options.midiPort;
+    QPointer<Preview> self(this);
+    const bool command = initCommand >= kGsReset && initCommand <= kAllPartsProMap;
+    // At start the state counts as on, so the switch-on is the rhythm-part message alone. It
+    // and the start command go with the open, ahead of whatever the window sends once the
+    // port is open.
+    std::vector<MidiBytes> first{rhythmPart11Message()};
+    if (command)
+        for (auto& m : deviceCommandMessages(initCommand)) first.push_back(std::move(m));
+    midi.later([&midi, wanted, on, self, first = std::move(first), command] {
+        int port = wanted;
+        if (midi.deviceCount() <= port) port = -1;
+        // The built-in synth stays chosen whatever ports come and go, where there is one.
+        if (port < -1 && (port != MidiOut::kBuiltInSynth || midi.deviceName(port).empty())) port = -1;
+        const bool ok = on && midi.openPort(port, first);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, port, on, ok, command] {
+                if (!self) return;
+                Options& o = self->e_.state.options;
+                o.midiPort = port;
+                self->starting_ = false;
+                if (on) self->opened(ok, true);
+                else self->SetPreview(false);
+                if (ok && !command) o.initCommand = 0;
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void Preview::SetPreview(bool on) {
+    settle();
     EditorState& s = e_.state;
     if (on != s.livePreview) setGovernedControls(on);
     if (!on) {
@@ -48,7 +87,17 @@ void Preview::SetPreview(bool on) {
     }
     // Another port: what the old one still has to send goes out first, as the user watches.
     if (e_.transfer && e_.midi.isOpen() && e_.transfer->active()) e_.transfer->waitUntilSent();
-    if (e_.midi.openPort(s.options.midiPort)) {
+    opened(e_.midi.openPort(s.options.midiPort), false);
+}
+
+void Preview::opened(bool ok, bool greeted) {
+    EditorState& s = e_.state;
+    if (ok != s.livePreview) setGovernedControls(ok);
+    if (ok && greeted) {
+        s.livePreview = true;
+        return;
+    }
+    if (ok) {
         const bool wasOff = !s.livePreview;
         s.busy = true;
         {

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <vector>
 
 class QAction;
@@ -30,6 +31,14 @@ public:
 
     void SetPreview(bool on);
     void Preview1Click();
+    // SetPreview at start: the port is checked and opened on the sender thread, so the window
+    // shows without waiting for the MIDI system. A port the transport no longer lists falls
+    // back to -1. The device command initCommand (1 to 4) follows the switch-on; any other
+    // number becomes 0 once preview is on.
+    void startPreview(bool on, int initCommand);
+    bool starting() const { return starting_; }
+    // Lets a start that is still opening end first.
+    void settle();
 
     // Velocity of preview notes: the tool bar's velocity up-down.
     std::function<int()> velocity;
@@ -45,11 +54,15 @@ public:
 
 private:
     void setGovernedControls(bool on);
+    // The rest of SetPreview(true) once the port has opened, or not; greeted: the switch-on
+    // went out with the open.
+    void opened(bool ok, bool greeted);
 
     Editor& e_;
     std::vector<QPointer<QAction>> checked_;
     std::vector<QPointer<QObject>> enabled_;
     std::vector<QPointer<QObject>> visible_;
+    bool starting_ = false;
 };
 
 }  // namespace kf::ui

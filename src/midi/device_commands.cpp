@@ -42,21 +42,23 @@ void sendSwitchOnSequence(MidiOut& out, const Kit& kit, bool wasOff, const std::
     }
 }
 
+std::vector<MidiBytes> deviceCommandMessages(int command) {
+    switch (command) {
+        case kAllSoundOff: return {{0xB9, 0x78, 0x00}};
+        case kGsReset: return {gsResetMessage(), rhythmPart11Message()};
+        case kSystemMode1: return {systemMode1Message(), rhythmPart11Message()};
+        case kSystemMode2: return {systemMode2Message(), rhythmPart11Message()};
+        case kAllPartsProMap: return {allPartsProMapMessage(), {0xC0, 0x00}, systemMode1Message(), rhythmPart11Message()};
+        default: return {};
+    }
+}
+
 void sendDeviceCommand(MidiOut& out, bool livePreview, int command) {
     if (!livePreview) return;
-    switch (command) {
-        case kAllSoundOff: out.sendShort(0xB9, 0x78, 0x00); return;
-        case kGsReset: out.sendLong(gsResetMessage()); break;
-        case kSystemMode1: out.sendLong(systemMode1Message()); break;
-        case kSystemMode2: out.sendLong(systemMode2Message()); break;
-        case kAllPartsProMap:
-            out.sendLong(allPartsProMapMessage());
-            out.sendShort(0xC0, 0x00, 0x00);
-            out.sendLong(systemMode1Message());
-            break;
-        default: return;
+    for (const MidiBytes& m : deviceCommandMessages(command)) {
+        if (m[0] == 0xF0) out.sendLong(m);
+        else out.sendShort(m[0], m[1], m.size() > 2 ? m[2] : 0);
     }
-    out.sendLong(rhythmPart11Message());
 }
 
 }  // namespace kf

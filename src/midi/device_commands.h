@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "midi/midi_backend.h"
 #include "model/kit.h"
@@ -28,6 +29,8 @@ void sendSwitchOnSequence(MidiOut& out, const Kit& kit, bool wasOff, const std::
 enum DeviceCommand : int { kAllSoundOff = 0, kGsReset = 1, kSystemMode1 = 2, kSystemMode2 = 3, kAllPartsProMap = 4 };
 constexpr int kDeviceCommandCount = 5;
 
+// What command 0..4 sends, in order; nothing for other numbers.
+std::vector<MidiBytes> deviceCommandMessages(int command);
 // Command 0..4 while preview is on; other numbers and preview off send nothing.
 void sendDeviceCommand(MidiOut& out, bool livePreview, int command);
 

@@ -32,9 +32,49 @@ MidiOut::~MidiOut() {
     sender_.join();
 }
 
-int MidiOut::deviceCount() { return static_cast<int>(backend_->ports().size()); }
+void MidiOut::later(std::function<void()> job) {
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        jobs_.push_back(std::move(job));
+    }
+    cv_.notify_all();
+}
+
+void MidiOut::call(const std::function<void()>& job) {
+    if (onSenderThread()) {
+        job();
+        return;
+    }
+    std::mutex doneMutex;
+    std::condition_variable doneCv;
+    bool done = false;
+    later([&] {
+        job();
+        std::lock_guard<std::mutex> lock(doneMutex);
+        done = true;
+        doneCv.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(doneMutex);
+    doneCv.wait(lock, [&] { return done; });
+}
+
+void MidiOut::configure(const std::function<void(MidiBackend&)>& f) {
+    call([&] { f(*backend_); });
+}
+
+int MidiOut::deviceCount() {
+    int n = 0;
+    call([&] { n = static_cast<int>(backend_->ports().size()); });
+    return n;
+}
 
 std::string MidiOut::deviceName(int id) {
+    std::string name;
+    call([&] { name = deviceNameHere(id); });
+    return name;
+}
+
+std::string MidiOut::deviceNameHere(int id) {
     if (id == -1) return kVirtualPortName;
     if (id == kBuiltInSynth) return backend_->hasBuiltInSynth() ? kBuiltInSynthName : std::string();
     const auto names = backend_->ports();
@@ -42,39 +82,80 @@ std::string MidiOut::deviceName(int id) {
     return names[static_cast<size_t>(id)];
 }
 
-bool MidiOut::openPort(int id) {
-    if (id != lastId_) closePort();
-    if (open_) return true;
-    openError_ = {};
-    const std::string name = deviceName(id);
-    if (!backend_->open(id, &openError_)) {
-        if (openError_.kind == MidiError::None) openError_.kind = MidiError::Other;
-        return false;
-    }
-    open_ = true;
-    lastId_ = id;
+MidiError MidiOut::lastOpenError() const {
     std::lock_guard<std::mutex> lock(m_);
+    return openError_;
+}
+
+bool MidiOut::openPort(int id, const std::vector<MidiBytes>& first) {
+    // What the old port still has to send drains before it goes; on the sender thread it
+    // cannot wait for itself, and openHere drops it instead.
+    if (!onSenderThread() && open_ && id != lastId_) closePort();
+    bool ok = false;
+    call([&] { ok = openHere(id, first); });
+    return ok;
+}
+
+bool MidiOut::openHere(int id, const std::vector<MidiBytes>& first) {
+    if (open_ && id == lastId_) {
+        for (const auto& m : first) enqueue(m);
+        return true;
+    }
+    if (open_) {
+        // Only an open without a close before it gets here: what is queued cannot wait.
+        std::size_t lost = closeHere();
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            lost += queue_.clear();
+            if (lost > 0) countLostLocked(lost);
+        }
+    }
+    MidiError error;
+    const std::string name = deviceNameHere(id);
+    const bool ok = backend_->open(id, &error);
+    if (!ok && error.kind == MidiError::None) error.kind = MidiError::Other;
+    std::lock_guard<std::mutex> lock(m_);
+    openError_ = ok ? MidiError{} : error;
+    if (!ok) return false;
+    lastId_ = id;
     portName_ = name;
     dropReported_ = false;
     nextFree_ = clock_->now();
+    for (const auto& m : first)
+        if (!m.empty()) queue_.push(m);
+    open_ = true;
     return true;
+}
+
+std::size_t MidiOut::closeHere() {
+    open_ = false;
+    return backend_->close();
 }
 
 void MidiOut::closePort() {
     if (!open_) return;
-    open_ = false;
     bool report = false;
     {
         std::unique_lock<std::mutex> lock(m_);
         held_ = false;
         cv_.notify_all();
-        const auto deadline = std::chrono::steady_clock::now() + leftLocked() + std::chrono::seconds(1);
-        cv_.wait_until(lock, deadline, [this] { return queue_.empty() && !inFlight_; });
+        // As long as the transport keeps taking messages, the transfer is still moving.
+        std::size_t seen = taken_;
+        auto lastMove = std::chrono::steady_clock::now();
+        while (!queue_.empty() || inFlight_) {
+            cv_.wait_for(lock, std::chrono::milliseconds(20));
+            const auto now = std::chrono::steady_clock::now();
+            if (taken_ != seen || pacingWait_) {
+                seen = taken_;
+                lastMove = now;
+            } else if (now - lastMove > kStall) {
+                break;
+            }
+        }
         if (!queue_.empty()) report = countLostLocked(queue_.clear());
-        // A message in the transport's hands ends within the transport's own bound.
-        cv_.wait(lock, [this] { return !inFlight_; });
     }
-    const std::size_t lost = backend_->close();
+    std::size_t lost = 0;
+    call([&] { lost = closeHere(); });
     if (lost > 0) {
         std::lock_guard<std::mutex> lock(m_);
         report = countLostLocked(lost) || report;
@@ -94,7 +175,9 @@ void MidiOut::enqueue(MidiBytes message) {
     if (!open_ || message.empty()) return;
     {
         std::lock_guard<std::mutex> lock(m_);
-        if (queue_.empty() && !inFlight_) transferSent_ = 0;
+        // A new transfer starts only when the last one has ended, the line included: a message
+        // that left before the next was queued belongs to the same transfer.
+        if (queue_.empty() && !inFlight_ && (pacing_.unlimited || clock_->now() >= nextFree_)) transferSent_ = 0;
         queue_.push(std::move(message));
     }
     cv_.notify_all();
@@ -202,6 +285,15 @@ void MidiOut::notifyObserver() {
 void MidiOut::run() {
     std::unique_lock<std::mutex> lock(m_);
     for (;;) {
+        if (!jobs_.empty()) {
+            auto job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            job();
+            lock.lock();
+            cv_.notify_all();
+            continue;
+        }
         if (stop_) return;
         if (queue_.empty() || held_) {
             cv_.wait(lock);
@@ -212,8 +304,10 @@ void MidiOut::run() {
         const auto due = unlimited ? now : std::max(now, nextFree_);
         const microseconds lead = backend_->lead();
         if (!unlimited && due - lead > now) {
-            // Woken early by a new message, a replacement or a cancel: look again.
+            // Woken early by a new message, a replacement, a cancel or a job: look again.
+            pacingWait_ = true;
             clock_->waitUntil(cv_, lock, due - lead);
+            pacingWait_ = false;
             continue;
         }
         const MidiBytes message = queue_.pop();
@@ -228,6 +322,7 @@ void MidiOut::run() {
         lock.lock();
         if (ok) {
             ++transferSent_;
+            ++taken_;
             nextFree_ = due + wire;
             slowSend_ = took > wire * 2 && took > microseconds(2000) ? (slowSend_ + took) / 2 : microseconds(0);
         } else if (countLostLocked(1 + queue_.clear())) {

@@ -1,11 +1,14 @@
 // The program's single MIDI output connection. Sends go onto one ordered queue and return
 // at once; a sender thread of its own hands them to the transport, paced to the speed of a
 // MIDI cable. Sends on a closed port are dropped, so no caller tests the port before sending.
+// The sender thread is the only one that ever touches the transport: listing, opening and
+// closing run there too, between two messages, so a transport never changes under a send.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -42,14 +45,21 @@ public:
     std::string deviceName(int id);
 
     // True when the port is open on id afterwards. Another ID closes the old port first;
-    // the same ID again opens nothing new.
-    bool openPort(int id);
-    // Lets the queue drain (bounded by its own wire time plus a second; what is left then is
-    // dropped and reported), then releases the port.
+    // the same ID again opens nothing new. first goes out ahead of anything sent after the
+    // open, from whatever thread.
+    bool openPort(int id, const std::vector<MidiBytes>& first = {});
+    // Lets the queue drain for as long as the transport keeps taking messages (what is left
+    // after a stall of kStall is dropped and reported), then releases the port.
     void closePort();
-    bool isOpen() const { return open_; }
+    bool isOpen() const { return open_.load(); }
     // Why the last open failed.
-    const MidiError& lastOpenError() const { return openError_; }
+    MidiError lastOpenError() const;
+    // Runs f with the transport on the sender thread and returns once it has run.
+    void configure(const std::function<void(MidiBackend&)>& f);
+    // Runs job on the sender thread before the next message, without waiting for it. The
+    // calls above made inside it run there at once: a caller that must not wait on the
+    // transport (the window at start) opens the port this way.
+    void later(std::function<void()> job);
 
     // One channel or system message; its length on the wire follows from the status byte.
     void sendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
@@ -79,8 +89,8 @@ public:
     // Messages dropped by cancel() since start.
     long cancelledCount() const { return cancelled_.load(); }
 
-    MidiBackend& backend() { return *backend_; }
-
+    // No message taken for this long, with one waiting, is a transport that has stopped.
+    static constexpr std::chrono::milliseconds kStall{1000};
     static constexpr const char* kVirtualPortName = "Kitforge";
     static constexpr int kBuiltInSynth = -2;
     static constexpr const char* kBuiltInSynthName = "内蔵音源 (FluidSynth)";
@@ -88,6 +98,14 @@ public:
 private:
     void enqueue(MidiBytes message);
     void run();
+    // Runs job on the sender thread, in order with other jobs, before the next message;
+    // inline when called there.
+    void call(const std::function<void()>& job);
+    bool onSenderThread() const { return std::this_thread::get_id() == sender_.get_id(); }
+    // On the sender thread.
+    bool openHere(int id, const std::vector<MidiBytes>& first);
+    std::size_t closeHere();
+    std::string deviceNameHere(int id);
     // With m_ held: whether this loss is the first on the open port.
     bool countLostLocked(std::size_t n);
     void reportDrop();
@@ -96,19 +114,22 @@ private:
 
     std::unique_ptr<MidiBackend> backend_;
     std::shared_ptr<SenderClock> clock_;
-    bool open_ = false;
-    int lastId_ = 0;
-    MidiError openError_;
+    std::atomic<bool> open_{false};
+    std::atomic<int> lastId_{0};  // written on the sender thread
 
     mutable std::mutex m_;
     std::condition_variable cv_;
+    MidiError openError_;
+    std::deque<std::function<void()>> jobs_;
     SendQueue queue_;
     Pacing pacing_;
     SenderClock::time_point nextFree_{};
     bool inFlight_ = false;
+    bool pacingWait_ = false;  // the sender waits for a message's due time, not the transport
     bool held_ = false;
     bool stop_ = false;
     std::size_t transferSent_ = 0;
+    std::size_t taken_ = 0;  // messages the transport has taken since start
     std::chrono::microseconds slowSend_{0};  // how long the transport itself takes a message
     std::string portName_;
     bool dropReported_ = false;

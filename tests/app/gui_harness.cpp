@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "editor/grid.h"
+#include "editor/preview.h"
 #include "editor/text.h"
 #include "midi/sysex.h"
 
@@ -65,6 +66,8 @@ Harness::Harness(HarnessOptions options) {
     if (options.create) {
         window_->FormCreate();
         window_->show();
+        // The port opens on the sender thread; what the start sends follows once it has.
+        window_->editor().preview->settle();
         QApplication::processEvents();
     }
 }

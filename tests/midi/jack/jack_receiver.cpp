@@ -11,7 +11,8 @@ namespace kf::test {
 
 JackReceiver::JackReceiver(const std::string& clientName, size_t maxEvents, size_t maxBytes,
                            const std::string& serverName)
-    : bytes_(maxBytes), index_(maxEvents), frames_(maxEvents), arrivals_(maxEvents) {
+    : bytes_(maxBytes), index_(maxEvents), offsets_(maxEvents), cycleOf_(maxEvents),
+      cycleStart_(maxEvents + 100000), cycleFrames_(cycleStart_.size()), arrivals_(maxEvents) {
     if (serverName.empty()) client_ = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
     else
         client_ = jack_client_open(clientName.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackServerName),
@@ -44,6 +45,13 @@ int JackReceiver::process(unsigned nframes, void* self) {
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
     const uint32_t n = jack_midi_get_event_count(buffer);
     size_t count = me->count_.load(std::memory_order_relaxed);
+    const size_t cycle = me->cycles_.load(std::memory_order_relaxed);
+    if (cycle >= me->cycleStart_.size()) {
+        me->overflow_ = true;
+        return 0;
+    }
+    me->cycleStart_[cycle] = cycleStart;
+    me->cycleFrames_[cycle] = nframes;
     for (uint32_t i = 0; i < n; ++i) {
         jack_midi_event_t ev;
         if (jack_midi_event_get(&ev, buffer, i) != 0) continue;
@@ -53,12 +61,14 @@ int JackReceiver::process(unsigned nframes, void* self) {
         }
         std::memcpy(me->bytes_.data() + me->used_, ev.buffer, ev.size);
         me->index_[count] = {me->used_, ev.size};
-        me->frames_[count] = cycleStart + ev.time;
+        me->offsets_[count] = ev.time;
+        me->cycleOf_[count] = static_cast<std::uint32_t>(cycle);
         me->arrivals_[count] = now;
         me->used_ += ev.size;
         ++count;
     }
     me->count_.store(count, std::memory_order_release);
+    me->cycles_.store(cycle + 1, std::memory_order_release);
     return 0;
 }
 
@@ -97,7 +107,23 @@ std::vector<std::vector<std::uint8_t>> JackReceiver::events() const {
 
 std::vector<std::uint32_t> JackReceiver::frames() const {
     const size_t n = count_.load(std::memory_order_acquire);
-    return std::vector<std::uint32_t>(frames_.begin(), frames_.begin() + static_cast<long>(n));
+    const size_t cycles = cycles_.load(std::memory_order_acquire);
+    std::vector<std::uint32_t> start(cycleStart_.begin(), cycleStart_.begin() + static_cast<long>(cycles));
+    for (size_t k = cycles; k-- > 1;) {
+        const std::uint32_t bound = start[k] - cycleFrames_[k - 1];
+        if (static_cast<std::int32_t>(bound - start[k - 1]) < 0) start[k - 1] = bound;
+    }
+    std::vector<std::uint32_t> frames(n);
+    for (size_t i = 0; i < n; ++i) frames[i] = start[cycleOf_[i]] + offsets_[i];
+    return frames;
+}
+
+int JackReceiver::irregularCycles() const {
+    const size_t cycles = cycles_.load(std::memory_order_acquire);
+    int irregular = 0;
+    for (size_t k = 1; k < cycles; ++k)
+        if (cycleStart_[k] - cycleStart_[k - 1] != cycleFrames_[k - 1]) ++irregular;
+    return irregular;
 }
 
 std::vector<long long> JackReceiver::arrivals() const {

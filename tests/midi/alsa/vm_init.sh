@@ -1,0 +1,32 @@
+#!/bin/busybox sh
+# PID 1 of the test VM: load the sound modules, mount the host's root and the work folder,
+# run the work folder's run.sh chrooted into the host's root, record its status, power off.
+/bin/busybox --install -s /bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+
+work=$(sed -n 's/.*kf\.work=\([^ ]*\).*/\1/p' /proc/cmdline)
+
+for m in $(cat /modules/order); do
+  case $m in
+    # The second UART as a serial MIDI interface of the generic kind, one output.
+    snd-serial-u16550.ko) insmod /modules/$m port=0x238 irq=5 adaptor=4 speed=38400 ;;
+    *) insmod /modules/$m ;;
+  esac
+done
+
+mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=262144 hostroot /host
+mount -t devtmpfs dev /host/dev
+mount -t proc proc /host/proc
+mount -t sysfs sys /host/sys
+mount -t tmpfs tmp /host/tmp
+mount -t tmpfs run /host/run
+# Last: the work folder may lie below one of the folders above.
+mkdir -p "/host$work" 2>/dev/null
+mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 work "/host$work"
+
+chroot /host /bin/sh "$work/run.sh"
+echo $? >"/host$work/rc"
+sync
+poweroff -f
