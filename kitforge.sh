@@ -1,7 +1,8 @@
 #!/bin/sh
 # Kitforge developer entry point on Debian 12: installs what is missing, builds, then
 #   ./kitforge.sh run    starts the editor
-#   ./kitforge.sh test   runs every test (also the sanitizer build and the fuzzers)
+#   ./kitforge.sh test   runs every test (also the sanitizer builds, the fuzzers and the
+#                        ALSA tests in a VM)
 #   ./kitforge.sh bench  runs the benchmarks
 set -eu
 cd "$(dirname "$0")"
@@ -10,7 +11,8 @@ action=${1:-run}
 
 packages="cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev libasound2-dev
   libjack-jackd2-dev jackd2 libgtest-dev python3-mido fonts-ipafont-gothic qt6-translations-l10n
-  desktop-file-utils libfluidsynth-dev fluid-soundfont-gm fluid-soundfont-gs"
+  desktop-file-utils libfluidsynth-dev fluid-soundfont-gm fluid-soundfont-gs
+  qemu-system-x86 busybox-static cpio kmod"
 
 install_missing() {
   missing=""
@@ -45,7 +47,11 @@ test)
   # Core again under AddressSanitizer and UndefinedBehaviorSanitizer, with the fuzzers.
   build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DKITFORGE_GUI=OFF \
     -DKITFORGE_BENCH=OFF -DKITFORGE_SANITIZE=ON -DKITFORGE_FUZZ=ON
-  ctest --test-dir build-asan --output-on-failure -j "$jobs" ;;
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+  # The sender and its transports' threads under ThreadSanitizer.
+  build build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DKITFORGE_GUI=OFF \
+    -DKITFORGE_BENCH=OFF -DKITFORGE_TSAN=ON
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" ;;
 bench)
   build build
   server=kitforge-bench

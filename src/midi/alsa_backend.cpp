@@ -1,22 +1,34 @@
 #include "midi/alsa_backend.h"
 
 #include <cerrno>
-#include <thread>
+#include <cstring>
 
 namespace kf {
 
-AlsaBackend::AlsaBackend(Factory factory, std::chrono::milliseconds sendTimeout)
-    : factory_(std::move(factory)), sendTimeout_(sendTimeout) {}
+MidiError connectError(int negativeErrno) {
+    MidiError::Kind kind = MidiError::Other;
+    switch (-negativeErrno) {
+        case EBUSY:
+        case EPERM: kind = MidiError::PortBusy; break;  // taken, or kept exclusive by its owner
+        case ENOENT:
+        case ENXIO:
+        case EINVAL: kind = MidiError::NoSuchPort; break;  // gone since it was listed
+        default: break;
+    }
+    return {kind, std::strerror(-negativeErrno)};
+}
+
+AlsaBackend::AlsaBackend(Factory factory, std::chrono::milliseconds stallBound)
+    : factory_(std::move(factory)), stallBound_(stallBound) {}
 
 AlsaBackend::~AlsaBackend() { close(); }
 
 bool AlsaBackend::ensureOpen(MidiError* error) {
-    std::lock_guard<std::mutex> lock(m_);
     if (!tried_) {
         tried_ = true;
         auto seq = factory_ ? factory_() : nullptr;
         if (!seq) openFailure_ = {MidiError::NoMidiSystem, "no ALSA sequencer"};
-        else if (seq->open("Kitforge", true, &openFailure_)) seq_ = std::move(seq);
+        else if (seq->open("Kitforge", &openFailure_)) seq_ = std::move(seq);
     }
     if (!seq_ && error) *error = openFailure_;
     return seq_ != nullptr;
@@ -57,9 +69,13 @@ bool AlsaBackend::open(int id, MidiError* error) {
     }
     const int port = seq_->createPort("Kitforge", error);
     if (port < 0) return false;
-    if (target.client >= 0 && !seq_->connectTo(port, target.client, target.port, error)) {
-        seq_->deletePort(port);
-        return false;
+    if (target.client >= 0) {
+        const int r = seq_->connectTo(port, target.client, target.port);
+        if (r < 0) {
+            if (error) *error = connectError(r);
+            seq_->deletePort(port);
+            return false;
+        }
     }
     ownPort_ = port;
     return true;
@@ -67,8 +83,9 @@ bool AlsaBackend::open(int id, MidiError* error) {
 
 std::size_t AlsaBackend::close() {
     if (ownPort_ < 0) return 0;
-    // Everything written waits in the client's buffer or the kernel's pool until delivered.
-    seq_->drainOutput();
+    // Every message went to the kernel whole or not at all, so nothing taken is still ours;
+    // whatever the library might hold is dropped before the port can serve another device.
+    seq_->dropOutput();
     seq_->deletePort(ownPort_);
     ownPort_ = -1;
     return 0;
@@ -76,13 +93,15 @@ std::size_t AlsaBackend::close() {
 
 bool AlsaBackend::send(const std::uint8_t* data, std::size_t size) {
     if (ownPort_ < 0 || size == 0) return false;
-    const auto deadline = std::chrono::steady_clock::now() + sendTimeout_;
+    const auto deadline = std::chrono::steady_clock::now() + stallBound_;
     for (;;) {
         const int r = seq_->output(ownPort_, data, size);
         if (r >= 0) return true;
-        // Blocking mode waits inside; a sequencer that still says "no room" gets its bound.
-        if (r != -EAGAIN || std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // A receiver whose input is full, or a kernel short of room, takes it a little later.
+        const bool notYet = r == -EAGAIN || r == -ENOMEM || r == -ENOSPC;
+        const auto now = std::chrono::steady_clock::now();
+        if (!notYet || now >= deadline) return false;
+        seq_->waitForRoom(std::chrono::milliseconds(2));
     }
 }
 

@@ -1,10 +1,10 @@
-// MIDI output on the ALSA sequencer, opened in blocking mode so that a message waits for
-// room in the output pool instead of being lost, and drained on close.
+// MIDI output on the ALSA sequencer. Each message is written to the kernel as a direct event;
+// one that a receiver cannot take yet is retried, the same event and never a second copy, for
+// as long as the stall bound allows. Nothing is left behind for the next device on close.
 #pragma once
 
 #include <functional>
 #include <memory>
-#include <mutex>
 
 #include "midi/alsa_sequencer.h"
 
@@ -13,8 +13,9 @@ namespace kf {
 class AlsaBackend : public MidiBackend {
 public:
     using Factory = std::function<std::unique_ptr<AlsaSequencer>()>;
+    // stallBound: how long one message may wait for a receiver that takes nothing.
     explicit AlsaBackend(Factory factory = &makeSystemAlsaSequencer,
-                         std::chrono::milliseconds sendTimeout = std::chrono::milliseconds(1000));
+                         std::chrono::milliseconds stallBound = std::chrono::milliseconds(1000));
     ~AlsaBackend() override;
 
     // False when there is no sequencer to open.
@@ -38,8 +39,7 @@ private:
     bool ensureOpen(MidiError* error);
 
     Factory factory_;
-    std::chrono::milliseconds sendTimeout_;
-    std::mutex m_;  // guards seq_ creation
+    std::chrono::milliseconds stallBound_;
     std::unique_ptr<AlsaSequencer> seq_;
     MidiError openFailure_;
     bool tried_ = false;

@@ -1,10 +1,11 @@
 #include "midi/alsa_sequencer.h"
 
 #include <alsa/asoundlib.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <mutex>
+#include <thread>
 
 namespace kf {
 
@@ -16,40 +17,35 @@ class SystemAlsaSequencer : public AlsaSequencer {
 public:
     ~SystemAlsaSequencer() override {
         if (encoder_) snd_midi_event_free(encoder_);
-        if (out_) snd_seq_close(out_);
-        if (query_) snd_seq_close(query_);
+        if (seq_) snd_seq_close(seq_);
     }
 
-    bool open(const std::string& clientName, bool blocking, MidiError* error) override {
+    bool open(const std::string& clientName, MidiError* error) override {
         // A machine without a sequencer is normal (JACK may serve): then stay quiet about it.
         snd_lib_error_set_handler(&silentAlsaError);
         if (::access("/dev/snd/seq", F_OK) != 0) return fail(error, MidiError::NoMidiSystem, "no /dev/snd/seq");
-        int r = snd_seq_open(&out_, "default", SND_SEQ_OPEN_OUTPUT, blocking ? 0 : SND_SEQ_NONBLOCK);
+        const int r = snd_seq_open(&seq_, "default", SND_SEQ_OPEN_OUTPUT, SND_SEQ_NONBLOCK);
         if (r < 0) return fail(error, MidiError::NoMidiSystem, snd_strerror(r));
-        snd_seq_set_client_name(out_, clientName.c_str());
-        // Listing runs on a handle of its own, so it never waits behind a blocked send.
-        if (snd_seq_open(&query_, "default", SND_SEQ_OPEN_OUTPUT, SND_SEQ_NONBLOCK) < 0) query_ = nullptr;
+        snd_seq_set_client_name(seq_, clientName.c_str());
         if (snd_midi_event_new(256, &encoder_) < 0) encoder_ = nullptr;
         else snd_midi_event_no_status(encoder_, 1);
         return true;
     }
 
-    int clientId() override { return snd_seq_client_id(out_); }
+    int clientId() override { return snd_seq_client_id(seq_); }
 
     std::vector<SeqPortInfo> listPorts() override {
-        std::lock_guard<std::mutex> lock(queryMutex_);
         std::vector<SeqPortInfo> found;
-        snd_seq_t* h = query_ ? query_ : out_;
         snd_seq_client_info_t* client;
         snd_seq_port_info_t* port;
         snd_seq_client_info_alloca(&client);
         snd_seq_port_info_alloca(&port);
         snd_seq_client_info_set_client(client, -1);
-        while (snd_seq_query_next_client(h, client) >= 0) {
+        while (snd_seq_query_next_client(seq_, client) >= 0) {
             const int c = snd_seq_client_info_get_client(client);
             snd_seq_port_info_set_client(port, c);
             snd_seq_port_info_set_port(port, -1);
-            while (snd_seq_query_next_port(h, port) >= 0) {
+            while (snd_seq_query_next_port(seq_, port) >= 0) {
                 SeqPortInfo info;
                 info.client = c;
                 info.port = snd_seq_port_info_get_port(port);
@@ -63,19 +59,15 @@ public:
     }
 
     int createPort(const std::string& name, MidiError* error) override {
-        const int p = snd_seq_create_simple_port(out_, name.c_str(), SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+        const int p = snd_seq_create_simple_port(seq_, name.c_str(), SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
                                                  SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
         if (p < 0) fail(error, MidiError::Other, snd_strerror(p));
         return p < 0 ? -1 : p;
     }
 
-    bool connectTo(int ownPort, int client, int port, MidiError* error) override {
-        const int r = snd_seq_connect_to(out_, ownPort, client, port);
-        if (r >= 0) return true;
-        return fail(error, r == -EBUSY ? MidiError::PortBusy : MidiError::NoSuchPort, snd_strerror(r));
-    }
+    int connectTo(int ownPort, int client, int port) override { return snd_seq_connect_to(seq_, ownPort, client, port); }
 
-    void deletePort(int ownPort) override { snd_seq_delete_simple_port(out_, ownPort); }
+    void deletePort(int ownPort) override { snd_seq_delete_simple_port(seq_, ownPort); }
 
     int output(int ownPort, const std::uint8_t* data, std::size_t size) override {
         snd_seq_event_t ev;
@@ -92,18 +84,23 @@ public:
         snd_seq_ev_set_source(&ev, ownPort);
         snd_seq_ev_set_subs(&ev);
         snd_seq_ev_set_direct(&ev);
-        const int r = snd_seq_event_output(out_, &ev);
-        if (r < 0) return r;
-        // Hand it to the kernel now: pacing is ours, the client buffer must not batch.
-        const int d = snd_seq_drain_output(out_);
-        return d < 0 ? d : 0;
+        // Straight to the kernel, past the library's output buffer: an event the receiver
+        // refuses is not left there to go out again behind its own retry.
+        const int r = snd_seq_event_output_direct(seq_, &ev);
+        return r < 0 ? r : 0;
     }
 
-    int drainOutput() override {
-        const int r = snd_seq_drain_output(out_);
-        if (r < 0) return r;
-        return snd_seq_sync_output_queue(out_);
+    void waitForRoom(std::chrono::milliseconds timeout) override {
+        const int n = snd_seq_poll_descriptors_count(seq_, POLLOUT);
+        std::vector<pollfd> fds(static_cast<size_t>(n > 0 ? n : 0));
+        if (n > 0) snd_seq_poll_descriptors(seq_, fds.data(), static_cast<unsigned>(n), POLLOUT);
+        const int ready = n > 0 ? ::poll(fds.data(), fds.size(), static_cast<int>(timeout.count())) : 0;
+        // Room in our own pool says nothing of a receiver's input: that one only shows by
+        // taking the event, so wait the time out before the next try.
+        if (ready != 0) std::this_thread::sleep_for(timeout);
     }
+
+    void dropOutput() override { snd_seq_drop_output(seq_); }
 
 private:
     static bool fail(MidiError* error, MidiError::Kind kind, const std::string& text) {
@@ -111,10 +108,8 @@ private:
         return false;
     }
 
-    snd_seq_t* out_ = nullptr;
-    snd_seq_t* query_ = nullptr;
+    snd_seq_t* seq_ = nullptr;
     snd_midi_event_t* encoder_ = nullptr;
-    std::mutex queryMutex_;
 };
 
 }  // namespace

@@ -148,7 +148,7 @@ void MidiOut::closePort() {
             if (taken_ != seen || pacingWait_) {
                 seen = taken_;
                 lastMove = now;
-            } else if (now - lastMove > kStall) {
+            } else if (now - lastMove > kStuck) {
                 break;
             }
         }

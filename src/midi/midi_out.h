@@ -48,8 +48,9 @@ public:
     // the same ID again opens nothing new. first goes out ahead of anything sent after the
     // open, from whatever thread.
     bool openPort(int id, const std::vector<MidiBytes>& first = {});
-    // Lets the queue drain for as long as the transport keeps taking messages (what is left
-    // after a stall of kStall is dropped and reported), then releases the port.
+    // Lets the queue drain for as long as the transport keeps taking messages, then releases
+    // the port. A transport that takes nothing for its stall bound refuses the message, and
+    // the rest is dropped and reported; a sender stuck past kStuck gives up all the same.
     void closePort();
     bool isOpen() const { return open_.load(); }
     // Why the last open failed.
@@ -89,8 +90,10 @@ public:
     // Messages dropped by cancel() since start.
     long cancelledCount() const { return cancelled_.load(); }
 
-    // No message taken for this long, with one waiting, is a transport that has stopped.
+    // How long the transports let one message wait before they count as stopped.
     static constexpr std::chrono::milliseconds kStall{1000};
+    // Past every transport's own bound: nothing moved for this long is a stuck sender.
+    static constexpr std::chrono::milliseconds kStuck{10 * kStall};
     static constexpr const char* kVirtualPortName = "Kitforge";
     static constexpr int kBuiltInSynth = -2;
     static constexpr const char* kBuiltInSynthName = "内蔵音源 (FluidSynth)";

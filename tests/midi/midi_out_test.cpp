@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "midi/device_commands.h"
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
@@ -144,6 +146,23 @@ TEST(MidiOut, ProgressCountsWhatIsQueuedAndItsWireTime) {
     f.rec->release();
     f.out.flush();
     EXPECT_TRUE(f.out.progress().idle());
+}
+
+TEST(MidiOut, AMessageThatLeftBeforeTheNextWasQueuedStillCountsInTheTransfer) {
+    Fixture f;
+    ASSERT_TRUE(f.out.openPort(0));
+    f.out.sendShort(0x99, 36, 100);
+    f.out.flush();  // gone, but the line is still busy with it
+    f.rec->holdAt(1);
+    for (int i = 0; i < 9; ++i) f.out.sendShort(0x99, 36, 100);
+    ASSERT_TRUE(f.rec->waitHeld());
+    EXPECT_EQ(f.out.progress().sent, 1u);
+    f.rec->release();
+    f.out.flush();
+    f.clock->advance(milliseconds(20));  // the line is free: the next message starts a new transfer
+    f.out.sendShort(0x99, 36, 100);
+    f.out.flush();
+    EXPECT_EQ(f.out.progress().sent, 1u);
 }
 
 // A whole kit queued, then 127 level changes of note 127 of set 2 while the transfer runs.
@@ -291,6 +310,39 @@ TEST(MidiOut, CloseLetsTheQueueDrainFirst) {
     f.out.closePort();
     EXPECT_EQ(f.rec->sent.size(), 20u);
     EXPECT_EQ(f.out.droppedCount(), 0);
+}
+
+TEST(MidiOut, CloseWaitsAsLongAsTheTransportKeepsTakingMessages) {
+    Fixture f;
+    ASSERT_TRUE(f.out.openPort(0));
+    // Far slower than the queue's wire time says, yet never stopped for long.
+    f.rec->beforeSend = [](std::size_t i) {
+        if (i % 40 == 39) std::this_thread::sleep_for(milliseconds(300));
+    };
+    for (int i = 0; i < 200; ++i) f.out.sendShort(0x99, 36, static_cast<std::uint8_t>(i % 128));
+    f.out.closePort();
+    EXPECT_EQ(f.rec->sent.size(), 200u);
+    EXPECT_EQ(f.out.droppedCount(), 0);
+}
+
+TEST(MidiOut, OnlyTheSenderThreadEverTouchesTheTransport) {
+    Fixture f;
+    std::thread lister([&] {
+        for (int i = 0; i < 200; ++i) (void)f.out.deviceName(i % 7);
+    });
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_TRUE(f.out.openPort(round % 3));
+        for (int i = 0; i < 10; ++i) f.out.sendShort(0x99, 36, 100);
+        (void)f.out.deviceCount();
+    }
+    f.out.closePort();
+    lister.join();
+    const auto callers = f.rec->callers();
+    ASSERT_FALSE(callers.empty());
+    for (const auto& id : callers) {
+        EXPECT_EQ(id, callers.front());
+        EXPECT_NE(id, std::this_thread::get_id());
+    }
 }
 
 TEST(MidiOut, ATransportWithATimelineIsHandedMessagesAheadWithTheirDueTime) {

@@ -5,6 +5,7 @@
 namespace kf {
 
 bool RecordingBackend::open(int id, MidiError* error) {
+    noteCaller();
     if (failOpen || id < (builtInSynth ? -2 : -1) || id >= static_cast<int>(portNames.size())) {
         if (error) *error = {failOpen ? failKind : MidiError::NoSuchPort, "no such port"};
         return false;
@@ -32,6 +33,13 @@ void RecordingBackend::release() {
 bool RecordingBackend::send(const std::uint8_t* data, std::size_t size) {
     {
         std::unique_lock<std::mutex> lock(m_);
+        callers_.push_back(std::this_thread::get_id());
+        if (beforeSend) {
+            const std::size_t index = calls_;
+            lock.unlock();
+            beforeSend(index);
+            lock.lock();
+        }
         if (calls_++ == holdAt_) {
             held_ = true;
             cv_.notify_all();

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
+#include <thread>
 #include <memory>
 #include <mutex>
 
@@ -30,6 +32,13 @@ public:
     std::vector<std::chrono::microseconds> sentFromNow;  // what sendAt was told
     std::vector<int> opened;  // every successful open, in order
     int closes = 0;
+    // Runs before send number index (0-based): a transport that is slow now and then.
+    std::function<void(std::size_t index)> beforeSend;
+    // The thread of every call MidiOut made.
+    std::vector<std::thread::id> callers() {
+        std::lock_guard<std::mutex> lock(m_);
+        return callers_;
+    }
 
     // The send of message number index (0-based, counting every send) waits until release().
     void holdAt(std::size_t index);
@@ -40,10 +49,14 @@ public:
 
     std::chrono::microseconds leadTime{0};  // a transport with a timeline of its own
 
-    std::vector<std::string> ports() override { return portNames; }
+    std::vector<std::string> ports() override {
+        noteCaller();
+        return portNames;
+    }
     bool hasBuiltInSynth() const override { return builtInSynth; }
     bool open(int id, MidiError* error) override;
     std::size_t close() override {
+        noteCaller();
         ++closes;
         return lostOnClose;
     }
@@ -52,6 +65,11 @@ public:
     bool sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) override;
 
 private:
+    void noteCaller() {
+        std::lock_guard<std::mutex> lock(m_);
+        callers_.push_back(std::this_thread::get_id());
+    }
+    std::vector<std::thread::id> callers_;
     std::mutex m_;
     std::condition_variable cv_;
     std::size_t calls_ = 0;

@@ -1,0 +1,389 @@
+// Against the real kernel sequencer, inside the test VM (run_vm.sh): the ports as the
+// sequencer names them, our own port reachable, the whole kit through a virtual raw MIDI port
+// and a serial MIDI interface byte for byte and never faster than a cable, a receiver that
+// falls behind, and a close that leaves nothing for the next device.
+#include <gtest/gtest.h>
+
+#include <alsa/asoundlib.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <thread>
+
+#include "midi/alsa_backend.h"
+#include "midi/device_commands.h"
+#include "midi/midi_out.h"
+#include "recording_backend.h"
+#include "sample_kit.h"
+
+namespace kf {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::vector<MidiBytes> switchOnMessages(const Kit& kit) {
+    auto rec = std::make_unique<RecordingBackend>();
+    RecordingBackend* r = rec.get();
+    MidiOut out(std::move(rec), std::make_shared<JumpClock>());
+    out.openPort(0);
+    sendSwitchOnSequence(out, kit, true);
+    out.flush();
+    return r->sent;
+}
+
+size_t byteCount(const std::vector<MidiBytes>& messages) {
+    size_t n = 0;
+    for (const auto& m : messages) n += m.size();
+    return n;
+}
+
+// A raw MIDI byte stream back into messages; running status is a legal way to send them.
+std::vector<MidiBytes> parseStream(const std::vector<std::uint8_t>& bytes) {
+    std::vector<MidiBytes> out;
+    MidiBytes current;
+    std::uint8_t running = 0;
+    size_t need = 0;
+    for (const std::uint8_t b : bytes) {
+        if (!current.empty() && current[0] == 0xF0) {
+            current.push_back(b);
+            if (b == 0xF7) out.push_back(std::move(current)), current.clear();
+            continue;
+        }
+        if (b >= 0x80) {
+            current = {b};
+            if (b == 0xF0) continue;
+            running = b < 0xF0 ? b : 0;
+            need = static_cast<size_t>(shortMessageLength(b));
+        } else {
+            if (current.empty() && running) current = {running};
+            current.push_back(b);
+        }
+        if (!current.empty() && current.size() == need) out.push_back(std::move(current)), current.clear();
+    }
+    return out;
+}
+
+int deviceId(MidiOut& out, const std::string& name) {
+    for (int i = 0; i < out.deviceCount(); ++i)
+        if (out.deviceName(i) == name) return i;
+    return -2;
+}
+
+// A software receiver: a sequencer client of the test's own with an input port, a small
+// input pool, and a reader that can be paused.
+class SeqReceiver {
+public:
+    SeqReceiver(const std::string& name, int inputPool) : name_(name) {
+        if (snd_seq_open(&seq_, "default", SND_SEQ_OPEN_INPUT, 0) < 0) return;
+        snd_seq_set_client_name(seq_, name.c_str());
+        snd_seq_set_client_pool_input(seq_, static_cast<size_t>(inputPool));
+        port_ = snd_seq_create_simple_port(seq_, "in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                           SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+        snd_midi_event_new(4096, &decoder_);
+        snd_midi_event_no_status(decoder_, 1);
+        reader_ = std::thread([this] { read(); });
+    }
+    ~SeqReceiver() {
+        stop_ = true;
+        reader_.join();
+        if (decoder_) snd_midi_event_free(decoder_);
+        if (seq_) snd_seq_close(seq_);
+    }
+    bool ok() const { return port_ >= 0; }
+    std::string portName() const { return name_ + ":in"; }
+    bool subscribeFrom(const std::string& client, int port) {
+        snd_seq_addr_t addr;
+        if (snd_seq_parse_address(seq_, &addr, (client + ":" + std::to_string(port)).c_str()) < 0) return false;
+        return snd_seq_connect_from(seq_, port_, addr.client, addr.port) >= 0;
+    }
+    void pause(bool paused) { paused_ = paused; }
+    // Times the kernel said the input had overrun: it then cleared what was waiting.
+    int overruns() const { return overruns_.load(); }
+    std::vector<MidiBytes> messages() {
+        std::lock_guard<std::mutex> lock(m_);
+        return got_;
+    }
+    // Waits until nothing has arrived for quiet.
+    void waitQuiet(std::chrono::milliseconds quiet, std::chrono::seconds total) {
+        const auto end = Clock::now() + total;
+        size_t last = count_.load();
+        auto since = Clock::now();
+        while (Clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (count_.load() != last) last = count_.load(), since = Clock::now();
+            else if (Clock::now() - since > quiet) return;
+        }
+    }
+
+private:
+    void read() {
+        const int n = snd_seq_poll_descriptors_count(seq_, POLLIN);
+        std::vector<pollfd> fds(static_cast<size_t>(n));
+        snd_seq_poll_descriptors(seq_, fds.data(), static_cast<unsigned>(n), POLLIN);
+        while (!stop_) {
+            if (paused_ || ::poll(fds.data(), fds.size(), 20) <= 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(paused_ ? 5 : 0));
+                continue;
+            }
+            snd_seq_event_t* ev = nullptr;
+            int r = 0;
+            while (!paused_ && (r = snd_seq_event_input(seq_, &ev)) >= 0 && ev) {
+                std::uint8_t buf[4096];
+                snd_midi_event_reset_decode(decoder_);
+                const long len = snd_midi_event_decode(decoder_, buf, sizeof buf, ev);
+                if (len > 0) {
+                    std::lock_guard<std::mutex> lock(m_);
+                    got_.emplace_back(buf, buf + len);
+                    ++count_;
+                }
+                if (snd_seq_event_input_pending(seq_, 0) <= 0) break;
+            }
+            if (r == -ENOSPC) ++overruns_;
+        }
+    }
+
+    std::string name_;
+    snd_seq_t* seq_ = nullptr;
+    snd_midi_event_t* decoder_ = nullptr;
+    int port_ = -1;
+    std::thread reader_;
+    std::atomic<bool> stop_{false}, paused_{false};
+    std::atomic<size_t> count_{0};
+    std::atomic<int> overruns_{0};
+    std::mutex m_;
+    std::vector<MidiBytes> got_;
+};
+
+// Reads a raw MIDI device in a thread, with the time of every read.
+class RawReader {
+public:
+    explicit RawReader(const char* device) {
+        fd_ = ::open(device, O_RDONLY | O_NONBLOCK);
+        if (fd_ >= 0) thread_ = std::thread([this] { run(); });
+    }
+    ~RawReader() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool ok() const { return fd_ >= 0; }
+    void waitQuiet(std::chrono::milliseconds quiet, std::chrono::seconds total) {
+        const auto end = Clock::now() + total;
+        size_t last = size();
+        auto since = Clock::now();
+        while (Clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (size() != last) last = size(), since = Clock::now();
+            else if (Clock::now() - since > quiet) return;
+        }
+    }
+    size_t size() {
+        std::lock_guard<std::mutex> lock(m_);
+        return bytes_.size();
+    }
+    std::vector<std::uint8_t> bytes() {
+        std::lock_guard<std::mutex> lock(m_);
+        return bytes_;
+    }
+    // (seconds since the first read, bytes read by then) for every read.
+    std::vector<std::pair<double, size_t>> reads() {
+        std::lock_guard<std::mutex> lock(m_);
+        return reads_;
+    }
+
+private:
+    void run() {
+        pollfd p{fd_, POLLIN, 0};
+        Clock::time_point first{};
+        while (!stop_) {
+            if (::poll(&p, 1, 20) <= 0) continue;
+            std::uint8_t buf[4096];
+            const ssize_t n = ::read(fd_, buf, sizeof buf);
+            if (n <= 0) continue;
+            const auto now = Clock::now();
+            std::lock_guard<std::mutex> lock(m_);
+            if (bytes_.empty()) first = now;
+            bytes_.insert(bytes_.end(), buf, buf + n);
+            reads_.emplace_back(std::chrono::duration<double>(now - first).count(), bytes_.size());
+        }
+    }
+
+    int fd_ = -1;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::mutex m_;
+    std::vector<std::uint8_t> bytes_;
+    std::vector<std::pair<double, size_t>> reads_;
+};
+
+const Kit& kit() {
+    static const Kit k = test::fullKit();
+    return k;
+}
+
+TEST(AlsaVm, PortsAreListedAsTheSequencerNamesThem) {
+    MidiOut out(std::make_unique<AlsaBackend>());
+    std::vector<std::string> names;
+    for (int i = 0; i < out.deviceCount(); ++i) names.push_back(out.deviceName(i));
+    EXPECT_EQ(names, (std::vector<std::string>{"Midi Through:Midi Through Port-0", "Virtual Raw MIDI 0-0:VirMIDI 0-0",
+                                               "Virtual Raw MIDI 0-1:VirMIDI 0-1", "Virtual Raw MIDI 0-2:VirMIDI 0-2",
+                                               "Virtual Raw MIDI 0-3:VirMIDI 0-3",
+                                               "Serial MIDI (UART16550A):Serial MIDI 1"}));
+}
+
+TEST(AlsaVm, OurOwnPortReachesASubscriber) {
+    SeqReceiver receiver("kfsubscriber", 200);
+    ASSERT_TRUE(receiver.ok());
+    MidiOut out(std::make_unique<AlsaBackend>());
+    ASSERT_TRUE(out.openPort(-1)) << out.lastOpenError().text;
+    ASSERT_TRUE(receiver.subscribeFrom("Kitforge", 0));
+    const std::vector<MidiBytes> sent{rhythmPart11Message(), {0xC9, 0x40}, {0x99, 0x24, 0x64}, {0x99, 0x24, 0x00}};
+    out.sendLong(sent[0]);
+    out.sendShort(0xC9, 0x40, 0);
+    out.sendShort(0x99, 0x24, 0x64);
+    out.sendShort(0x99, 0x24, 0x00);
+    out.closePort();
+    receiver.waitQuiet(std::chrono::milliseconds(300), std::chrono::seconds(10));
+    EXPECT_EQ(receiver.messages(), sent);
+    EXPECT_EQ(out.droppedCount(), 0);
+}
+
+TEST(AlsaVm, WholeKitThroughAVirtualRawPortArrivesWholeAndNeverFasterThanACable) {
+    const auto expected = switchOnMessages(kit());
+    RawReader raw("/dev/snd/midiC0D0");
+    ASSERT_TRUE(raw.ok()) << "no /dev/snd/midiC0D0";
+    MidiOut out(std::make_unique<AlsaBackend>());
+    const int id = deviceId(out, "Virtual Raw MIDI 0-0:VirMIDI 0-0");
+    ASSERT_GE(id, 0);
+    ASSERT_TRUE(out.openPort(id));
+    const auto start = Clock::now();
+    sendSwitchOnSequence(out, kit(), true);
+    out.closePort();
+    const double took = std::chrono::duration<double>(Clock::now() - start).count();
+    raw.waitQuiet(std::chrono::milliseconds(500), std::chrono::seconds(30));
+    EXPECT_EQ(out.droppedCount(), 0);
+    const auto bytes = raw.bytes();
+    EXPECT_EQ(parseStream(bytes), expected);
+    // By any read, no more bytes than a cable carries since the first one, give or take the
+    // largest message and the first read.
+    const auto reads = raw.reads();
+    ASSERT_FALSE(reads.empty());
+    size_t largest = 0;
+    for (const auto& m : expected) largest = std::max(largest, m.size());
+    size_t tooFast = 0;
+    for (const auto& [t, n] : reads)
+        if (static_cast<double>(n) > t / 320e-6 + static_cast<double>(largest + reads.front().second)) ++tooFast;
+    EXPECT_EQ(tooFast, 0u);
+    std::cout << "virtual raw MIDI: " << expected.size() << " messages, " << byteCount(expected) << " bytes ("
+              << bytes.size() << " on the wire) in " << took << " s; the cable needs " << byteCount(expected) * 320e-6
+              << " s; " << reads.size() << " reads\n";
+}
+
+TEST(AlsaVm, WholeKitThroughASerialMidiInterfaceArrivesByteForByte) {
+    const auto expected = switchOnMessages(kit());
+    const std::string file = "serial.bin";  // the second UART's output, in the work folder
+    const auto sizeNow = [&] {
+        std::ifstream in(file, std::ios::binary | std::ios::ate);
+        return in ? static_cast<size_t>(in.tellg()) : 0u;
+    };
+    const size_t before = sizeNow();
+    MidiOut out(std::make_unique<AlsaBackend>());
+    const int id = deviceId(out, "Serial MIDI (UART16550A):Serial MIDI 1");
+    ASSERT_GE(id, 0);
+    ASSERT_TRUE(out.openPort(id));
+    const auto start = Clock::now();
+    sendSwitchOnSequence(out, kit(), true);
+    out.closePort();
+    const double took = std::chrono::duration<double>(Clock::now() - start).count();
+    size_t last = 0;
+    for (int i = 0; i < 300 && (sizeNow() != last || sizeNow() == before); ++i) {
+        last = sizeNow();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    bytes.erase(bytes.begin(), bytes.begin() + static_cast<long>(std::min(before, bytes.size())));
+    // Interfaces with several outputs put F5 nn (select output nn) before a change of output.
+    std::vector<std::uint8_t> plain;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == 0xF5 && i + 1 < bytes.size()) ++i;
+        else plain.push_back(bytes[i]);
+    }
+    EXPECT_EQ(out.droppedCount(), 0);
+    EXPECT_EQ(parseStream(plain), expected);
+    std::cout << "serial MIDI: " << expected.size() << " messages, " << byteCount(expected) << " bytes ("
+              << bytes.size() << " from the UART) in " << took << " s\n";
+}
+
+// The kernel refuses an event that does not fit into a receiver's input, and we retry that
+// event; but it also marks the input as overrun and clears it at the receiver's next read.
+// What the receiver had not read then is lost to it, and it is told so (-ENOSPC): the
+// sequencer gives a sender no way to see a receiver's room before it is gone.
+TEST(AlsaVm, AReceiverThatStopsReadingForAWhileGetsTheRestOnceAndInOrder) {
+    const auto expected = switchOnMessages(kit());
+    SeqReceiver receiver("kfslow", 16);
+    ASSERT_TRUE(receiver.ok());
+    MidiOut out(std::make_unique<AlsaBackend>());
+    out.setPacing({true, std::chrono::milliseconds(0)});
+    const int id = deviceId(out, receiver.portName());
+    ASSERT_GE(id, 0);
+    ASSERT_TRUE(out.openPort(id));
+    receiver.pause(true);
+    sendSwitchOnSequence(out, kit(), true);
+    // Half a second with a full input, well within the bound a transport is given.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const bool stillQueued = !out.progress().idle();
+    receiver.pause(false);
+    out.closePort();
+    receiver.waitQuiet(std::chrono::milliseconds(500), std::chrono::seconds(30));
+    EXPECT_TRUE(stillQueued) << "the sends did not wait for the receiver: nothing was tested";
+    EXPECT_EQ(out.droppedCount(), 0) << "the refused event is retried, never given up";
+    const auto got = receiver.messages();
+    // In order and never twice: what arrived is expected with at most one gap, the overrun.
+    size_t head = 0;
+    while (head < got.size() && head < expected.size() && got[head] == expected[head]) ++head;
+    const size_t tail = got.size() - head;
+    ASSERT_LE(tail, expected.size() - head);
+    EXPECT_TRUE(std::equal(got.begin() + static_cast<long>(head), got.end(), expected.end() - static_cast<long>(tail)))
+        << "repeated or reordered messages";
+    const size_t lost = expected.size() - got.size();
+    if (lost > 0) EXPECT_GT(receiver.overruns(), 0) << lost << " messages lost without an overrun";
+    EXPECT_LE(lost, 16u) << "more lost than the receiver's input holds";
+    std::cout << "receiver stopped for 0.5 s: " << got.size() << " of " << expected.size() << " arrived, " << lost
+              << " cleared by the kernel with the overrun\n";
+}
+
+TEST(AlsaVm, WhatAStoppedReceiverRefusedNeverReachesTheNextDevice) {
+    SeqReceiver stuck("kfstuck", 8);
+    SeqReceiver next("kfnext", 200);
+    ASSERT_TRUE(stuck.ok() && next.ok());
+    stuck.pause(true);
+    MidiOut out(std::make_unique<AlsaBackend>());
+    out.setPacing({true, std::chrono::milliseconds(0)});
+    ASSERT_TRUE(out.openPort(deviceId(out, stuck.portName())));
+    std::vector<MidiBytes> sent;
+    for (int i = 0; i < 200; ++i) {
+        sent.push_back({0x99, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(1 + i / 128)});
+        out.sendShort(0x99, sent.back()[1], sent.back()[2]);
+    }
+    out.closePort();
+    EXPECT_GT(out.droppedCount(), 0) << "a receiver that takes nothing must be reported";
+    ASSERT_TRUE(out.openPort(deviceId(out, next.portName())));
+    out.sendShort(0xC9, 0x41, 0);
+    out.closePort();
+    next.waitQuiet(std::chrono::milliseconds(300), std::chrono::seconds(10));
+    EXPECT_EQ(next.messages(), (std::vector<MidiBytes>{{0xC9, 0x41}}));
+    stuck.pause(false);
+    stuck.waitQuiet(std::chrono::milliseconds(300), std::chrono::seconds(10));
+    const auto got = stuck.messages();
+    ASSERT_LE(got.size(), sent.size());
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), sent.begin())) << "what was taken arrives once, in order";
+}
+
+}  // namespace
+}  // namespace kf
