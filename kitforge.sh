@@ -59,7 +59,9 @@ bench)
   tests/midi/jack/jack_server.sh start "$server" "$pidfile"
   trap 'tests/midi/jack/jack_server.sh stop "$server" "$pidfile"' EXIT
   build/bin/kitforge-files-bench
-  JACK_DEFAULT_SERVER=$server build/bin/kitforge-midi-bench ;;
+  JACK_DEFAULT_SERVER=$server build/bin/kitforge-midi-bench
+  # With a server running, as on a desktop where the port opens at start.
+  JACK_DEFAULT_SERVER=$server build/bin/kitforge-startup-bench ;;
 *)
   echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac

@@ -135,9 +135,20 @@ MainWindow::MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, Sta
 
     buildMenus();
     editor_.transfer = new TransferMonitor(editor_, statusBar1_, grid, this);
-    options_ = new OptionsDialog(editor_, this);
-    options_->openHelp = [this](int context) { helpViewer()->showTopic(context); };
-    about_ = new AboutBox(this);
+}
+
+// Made when first wanted: neither is needed to show the window.
+OptionsDialog* MainWindow::optionsDialog() {
+    if (!options_) {
+        options_ = new OptionsDialog(editor_, this);
+        options_->openHelp = [this](int context) { helpViewer()->showTopic(context); };
+    }
+    return options_;
+}
+
+AboutBox* MainWindow::aboutBox() {
+    if (!about_) about_ = new AboutBox(this);
+    return about_;
 }
 
 MainWindow::~MainWindow() { FormDestroy(); }
@@ -374,10 +385,24 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // What is still on its way to the module goes out first, with the progress shown; 中止
-    // drops it and the window closes all the same.
+    // What is still on its way to the module goes out first, with the progress shown; 中止,
+    // or closing again, drops it and the window closes all the same.
+    waitingToClose_ = true;
     editor_.transfer->waitUntilSent();
+    waitingToClose_ = false;
     event->accept();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    // Qt passes a second close over while the first is still running: catch it on its way.
+    if (QWindow* w = windowHandle()) w->installEventFilter(this);
+    QMainWindow::showEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Close && waitingToClose_ && watched == windowHandle())
+        editor_.transfer->TransferCancelClick();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::FormDestroy() {
@@ -415,12 +440,12 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 
 void MainWindow::Option1Click() {
     if (editor_.state.busy) return;
-    options_->exec();
+    optionsDialog()->exec();
 }
 
 void MainWindow::About1Click() {
     if (editor_.state.busy) return;
-    about_->exec();
+    aboutBox()->exec();
 }
 
 HelpViewer* MainWindow::helpViewer() {

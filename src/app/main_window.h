@@ -60,8 +60,8 @@ public:
     QAction* previewAction() const { return preview1_; }
     QAction* previewButton() const { return preview2_; }
     TitleWindow* titleWindow() const { return title_.get(); }
-    OptionsDialog* optionsDialog() const { return options_; }
-    AboutBox* aboutBox() const { return about_; }
+    OptionsDialog* optionsDialog();
+    AboutBox* aboutBox();
     HelpViewer* helpViewer();
     // The work area measured at start-up.
     QRect workArea() const { return workArea_; }
@@ -69,6 +69,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // A close asked for again while the first still waits for the transfer.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -101,6 +104,7 @@ private:
     QPointer<HelpViewer> help_;  // while a modal dialog is open it belongs to that dialog
     QRect workArea_;
     bool destroyed_ = false;
+    bool waitingToClose_ = false;
     bool inIdle_ = false;
     bool leftWidthPending_ = false;
     QString tableError_;

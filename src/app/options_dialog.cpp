@@ -191,6 +191,9 @@ OptionsDialog::OptionsDialog(Editor& editor, QWidget* parent) : QDialog(parent),
     t4->addWidget(portBox, 1, 0);
     auto* speedBox = radioGroup(tab4, "RG_Speed", QStringLiteral("送信速度"),
                                 {QStringLiteral("MIDI ｹｰﾌﾞﾙと同じ速さ"), QStringLiteral("制限なし")}, &speed, 41);
+    // A hardware port drops what overruns its buffer and says nothing: only a cable's pace is safe there.
+    speed->button(1)->setToolTip(QStringLiteral(
+        "ｿﾌﾄｳｪｱ音源向けです。MIDI ｲﾝﾀｰﾌｪｰｽ(USB・ｼﾘｱﾙ)では、送りきれないﾊﾞｲﾄが知らされずに失われることがあります。"));
     auto* pauseRow = new QHBoxLayout;
     auto* pauseLabel = new QLabel(QStringLiteral("SysEx 後の待ち時間(&W)"), speedBox);
     pauseLabel->setObjectName("LabelPause1");

@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
+#include <QCloseEvent>
 
 #include "app/options_dialog.h"
 #include "editor/grid.h"
@@ -132,6 +134,26 @@ TEST(Transfer, ClosingTheWindowWaitsForTheTransferAndCanBeCancelled) {
     EXPECT_TRUE(visibleWhileClosing) << "the progress was shown while the window waited";
     EXPECT_FALSE(h.window().isVisible());
     EXPECT_FALSE(monitor->active());
+    const auto sent = h.takeSent();
+    EXPECT_LT(sent.size(), 3077u);
+    EXPECT_EQ(sent.back(), kAllSoundOff);
+}
+
+TEST(Transfer, ClosingAgainWhileTheWindowWaitsCancelsTheTransfer) {
+    HarnessOptions o = previewOff();
+    o.sendDelay = std::chrono::milliseconds(20);
+    Harness h(o);
+    h.state().kit = test::fullKit();
+    h.window().previewAction()->trigger();
+    // The window system's close button, pressed a second time: its close event reaches the
+    // window as the platform delivers it.
+    QTimer::singleShot(300, [&] {
+        QCloseEvent again;
+        QCoreApplication::sendEvent(h.window().windowHandle(), &again);
+    });
+    EXPECT_TRUE(h.window().close());
+    EXPECT_FALSE(h.window().isVisible());
+    EXPECT_FALSE(h.editor().transfer->active());
     const auto sent = h.takeSent();
     EXPECT_LT(sent.size(), 3077u);
     EXPECT_EQ(sent.back(), kAllSoundOff);

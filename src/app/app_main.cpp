@@ -1,0 +1,79 @@
+#include "app/app_main.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+#include "app/main_window.h"
+#include "app/single_instance.h"
+#include "app/translation.h"
+#include "editor/dialogs.h"
+#include "editor/fonts.h"
+#include "editor/icons.h"
+#include "midi/system_backend.h"
+
+namespace kf::ui {
+
+namespace {
+// Tells once when the window first paints: mapped, and drawn for the user to see.
+class PaintWatch : public QObject {
+public:
+    PaintWatch(QMainWindow& window, std::function<void(QMainWindow&)> shown)
+        : window_(window), shown_(std::move(shown)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && shown_) {
+            auto shown = std::move(shown_);
+            shown_ = nullptr;
+            shown(window_);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QMainWindow& window_;
+    std::function<void(QMainWindow&)> shown_;
+};
+}  // namespace
+
+int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& shown) {
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName("Vondrel");
+    QApplication::setApplicationName("Kitforge");
+    SingleInstance instance;
+    if (!instance.acquire()) return 0;  // a copy is running: end at once, no window
+    QApplication::setFont(uiFont(12));
+    QApplication::setWindowIcon(icons::program());
+    QGuiApplication::setDesktopFileName(QStringLiteral("kitforge"));
+    installQtTranslation(app);
+
+    auto backend = std::make_unique<SystemBackend>();
+    SystemBackend* system = backend.get();
+    MidiOut midi(std::move(backend));
+    DesktopDialogs dialogs;
+    QSettings settings(QStringLiteral("Vondrel"), QStringLiteral("Kitforge"));
+    StartOptions start;
+    const QString programDir = QCoreApplication::applicationDirPath();
+    start.tableDirs = {programDir, QStringLiteral(KITFORGE_DATA_DIR)};
+    start.arguments = QCoreApplication::arguments().mid(1);
+    const QString beside =
+        programDir + "/" + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + ".html";
+    start.helpFile = QFileInfo::exists(beside) ? beside : QStringLiteral(KITFORGE_DATA_DIR "/kitforge.html");
+
+    MainWindow window(midi, dialogs, settings, start);
+    window.editor().configureSynth = [system, &midi](const QString& soundFont, const QString& driver) {
+        SynthOptions o;
+        if (!soundFont.isEmpty()) o.soundFonts = {QFile::encodeName(soundFont).toStdString()};
+        o.audioDriver = driver.toStdString();
+        midi.configure([system, &o](MidiBackend&) { system->setSynthOptions(o); });
+    };
+    PaintWatch watch(window, shown);
+    if (shown) window.installEventFilter(&watch);
+    window.FormCreate();
+    window.show();
+    const int result = app.exec();
+    window.FormDestroy();
+    return result;
+}
+
+}  // namespace kf::ui
