@@ -12,6 +12,7 @@
 #include "editor/fonts.h"
 #include "editor/icons.h"
 #include "midi/system_backend.h"
+#include "synth/fluid_backend.h"
 
 namespace kf::ui {
 
@@ -48,6 +49,7 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
     installQtTranslation(app);
 
     auto backend = std::make_unique<SystemBackend>();
+    backend->setBuiltInSynth([] { return std::make_unique<FluidSynthBackend>(); });
     SystemBackend* system = backend.get();
     MidiOut midi(std::move(backend));
     DesktopDialogs dialogs;
@@ -65,7 +67,9 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
         SynthOptions o;
         if (!soundFont.isEmpty()) o.soundFonts = {QFile::encodeName(soundFont).toStdString()};
         o.audioDriver = driver.toStdString();
-        midi.configure([system, &o](MidiBackend&) { system->setSynthOptions(o); });
+        midi.configure([system, o](MidiBackend&) {
+            system->setBuiltInSynth([o] { return std::make_unique<FluidSynthBackend>(o); });
+        });
     };
     PaintWatch watch(window, shown);
     if (shown) window.installEventFilter(&watch);

@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "midi/system_backend.h"
+#include "synth/fluid_backend.h"
 
 namespace {
 
@@ -19,7 +20,11 @@ std::string programDirectory(const char* argv0) {
 
 int main(int argc, char** argv) {
     kf::cli::Environment env;
-    env.makeBackend = [] { return std::make_unique<kf::SystemBackend>(); };
+    env.makeBackend = [] {
+        auto backend = std::make_unique<kf::SystemBackend>();
+        backend->setBuiltInSynth([] { return std::make_unique<kf::FluidSynthBackend>(); });
+        return backend;
+    };
     env.tableDirs = {programDirectory(argv[0]), KITFORGE_DATA_DIR};
     env.progressOnErr = ::isatty(STDERR_FILENO) == 1;
     const std::vector<std::string> args(argv + 1, argv + argc);

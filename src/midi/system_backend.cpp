@@ -34,8 +34,12 @@ std::vector<std::string> SystemBackend::ports() {
 bool SystemBackend::open(int id, MidiError* error) {
     close();
     if (id == -2) {
-        synth_ = std::make_unique<FluidSynthBackend>(synthOptions_);
-        if (!synth_->open(id, error)) {
+        if (!makeSynth_) {
+            if (error) *error = {MidiError::NoSuchPort, "no built-in synth"};
+            return false;
+        }
+        synth_ = makeSynth_();
+        if (!synth_ || !synth_->open(id, error)) {
             synth_.reset();
             return false;
         }

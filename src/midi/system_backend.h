@@ -1,11 +1,11 @@
 // The real transports together: the platform's ports (the ALSA sequencer on Linux, RtMidi
-// elsewhere), then JACK's.
+// elsewhere), then JACK's, and device -2 when whoever composes the program gives it a synth.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "midi/jack_backend.h"
-#include "synth/fluid_backend.h"
 
 namespace kf {
 
@@ -29,18 +29,19 @@ public:
     bool send(const std::uint8_t* data, std::size_t size) override;
     std::chrono::microseconds lead() const override;
     bool sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) override;
-    bool hasBuiltInSynth() const override { return true; }
+    bool hasBuiltInSynth() const override { return static_cast<bool>(makeSynth_); }
     bool wantsPacing() const override;
-    // What the built-in synth (device -2) opens with, from the next open on.
-    void setSynthOptions(const SynthOptions& options) { synthOptions_ = options; }
+    // Makes the built-in synth (device -2) afresh at each open of it; none: no device -2.
+    using SynthFactory = std::function<std::unique_ptr<MidiBackend>()>;
+    void setBuiltInSynth(SynthFactory factory) { makeSynth_ = std::move(factory); }
 
 private:
     std::vector<std::string> jackPorts();
 
     std::unique_ptr<PlatformBackend> platform_;
     std::unique_ptr<JackBackend> jack_;
-    std::unique_ptr<FluidSynthBackend> synth_;
-    SynthOptions synthOptions_;
+    std::unique_ptr<MidiBackend> synth_;
+    SynthFactory makeSynth_;
     MidiBackend* active_ = nullptr;
 };
 

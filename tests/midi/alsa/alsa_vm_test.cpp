@@ -344,18 +344,21 @@ TEST(AlsaVm, AReceiverThatStopsReadingForAWhileGetsTheRestOnceAndInOrder) {
     EXPECT_TRUE(stillQueued) << "the sends did not wait for the receiver: nothing was tested";
     EXPECT_EQ(out.droppedCount(), 0) << "the refused event is retried, never given up";
     const auto got = receiver.messages();
-    // In order and never twice: what arrived is expected with at most one gap, the overrun.
-    size_t head = 0;
-    while (head < got.size() && head < expected.size() && got[head] == expected[head]) ++head;
-    const size_t tail = got.size() - head;
-    ASSERT_LE(tail, expected.size() - head);
-    EXPECT_TRUE(std::equal(got.begin() + static_cast<long>(head), got.end(), expected.end() - static_cast<long>(tail)))
-        << "repeated or reordered messages";
+    // In order and never twice: what arrived is expected with gaps, and the transfer went on
+    // to its end.
+    size_t at = 0;
+    for (const auto& m : got) {
+        while (at < expected.size() && expected[at] != m) ++at;
+        ASSERT_LT(at, expected.size()) << "repeated or reordered messages";
+        ++at;
+    }
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.back(), expected.back());
+    // Each overrun cleared at most what the input holds; a loss without one would be ours.
     const size_t lost = expected.size() - got.size();
-    if (lost > 0) EXPECT_GT(receiver.overruns(), 0) << lost << " messages lost without an overrun";
-    EXPECT_LE(lost, 16u) << "more lost than the receiver's input holds";
+    EXPECT_LE(lost, 16u * static_cast<size_t>(receiver.overruns()));
     std::cout << "receiver stopped for 0.5 s: " << got.size() << " of " << expected.size() << " arrived, " << lost
-              << " cleared by the kernel with the overrun\n";
+              << " cleared by the kernel in " << receiver.overruns() << " overrun(s)\n";
 }
 
 TEST(AlsaVm, WhatAStoppedReceiverRefusedNeverReachesTheNextDevice) {

@@ -73,9 +73,13 @@ chmod +x "$initrd/init"
 rm -rf "$initrd"
 
 # --- The run: what init runs inside, chrooted into the host's root.
+program=$1
+shift
+case $program in /*) ;; *) program=$(cd "$(dirname "$program")" && pwd)/$(basename "$program") ;; esac
 {
   echo "cd '$work'"
-  printf 'exec'
+  echo "export TMPDIR='$work' TEST_TMPDIR='$work'"
+  printf "exec '%s'" "$program"
   for a in "$@"; do printf " '%s'" "$a"; done
   echo
 } >"$work/run.sh"

@@ -20,10 +20,8 @@ mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=262144 hostroot /host
 mount -t devtmpfs dev /host/dev
 mount -t proc proc /host/proc
 mount -t sysfs sys /host/sys
-mount -t tmpfs tmp /host/tmp
-mount -t tmpfs run /host/run
-# Last: the work folder may lie below one of the folders above.
-mkdir -p "/host$work" 2>/dev/null
+# The host's /tmp stays as it is, read-only: the build may lie below it. Temporary files go
+# to the work folder (run.sh sets TMPDIR).
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 work "/host$work"
 
 chroot /host /bin/sh "$work/run.sh"
