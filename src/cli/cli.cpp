@@ -13,6 +13,7 @@
 #include "files/kit_import.h"
 #include "files/reference_tables.h"
 #include "midi/device_commands.h"
+#include "midi/midi_bytes.h"
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
 #include "synth/fluid_backend.h"
@@ -294,10 +295,10 @@ int render(const std::vector<std::string>& args, std::ostream& err, const Enviro
     for (int set = 1; set <= kSetCount; ++set)
         for (int note = 0; note < kNoteCount; ++note) {
             if (!kit.entry(set, note).used) continue;
-            send({0xC9, static_cast<std::uint8_t>(0x3F + set)});
-            send({0x99, static_cast<std::uint8_t>(note), 100});
+            send({midi::kRhythmProgram, static_cast<std::uint8_t>(midi::kUserSetProgramBase + set)});
+            send({midi::kRhythmNoteOn, static_cast<std::uint8_t>(note), 100});
             play(kOn);
-            send({0x99, static_cast<std::uint8_t>(note), 0});
+            send({midi::kRhythmNoteOn, static_cast<std::uint8_t>(note), 0});
             play(kOff);
         }
     std::string wav = "RIFF";

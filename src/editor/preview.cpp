@@ -9,6 +9,7 @@
 #include "editor/editor.h"
 #include "editor/transfer.h"
 #include "midi/device_commands.h"
+#include "midi/midi_bytes.h"
 
 namespace kf::ui {
 
@@ -136,30 +137,30 @@ void Preview::Preview1Click() { SetPreview(!e_.state.livePreview); }
 void Preview::gridNoteOn(int set, int note) {
     if (!e_.state.livePreview) return;
     e_.state.lastSoundedNote = static_cast<std::uint8_t>(note);
-    e_.midi.sendShort(0xC9, static_cast<std::uint8_t>(set + 63), 0);
-    e_.midi.sendShort(0x99, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity()));
+    sendSetProgramChange(e_.midi, set);
+    e_.midi.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity()));
 }
 
 void Preview::gridNoteOff() {
     if (!e_.state.livePreview) return;
-    e_.midi.sendShort(0x99, e_.state.lastSoundedNote, 0);
+    e_.midi.sendShort(midi::kRhythmNoteOn, e_.state.lastSoundedNote, 0);
 }
 
 void Preview::dataBoxNoteOn(int map, int program, int note) {
-    e_.midi.sendShort(0xBA, 0x00, 0x00);
-    e_.midi.sendShort(0xBA, 0x20, static_cast<std::uint8_t>(map));
-    e_.midi.sendShort(0xCA, static_cast<std::uint8_t>(program), 0);
-    e_.midi.sendShort(0x9A, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity()));
+    e_.midi.sendShort(midi::kPresetControl, midi::kBankSelect, 0x00);
+    e_.midi.sendShort(midi::kPresetControl, midi::kBankSelectLsb, static_cast<std::uint8_t>(map));
+    e_.midi.sendShort(midi::kPresetProgram, static_cast<std::uint8_t>(program), 0);
+    e_.midi.sendShort(midi::kPresetNoteOn, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity()));
 }
 
-void Preview::dataBoxNoteOff(int note) { e_.midi.sendShort(0x9A, static_cast<std::uint8_t>(note), 0); }
+void Preview::dataBoxNoteOff(int note) { e_.midi.sendShort(midi::kPresetNoteOn, static_cast<std::uint8_t>(note), 0); }
 
 void Preview::auditionNote() {
     const EditorState& s = e_.state;
     if (!s.livePreview || !s.autoPreview || !e_.state.kit.entry(s.currentSet, s.currentNote).used) return;
-    e_.midi.sendShort(0xC9, static_cast<std::uint8_t>(s.currentSet + 63), 0);
-    e_.midi.sendShort(0x99, static_cast<std::uint8_t>(s.currentNote), static_cast<std::uint8_t>(velocity()));
-    e_.midi.sendShort(0x99, static_cast<std::uint8_t>(s.currentNote), 0);
+    sendSetProgramChange(e_.midi, s.currentSet);
+    e_.midi.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(s.currentNote), static_cast<std::uint8_t>(velocity()));
+    e_.midi.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(s.currentNote), 0);
 }
 
 void Preview::Preview2MouseDown() {

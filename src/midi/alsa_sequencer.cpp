@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <thread>
 
+#include "midi/midi_bytes.h"
+
 namespace kf {
 
 namespace {
@@ -72,7 +74,7 @@ public:
     int output(int ownPort, const std::uint8_t* data, std::size_t size) override {
         snd_seq_event_t ev;
         snd_seq_ev_clear(&ev);
-        if (data[0] == 0xF0) {
+        if (data[0] == midi::kSysEx) {
             snd_seq_ev_set_sysex(&ev, static_cast<unsigned>(size), const_cast<std::uint8_t*>(data));
         } else {
             if (!encoder_) return -ENOMEM;

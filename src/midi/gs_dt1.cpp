@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "midi/midi_bytes.h"
 #include "midi/sysex.h"
 
 namespace kf {
 
 Dt1Status forEachDt1Byte(const std::uint8_t* m, std::size_t n, const std::function<void(unsigned, std::uint8_t)>& byte) {
-    if (n < 11 || m[0] != 0xF0 || m[n - 1] != 0xF7 || m[1] != 0x41 || m[3] != 0x42 || m[4] != 0x12 ||
+    if (n < 11 || m[0] != midi::kSysEx || m[n - 1] != midi::kEndOfSysEx || m[1] != midi::kRolandId ||
+        m[3] != midi::kGsModelId || m[4] != midi::kDataSet1 ||
         std::any_of(m + 1, m + n - 1, [](std::uint8_t b) { return b > 0x7F; }))
         return Dt1Status::NotDt1;
     if (rolandChecksum(m + 5, m + n - 2) != m[n - 2]) return Dt1Status::BadChecksum;

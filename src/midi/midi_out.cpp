@@ -2,13 +2,15 @@
 
 #include <algorithm>
 
+#include "midi/midi_bytes.h"
+
 namespace kf {
 
 using std::chrono::duration_cast;
 using std::chrono::microseconds;
 
 int shortMessageLength(std::uint8_t status) {
-    if (status < 0xF0) return (status >= 0xC0 && status <= 0xDF) ? 2 : 3;
+    if (status < midi::kSysEx) return (status >= midi::kProgramChange && status <= 0xDF) ? 2 : 3;
     switch (status) {
         case 0xF1:
         case 0xF3: return 2;
@@ -235,7 +237,7 @@ void MidiOut::cancel() {
         std::lock_guard<std::mutex> lock(m_);
         cancelled_ += static_cast<long>(queue_.clear());
     }
-    sendShort(0xB9, 0x78, 0x00);
+    sendShort(midi::kRhythmControl, midi::kAllSoundOff, 0x00);
 }
 
 bool MidiOut::flush(std::chrono::milliseconds bound) {

@@ -1,9 +1,11 @@
 #include "midi/send_queue.h"
 
+#include "midi/midi_bytes.h"
+
 namespace kf {
 
 namespace {
-bool isSysex(const MidiBytes& m) { return !m.empty() && m.front() == 0xF0; }
+bool isSysex(const MidiBytes& m) { return !m.empty() && m.front() == midi::kSysEx; }
 }  // namespace
 
 std::chrono::microseconds wireTime(const MidiBytes& message, const Pacing& pacing) {
@@ -15,8 +17,8 @@ std::chrono::microseconds wireTime(const MidiBytes& message, const Pacing& pacin
 
 long userDrumAddress(const MidiBytes& m) {
     // F0 41 dd 42 12 21 a2 a3 ... sum F7
-    if (m.size() < 11 || m[0] != 0xF0 || m[1] != 0x41 || m[3] != 0x42 || m[4] != 0x12 || m[5] != 0x21 ||
-        m.back() != 0xF7 || m[2] > 0x7F)
+    if (m.size() < 11 || m[0] != midi::kSysEx || m[1] != midi::kRolandId || m[3] != midi::kGsModelId ||
+        m[4] != midi::kDataSet1 || m[5] != midi::kUserDrumArea || m.back() != midi::kEndOfSysEx || m[2] > 0x7F)
         return -1;
     const int a2 = m[6], a3 = m[7];
     const bool parameter = m.size() == 11 && (a2 & 0xE0) == 0 && (a2 & 0x0F) >= 1 && (a2 & 0x0F) <= 12 && a3 < 0x80;

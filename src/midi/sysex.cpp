@@ -1,12 +1,14 @@
 #include "midi/sysex.h"
 
+#include "midi/midi_bytes.h"
 #include "midi/midi_out.h"
 #include "model/parameters.h"
 
 namespace kf {
 
 namespace {
-const std::uint8_t kHeader[] = {0xF0, 0x41, 0x10, 0x42, 0x12};
+const std::uint8_t kHeader[] = {midi::kSysEx, midi::kRolandId, midi::kDefaultDeviceId, midi::kGsModelId,
+                                 midi::kDataSet1};
 
 MidiBytes frame(std::initializer_list<std::uint8_t> addressAndData, const std::string* tail = nullptr,
                 size_t tailWidth = 0) {
@@ -18,8 +20,8 @@ MidiBytes frame(std::initializer_list<std::uint8_t> addressAndData, const std::s
         for (size_t i = 0; i < tailWidth; ++i)
             m.push_back(i < tail->size() ? static_cast<std::uint8_t>((*tail)[i]) : 0x20);
     }
-    m.push_back(rolandChecksum(m.data() + 5, m.data() + m.size()));
-    m.push_back(0xF7);
+    m.push_back(rolandChecksum(m.data() + midi::kDt1HeaderBytes, m.data() + m.size()));
+    m.push_back(midi::kEndOfSysEx);
     return m;
 }
 }  // namespace
@@ -30,14 +32,16 @@ std::uint8_t rolandChecksum(const std::uint8_t* begin, const std::uint8_t* end) 
     return static_cast<std::uint8_t>((128 - sum % 128) % 128);
 }
 
+MidiBytes gsDataSet(std::initializer_list<std::uint8_t> addressAndData) { return frame(addressAndData); }
+
 MidiBytes buildParameterMessage(const Kit& kit, int set, int note, int p) {
     const auto value = static_cast<std::uint8_t>(parameterValue(kit, set, note, p));
-    return frame({0x21, static_cast<std::uint8_t>(16 * (set - 1) + p), static_cast<std::uint8_t>(note), value});
+    return frame({midi::kUserDrumArea, static_cast<std::uint8_t>(16 * (set - 1) + p), static_cast<std::uint8_t>(note), value});
 }
 
 bool buildNameMessage(const Kit& kit, int set, MidiBytes* out) {
     if (set != 1 && set != 2) return false;
-    *out = frame({0x21, static_cast<std::uint8_t>(16 * (set - 1)), 0x00}, &kit.setName(set), 12);
+    *out = frame({midi::kUserDrumArea, static_cast<std::uint8_t>(16 * (set - 1)), 0x00}, &kit.setName(set), 12);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // The GS DT1 messages that carry a user drum set, and their text form.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@ class MidiOut;
 
 // Roland checksum over address and data bytes: (128 - sum % 128) % 128.
 std::uint8_t rolandChecksum(const std::uint8_t* begin, const std::uint8_t* end);
+
+// A GS DT1 message to device ID 10 with these address and data bytes, its checksum added.
+MidiBytes gsDataSet(std::initializer_list<std::uint8_t> addressAndData);
 
 // 11-byte per-note parameter message; the value is read from the Kit now.
 MidiBytes buildParameterMessage(const Kit& kit, int set, int note, int deviceParameter);

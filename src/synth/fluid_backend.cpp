@@ -11,6 +11,7 @@
 #endif
 
 #include "midi/gs_dt1.h"
+#include "midi/midi_bytes.h"
 #include "model/parameters.h"
 
 namespace kf {
@@ -136,8 +137,8 @@ void FluidSynthBackend::selectDrumKit(int channel, int program) {
 bool FluidSynthBackend::send(const std::uint8_t* data, std::size_t size) {
     std::lock_guard<std::mutex> lock(m_);
     if (!synth_ || size == 0) return false;
-    if (data[0] == 0xF0) sysex(data, size);
-    else if (data[0] >= 0x80 && data[0] < 0xF0) channelMessage(data, size);
+    if (data[0] == midi::kSysEx) sysex(data, size);
+    else if (midi::isStatus(data[0]) && data[0] < midi::kSysEx) channelMessage(data, size);
     return true;
 }
 
@@ -174,28 +175,28 @@ void FluidSynthBackend::channelMessage(const std::uint8_t* m, std::size_t n) {
     const int d1 = n > 1 ? m[1] & 0x7F : 0, d2 = n > 2 ? m[2] & 0x7F : 0;
     const bool rhythm = rhythmMap_[static_cast<size_t>(channel)] != 0;
     switch (type) {
-        case 0x90:
+        case midi::kNoteOn:
             if (d2 == 0) noteOff(channel, d1);
             else noteOn(channel, d1, d2);
             break;
-        case 0x80: noteOff(channel, d1); break;
-        case 0xC0:
+        case midi::kNoteOff: noteOff(channel, d1); break;
+        case midi::kProgramChange:
             program_[static_cast<size_t>(channel)] = d1;
             if (!rhythm) fluid_synth_program_change(synth_, channel, d1);
             else if (d1 != kUserProgram1 && d1 != kUserProgram1 + 1) selectDrumKit(channel, d1);
             break;
-        case 0xB0:
-            if (d1 == 0x78 || d1 == 0x7B) {
+        case midi::kControlChange:
+            if (d1 == midi::kAllSoundOff || d1 == midi::kAllNotesOff) {
                 // ALL SOUND OFF (and all notes off): the part and, on a rhythm part, its user notes.
                 fluid_synth_all_sounds_off(synth_, channel);
                 if (rhythm)
                     for (int c = kFirstVoice; c < kFirstVoice + kVoices; ++c) fluid_synth_all_sounds_off(synth_, c);
-            } else if (!rhythm || (d1 != 0x00 && d1 != 0x20)) {
+            } else if (!rhythm || (d1 != midi::kBankSelect && d1 != midi::kBankSelectLsb)) {
                 // Bank select on a rhythm part picks a map: every map plays the font's kits.
                 fluid_synth_cc(synth_, channel, d1, d2);
             }
             break;
-        case 0xE0: fluid_synth_pitch_bend(synth_, channel, d1 | (d2 << 7)); break;
+        case midi::kPitchBend: fluid_synth_pitch_bend(synth_, channel, d1 | (d2 << 7)); break;
         default: break;
     }
 }

@@ -1,0 +1,52 @@
+// The bytes of MIDI and of Roland's GS exclusive messages that the program sends and reads,
+// named once.
+#pragma once
+
+#include <cstdint>
+
+namespace kf::midi {
+
+// Status bytes: the kind in the high nibble, the channel (0..15) in the low one.
+constexpr std::uint8_t kNoteOff = 0x80;
+constexpr std::uint8_t kNoteOn = 0x90;
+constexpr std::uint8_t kControlChange = 0xB0;
+constexpr std::uint8_t kProgramChange = 0xC0;
+constexpr std::uint8_t kPitchBend = 0xE0;
+constexpr std::uint8_t kSysEx = 0xF0;
+constexpr std::uint8_t kEndOfSysEx = 0xF7;
+constexpr std::uint8_t status(std::uint8_t kind, int channel) {
+    return static_cast<std::uint8_t>(kind | (channel & 0x0F));
+}
+constexpr bool isStatus(std::uint8_t b) { return b >= 0x80; }
+
+// Channel 10 plays the rhythm part the user sets are on; channel 11 is the part the data box
+// sounds the preset sets on.
+constexpr int kRhythmChannel = 9;
+constexpr int kPresetChannel = 10;
+constexpr std::uint8_t kRhythmNoteOn = status(kNoteOn, kRhythmChannel);                   // 99
+constexpr std::uint8_t kRhythmControl = status(kControlChange, kRhythmChannel);           // B9
+constexpr std::uint8_t kRhythmProgram = status(kProgramChange, kRhythmChannel);           // C9
+constexpr std::uint8_t kPresetNoteOn = status(kNoteOn, kPresetChannel);                   // 9A
+constexpr std::uint8_t kPresetControl = status(kControlChange, kPresetChannel);           // BA
+constexpr std::uint8_t kPresetProgram = status(kProgramChange, kPresetChannel);           // CA
+constexpr std::uint8_t kFirstPartProgram = status(kProgramChange, 0);                     // C0
+
+// Controllers.
+constexpr std::uint8_t kBankSelect = 0x00;
+constexpr std::uint8_t kBankSelectLsb = 0x20;
+constexpr std::uint8_t kAllSoundOff = 0x78;
+constexpr std::uint8_t kAllNotesOff = 0x7B;
+
+// Program number + set (1 or 2) on the rhythm channel selects a user drum set: 40 and 41.
+constexpr std::uint8_t kUserSetProgramBase = 0x3F;
+
+// GS data set (DT1): F0 41 dev 42 12 a1 a2 a3 data… checksum F7.
+constexpr std::uint8_t kRolandId = 0x41;
+constexpr std::uint8_t kDefaultDeviceId = 0x10;
+constexpr std::uint8_t kGsModelId = 0x42;
+constexpr std::uint8_t kDataSet1 = 0x12;
+constexpr int kDt1HeaderBytes = 5;  // F0 41 dev 42 12
+// The first address byte of the two user drum sets.
+constexpr std::uint8_t kUserDrumArea = 0x21;
+
+}  // namespace kf::midi
