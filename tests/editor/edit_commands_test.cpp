@@ -169,6 +169,28 @@ TEST_F(Editing, BusyBlocksAllButDelete) {
     h->state().busy = false;
 }
 
+TEST_F(Editing, PasteWhileBusyLeavesAnEmptyCellEmptyAndSendsNothing) {
+    h->useNote(1, 5);
+    h->select(1, 5);
+    edit->Copy1->trigger();
+    h->select(1, 6);
+    h->takeSent();
+    h->state().busy = true;
+    QTest::keyClick(grid, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(h->state().kit.entry(1, 6).used, 0);
+    EXPECT_TRUE(h->takeSent().empty());
+    h->state().busy = false;
+}
+
+TEST_F(Editing, DeletingAUsedNoteDisablesCutCopyAndDelete) {
+    h->useNote(1, 9);
+    h->select(1, 9);
+    ASSERT_TRUE(edit->Delete1->isEnabled());
+    QTest::keyClick(grid, Qt::Key_Delete);
+    EXPECT_EQ(h->state().kit.entry(1, 9).used, 0);
+    for (QAction* a : {edit->Cut1, edit->Copy1, edit->Delete1}) EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+}
+
 TEST_F(Editing, EveryParameterControlEndsTextEntryMode) {
     h->useNote(1, 7, "Snare");
     h->select(1, 7);

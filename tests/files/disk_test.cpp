@@ -133,6 +133,21 @@ INSTANTIATE_TEST_SUITE_P(Faults, DiskReadFault,
                                            ReadFault{"EIO at the last read", 15, false, "Input/output error"},
                                            ReadFault{"no memory", 3, true, "out of memory"}));
 
+TEST_F(Disk, AnInterruptedReadIsTriedAgain) {
+    const fs::path f = dir / "interrupted.kfg";
+    std::ofstream(f, std::ios::binary) << std::string(5000, 'x');
+    readCalls = 0;
+    diskCalls().read = [](int fd, void* buffer, std::size_t size) -> ssize_t {
+        if (++readCalls % 2 == 1) {
+            errno = EINTR;
+            return -1;
+        }
+        return ::read(fd, buffer, std::min<std::size_t>(size, 1000));
+    };
+    EXPECT_EQ(readFileBytes(f.string()).size(), 5000u);
+    diskCalls() = systemDiskCalls();
+}
+
 TEST_F(Disk, OnlyRegularFilesOfBoundedSizeAreRead) {
     // A FIFO with no writer must not hang the read, a device that never ends must not grow
     // without bound, a huge file is refused before it is read.

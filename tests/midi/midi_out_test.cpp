@@ -4,7 +4,9 @@
 
 #include "midi/device_commands.h"
 #include "midi/midi_out.h"
+#include "midi/send_queue.h"
 #include "midi/sysex.h"
+#include "model/parameters.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
 
@@ -290,6 +292,18 @@ TEST(MidiOut, ATransportThatRefusesDropsTheRestOfTheTransferAndIsReportedOncePer
     EXPECT_EQ(reports, (std::vector<std::string>{"C", "C"}));
 }
 
+TEST(MidiOut, ARefusedMessageEndsTheTransferWithoutAnotherAttempt) {
+    Fixture f;
+    ASSERT_TRUE(f.out.openPort(0));
+    f.rec->refuseSends = true;
+    f.out.setHeld(true);
+    for (int i = 0; i < 20; ++i) f.out.sendShort(0x99, 36, 100);
+    f.out.setHeld(false);
+    f.out.flush();
+    EXPECT_EQ(f.rec->sendAttempts(), 1u);
+    EXPECT_EQ(f.out.droppedCount(), 20);
+}
+
 TEST(MidiOut, MessagesTheTransportNeverDeliveredCountAsLostOnClose) {
     Fixture f;
     std::vector<std::string> reports;
@@ -325,6 +339,16 @@ TEST(MidiOut, CloseWaitsAsLongAsTheTransportKeepsTakingMessages) {
     EXPECT_EQ(f.out.droppedCount(), 0);
 }
 
+TEST(MidiOut, ClosingAHeldQueueDeliversEverything) {
+    Fixture f;
+    ASSERT_TRUE(f.out.openPort(0));
+    f.out.setHeld(true);
+    for (int i = 0; i < 30; ++i) f.out.sendShort(0x99, 36, static_cast<std::uint8_t>(i));
+    f.out.closePort();
+    EXPECT_EQ(f.rec->sent.size(), 30u);
+    EXPECT_EQ(f.out.droppedCount(), 0);
+}
+
 TEST(MidiOut, OnlyTheSenderThreadEverTouchesTheTransport) {
     Fixture f;
     std::thread lister([&] {
@@ -356,6 +380,24 @@ TEST(MidiOut, ATransportWithATimelineIsHandedMessagesAheadWithTheirDueTime) {
     // is handed over more than one lead before it is due.
     for (size_t i = 0; i < 100; ++i)
         EXPECT_EQ(f.rec->sentFromNow[i], std::min(microseconds(960 * static_cast<long>(i)), microseconds(50000))) << i;
+}
+
+TEST(SendQueue, ANewerValueBehindADeviceCommandStaysReplaceableWhenTheOlderOneLeaves) {
+    Kit kit;
+    kit.reset();
+    auto level = [&](int v) {
+        kit.entry(1, 36).level = static_cast<std::uint8_t>(v);
+        return buildParameterMessage(kit, 1, 36, kLevel);
+    };
+    SendQueue q;
+    q.push(level(1));
+    q.push(gsResetMessage());
+    q.push(level(2));
+    EXPECT_EQ(q.pop(), level(1));  // the older one is on its way
+    EXPECT_TRUE(q.push(level(3))) << "replaces the one behind the reset";
+    ASSERT_EQ(q.size(), 2u);
+    q.pop();
+    EXPECT_EQ(q.pop(), level(3));
 }
 
 TEST(SendQueue, UserDrumAddresses) {

@@ -34,6 +34,11 @@ public:
     int closes = 0;
     // Runs before send number index (0-based): a transport that is slow now and then.
     std::function<void(std::size_t index)> beforeSend;
+    // How many times MidiOut tried to send, taken or not.
+    std::size_t sendAttempts() {
+        std::lock_guard<std::mutex> lock(m_);
+        return calls_;
+    }
     // The thread of every call MidiOut made.
     std::vector<std::thread::id> callers() {
         std::lock_guard<std::mutex> lock(m_);
