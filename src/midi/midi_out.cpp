@@ -1,6 +1,11 @@
 #include "midi/midi_out.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "midi/midi_bytes.h"
 
@@ -19,12 +24,83 @@ int shortMessageLength(std::uint8_t status) {
     }
 }
 
-MidiOut::MidiOut(std::unique_ptr<MidiBackend> backend, std::shared_ptr<SenderClock> clock)
+// What the sender thread and its callers share; kept out of the header.
+class MidiOut::Impl {
+public:
+    Impl(std::unique_ptr<MidiBackend> backend, std::shared_ptr<SenderClock> clock);
+    ~Impl();
+    int deviceCount();
+    std::string deviceName(int id);
+    bool openPort(int id, const std::vector<MidiBytes>& first);
+    void closePort();
+    bool isOpen() const { return open_.load(); }
+    MidiError lastOpenError() const;
+    void configure(const std::function<void(MidiBackend&)>& f);
+    void later(std::function<void()> job);
+    void sendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
+    void sendLong(const MidiBytes& message);
+    void setHeld(bool held);
+    void setPacing(const Pacing& pacing);
+    Pacing pacing() const;
+    SendProgress progress() const;
+    void cancel();
+    bool flush(std::chrono::milliseconds bound);
+    void setDropHandler(std::function<void(const std::string&)> handler);
+    void setObserver(std::function<void()> observer);
+    long droppedCount() const { return dropped_.load(); }
+    long cancelledCount() const { return cancelled_.load(); }
+
+    void enqueue(MidiBytes message);
+    void run();
+    // Runs job on the sender thread, in order with other jobs, before the next message;
+    // inline when called there.
+    void call(const std::function<void()>& job);
+    bool onSenderThread() const { return std::this_thread::get_id() == sender_.get_id(); }
+    // On the sender thread.
+    bool openHere(int id, const std::vector<MidiBytes>& first);
+    std::size_t closeHere();
+    std::string deviceNameHere(int id);
+    // With m_ held: whether this loss is the first on the open port.
+    bool countLostLocked(std::size_t n);
+    void reportDrop();
+    void notifyObserver();
+    std::chrono::microseconds leftLocked() const;
+
+    std::unique_ptr<MidiBackend> backend_;
+    std::shared_ptr<SenderClock> clock_;
+    std::atomic<bool> open_{false};
+    std::atomic<int> lastId_{0};  // written on the sender thread
+
+    mutable std::mutex m_;
+    std::condition_variable cv_;
+    MidiError openError_;
+    std::deque<std::function<void()>> jobs_;
+    SendQueue queue_;
+    Pacing pacing_;
+    SenderClock::time_point nextFree_{};
+    bool inFlight_ = false;
+    bool pacingWait_ = false;  // the sender waits for a message's due time, not the transport
+    bool held_ = false;
+    bool stop_ = false;
+    std::size_t transferSent_ = 0;
+    std::size_t taken_ = 0;  // messages the transport has taken since start
+    std::chrono::microseconds slowSend_{0};  // how long the transport itself takes a message
+    std::string portName_;
+    bool dropReported_ = false;
+    std::function<void(const std::string&)> onDrop_;
+    std::function<void()> observer_;
+    mutable std::atomic<bool> observerArmed_{true};
+    std::atomic<long> dropped_{0};
+    std::atomic<long> cancelled_{0};
+    std::thread sender_;
+};
+
+MidiOut::Impl::Impl(std::unique_ptr<MidiBackend> backend, std::shared_ptr<SenderClock> clock)
     : backend_(std::move(backend)), clock_(std::move(clock)) {
     sender_ = std::thread([this] { run(); });
 }
 
-MidiOut::~MidiOut() {
+MidiOut::Impl::~Impl() {
     closePort();
     {
         std::lock_guard<std::mutex> lock(m_);
@@ -34,7 +110,7 @@ MidiOut::~MidiOut() {
     sender_.join();
 }
 
-void MidiOut::later(std::function<void()> job) {
+void MidiOut::Impl::later(std::function<void()> job) {
     {
         std::lock_guard<std::mutex> lock(m_);
         jobs_.push_back(std::move(job));
@@ -42,7 +118,7 @@ void MidiOut::later(std::function<void()> job) {
     cv_.notify_all();
 }
 
-void MidiOut::call(const std::function<void()>& job) {
+void MidiOut::Impl::call(const std::function<void()>& job) {
     if (onSenderThread()) {
         job();
         return;
@@ -60,23 +136,23 @@ void MidiOut::call(const std::function<void()>& job) {
     doneCv.wait(lock, [&] { return done; });
 }
 
-void MidiOut::configure(const std::function<void(MidiBackend&)>& f) {
+void MidiOut::Impl::configure(const std::function<void(MidiBackend&)>& f) {
     call([&] { f(*backend_); });
 }
 
-int MidiOut::deviceCount() {
+int MidiOut::Impl::deviceCount() {
     int n = 0;
     call([&] { n = static_cast<int>(backend_->ports().size()); });
     return n;
 }
 
-std::string MidiOut::deviceName(int id) {
+std::string MidiOut::Impl::deviceName(int id) {
     std::string name;
     call([&] { name = deviceNameHere(id); });
     return name;
 }
 
-std::string MidiOut::deviceNameHere(int id) {
+std::string MidiOut::Impl::deviceNameHere(int id) {
     if (id == -1) return kVirtualPortName;
     if (id == kBuiltInSynth) return backend_->hasBuiltInSynth() ? kBuiltInSynthName : std::string();
     const auto names = backend_->ports();
@@ -84,12 +160,12 @@ std::string MidiOut::deviceNameHere(int id) {
     return names[static_cast<size_t>(id)];
 }
 
-MidiError MidiOut::lastOpenError() const {
+MidiError MidiOut::Impl::lastOpenError() const {
     std::lock_guard<std::mutex> lock(m_);
     return openError_;
 }
 
-bool MidiOut::openPort(int id, const std::vector<MidiBytes>& first) {
+bool MidiOut::Impl::openPort(int id, const std::vector<MidiBytes>& first) {
     // What the old port still has to send drains before it goes; on the sender thread it
     // cannot wait for itself, and openHere drops it instead.
     if (!onSenderThread() && open_ && id != lastId_) closePort();
@@ -98,7 +174,7 @@ bool MidiOut::openPort(int id, const std::vector<MidiBytes>& first) {
     return ok;
 }
 
-bool MidiOut::openHere(int id, const std::vector<MidiBytes>& first) {
+bool MidiOut::Impl::openHere(int id, const std::vector<MidiBytes>& first) {
     if (open_ && id == lastId_) {
         for (const auto& m : first) enqueue(m);
         return true;
@@ -129,12 +205,12 @@ bool MidiOut::openHere(int id, const std::vector<MidiBytes>& first) {
     return true;
 }
 
-std::size_t MidiOut::closeHere() {
+std::size_t MidiOut::Impl::closeHere() {
     open_ = false;
     return backend_->close();
 }
 
-void MidiOut::closePort() {
+void MidiOut::Impl::closePort() {
     if (!open_) return;
     bool report = false;
     {
@@ -166,14 +242,14 @@ void MidiOut::closePort() {
     notifyObserver();
 }
 
-void MidiOut::sendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+void MidiOut::Impl::sendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
     const std::uint8_t msg[3] = {status, data1, data2};
     enqueue(MidiBytes(msg, msg + shortMessageLength(status)));
 }
 
-void MidiOut::sendLong(const MidiBytes& message) { enqueue(message); }
+void MidiOut::Impl::sendLong(const MidiBytes& message) { enqueue(message); }
 
-void MidiOut::enqueue(MidiBytes message) {
+void MidiOut::Impl::enqueue(MidiBytes message) {
     if (!open_ || message.empty()) return;
     {
         std::lock_guard<std::mutex> lock(m_);
@@ -186,7 +262,7 @@ void MidiOut::enqueue(MidiBytes message) {
     notifyObserver();
 }
 
-void MidiOut::setHeld(bool held) {
+void MidiOut::Impl::setHeld(bool held) {
     {
         std::lock_guard<std::mutex> lock(m_);
         held_ = held;
@@ -194,7 +270,7 @@ void MidiOut::setHeld(bool held) {
     cv_.notify_all();
 }
 
-void MidiOut::setPacing(const Pacing& pacing) {
+void MidiOut::Impl::setPacing(const Pacing& pacing) {
     {
         std::lock_guard<std::mutex> lock(m_);
         pacing_ = pacing;
@@ -204,12 +280,12 @@ void MidiOut::setPacing(const Pacing& pacing) {
     cv_.notify_all();
 }
 
-Pacing MidiOut::pacing() const {
+Pacing MidiOut::Impl::pacing() const {
     std::lock_guard<std::mutex> lock(m_);
     return pacing_;
 }
 
-microseconds MidiOut::leftLocked() const {
+microseconds MidiOut::Impl::leftLocked() const {
     microseconds wire(0);
     if (!pacing_.unlimited) {
         wire = kWireTimePerByte * static_cast<long>(queue_.bytes()) +
@@ -222,7 +298,7 @@ microseconds MidiOut::leftLocked() const {
     return std::max(wire, measured);
 }
 
-SendProgress MidiOut::progress() const {
+SendProgress MidiOut::Impl::progress() const {
     observerArmed_ = true;
     std::lock_guard<std::mutex> lock(m_);
     SendProgress p;
@@ -232,7 +308,7 @@ SendProgress MidiOut::progress() const {
     return p;
 }
 
-void MidiOut::cancel() {
+void MidiOut::Impl::cancel() {
     {
         std::lock_guard<std::mutex> lock(m_);
         cancelled_ += static_cast<long>(queue_.clear());
@@ -240,29 +316,29 @@ void MidiOut::cancel() {
     sendShort(midi::kRhythmControl, midi::kAllSoundOff, 0x00);
 }
 
-bool MidiOut::flush(std::chrono::milliseconds bound) {
+bool MidiOut::Impl::flush(std::chrono::milliseconds bound) {
     std::unique_lock<std::mutex> lock(m_);
     return cv_.wait_for(lock, bound, [this] { return queue_.empty() && !inFlight_; });
 }
 
-void MidiOut::setDropHandler(std::function<void(const std::string&)> handler) {
+void MidiOut::Impl::setDropHandler(std::function<void(const std::string&)> handler) {
     std::lock_guard<std::mutex> lock(m_);
     onDrop_ = std::move(handler);
 }
 
-void MidiOut::setObserver(std::function<void()> observer) {
+void MidiOut::Impl::setObserver(std::function<void()> observer) {
     std::lock_guard<std::mutex> lock(m_);
     observer_ = std::move(observer);
 }
 
-bool MidiOut::countLostLocked(std::size_t n) {
+bool MidiOut::Impl::countLostLocked(std::size_t n) {
     dropped_ += static_cast<long>(n);
     if (dropReported_) return false;
     dropReported_ = true;
     return true;
 }
 
-void MidiOut::reportDrop() {
+void MidiOut::Impl::reportDrop() {
     std::function<void(const std::string&)> handler;
     std::string name;
     {
@@ -273,7 +349,7 @@ void MidiOut::reportDrop() {
     if (handler) handler(name);
 }
 
-void MidiOut::notifyObserver() {
+void MidiOut::Impl::notifyObserver() {
     if (!observerArmed_.exchange(false)) return;
     std::function<void()> observer;
     {
@@ -284,7 +360,7 @@ void MidiOut::notifyObserver() {
     else observerArmed_ = true;
 }
 
-void MidiOut::run() {
+void MidiOut::Impl::run() {
     std::unique_lock<std::mutex> lock(m_);
     for (;;) {
         if (!jobs_.empty()) {
@@ -342,5 +418,31 @@ void MidiOut::run() {
         lock.lock();
     }
 }
+
+MidiOut::MidiOut(std::unique_ptr<MidiBackend> backend, std::shared_ptr<SenderClock> clock)
+    : d_(std::make_unique<Impl>(std::move(backend), std::move(clock))) {}
+MidiOut::~MidiOut() = default;
+int MidiOut::deviceCount() { return d_->deviceCount(); }
+std::string MidiOut::deviceName(int id) { return d_->deviceName(id); }
+bool MidiOut::openPort(int id, const std::vector<MidiBytes>& first) { return d_->openPort(id, first); }
+void MidiOut::closePort() { d_->closePort(); }
+bool MidiOut::isOpen() const { return d_->open_.load(); }
+MidiError MidiOut::lastOpenError() const { return d_->lastOpenError(); }
+void MidiOut::configure(const std::function<void(MidiBackend&)>& f) { d_->configure(f); }
+void MidiOut::later(std::function<void()> job) { d_->later(std::move(job)); }
+void MidiOut::sendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+    d_->sendShort(status, data1, data2);
+}
+void MidiOut::sendLong(const MidiBytes& message) { d_->sendLong(message); }
+void MidiOut::setHeld(bool held) { d_->setHeld(held); }
+void MidiOut::setPacing(const Pacing& pacing) { d_->setPacing(pacing); }
+Pacing MidiOut::pacing() const { return d_->pacing(); }
+SendProgress MidiOut::progress() const { return d_->progress(); }
+void MidiOut::cancel() { d_->cancel(); }
+bool MidiOut::flush(std::chrono::milliseconds bound) { return d_->flush(bound); }
+void MidiOut::setDropHandler(std::function<void(const std::string&)> handler) { d_->setDropHandler(std::move(handler)); }
+void MidiOut::setObserver(std::function<void()> observer) { d_->setObserver(std::move(observer)); }
+long MidiOut::droppedCount() const { return d_->dropped_.load(); }
+long MidiOut::cancelledCount() const { return d_->cancelled_.load(); }
 
 }  // namespace kf

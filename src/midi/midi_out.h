@@ -5,15 +5,11 @@
 // closing run there too, between two messages, so a transport never changes under a send.
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "midi/midi_backend.h"
 #include "midi/send_queue.h"
@@ -52,7 +48,7 @@ public:
     // the port. A transport that takes nothing for its stall bound refuses the message, and
     // the rest is dropped and reported; a sender stuck past kStuck gives up all the same.
     void closePort();
-    bool isOpen() const { return open_.load(); }
+    bool isOpen() const;
     // Why the last open failed.
     MidiError lastOpenError() const;
     // Runs f with the transport on the sender thread and returns once it has run.
@@ -86,9 +82,9 @@ public:
     // Called, on any thread, when the progress changed; again only after progress() was read.
     void setObserver(std::function<void()> observer);
     // Messages lost since start: refused by the transport, or left when a close ran out of time.
-    long droppedCount() const { return dropped_.load(); }
+    long droppedCount() const;
     // Messages dropped by cancel() since start.
-    long cancelledCount() const { return cancelled_.load(); }
+    long cancelledCount() const;
 
     // How long the transports let one message wait before they count as stopped.
     static constexpr std::chrono::milliseconds kStall{1000};
@@ -99,49 +95,8 @@ public:
     static constexpr const char* kBuiltInSynthName = "内蔵音源 (FluidSynth)";
 
 private:
-    void enqueue(MidiBytes message);
-    void run();
-    // Runs job on the sender thread, in order with other jobs, before the next message;
-    // inline when called there.
-    void call(const std::function<void()>& job);
-    bool onSenderThread() const { return std::this_thread::get_id() == sender_.get_id(); }
-    // On the sender thread.
-    bool openHere(int id, const std::vector<MidiBytes>& first);
-    std::size_t closeHere();
-    std::string deviceNameHere(int id);
-    // With m_ held: whether this loss is the first on the open port.
-    bool countLostLocked(std::size_t n);
-    void reportDrop();
-    void notifyObserver();
-    std::chrono::microseconds leftLocked() const;
-
-    std::unique_ptr<MidiBackend> backend_;
-    std::shared_ptr<SenderClock> clock_;
-    std::atomic<bool> open_{false};
-    std::atomic<int> lastId_{0};  // written on the sender thread
-
-    mutable std::mutex m_;
-    std::condition_variable cv_;
-    MidiError openError_;
-    std::deque<std::function<void()>> jobs_;
-    SendQueue queue_;
-    Pacing pacing_;
-    SenderClock::time_point nextFree_{};
-    bool inFlight_ = false;
-    bool pacingWait_ = false;  // the sender waits for a message's due time, not the transport
-    bool held_ = false;
-    bool stop_ = false;
-    std::size_t transferSent_ = 0;
-    std::size_t taken_ = 0;  // messages the transport has taken since start
-    std::chrono::microseconds slowSend_{0};  // how long the transport itself takes a message
-    std::string portName_;
-    bool dropReported_ = false;
-    std::function<void(const std::string&)> onDrop_;
-    std::function<void()> observer_;
-    mutable std::atomic<bool> observerArmed_{true};
-    std::atomic<long> dropped_{0};
-    std::atomic<long> cancelled_{0};
-    std::thread sender_;
+    class Impl;
+    std::unique_ptr<Impl> d_;
 };
 
 // Bytes on the wire for a message that starts with this status byte (1 to 3).
