@@ -15,6 +15,8 @@
 #include <mutex>
 #include <thread>
 
+#include "files/disk.h"
+#include "files/kit_file.h"
 #include "midi/alsa_backend.h"
 #include "midi/device_commands.h"
 #include "midi/midi_out.h"
@@ -318,6 +320,36 @@ TEST(AlsaVm, WholeKitThroughASerialMidiInterfaceArrivesByteForByte) {
     EXPECT_EQ(parseStream(plain), expected);
     std::cout << "serial MIDI: " << expected.size() << " messages, " << byteCount(expected) << " bytes ("
               << bytes.size() << " from the UART) in " << took << " s\n";
+}
+
+// What a user runs: kitforge-cli send at cable speed to a virtual raw MIDI port, which a slow
+// machine once cut short when the close's bound ran out while the transfer still moved.
+TEST(AlsaVm, CommandLineSendDeliversTheWholeKitAndSucceeds) {
+    const std::string file = "kit.kfg";  // in the work folder
+    writeFileAtomically(file, WriteKitFile(kit()));
+    Kit read;
+    read.reset();
+    ReadKitFile(WriteKitFile(kit()), read);
+    const auto expected = switchOnMessages(read);
+    std::string id;
+    if (FILE* p = ::popen(KITFORGE_CLI " ports", "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof line, p)) {
+            const std::string l(line);
+            if (l.find("\tVirtual Raw MIDI 0-1:VirMIDI 0-1") != std::string::npos) id = l.substr(0, l.find('\t'));
+        }
+        ::pclose(p);
+    }
+    ASSERT_FALSE(id.empty()) << "not listed by kitforge-cli ports";
+    RawReader raw("/dev/snd/midiC0D1");
+    ASSERT_TRUE(raw.ok());
+    const auto start = Clock::now();
+    // Its progress line goes to a file: the VM's console is a terminal.
+    EXPECT_EQ(std::system((std::string(KITFORGE_CLI) + " send --port " + id + " " + file + " 2>cli.err").c_str()), 0);
+    const double took = std::chrono::duration<double>(Clock::now() - start).count();
+    raw.waitQuiet(std::chrono::milliseconds(500), std::chrono::seconds(30));
+    EXPECT_EQ(parseStream(raw.bytes()), expected);
+    std::cout << "kitforge-cli send: " << expected.size() << " messages in " << took << " s\n";
 }
 
 // The kernel refuses an event that does not fit into a receiver's input, and we retry that

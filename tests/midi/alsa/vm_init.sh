@@ -18,6 +18,7 @@ done
 
 mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=262144 hostroot /host
 mount -t devtmpfs dev /host/dev
+mkdir -p /host/dev/shm && mount -t tmpfs shm /host/dev/shm  # libjack looks for its servers there
 mount -t proc proc /host/proc
 mount -t sysfs sys /host/sys
 # The host's /tmp stays as it is, read-only: the build may lie below it. Temporary files go
