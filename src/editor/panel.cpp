@@ -55,7 +55,6 @@ const RowDesign kRows[9] = {
     {"Note#", "元となる音色を表します。通常は変更しないでください。", 37},
 };
 
-const int kStartValues[9] = {60, 127, 64, 127, 0, 0, 2, 0, 0};
 
 void setHint(QWidget* w, const char* hint) { w->setStatusTip(longHint(QString::fromUtf8(hint))); }
 void setHelp(QObject* o, int context) { o->setProperty("helpContext", context); }
@@ -247,7 +246,8 @@ void ParameterPanel::setUp() {
     const bool autoPreview = s.autoPreview;
     s.autoPreview = false;
     showNote(1, 0);
-    for (int r = 1; r <= 9; ++r) applyPanelParameter(kStartValues[r - 1], r);
+    // The module's own values at power-on.
+    for (int r = 1; r <= kPanelParameterCount; ++r) applyPanelParameter(deviceParameterInfo(deviceParameterOfRow(r, 0)).module, r);
     updateEnabledState();
     s.autoPreview = autoPreview;
 }
@@ -349,9 +349,9 @@ void ParameterPanel::updateEnabledState() {
 
 void ParameterPanel::defClick(int row) {
     const EditorState& s = e_.state;
-    const int key = upDown(kRowMap)->position() * 128 + upDown(kRowProgram)->position();
+    const int key = drumSetSettingOf(upDown(kRowMap)->position(), upDown(kRowProgram)->position());
     for (const PresetDrumSet& set : s.tables.sets) {
-        if (set.map * 128 + set.program != key) continue;
+        if (drumSetSettingOf(set.map, set.program) != key) continue;
         const DrumInstrument& inst = set.instruments[static_cast<size_t>(upDown(kRowNote)->position())];
         if (!inst.used) return;
         const int values[] = {inst.playNote, inst.level, inst.pan, inst.reverb, inst.effectSend, inst.assignGroup};

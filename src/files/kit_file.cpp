@@ -4,6 +4,7 @@
 
 #include "files/fields.h"
 #include "model/sjis.h"
+#include "model/parameters.h"
 
 namespace kf {
 
@@ -34,19 +35,27 @@ std::string cleanInstrumentName(std::string_view name) {
 void readEntryLine(std::string_view line, int setIndex, Kit& kit) {
     const int note = numberField(field(line, 2), 0);
     DrumNoteEntry& e = kit.entry(setIndex == 0 ? 1 : 2, note);
+    // A field left out takes the parameter's value for a missing field.
+    auto number = [&](int column, int p) {
+        const int missing = deviceParameterInfo(p).missing;
+        return static_cast<std::uint8_t>(numberField(field(line, column), missing == kTheNoteItself ? note : missing));
+    };
+    auto flag = [&](int column, int p) {
+        return static_cast<std::uint8_t>(integerOr(field(line, column), deviceParameterInfo(p).missing) & 0xFF);
+    };
     e.name = sjis::cut(field(line, 3), 20);
-    e.sourceMap = static_cast<std::uint8_t>(numberField(field(line, 4), 1));
-    e.sourceProgram = static_cast<std::uint8_t>(numberField(field(line, 5), 0));
-    e.sourceNote = static_cast<std::uint8_t>(numberField(field(line, 6), note));
-    e.playNote = static_cast<std::uint8_t>(numberField(field(line, 7), 60));
-    e.level = static_cast<std::uint8_t>(numberField(field(line, 8), 127));
-    e.pan = static_cast<std::uint8_t>(numberField(field(line, 9), 64));
-    e.reverb = static_cast<std::uint8_t>(numberField(field(line, 10), 127));
-    e.effectSend = static_cast<std::uint8_t>(numberField(field(line, 11), 0));
-    e.effectType = integerOr(field(line, 12), 1) != 0 ? 0 : 1;
-    e.assignGroup = static_cast<std::uint8_t>(numberField(field(line, 13), 0));
-    e.rxNoteOff = static_cast<std::uint8_t>(integerOr(field(line, 14), 0) & 0xFF);
-    e.rxNoteOn = static_cast<std::uint8_t>(integerOr(field(line, 15), 1) & 0xFF);
+    e.sourceMap = number(4, kSourceMap);
+    e.sourceProgram = number(5, kSourceProgram);
+    e.sourceNote = number(6, kSourceNote);
+    e.playNote = number(7, kPlayNote);
+    e.level = number(8, kLevel);
+    e.pan = number(9, kPan);
+    e.reverb = number(10, kReverb);
+    e.effectSend = number(11, kChorus);
+    e.effectType = integerOr(field(line, 12), 1) != 0 ? 0 : 1;  // the file's 1 is chorus
+    e.assignGroup = number(13, kAssignGroup);
+    e.rxNoteOff = flag(14, kRxNoteOff);
+    e.rxNoteOn = flag(15, kRxNoteOn);
     e.used = 1;
 }
 

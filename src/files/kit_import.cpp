@@ -102,20 +102,10 @@ private:
         }
         e.used = 1;
         const std::uint8_t v = value;
-        switch (p) {
-            case kPlayNote: e.playNote = v; break;
-            case kLevel: e.level = v; break;
-            case kAssignGroup: e.assignGroup = v; break;
-            case kPan: e.pan = v; break;
-            case kReverb: e.reverb = v; break;
-            case kChorus: effects_[set - 1][a3][0] = v; break;
-            case kRxNoteOff: e.rxNoteOff = v ? 1 : 0; break;
-            case kRxNoteOn: e.rxNoteOn = v ? 1 : 0; break;
-            case kDelay: effects_[set - 1][a3][1] = v; break;
-            case kSourceMap: e.sourceMap = v; break;
-            case kSourceProgram: e.sourceProgram = v; break;
-            default: e.sourceNote = v; break;
-        }
+        // The two sends share one field: which of them the note keeps is settled at the end.
+        if (p == kChorus) effects_[set - 1][a3][0] = v;
+        else if (p == kDelay) effects_[set - 1][a3][1] = v;
+        else setParameterValue(e, p, v);
         return true;
     }
 

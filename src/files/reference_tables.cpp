@@ -7,6 +7,7 @@
 #include "files/disk.h"
 #include "files/fields.h"
 #include "model/sjis.h"
+#include "model/parameters.h"
 
 namespace kf {
 
@@ -15,24 +16,28 @@ namespace {
 constexpr size_t kMaxSets = 256;
 constexpr size_t kProgressLines = 128;
 
-int key(const PresetDrumSet& s) { return s.map * 256 + s.program; }
+bool before(const PresetDrumSet& a, const PresetDrumSet& b) {
+    return std::pair(a.map, a.program) < std::pair(b.map, b.program);
+}
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) { return sjis::upper(a) == sjis::upper(b); }
 
 void fillInstrument(DrumInstrument& inst, std::string_view line) {
     inst.used = 1;
     inst.name = std::string(field(line, 4));
-    inst.playNote = static_cast<std::uint8_t>(numberField(field(line, 5), 60));
-    inst.level = static_cast<std::uint8_t>(numberField(field(line, 6), 127));
-    inst.pan = static_cast<std::uint8_t>(numberField(field(line, 7), 64));
-    inst.reverb = static_cast<std::uint8_t>(numberField(field(line, 8), 127));
-    const int chorus = numberField(field(line, 9), 0);
-    const int delay = numberField(field(line, 10), 0);
+    // A field left out takes the parameter's value for a missing field.
+    auto number = [&](int column, int p) { return numberField(field(line, column), deviceParameterInfo(p).missing); };
+    inst.playNote = static_cast<std::uint8_t>(number(5, kPlayNote));
+    inst.level = static_cast<std::uint8_t>(number(6, kLevel));
+    inst.pan = static_cast<std::uint8_t>(number(7, kPan));
+    inst.reverb = static_cast<std::uint8_t>(number(8, kReverb));
+    const int chorus = number(9, kChorus);
+    const int delay = number(10, kDelay);
     inst.effectSend = static_cast<std::uint8_t>(std::max(chorus, delay));
     inst.effectType = delay > chorus ? 1 : 0;
-    inst.assignGroup = static_cast<std::uint8_t>(numberField(field(line, 11), 0));
-    inst.rxNoteOff = integerOr(field(line, 12), 0) != 0 ? 1 : 0;
-    inst.rxNoteOn = integerOr(field(line, 13), 1) != 0 ? 1 : 0;
+    inst.assignGroup = static_cast<std::uint8_t>(number(11, kAssignGroup));
+    inst.rxNoteOff = integerOr(field(line, 12), deviceParameterInfo(kRxNoteOff).missing) != 0 ? 1 : 0;
+    inst.rxNoteOn = integerOr(field(line, 13), deviceParameterInfo(kRxNoteOn).missing) != 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -60,7 +65,7 @@ std::pair<int, int> acceptedMaps(int& useMap) {
 int ReferenceTables::drumSetSetting(int item) const {
     if (item < 0 || item >= static_cast<int>(mapList.size())) return 256;
     const PresetDrumSet& s = sets[static_cast<size_t>(item)];
-    return s.map * 128 + s.program;
+    return drumSetSettingOf(s.map, s.program);
 }
 
 ReferenceTables buildReferenceTables(std::string_view drumSetCsv, std::string_view drumInstCsv, int& useMap,
@@ -79,14 +84,14 @@ ReferenceTables buildReferenceTables(std::string_view drumSetCsv, std::string_vi
         s.map = *map;
         s.program = *program;
         // The first line of a map and program wins.
-        if (std::any_of(t.sets.begin(), t.sets.end(), [&](const PresetDrumSet& o) { return key(o) == key(s); }))
+        if (std::any_of(t.sets.begin(), t.sets.end(),
+                        [&](const PresetDrumSet& o) { return o.map == s.map && o.program == s.program; }))
             continue;
         s.name = std::string(field(line, 3));
         t.sets.push_back(std::move(s));
         if (t.sets.size() == kMaxSets) break;
     }
-    std::stable_sort(t.sets.begin(), t.sets.end(),
-                     [](const PresetDrumSet& a, const PresetDrumSet& b) { return key(a) < key(b); });
+    std::stable_sort(t.sets.begin(), t.sets.end(), before);
 
     LineReader instLines(drumInstCsv);
     for (size_t i = 0; instLines.next(line); ++i) {
@@ -94,10 +99,11 @@ ReferenceTables buildReferenceTables(std::string_view drumSetCsv, std::string_vi
             const auto map = digitsField(field(line, 1));
             const auto program = digitsField(field(line, 2));
             if (map && program) {
-                const int k = *map * 256 + *program;
-                auto it = std::lower_bound(t.sets.begin(), t.sets.end(), k,
-                                           [](const PresetDrumSet& s, int v) { return key(s) < v; });
-                if (it != t.sets.end() && key(*it) == k) {
+                PresetDrumSet wanted;
+                wanted.map = *map;
+                wanted.program = *program;
+                auto it = std::lower_bound(t.sets.begin(), t.sets.end(), wanted, before);
+                if (it != t.sets.end() && it->map == *map && it->program == *program) {
                     it->hasInstruments = true;
                     if (const auto note = digitsField(field(line, 3))) {
                         DrumInstrument& inst = it->instruments[static_cast<size_t>(*note)];
@@ -117,7 +123,7 @@ ReferenceTables buildReferenceTables(std::string_view drumSetCsv, std::string_vi
 
     for (const auto& s : t.sets) {
         if (s.hasInstruments) {
-            if (s.map * 128 + s.program == rememberedDrumSet) t.selectedItem = static_cast<int>(t.mapList.size());
+            if (drumSetSettingOf(s.map, s.program) == rememberedDrumSet) t.selectedItem = static_cast<int>(t.mapList.size());
             t.mapList.push_back(mapTag(s.map) + s.name);
         }
         const bool plain = sjis::cutBeforeHighByte(s.name).size() == s.name.size();

@@ -12,6 +12,9 @@
 
 namespace kf {
 
+// The "Drum Set" setting that remembers a preset set: map * 128 + program.
+constexpr int drumSetSettingOf(int map, int program) { return map * 128 + program; }
+
 struct PresetDrumSet {
     std::string name;  // Shift-JIS bytes
     int map = 0;       // 255 for a set without instruments
@@ -37,7 +40,7 @@ struct ReferenceTables {
     std::vector<std::string> nameSuggestions;
 
     bool empty() const { return sets.empty(); }
-    // The "Drum Set" setting of an item: map * 128 + program; 256 when there is none.
+    // The "Drum Set" setting of an item (drumSetSettingOf); 256 when there is none.
     int drumSetSetting(int item) const;
 };
 

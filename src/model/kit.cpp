@@ -1,5 +1,7 @@
 #include "model/kit.h"
 
+#include "model/parameters.h"
+
 #include <cassert>
 #include <tuple>
 
@@ -22,10 +24,10 @@ bool DrumNoteEntry::operator==(const DrumNoteEntry& o) const {
 const DrumNoteEntry& blankEntry() {
     static const DrumNoteEntry blank = [] {
         DrumNoteEntry e;
-        e.playNote = 60;
-        e.level = 127;
-        e.reverb = 127;
-        e.sourceMap = 2;
+        for (int p = 1; p <= kDeviceParameterCount; ++p) {
+            const DeviceParameterInfo& info = deviceParameterInfo(p);
+            e.*info.field = static_cast<std::uint8_t>(info.blank);
+        }
         return e;
     }();
     return blank;

@@ -5,48 +5,59 @@
 
 namespace kf {
 
+namespace {
+// The twelve device parameters of a user drum note.
+const DeviceParameterInfo kParameters[kDeviceParameterCount] = {
+    // number          field                          type onOff row           min max blank module missing
+    {kPlayNote, &DrumNoteEntry::playNote, -1, false, kRowPlayNote, 0, 127, 60, 60, 60},
+    {kLevel, &DrumNoteEntry::level, -1, false, kRowLevel, 0, 127, 127, 127, 127},
+    {kAssignGroup, &DrumNoteEntry::assignGroup, -1, false, kRowAssign, 0, 127, 0, 0, 0},
+    {kPan, &DrumNoteEntry::pan, -1, false, kRowPan, 0, 127, 0, 64, 64},
+    {kReverb, &DrumNoteEntry::reverb, -1, false, kRowReverb, 0, 127, 127, 127, 127},
+    {kChorus, &DrumNoteEntry::effectSend, 0, false, kRowEffect, 0, 127, 0, 0, 0},
+    {kRxNoteOff, &DrumNoteEntry::rxNoteOff, -1, true, 0, 0, 1, 0, 0, 0},
+    {kRxNoteOn, &DrumNoteEntry::rxNoteOn, -1, true, 0, 0, 1, 0, 1, 1},
+    {kDelay, &DrumNoteEntry::effectSend, 1, false, kRowEffect, 0, 127, 0, 0, 0},
+    {kSourceMap, &DrumNoteEntry::sourceMap, -1, false, kRowMap, 0, 127, 2, 2, 1},
+    {kSourceProgram, &DrumNoteEntry::sourceProgram, -1, false, kRowProgram, 0, 127, 0, 0, 0},
+    {kSourceNote, &DrumNoteEntry::sourceNote, -1, false, kRowNote, 0, 127, 0, 0, kTheNoteItself},
+};
+}  // namespace
+
+const DeviceParameterInfo& deviceParameterInfo(int number) {
+    assert(number >= 1 && number <= kDeviceParameterCount);
+    return kParameters[number - 1];
+}
+
 int parameterValue(const DrumNoteEntry& e, int p) {
-    switch (p) {
-        case kPlayNote: return e.playNote;
-        case kLevel: return e.level;
-        case kAssignGroup: return e.assignGroup;
-        case kPan: return e.pan;
-        case kReverb: return e.reverb;
-        case kChorus: return e.effectType == 0 ? e.effectSend : 0;
-        case kRxNoteOff: return e.rxNoteOff ? 1 : 0;
-        case kRxNoteOn: return e.rxNoteOn ? 1 : 0;
-        case kDelay: return e.effectType == 1 ? e.effectSend : 0;
-        case kSourceMap: return e.sourceMap;
-        case kSourceProgram: return e.sourceProgram;
-        case kSourceNote: return e.sourceNote;
-        default: return 0;
-    }
+    if (p < 1 || p > kDeviceParameterCount) return 0;
+    const DeviceParameterInfo& info = kParameters[p - 1];
+    const int v = e.*info.field;
+    if (info.effectType >= 0) return e.effectType == info.effectType ? v : 0;
+    if (info.onOff) return v ? 1 : 0;
+    return v;
 }
 
 int parameterValue(const Kit& kit, int set, int note, int p) {
     return parameterValue(kit.entry(set, note), p);
 }
 
+void setParameterValue(DrumNoteEntry& e, int p, std::uint8_t value) {
+    const DeviceParameterInfo& info = deviceParameterInfo(p);
+    assert(info.effectType < 0);
+    e.*info.field = info.onOff ? (value ? 1 : 0) : value;
+}
+
 int deviceParameterOfRow(int row, int effectType) {
-    static const int map[] = {0, kPlayNote, kLevel, kPan, kReverb, kChorus, kAssignGroup,
-                              kSourceMap, kSourceProgram, kSourceNote};
     assert(row >= 1 && row <= kPanelParameterCount);
     if (row == kRowEffect) return kChorus + 3 * (effectType ? 1 : 0);
-    return map[row];
+    for (const auto& info : kParameters)
+        if (info.panelRow == row) return info.number;
+    return 0;
 }
 
 std::uint8_t& fieldOfRow(DrumNoteEntry& e, int row) {
-    switch (row) {
-        case kRowPlayNote: return e.playNote;
-        case kRowLevel: return e.level;
-        case kRowPan: return e.pan;
-        case kRowReverb: return e.reverb;
-        case kRowEffect: return e.effectSend;
-        case kRowAssign: return e.assignGroup;
-        case kRowMap: return e.sourceMap;
-        case kRowProgram: return e.sourceProgram;
-        default: assert(row == kRowNote); return e.sourceNote;
-    }
+    return e.*deviceParameterInfo(deviceParameterOfRow(row, 0)).field;
 }
 
 std::string parameterText(int row, int value) {

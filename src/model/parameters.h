@@ -38,9 +38,30 @@ enum PanelParameter : int {
 };
 constexpr int kPanelParameterCount = 9;
 
+// Everything the program knows of one device parameter, in one row.
+struct DeviceParameterInfo {
+    int number;                          // the low nibble of its DT1 address, 1..12
+    std::uint8_t DrumNoteEntry::*field;  // the entry field it reads and writes
+    int effectType;                      // the send counts only under this effect type; -1: not a send
+    bool onOff;                          // any nonzero byte is on, and the module is sent 1
+    int panelRow;                        // the slider row that edits it, 0 for none
+    int min, max;
+    int blank;    // in an empty note
+    int module;   // the module's own at power-on: where the panel starts and the synth begins
+    int missing;  // when a kit file or table line leaves it out; kTheNoteItself: the note's number
+};
+constexpr int kTheNoteItself = -1;
+
+// The row of device parameter 1..12.
+const DeviceParameterInfo& deviceParameterInfo(int number);
+
 // The byte the module holds for that parameter; 0 for a number outside 1..12.
 int parameterValue(const DrumNoteEntry& e, int deviceParameter);
 int parameterValue(const Kit& kit, int set, int note, int deviceParameter);
+
+// Stores what the module holds for parameter 1..12 (not the two sends, whose field is shared)
+// into the entry.
+void setParameterValue(DrumNoteEntry& e, int deviceParameter, std::uint8_t value);
 
 // The device parameter a panel row edits, given the entry's effect type.
 int deviceParameterOfRow(int row, int effectType);

@@ -148,8 +148,10 @@ void FluidSynthBackend::sysex(const std::uint8_t* m, std::size_t n) {
             if (at->parameter == 0) return;  // set names: shown on the module, not heard
             UserNote& u = user_[static_cast<size_t>(128 * (at->set - 1) + at->index)];
             if (!u.received) {
-                u.p = {0, 60, 127, 0, 64, 127, 0, 0, 1, 0, 2, 0, 0};  // blank values until set
-                u.p[12] = static_cast<std::uint8_t>(at->index);
+                // The module's own values until set; the source note is the note itself.
+                for (int q = 1; q <= kDeviceParameterCount; ++q)
+                    u.p[static_cast<size_t>(q)] = static_cast<std::uint8_t>(deviceParameterInfo(q).module);
+                u.p[kSourceNote] = static_cast<std::uint8_t>(at->index);
                 u.received = true;
             }
             u.p[static_cast<size_t>(at->parameter)] = value;
