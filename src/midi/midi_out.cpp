@@ -401,7 +401,10 @@ void MidiOut::Impl::run() {
         if (ok) {
             ++transferSent_;
             ++taken_;
-            nextFree_ = due + wire;
+            // The line is busy from the hand-over on: a send that went out late must not let
+            // the next one follow sooner than the cable would. A transport that places each
+            // message at its due time keeps to the schedule itself.
+            nextFree_ = (timed ? due : std::max(due, clock_->now())) + wire;
             slowSend_ = took > wire * 2 && took > microseconds(2000) ? (slowSend_ + took) / 2 : microseconds(0);
         } else if (countLostLocked(1 + queue_.clear())) {
             // A transport that did not take one message within its bound will not take the

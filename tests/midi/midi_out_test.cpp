@@ -133,6 +133,20 @@ TEST_P(Schedule, EachMessageWaitsForTheWireTimeOfTheOneBefore) {
 INSTANTIATE_TEST_SUITE_P(Pacing, Schedule,
                          ::testing::Values(ScheduleCase{false, 0}, ScheduleCase{false, 40}, ScheduleCase{true, 40}));
 
+TEST(MidiOut, AMessageHandedOverLateStillHoldsTheLineForItsWireTime) {
+    Fixture f;
+    ASSERT_TRUE(f.out.openPort(0));
+    // The transport takes 10 ms over the first message, long past the second's due time.
+    f.rec->beforeSend = [&](std::size_t i) {
+        if (i == 0) f.clock->advance(milliseconds(10));
+    };
+    for (int i = 0; i < 3; ++i) f.out.sendShort(0x99, 36, 100);
+    f.out.flush();
+    ASSERT_EQ(f.rec->sentAt.size(), 3u);
+    EXPECT_GE(f.rec->sentAt[1] - f.rec->sentAt[0], microseconds(960));
+    EXPECT_GE(f.rec->sentAt[2] - f.rec->sentAt[1], microseconds(960));
+}
+
 TEST(MidiOut, ProgressCountsWhatIsQueuedAndItsWireTime) {
     Fixture f;
     ASSERT_TRUE(f.out.openPort(0));
