@@ -44,7 +44,7 @@ struct DrumNoteEntry : DrumInstrument {
     void assignInstrument(const DrumInstrument& inst) { static_cast<DrumInstrument&>(*this) = inst; }
 };
 
-// Template of an empty note: play note 60, level 127, reverb 127, source map 2.
+// Template of an empty note: each device parameter at its blank value (parameters.h).
 const DrumNoteEntry& blankEntry();
 
 class Kit {
