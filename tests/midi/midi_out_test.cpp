@@ -9,6 +9,7 @@
 #include "model/parameters.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
+#include "switch_on.h"
 
 namespace kf {
 namespace {
@@ -85,13 +86,7 @@ TEST(MidiOut, DeviceNames) {
     EXPECT_EQ(f.out.deviceName(-2), "");
 }
 
-std::vector<MidiBytes> switchOnMessages(const Kit& kit) {
-    Fixture f;
-    f.out.setPacing({true, milliseconds(0)});
-    f.out.openPort(0);
-    sendSwitchOnSequence(f.out, kit, true);
-    return f.sent();
-}
+using test::switchOnMessages;
 
 // Each message starts exactly when the one before it has left the wire.
 struct ScheduleCase {

@@ -22,21 +22,14 @@
 #include "midi/midi_out.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
+#include "switch_on.h"
 
 namespace kf {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<MidiBytes> switchOnMessages(const Kit& kit) {
-    auto rec = std::make_unique<RecordingBackend>();
-    RecordingBackend* r = rec.get();
-    MidiOut out(std::move(rec), std::make_shared<JumpClock>());
-    out.openPort(0);
-    sendSwitchOnSequence(out, kit, true);
-    out.flush();
-    return r->sent;
-}
+using test::switchOnMessages;
 
 size_t byteCount(const std::vector<MidiBytes>& messages) {
     size_t n = 0;
@@ -255,20 +248,26 @@ TEST(AlsaVm, OurOwnPortReachesASubscriber) {
     EXPECT_EQ(out.droppedCount(), 0);
 }
 
+// The whole kit at cable speed to the port of that name; the seconds it took, or -1 when the
+// port did not open. Nothing may be lost.
+double sendWholeKit(const std::string& port) {
+    MidiOut out(std::make_unique<AlsaBackend>());
+    const int id = deviceId(out, port);
+    if (id < 0 || !out.openPort(id)) return -1;
+    const auto start = Clock::now();
+    sendSwitchOnSequence(out, kit(), true);
+    out.closePort();
+    EXPECT_EQ(out.droppedCount(), 0);
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 TEST(AlsaVm, WholeKitThroughAVirtualRawPortArrivesWholeAndNeverFasterThanACable) {
     const auto expected = switchOnMessages(kit());
     RawReader raw("/dev/snd/midiC0D0");
     ASSERT_TRUE(raw.ok()) << "no /dev/snd/midiC0D0";
-    MidiOut out(std::make_unique<AlsaBackend>());
-    const int id = deviceId(out, "Virtual Raw MIDI 0-0:VirMIDI 0-0");
-    ASSERT_GE(id, 0);
-    ASSERT_TRUE(out.openPort(id));
-    const auto start = Clock::now();
-    sendSwitchOnSequence(out, kit(), true);
-    out.closePort();
-    const double took = std::chrono::duration<double>(Clock::now() - start).count();
+    const double took = sendWholeKit("Virtual Raw MIDI 0-0:VirMIDI 0-0");
+    ASSERT_GE(took, 0);
     raw.waitQuiet(std::chrono::milliseconds(500), std::chrono::seconds(30));
-    EXPECT_EQ(out.droppedCount(), 0);
     const auto bytes = raw.bytes();
     EXPECT_EQ(parseStream(bytes), expected);
     // By any read, no more bytes than a cable carries since the first one, give or take the
@@ -294,14 +293,8 @@ TEST(AlsaVm, WholeKitThroughASerialMidiInterfaceArrivesByteForByte) {
         return in ? static_cast<size_t>(in.tellg()) : 0u;
     };
     const size_t before = sizeNow();
-    MidiOut out(std::make_unique<AlsaBackend>());
-    const int id = deviceId(out, "Serial MIDI (UART16550A):Serial MIDI 1");
-    ASSERT_GE(id, 0);
-    ASSERT_TRUE(out.openPort(id));
-    const auto start = Clock::now();
-    sendSwitchOnSequence(out, kit(), true);
-    out.closePort();
-    const double took = std::chrono::duration<double>(Clock::now() - start).count();
+    const double took = sendWholeKit("Serial MIDI (UART16550A):Serial MIDI 1");
+    ASSERT_GE(took, 0);
     size_t last = 0;
     for (int i = 0; i < 300 && (sizeNow() != last || sizeNow() == before); ++i) {
         last = sizeNow();
@@ -316,7 +309,6 @@ TEST(AlsaVm, WholeKitThroughASerialMidiInterfaceArrivesByteForByte) {
         if (bytes[i] == 0xF5 && i + 1 < bytes.size()) ++i;
         else plain.push_back(bytes[i]);
     }
-    EXPECT_EQ(out.droppedCount(), 0);
     EXPECT_EQ(parseStream(plain), expected);
     std::cout << "serial MIDI: " << expected.size() << " messages, " << byteCount(expected) << " bytes ("
               << bytes.size() << " from the UART) in " << took << " s\n";
@@ -331,15 +323,7 @@ TEST(AlsaVm, CommandLineSendDeliversTheWholeKitAndSucceeds) {
     read.reset();
     ReadKitFile(WriteKitFile(kit()), read);
     const auto expected = switchOnMessages(read);
-    std::string id;
-    if (FILE* p = ::popen(KITFORGE_CLI " ports", "r")) {
-        char line[512];
-        while (std::fgets(line, sizeof line, p)) {
-            const std::string l(line);
-            if (l.find("\tVirtual Raw MIDI 0-1:VirMIDI 0-1") != std::string::npos) id = l.substr(0, l.find('\t'));
-        }
-        ::pclose(p);
-    }
+    const std::string id = test::cliPortId(KITFORGE_CLI, "Virtual Raw MIDI 0-1:VirMIDI 0-1");
     ASSERT_FALSE(id.empty()) << "not listed by kitforge-cli ports";
     RawReader raw("/dev/snd/midiC0D1");
     ASSERT_TRUE(raw.ok());

@@ -22,21 +22,14 @@
 #include "midi/sysex.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
+#include "switch_on.h"
 
 namespace kf {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::vector<MidiBytes> recordSwitchOn(const Kit& kit) {
-    auto rec = std::make_unique<RecordingBackend>();
-    RecordingBackend* r = rec.get();
-    MidiOut out(std::move(rec), std::make_shared<JumpClock>());
-    out.openPort(0);
-    sendSwitchOnSequence(out, kit, true);
-    out.flush();
-    return r->sent;
-}
+using test::switchOnMessages;
 
 int indexOf(MidiOut& out, const std::string& name) {
     for (int i = 0; i < out.deviceCount(); ++i)
@@ -97,7 +90,7 @@ Received transferUntilClean(const Kit& kit, const Pacing& pacing, const std::vec
 
 TEST(JackTransport, WholeKitAtCableSpeedArrivesCompleteAndPacedInFrameTime) {
     const Kit kit = test::fullKit();
-    const auto expected = recordSwitchOn(kit);
+    const auto expected = switchOnMessages(kit);
     ASSERT_EQ(expected.size(), 3077u);
     size_t bytes = 0;
     for (const auto& m : expected) bytes += m.size();
@@ -124,7 +117,7 @@ TEST(JackTransport, WholeKitAtCableSpeedArrivesCompleteAndPacedInFrameTime) {
 
 TEST(JackTransport, WholeKitUnlimitedArrivesCompleteAndInOrder) {
     const Kit kit = test::fullKit();
-    const auto expected = recordSwitchOn(kit);
+    const auto expected = switchOnMessages(kit);
     const Received got = transferUntilClean(kit, Pacing{true, {}}, expected);
     EXPECT_EQ(got.events.size(), expected.size());
 }
@@ -154,19 +147,11 @@ TEST(JackTransport, CommandLineSendDeliversTheWholeKit) {
     Kit read;
     read.reset();
     ReadKitFile(WriteKitFile(kit), read);
-    const auto expected = recordSwitchOn(read);
+    const auto expected = switchOnMessages(read);
     test::JackReceiver receiver("kfrecvcli", 50000, 1 << 20);
     ASSERT_TRUE(receiver.ok());
     // Find the receiver's device ID the way a script would: from "ports".
-    std::string id;
-    if (FILE* p = ::popen(KITFORGE_CLI " ports", "r")) {
-        char line[512];
-        while (std::fgets(line, sizeof line, p)) {
-            const std::string l(line);
-            if (l.find("\tkfrecvcli:in") != std::string::npos) id = l.substr(0, l.find('\t'));
-        }
-        ::pclose(p);
-    }
+    const std::string id = test::cliPortId(KITFORGE_CLI, "kfrecvcli:in");
     ASSERT_FALSE(id.empty()) << "receiver not listed by kitforge-cli ports";
     const std::string command = std::string(KITFORGE_CLI) + " send --unlimited --port " + id + " " + file;
     ASSERT_EQ(std::system(command.c_str()), 0);
