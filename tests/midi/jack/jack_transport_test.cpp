@@ -142,7 +142,7 @@ TEST(JackTransport, OwnVirtualPortCarriesMessagesOnceConnected) {
 
 TEST(JackTransport, CommandLineSendDeliversTheWholeKit) {
     const Kit kit = test::fullKit();
-    const std::string file = ::testing::TempDir() + "/kitforge-send.kfg";
+    const std::string file = ::testing::TempDir() + "/" JACK_FAULT_SERVER_PREFIX "send.kfg";
     writeFileAtomically(file, WriteKitFile(kit));
     Kit read;
     read.reset();
@@ -202,11 +202,11 @@ struct FaultCase {
 class JackFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(JackFault, SendEndsWithAFailureWithinThreeSecondsOfTheFault) {
-    const std::string file = ::testing::TempDir() + "/kitforge-fault.kfg";
+    const std::string file = ::testing::TempDir() + "/" JACK_FAULT_SERVER_PREFIX "kit.kfg";
     writeFileAtomically(file, WriteKitFile(test::fullKit()));
     // A fixed name: a killed server leaves its entry in JACK's server registry, and only a
     // server of the same name takes a dead entry back.
-    PrivateServer server(std::string("kitforge-fault-") + GetParam().what);
+    PrivateServer server(std::string(JACK_FAULT_SERVER_PREFIX) + GetParam().what);
     ASSERT_TRUE(server.ok());
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
