@@ -33,34 +33,35 @@ int settingInt(const QSettings& store, const char* name, int fallback) {
 void LoadSettings(Editor& e, MainWindow& window, QSettings& store) {
     EditorState& s = e.state;
     Options& o = s.options;
+    const Options defaults;  // what a missing or unreadable value falls back to
     ViewOptions& view = *e.view;
     view.SetToolBarVisible(settingInt(store, "ToolBar", 1) != 0);
     view.SetDataBoxVisible(settingInt(store, "DataBox", 1) != 0);
     view.SetNameBarVisible(settingInt(store, "NameBar", 1) != 0);
     view.SetStatusBarVisible(settingInt(store, "StatusBar", 1) != 0);
     view.SetDataBoxAtBottom(settingInt(store, "DataBoxPos", 1) != 0);
-    o.comment = settingInt(store, "Comment", 1) != 0;
-    o.inScreen = settingInt(store, "In Screen", 0) != 0;
+    o.comment = settingInt(store, "Comment", defaults.comment) != 0;
+    o.inScreen = settingInt(store, "In Screen", defaults.inScreen) != 0;
     e.panel->setVelocity(settingInt(store, "Velocity", 127));
-    o.autoSave = settingInt(store, "AutoSave", 0) != 0;
-    o.increment = settingInt(store, "Increment", 0) != 0;
-    o.maximized = settingInt(store, "Maximized", 0) != 0;
+    o.autoSave = settingInt(store, "AutoSave", defaults.autoSave) != 0;
+    o.increment = settingInt(store, "Increment", defaults.increment) != 0;
+    o.maximized = settingInt(store, "Maximized", defaults.maximized) != 0;
     if (o.maximized) window.setWindowState(window.windowState() | Qt::WindowMaximized);
-    o.unlimitedSpeed = settingInt(store, "MidiSpeed", 0) != 0;
-    o.sysexPauseMs = std::clamp(settingInt(store, "SysExPause", 0), 0, kMaxSysexPauseMs);
+    o.unlimitedSpeed = settingInt(store, "MidiSpeed", defaults.unlimitedSpeed) != 0;
+    o.sysexPauseMs = std::clamp(settingInt(store, "SysExPause", defaults.sysexPauseMs), 0, kMaxSysexPauseMs);
     e.midi.setPacing({o.unlimitedSpeed, std::chrono::milliseconds(o.sysexPauseMs)});
     o.soundFont = store.value("SoundFont").toString();
     o.audioDriver = store.value("AudioDriver").toString();
     e.applySynthOptions();
-    o.midiPort = settingInt(store, "MidiPort", -1);
-    o.initCommand = settingInt(store, "Init Command", 0);
+    o.midiPort = settingInt(store, "MidiPort", defaults.midiPort);
+    o.initCommand = settingInt(store, "Init Command", defaults.initCommand);
     e.preview->startPreview(settingInt(store, "Preview", 1) != 0, o.initCommand);
     s.autoPreview = settingInt(store, "AutoPreview", 1) != 0;
-    o.useMap = settingInt(store, "Use Map", 1);
+    o.useMap = settingInt(store, "Use Map", defaults.useMap);
     o.directory = store.value("Directory").toString();
     if (!o.directory.isEmpty() && !QDir(o.directory).exists()) o.directory.clear();
-    o.fileType = settingInt(store, "FileType", 1);
-    o.drumSet = settingInt(store, "Drum Set", 256);
+    o.fileType = settingInt(store, "FileType", defaults.fileType);
+    o.drumSet = settingInt(store, "Drum Set", defaults.drumSet);
 }
 
 void SaveSettings(Editor& e, QSettings& store) {
