@@ -73,15 +73,28 @@ MainWindow::MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, Sta
     auto* dataBox = new DataBox(editor_);
     auto* nameBar = new NameBar(editor_, this);
     auto* files = new FileCommands(editor_, this);
-    editor_.grid = grid;
-    editor_.panel = panel;
-    editor_.preview = preview;
-    editor_.edit = edit;
-    editor_.dataBox = dataBox;
-    editor_.nameBar = nameBar;
-    editor_.files = files;
-    preview->velocity = [panel] { return panel->velocity(); };
+    parts_.grid = grid;
+    parts_.panel = panel;
+    parts_.preview = preview;
+    parts_.edit = edit;
+    parts_.dataBox = dataBox;
+    parts_.nameBar = nameBar;
+    parts_.files = files;
+    editor_.velocity = [panel] { return panel->velocity(); };
+    editor_.keepResponsive = [] { pumpEvents(); };
+    editor_.showBusy = [](bool on) {
+        if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
+        else QApplication::restoreOverrideCursor();
+    };
     grid->PopGrid1 = edit->gridMenu(this);
+    // Focus decides whether the edit shortcuts act on the grid or on a text box.
+    connect(grid, &NoteGrid::entered, edit, &EditCommands::Grid1Enter);
+    connect(panel, &ParameterPanel::entered, edit, &EditCommands::Grid1Enter);
+    connect(dataBox, &DataBox::entered, edit, &EditCommands::Grid1Enter);
+    connect(panel, &ParameterPanel::textEntryBegun, edit, &EditCommands::beginTextEntry);
+    connect(nameBar, &NameBar::textEntryBegun, edit, &EditCommands::beginTextEntry);
+    for (QAction* a : {edit->Insert1, edit->Insert2}) connect(a, &QAction::triggered, dataBox, &DataBox::Insert1Click);
+    connect(grid, &NoteGrid::dataBoxWanted, dataBox, &DataBox::showIfHidden);
 
     panelLeft1_ = new QWidget;
     panelLeft1_->setObjectName("Panel_Left1");
@@ -106,8 +119,9 @@ MainWindow::MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, Sta
 
     statusBar1_ = new StatusBar(this);
     setStatusBar(statusBar1_);
-    editor_.showHint = [this](const QString& h) { statusBar1_->setHint(h); };
-    editor_.showCell = [this](int set, int note) { statusBar1_->setCell(set, note); };
+    edit->showHint = [this](const QString& h) { statusBar1_->setHint(h); };
+    for (EditorObserver* o : std::initializer_list<EditorObserver*>{statusBar1_, grid, panel, nameBar, edit, preview})
+        editor_.addObserver(o);
 
     buildToolBar();
     addToolBar(Qt::TopToolBarArea, toolBar1_);
@@ -123,8 +137,9 @@ MainWindow::MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, Sta
     parts.grid = grid;
     parts.dataUp = dataBox->DataUp1;
     parts.dataDown = dataBox->DataDown1;
-    auto* view = new ViewOptions(editor_, parts, this);
-    editor_.view = view;
+    auto* view = new ViewOptions(parts, this);
+    parts_.view = view;
+    dataBox->showBox = [view] { view->SetDataBoxVisible(true); };
     connect(dataBox->DataClose1, &QAction::triggered, view, [view] { view->SetDataBoxVisible(false); });
     QMenu* popView = view->popupMenu(this);
     nameBar->viewMenu = popView;
@@ -134,13 +149,17 @@ MainWindow::MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, Sta
     nameBar->setContextMenuPolicy(Qt::PreventContextMenu);
 
     buildMenus();
-    editor_.transfer = new TransferMonitor(editor_, statusBar1_, grid, this);
+    parts_.transfer = new TransferMonitor(editor_, statusBar1_, grid, this);
+    editor_.setTransferWatch(parts_.transfer);
 }
 
 // Made when first wanted: neither is needed to show the window.
 OptionsDialog* MainWindow::optionsDialog() {
     if (!options_) {
-        options_ = new OptionsDialog(editor_, this);
+        options_ = new OptionsDialog(editor_, *parts_.view, this);
+        ParameterPanel* panel = parts_.panel;
+        options_->velocity = [panel] { return panel->velocity(); };
+        options_->setVelocity = [panel](int v) { panel->setVelocity(v); };
         options_->openHelp = [this](int context) { helpViewer()->showTopic(context); };
     }
     return options_;
@@ -154,9 +173,9 @@ AboutBox* MainWindow::aboutBox() {
 MainWindow::~MainWindow() { FormDestroy(); }
 
 void MainWindow::buildToolBar() {
-    EditCommands* edit = editor_.edit;
-    FileCommands* files = editor_.files;
-    ParameterPanel* panel = editor_.panel;
+    EditCommands* edit = parts_.edit;
+    FileCommands* files = parts_.files;
+    ParameterPanel* panel = parts_.panel;
     toolBar1_ = new QToolBar(QStringLiteral("ﾂｰﾙﾊﾞｰ"), this);
     toolBar1_->setObjectName("ToolBar1");
     toolBar1_->setMovable(false);
@@ -179,23 +198,23 @@ void MainWindow::buildToolBar() {
     toolBar1_->addAction(preview2_);
     if (auto* button = qobject_cast<QToolButton*>(toolBar1_->widgetForAction(preview2_))) {
         button->setObjectName("Preview2Button");
-        Preview* preview = editor_.preview;
+        Preview* preview = parts_.preview;
         holdToSound(button, [preview] { preview->Preview2MouseDown(); }, [preview] { preview->Preview2MouseUp(); });
     }
     toolBar1_->addSeparator();
     QAction* memo = toolBar1_->addWidget(panel->velocityMemo());
     QAction* upDown = toolBar1_->addWidget(panel->velocityUpDown());
     QAction* track = toolBar1_->addWidget(panel->velocityTrackBar());
-    editor_.preview->governEnabled(preview2_);
-    editor_.preview->governEnabled(editor_.dataBox->previewButton());
-    for (QAction* a : {memo, upDown, track}) editor_.preview->governVisible(a);
+    parts_.preview->governEnabled(preview2_);
+    parts_.preview->governEnabled(parts_.dataBox->previewButton());
+    for (QAction* a : {memo, upDown, track}) parts_.preview->governVisible(a);
 }
 
 void MainWindow::buildMenus() {
     QMenuBar* bar = menuBar();
-    bar->addMenu(editor_.files->fileMenu(this));
-    bar->addMenu(editor_.edit->editMenu(this));
-    bar->addMenu(editor_.view->viewMenu(this));
+    bar->addMenu(parts_.files->fileMenu(this));
+    bar->addMenu(parts_.edit->editMenu(this));
+    bar->addMenu(parts_.view->viewMenu(this));
 
     auto* tools = new QMenu(QStringLiteral("ﾂｰﾙ(&T)"), this);
     tools->setObjectName("T1");
@@ -208,7 +227,7 @@ void MainWindow::buildMenus() {
     preview1_->setStatusTip(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能を使用する/しないの切り替え。"));
     connect(preview1_, &QAction::triggered, this, [this] {
         preview1_->setChecked(editor_.state.livePreview);  // SetPreview sets the tick itself
-        editor_.preview->Preview1Click();
+        editor_.Preview1Click();
     });
     send1_ = tools->addMenu(QStringLiteral("送信(&S)"));
     send1_->setObjectName("Send1");
@@ -238,8 +257,8 @@ void MainWindow::buildMenus() {
     option1_->setStatusTip(QStringLiteral("各種設定を変更します。"));
     connect(option1_, &QAction::triggered, this, &MainWindow::Option1Click);
     bar->addMenu(tools);
-    editor_.preview->governChecked(preview1_);
-    editor_.preview->governEnabled(send1_->menuAction());
+    parts_.preview->governChecked(preview1_);
+    parts_.preview->governEnabled(send1_->menuAction());
 
     auto* help = new QMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"), this);
     help->setObjectName("Help1");
@@ -257,7 +276,7 @@ void MainWindow::buildMenus() {
     connect(about1_, &QAction::triggered, this, &MainWindow::About1Click);
     bar->addMenu(help);
     addAction(contents1_);
-    connect(editor_.files->Exit1, &QAction::triggered, this, &MainWindow::Exit1Click);
+    connect(parts_.files->Exit1, &QAction::triggered, this, &MainWindow::Exit1Click);
 }
 
 void MainWindow::FormCreate() {
@@ -267,7 +286,7 @@ void MainWindow::FormCreate() {
     title_->repaint();
     pumpEvents();
 
-    LoadSettings(editor_, *this, settings_);
+    LoadSettings(*this, settings_);
 
     LoadProgress progress;
     QProgressBar* bar = title_->progressBar();
@@ -285,8 +304,8 @@ void MainWindow::FormCreate() {
                           .arg(QFile::decodeName(QByteArray::fromStdString(error.path())));
     }
     // Dialogs start in the default directory, else the user's home (not the program's folder).
-    editor_.files->saveDialogDirectory = s.options.directory.isEmpty() ? QDir::homePath() : s.options.directory;
-    editor_.files->docDir = s.options.directory.isEmpty() ? QString() : QDir::toNativeSeparators(s.options.directory + "/");
+    parts_.files->saveDialogDirectory = s.options.directory.isEmpty() ? QDir::homePath() : s.options.directory;
+    parts_.files->docDir = s.options.directory.isEmpty() ? QString() : QDir::toNativeSeparators(s.options.directory + "/");
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) workArea_ = screen->availableGeometry();
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
@@ -295,8 +314,8 @@ void MainWindow::FormCreate() {
     setUpWindow();
     title_->hide();
     // A kit named on the command line goes to the port once it is open, as at any later open.
-    if (!start_.arguments.isEmpty()) editor_.preview->settle();
-    editor_.files->OpenFromCommandLine(start_.arguments);
+    if (!start_.arguments.isEmpty()) editor_.settle();
+    parts_.files->OpenFromCommandLine(start_.arguments);
     s.modified = false;
     if (!tableError_.isEmpty())
         editor_.dialogs.message(this, QMessageBox::Critical, QStringLiteral("Kitforge"), tableError_, QMessageBox::Ok);
@@ -305,37 +324,29 @@ void MainWindow::FormCreate() {
 void MainWindow::setUpWindow() {
     EditorState& s = editor_.state;
     leftWidthPending_ = true;
-    editor_.edit->setUp();
-    editor_.grid->setUp();
-    for (int set = 1; set <= kSetCount; ++set) editor_.grid->setHeader(set, toUnicode(s.kit.setName(set)));
-    editor_.nameBar->showNames();
+    parts_.edit->setUp();
+    parts_.grid->setUp();
+    for (int set = 1; set <= kSetCount; ++set) parts_.grid->setNameChanged(set);
     QStringList suggestions;
     for (const std::string& n : s.tables.nameSuggestions) suggestions << toUnicode(n);
-    editor_.nameBar->setSuggestions(suggestions);
-    editor_.nameBar->showNames();
+    parts_.nameBar->setSuggestions(suggestions);
+    parts_.nameBar->showNames();
     s.currentSet = s.editSet = 1;
     s.currentNote = s.editNote = 0;
-    editor_.dataBox->setUp();
-    editor_.panel->setUp();
-    editor_.files->showCaption();
-    editor_.grid->setFocus();
-}
-
-void MainWindow::SyncEditCell() {
-    EditorState& s = editor_.state;
-    if (s.editSet == s.currentSet && s.editNote == s.currentNote) editor_.panel->updateEnabledState();
-    else {
-        s.editSet = s.currentSet;
-        s.editNote = s.currentNote;
-    }
+    parts_.dataBox->setUp();
+    if (s.tables.mapList.empty())
+        for (QAction* a : {parts_.edit->Insert1, parts_.edit->Insert2}) a->setEnabled(false);
+    parts_.panel->setUp();
+    parts_.files->showCaption();
+    parts_.grid->setFocus();
 }
 
 void MainWindow::AppIdle() {
     if (inIdle_ || destroyed_) return;
     inIdle_ = true;
     if (editor_.state.options.inScreen) KeepInScreen(workArea_);
-    SyncEditCell();
-    if (editor_.files->applicationTitle != windowTitle()) editor_.files->applicationTitle = windowTitle();
+    editor_.SyncEditCell();
+    if (parts_.files->applicationTitle != windowTitle()) parts_.files->applicationTitle = windowTitle();
     inIdle_ = false;
 }
 
@@ -370,7 +381,7 @@ bool MainWindow::event(QEvent* event) {
 
 void MainWindow::N10Click(int command) {
     BusyCursor hourglass;
-    sendDeviceCommand(midi_, editor_.state.livePreview, command);
+    editor_.sendDeviceCommand(command);
 }
 
 void MainWindow::Exit1Click() {
@@ -378,7 +389,7 @@ void MainWindow::Exit1Click() {
     close();
 }
 
-bool MainWindow::FormClose() { return editor_.files->mayDiscard(false); }
+bool MainWindow::FormClose() { return parts_.files->mayDiscard(false); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (!FormClose()) {
@@ -388,7 +399,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // What is still on its way to the module goes out first, with the progress shown; 中止,
     // or closing again, drops it and the window closes all the same.
     waitingToClose_ = true;
-    editor_.transfer->waitUntilSent();
+    parts_.transfer->waitUntilSent();
     waitingToClose_ = false;
     event->accept();
 }
@@ -401,14 +412,14 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Close && waitingToClose_ && watched == windowHandle())
-        editor_.transfer->TransferCancelClick();
+        parts_.transfer->TransferCancelClick();
     return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::FormDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
-    if (!editor_.state.tables.empty()) SaveSettings(editor_, settings_);
+    if (!editor_.state.tables.empty()) SaveSettings(*this, settings_);
     midi_.closePort();
 }
 
@@ -423,7 +434,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     // Not inside the drop itself: the window system waits for it to return.
     const QString path = urls.front().toLocalFile();
-    QTimer::singleShot(0, this, [this, path] { editor_.files->dropFile(path); });
+    QTimer::singleShot(0, this, [this, path] { parts_.files->dropFile(path); });
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

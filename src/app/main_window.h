@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "editor/editor.h"
+#include "editor/editor_controller.h"
 
 class QAction;
 class QLabel;
@@ -21,10 +21,32 @@ class QVBoxLayout;
 namespace kf::ui {
 
 class AboutBox;
+class DataBox;
+class EditCommands;
+class FileCommands;
 class HelpViewer;
+class NameBar;
+class NoteGrid;
 class OptionsDialog;
+class ParameterPanel;
+class Preview;
 class StatusBar;
 class TitleWindow;
+class TransferMonitor;
+class ViewOptions;
+
+// The parts the window composes, for the window that wires them and for tests that press them.
+struct WindowParts {
+    NoteGrid* grid = nullptr;
+    ParameterPanel* panel = nullptr;
+    Preview* preview = nullptr;
+    EditCommands* edit = nullptr;
+    DataBox* dataBox = nullptr;
+    NameBar* nameBar = nullptr;
+    FileCommands* files = nullptr;
+    ViewOptions* view = nullptr;
+    TransferMonitor* transfer = nullptr;
+};
 
 struct StartOptions {
     QStringList tableDirs;  // where the reference tables are looked for, first match wins
@@ -38,7 +60,9 @@ public:
     MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, StartOptions start);
     ~MainWindow() override;
 
-    Editor& editor() { return editor_; }
+    EditorController& editor() { return editor_; }
+    const EditorController& editor() const { return editor_; }
+    const WindowParts& parts() const { return parts_; }
 
     // The start-up sequence, in its fixed order.
     void FormCreate();
@@ -46,7 +70,6 @@ public:
     void Exit1Click();
     void AppIdle();
     void AppHint(const QString& hint);
-    void SyncEditCell();
     void KeepInScreen(const QRect& workArea);
     void N10Click(int command);
     void Option1Click();
@@ -86,7 +109,8 @@ private:
     MidiOut& midi_;
     QSettings& settings_;
     StartOptions start_;
-    Editor editor_;
+    EditorController editor_;
+    WindowParts parts_;
     std::unique_ptr<TitleWindow> title_;
     QToolBar* toolBar1_ = nullptr;
     QWidget* panelLeft1_ = nullptr;

@@ -20,10 +20,8 @@
 
 #include "editor/controls.h"
 #include "editor/dialogs.h"
-#include "editor/editor.h"
+#include "editor/editor_controller.h"
 #include "editor/fonts.h"
-#include "editor/panel.h"
-#include "editor/preview.h"
 #include "editor/view_options.h"
 
 namespace kf::ui {
@@ -61,7 +59,8 @@ void choose(QButtonGroup* group, int id) {
 
 }  // namespace
 
-OptionsDialog::OptionsDialog(Editor& editor, QWidget* parent) : QDialog(parent), e_(editor) {
+OptionsDialog::OptionsDialog(EditorController& controller, ViewOptions& view, QWidget* parent)
+    : QDialog(parent), c_(controller), view_(view) {
     setObjectName("OptionDlg");
     setWindowTitle(QStringLiteral("ｵﾌﾟｼｮﾝ"));
     setFont(uiFont(12));
@@ -286,7 +285,7 @@ void OptionsDialog::showEvent(QShowEvent* event) {
 }
 
 void OptionsDialog::FormShow() {
-    const EditorState& s = e_.state;
+    const EditorState& s = c_.state;
     const Options& o = s.options;
     choose(fileType, o.fileType - 1);
     RadioGroup2Click();
@@ -294,27 +293,27 @@ void OptionsDialog::FormShow() {
     checkComment1->setChecked(o.comment);
     edit1->setText(o.directory);
     (o.directory.isEmpty() ? rbIo1 : rbIo2)->setChecked(true);
-    checkTool1->setChecked(e_.view->toolBarVisible());
-    checkName1->setChecked(e_.view->nameBarVisible());
-    checkData1->setChecked(e_.view->dataBoxVisible());
-    checkStatus1->setChecked(e_.view->statusBarVisible());
-    choose(boxPosition, e_.view->dataBoxAtBottom() ? 1 : 0);
+    checkTool1->setChecked(view_.toolBarVisible());
+    checkName1->setChecked(view_.nameBarVisible());
+    checkData1->setChecked(view_.dataBoxVisible());
+    checkStatus1->setChecked(view_.statusBarVisible());
+    choose(boxPosition, view_.dataBoxAtBottom() ? 1 : 0);
     checkScr1->setChecked(o.inScreen);
     checkMax1->setChecked(o.maximized);
     checkPreview1->setChecked(s.livePreview);
     checkAutoPreview->setChecked(s.autoPreview);
-    upDownVel1->setPosition(e_.panel->velocity());
+    upDownVel1->setPosition(velocity());
     memo1->setText(QString::number(upDownVel1->position()));
     trackBar1->setPositionSilently(upDownVel1->position());
     choose(sendAtStart, o.initCommand);
     choose(speed, o.unlimitedSpeed ? 1 : 0);
     sysexPause->setValue(o.sysexPauseMs);
     portList->clear();
-    const int n = e_.midi.deviceCount();
+    const int n = c_.midi.deviceCount();
     // Each item carries its device ID: the built-in synth (-2) first where there is one.
-    const bool synth = !e_.midi.deviceName(MidiOut::kBuiltInSynth).empty();
+    const bool synth = !c_.midi.deviceName(MidiOut::kBuiltInSynth).empty();
     for (int id = synth ? MidiOut::kBuiltInSynth : -1; id < n; ++id)
-        portList->addItem(QString::fromStdString(e_.midi.deviceName(id)), id);
+        portList->addItem(QString::fromStdString(c_.midi.deviceName(id)), id);
     portList->setEnabled(n > 0 || synth);
     portList->setCurrentIndex(n > 0 || synth ? portList->findData(o.midiPort) : -1);
     soundFont->setText(o.soundFont);
@@ -324,18 +323,18 @@ void OptionsDialog::FormShow() {
 }
 
 void OptionsDialog::OKBtnClick() {
-    EditorState& s = e_.state;
+    EditorState& s = c_.state;
     Options& o = s.options;
     o.autoSave = checkAutoSave1->isChecked();
     o.comment = checkComment1->isChecked();
     o.fileType = fileType->checkedId() + 1;
     o.directory = edit1->text();
     if (rbIo1->isChecked()) o.directory.clear();
-    e_.view->SetToolBarVisible(checkTool1->isChecked());
-    e_.view->SetNameBarVisible(checkName1->isChecked());
-    e_.view->SetDataBoxVisible(checkData1->isChecked());
-    e_.view->SetStatusBarVisible(checkStatus1->isChecked());
-    e_.view->SetDataBoxAtBottom(boxPosition->checkedId() == 1);
+    view_.SetToolBarVisible(checkTool1->isChecked());
+    view_.SetNameBarVisible(checkName1->isChecked());
+    view_.SetDataBoxVisible(checkData1->isChecked());
+    view_.SetStatusBarVisible(checkStatus1->isChecked());
+    view_.SetDataBoxAtBottom(boxPosition->checkedId() == 1);
     o.inScreen = checkScr1->isChecked();
     o.maximized = checkMax1->isChecked();
     // With no device listed the port stays as it was; opening it fails cleanly anyway.
@@ -343,16 +342,16 @@ void OptionsDialog::OKBtnClick() {
     if (o.soundFont != soundFont->text() || o.audioDriver != audioDriver->currentData().toString()) {
         o.soundFont = soundFont->text();
         o.audioDriver = audioDriver->currentData().toString();
-        e_.applySynthOptions();
+        c_.applySynthOptions();
         // The synth takes new options when it opens again, and then the whole kit.
-        if (o.midiPort == MidiOut::kBuiltInSynth && s.livePreview) e_.preview->SetPreview(false);
+        if (o.midiPort == MidiOut::kBuiltInSynth && s.livePreview) c_.SetPreview(false);
     }
     o.unlimitedSpeed = speed->checkedId() == 1;
     o.sysexPauseMs = sysexPause->value();
-    e_.midi.setPacing({o.unlimitedSpeed, std::chrono::milliseconds(o.sysexPauseMs)});
-    e_.preview->SetPreview(checkPreview1->isChecked());
+    c_.midi.setPacing({o.unlimitedSpeed, std::chrono::milliseconds(o.sysexPauseMs)});
+    c_.SetPreview(checkPreview1->isChecked());
     s.autoPreview = checkAutoPreview->isChecked();
-    e_.panel->setVelocity(upDownVel1->position());
+    setVelocity(upDownVel1->position());
     o.initCommand = std::max(0, sendAtStart->checkedId());
     o.useMap = std::max(0, useMap->checkedId());
     o.increment = checkInc1->isChecked();
@@ -373,15 +372,15 @@ void OptionsDialog::RB_io2Click() {
 }
 
 void OptionsDialog::cmd_DirClick() {
-    const QString chosen = e_.dialogs.chooseDirectory(this, edit1->text());
+    const QString chosen = c_.dialogs.chooseDirectory(this, edit1->text());
     if (chosen.isEmpty()) return;
     if (!QDir(chosen).exists()) {
-        if (e_.dialogs.message(this, QMessageBox::Question, QStringLiteral("ｵﾌﾟｼｮﾝ"),
+        if (c_.dialogs.message(this, QMessageBox::Question, QStringLiteral("ｵﾌﾟｼｮﾝ"),
                                QStringLiteral("ﾃﾞｨﾚｸﾄﾘ %1 は存在しません。作成しますか？").arg(chosen),
                                QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
             return;
         if (!QDir().mkpath(chosen)) {
-            e_.dialogs.message(this, QMessageBox::Warning, QStringLiteral("ｵﾌﾟｼｮﾝ"),
+            c_.dialogs.message(this, QMessageBox::Warning, QStringLiteral("ｵﾌﾟｼｮﾝ"),
                                QStringLiteral("ﾃﾞｨﾚｸﾄﾘ %1 を作成できません").arg(chosen), QMessageBox::Ok);
             return;
         }

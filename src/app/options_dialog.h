@@ -1,6 +1,8 @@
 // The four-tab options dialog: filled from the current values at every showing, applied on OK.
 #pragma once
 
+#include <functional>
+
 #include <QDialog>
 
 class QButtonGroup;
@@ -16,14 +18,19 @@ class QTabWidget;
 
 namespace kf::ui {
 
-struct Editor;
+class EditorController;
+class ViewOptions;
 class TrackBar;
 class UpDown;
 
 class OptionsDialog : public QDialog {
     Q_OBJECT
 public:
-    OptionsDialog(Editor& editor, QWidget* parent = nullptr);
+    OptionsDialog(EditorController& controller, ViewOptions& view, QWidget* parent = nullptr);
+
+    // The velocity of preview notes, which the tool bar shows.
+    std::function<int()> velocity = [] { return 127; };
+    std::function<void(int)> setVelocity = [](int) {};
 
     void FormShow();
     void OKBtnClick();
@@ -62,7 +69,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    Editor& e_;
+    EditorController& c_;
+    ViewOptions& view_;
     QTabWidget* pages_;
 };
 

@@ -1,17 +1,16 @@
 #include "app/settings.h"
 
 #include <QComboBox>
-#include <algorithm>
 #include <QDir>
 #include <QSettings>
+#include <algorithm>
 
 #include "app/main_window.h"
 #include "editor/data_box.h"
-#include "editor/editor.h"
-#include "editor/panel.h"
-#include "editor/preview.h"
-#include "editor/view_options.h"
 #include "editor/dialogs.h"
+#include "editor/editor_controller.h"
+#include "editor/panel.h"
+#include "editor/view_options.h"
 #include "files/disk.h"
 #include "files/fields.h"
 #include "midi/device_commands.h"
@@ -30,11 +29,12 @@ int settingInt(const QSettings& store, const char* name, int fallback) {
     return integerOr(text.toStdString(), fallback);
 }
 
-void LoadSettings(Editor& e, MainWindow& window, QSettings& store) {
+void LoadSettings(MainWindow& window, QSettings& store) {
+    EditorController& e = window.editor();
     EditorState& s = e.state;
     Options& o = s.options;
     const Options defaults;  // what a missing or unreadable value falls back to
-    ViewOptions& view = *e.view;
+    ViewOptions& view = *window.parts().view;
     view.SetToolBarVisible(settingInt(store, "ToolBar", 1) != 0);
     view.SetDataBoxVisible(settingInt(store, "DataBox", 1) != 0);
     view.SetNameBarVisible(settingInt(store, "NameBar", 1) != 0);
@@ -42,7 +42,7 @@ void LoadSettings(Editor& e, MainWindow& window, QSettings& store) {
     view.SetDataBoxAtBottom(settingInt(store, "DataBoxPos", 1) != 0);
     o.comment = settingInt(store, "Comment", defaults.comment) != 0;
     o.inScreen = settingInt(store, "In Screen", defaults.inScreen) != 0;
-    e.panel->setVelocity(settingInt(store, "Velocity", 127));
+    window.parts().panel->setVelocity(settingInt(store, "Velocity", 127));
     o.autoSave = settingInt(store, "AutoSave", defaults.autoSave) != 0;
     o.increment = settingInt(store, "Increment", defaults.increment) != 0;
     o.maximized = settingInt(store, "Maximized", defaults.maximized) != 0;
@@ -55,7 +55,7 @@ void LoadSettings(Editor& e, MainWindow& window, QSettings& store) {
     e.applySynthOptions();
     o.midiPort = settingInt(store, "MidiPort", defaults.midiPort);
     o.initCommand = settingInt(store, "Init Command", defaults.initCommand);
-    e.preview->startPreview(settingInt(store, "Preview", 1) != 0, o.initCommand);
+    e.startPreview(settingInt(store, "Preview", 1) != 0, o.initCommand);
     s.autoPreview = settingInt(store, "AutoPreview", 1) != 0;
     o.useMap = settingInt(store, "Use Map", defaults.useMap);
     o.directory = store.value("Directory").toString();
@@ -64,10 +64,11 @@ void LoadSettings(Editor& e, MainWindow& window, QSettings& store) {
     o.drumSet = settingInt(store, "Drum Set", defaults.drumSet);
 }
 
-void SaveSettings(Editor& e, QSettings& store) {
+void SaveSettings(MainWindow& window, QSettings& store) {
+    const EditorController& e = window.editor();
     const EditorState& s = e.state;
     const Options& o = s.options;
-    const ViewOptions& view = *e.view;
+    const ViewOptions& view = *window.parts().view;
     auto put = [&store](const char* name, int v) { store.setValue(name, QString::number(v)); };
     put("ToolBar", view.toolBarVisible());
     put("DataBox", view.dataBoxVisible());
@@ -78,14 +79,14 @@ void SaveSettings(Editor& e, QSettings& store) {
     put("Preview", s.livePreview);
     put("AutoPreview", s.autoPreview);
     put("In Screen", o.inScreen);
-    put("Velocity", e.panel->velocity());
+    put("Velocity", window.parts().panel->velocity());
     put("AutoSave", o.autoSave);
     put("Maximized", o.maximized);
     put("FileType", o.fileType);
     put("Use Map", o.useMap);
     put("Init Command", o.initCommand);
     put("MidiPort", o.midiPort);
-    put("Drum Set", s.tables.drumSetSetting(e.dataBox ? e.dataBox->mapList()->currentIndex() : -1));
+    put("Drum Set", s.tables.drumSetSetting(window.parts().dataBox->mapList()->currentIndex()));
     store.setValue("Directory", o.directory);
     put("Increment", o.increment);
     put("MidiSpeed", o.unlimitedSpeed);

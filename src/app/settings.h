@@ -5,14 +5,13 @@ class QSettings;
 
 namespace kf::ui {
 
-struct Editor;
 class MainWindow;
 
 // Reads every value in its order and applies it (bars, velocity, maximized state, preview,
 // the start-up command).
-void LoadSettings(Editor& editor, MainWindow& window, QSettings& store);
+void LoadSettings(MainWindow& window, QSettings& store);
 // Writes every value; the caller checks that the reference table is not empty.
-void SaveSettings(Editor& editor, QSettings& store);
+void SaveSettings(MainWindow& window, QSettings& store);
 
 // "0x.." longer than two characters is hexadecimal; anything that is no number gives fallback.
 int settingInt(const QSettings& store, const char* name, int fallback);

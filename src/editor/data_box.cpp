@@ -13,19 +13,12 @@
 #include <QStyle>
 #include <QToolButton>
 
-#include "editor/edit_commands.h"
-#include "editor/editor.h"
 #include "editor/fonts.h"
-#include "editor/grid.h"
-#include "editor/panel.h"
-#include "editor/preview.h"
 #include "editor/text.h"
-#include "editor/view_options.h"
-#include "midi/sysex.h"
 
 namespace kf::ui {
 
-DataBox::DataBox(Editor& editor, QWidget* parent) : QFrame(parent), e_(editor) {
+DataBox::DataBox(EditorController& controller, QWidget* parent) : QFrame(parent), c_(controller) {
     setObjectName("DataBox1");
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setFixedHeight(120);
@@ -101,7 +94,7 @@ DataBox::DataBox(Editor& editor, QWidget* parent) : QFrame(parent), e_(editor) {
 }
 
 void DataBox::setUp() {
-    const ReferenceTables& t = e_.state.tables;
+    const ReferenceTables& t = c_.state.tables;
     {
         const QSignalBlocker quiet(listMap1_);
         listMap1_->clear();
@@ -113,10 +106,6 @@ void DataBox::setUp() {
         for (QWidget* w : {static_cast<QWidget*>(listMap1_), static_cast<QWidget*>(listInst1_),
                            static_cast<QWidget*>(button1_)})
             w->setEnabled(false);
-        if (e_.edit) {
-            e_.edit->Insert1->setEnabled(false);
-            e_.edit->Insert2->setEnabled(false);
-        }
     }
 }
 
@@ -129,9 +118,9 @@ void DataBox::FillInstrumentList() {
     const QSignalBlocker quiet(listInst1_);
     listInst1_->clear();
     const int m = listMap1_->currentIndex();
-    if (m < 0 || m >= static_cast<int>(e_.state.tables.sets.size())) return;
-    const PresetDrumSet& set = e_.state.tables.sets[static_cast<size_t>(m)];
-    const int current = e_.grid ? e_.grid->selectedNote() : e_.state.currentNote;
+    if (m < 0 || m >= static_cast<int>(c_.state.tables.sets.size())) return;
+    const PresetDrumSet& set = c_.state.tables.sets[static_cast<size_t>(m)];
+    const int current = c_.state.currentNote;
     int selected = -1;
     for (int i = 0; i < kNoteCount; ++i) {
         const DrumInstrument& inst = set.instruments[static_cast<size_t>(i)];
@@ -158,46 +147,28 @@ void DataBox::ListMap1Change() {
 void DataBox::ListInst1Click() {
     const int k = selectedInstrumentNote();
     const int m = listMap1_->currentIndex();
-    if (!e_.state.autoPreview || k < 0 || m < 0 || !e_.preview) return;
-    const PresetDrumSet& set = e_.state.tables.sets[static_cast<size_t>(m)];
-    e_.preview->dataBoxNoteOn(set.map, set.program, k);
-    e_.preview->dataBoxNoteOff(k);
+    if (!c_.state.autoPreview || k < 0 || m < 0) return;
+    const PresetDrumSet& set = c_.state.tables.sets[static_cast<size_t>(m)];
+    c_.dataBoxNoteOn(set.map, set.program, k);
+    c_.dataBoxNoteOff(k);
 }
 
 void DataBox::enter(int set, int note) {
-    EditorState& s = e_.state;
     const int m = listMap1_->currentIndex();
     const int k = selectedInstrumentNote();
-    if (k < 0 || m < 0 || m >= static_cast<int>(s.tables.sets.size())) return;
-    const PresetDrumSet& preset = s.tables.sets[static_cast<size_t>(m)];
-    if (e_.edit) e_.edit->recordUndo(set, note);
-    DrumNoteEntry& entry = s.kit.entry(set, note);
-    entry.assignInstrument(preset.instruments[static_cast<size_t>(k)]);
-    entry.sourceMap = static_cast<std::uint8_t>(preset.map);
-    entry.sourceProgram = static_cast<std::uint8_t>(preset.program);
-    entry.sourceNote = static_cast<std::uint8_t>(k);
-    if (e_.grid) e_.grid->setCellText(set, note, toUnicode(entry.name));
-    if (e_.panel && set == s.currentSet && note == s.currentNote) {
-        e_.panel->showNote(set, note);
-        e_.panel->updateEnabledState();
-    }
-    sendWholeNote(e_.midi, s.kit, set, note);
-    if (e_.edit) e_.edit->SetEntryCommandsEnabled(true);
-    s.modified = true;
+    if (k < 0 || m < 0 || m >= static_cast<int>(c_.state.tables.sets.size())) return;
+    c_.enterInstrument(set, note, c_.state.tables.sets[static_cast<size_t>(m)], k);
 }
 
 void DataBox::Button1Click() {
-    EditorState& s = e_.state;
-    if (s.busy || !e_.grid || selectedInstrumentNote() < 0) return;
-    const int set = e_.grid->selectedSet();
-    const int note = e_.grid->selectedNote();
+    EditorState& s = c_.state;
+    if (s.busy || selectedInstrumentNote() < 0) return;
+    const int set = s.currentSet;
+    const int note = s.currentNote;
     enter(set, note);
     if (!s.options.increment) return;
-    if (note < kNoteCount - 1) {
-        e_.grid->setCurrentGridRow(note + 1);
-        s.editNote = s.currentNote = note + 1;
-    }
-    const int target = e_.grid->selectedNote();
+    if (note < kNoteCount - 1) c_.selectEditTarget(set, note + 1);
+    const int target = s.currentNote;
     int found = -1;
     for (int i = 0; i < listInst1_->count(); ++i)
         if (listInst1_->itemText(i).left(4).trimmed().toInt() >= target) {
@@ -208,7 +179,7 @@ void DataBox::Button1Click() {
 }
 
 void DataBox::Insert1Click() {
-    EditorState& s = e_.state;
+    EditorState& s = c_.state;
     if (s.busy) return;
     if (!isVisibleTo(parentWidget())) {
         showIfHidden();
@@ -222,22 +193,22 @@ void DataBox::Insert1Click() {
 
 void DataBox::showIfHidden() {
     if (isVisibleTo(parentWidget())) return;
-    if (e_.view) e_.view->SetDataBoxVisible(true);
+    if (showBox) showBox();
     else show();
 }
 
 void DataBox::SP_Preview2MouseDown() {
     const int k = selectedInstrumentNote();
     const int m = listMap1_->currentIndex();
-    if (!listMap1_->isEnabled() || k < 0 || m < 0 || !e_.preview) return;
-    const PresetDrumSet& set = e_.state.tables.sets[static_cast<size_t>(m)];
-    e_.state.lastSoundedNote = static_cast<std::uint8_t>(k);
-    e_.preview->dataBoxNoteOn(set.map, set.program, k);
+    if (!listMap1_->isEnabled() || k < 0 || m < 0) return;
+    const PresetDrumSet& set = c_.state.tables.sets[static_cast<size_t>(m)];
+    c_.state.lastSoundedNote = static_cast<std::uint8_t>(k);
+    c_.dataBoxNoteOn(set.map, set.program, k);
 }
 
 void DataBox::SP_Preview2MouseUp() {
-    if (!listMap1_->isEnabled() || !e_.preview) return;
-    e_.preview->dataBoxNoteOff(e_.state.lastSoundedNote);
+    if (!listMap1_->isEnabled()) return;
+    c_.dataBoxNoteOff(c_.state.lastSoundedNote);
 }
 
 bool DataBox::eventFilter(QObject* watched, QEvent* event) {
@@ -248,7 +219,7 @@ bool DataBox::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    if (event->type() == QEvent::FocusIn && e_.edit) e_.edit->Grid1Enter(qobject_cast<QWidget*>(watched));
+    if (event->type() == QEvent::FocusIn) emit entered(qobject_cast<QWidget*>(watched));
     return QFrame::eventFilter(watched, event);
 }
 

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QFrame>
+#include <functional>
+
+#include "editor/editor_controller.h"
 
 class QComboBox;
 class QLabel;
@@ -11,12 +14,10 @@ class QToolButton;
 
 namespace kf::ui {
 
-struct Editor;
-
 class DataBox : public QFrame {
     Q_OBJECT
 public:
-    explicit DataBox(Editor& editor, QWidget* parent = nullptr);
+    explicit DataBox(EditorController& controller, QWidget* parent = nullptr);
 
     // Window set-up: the drum set list from the reference tables, the instruments, the
     // disabled state without reference data.
@@ -37,9 +38,15 @@ public:
     void SP_Preview2MouseDown();
     void SP_Preview2MouseUp();
     void showIfHidden();
+    // Shows the box the way the view options do; plain show() without them.
+    std::function<void()> showBox;
 
     // The selected instrument's note number, from the first four characters of its text.
     int selectedInstrumentNote() const;
+
+signals:
+    // Focus came to one of the box's controls.
+    void entered(QWidget* control);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -49,7 +56,7 @@ private:
     void enter(int set, int note);
     void selectInstrumentSilently(int index);
 
-    Editor& e_;
+    EditorController& c_;
     QComboBox* listMap1_;
     QComboBox* listInst1_;
     QPushButton* button1_;

@@ -1,10 +1,13 @@
-// Cut, copy, paste, delete and the one-level swapping undo on the edit target, their
-// enabled states, and text-entry mode (edit shortcuts handed to a text box).
+// The actions of cut, copy, paste, delete, undo and insert, enabled as the controller says,
+// and text-entry mode (edit shortcuts handed to a text box).
 #pragma once
 
 #include <QKeySequence>
 #include <QObject>
 #include <array>
+#include <functional>
+
+#include "editor/editor_controller.h"
 
 class QAction;
 class QMenu;
@@ -12,12 +15,10 @@ class QWidget;
 
 namespace kf::ui {
 
-struct Editor;
-
-class EditCommands : public QObject {
+class EditCommands : public QObject, public EditorObserver {
     Q_OBJECT
 public:
-    EditCommands(Editor& editor, QWidget* window);
+    EditCommands(EditorController& controller, QWidget* window);
 
     // Main menu items (with shortcuts), the grid's context menu items, tool bar actions.
     QAction *Undo1, *Cut1, *Copy1, *Paste1, *Delete1, *Insert1;
@@ -27,21 +28,9 @@ public:
     QMenu* editMenu(QWidget* parent);   // "編集(&E)"
     QMenu* gridMenu(QWidget* parent);   // PopGrid1
 
-    void Undo1Click();
-    void Cut1Click();
-    void Copy1Click();
-    void Paste1Click();
-    void Delete1Click();
-
-    // Insert and 入力 record undo like Cut and Paste do.
-    void recordUndo(int set, int note);
-
-    void SetEntryCommandsEnabled(bool on);
-    void SetPasteEnabled(bool on);
-    void SetUndoEnabled(bool on);
-    bool entryCommandsEnabled() const { return entryEnabled_; }
-    bool pasteEnabled() const { return pasteEnabled_; }
-    bool undoEnabled() const { return undoEnabled_; }
+    bool entryCommandsEnabled() const { return c_.entryCommandsEnabled(); }
+    bool pasteEnabled() const { return c_.pasteEnabled(); }
+    bool undoEnabled() const { return c_.undoEnabled(); }
 
     // Window set-up: everything off, shortcuts saved for text-entry mode.
     void setUp();
@@ -51,13 +40,17 @@ public:
     void Grid1Enter(QWidget* control);
     bool textEntryMode() const { return textEntry_; }
 
+    // Status bar panel 0.
+    std::function<void(const QString&)> showHint;
+
+    void commandsChanged() override;
+
 private:
     void applyEntry(bool on);
     void applyPaste(bool on);
-    void showNoteIfCurrent(int set, int note);
-    void showEntryCell(int set, int note);
 
-    Editor& e_;
+    EditorController& c_;
+    // What the actions show, which lags behind the controller in text-entry mode.
     bool entryEnabled_ = true, pasteEnabled_ = true, undoEnabled_ = true;
     bool textEntry_ = false;
     std::array<QAction*, 6> shortcutItems_{};

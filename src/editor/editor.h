@@ -1,10 +1,9 @@
-// What the editor's parts share: the document, selection, clipboard, undo, flags and
-// options (EditorState), and the parts themselves, wired together by the main window.
+// What the editor edits: the document, selection, clipboard, undo, flags and options
+// (EditorState), and small helpers the window's parts share.
 #pragma once
 
 #include <QKeySequence>
 #include <QString>
-#include <functional>
 
 #include "files/reference_tables.h"
 #include "midi/midi_out.h"
@@ -13,17 +12,6 @@
 class QAction;
 
 namespace kf::ui {
-
-class Dialogs;
-class NoteGrid;
-class ParameterPanel;
-class Preview;
-class EditCommands;
-class DataBox;
-class NameBar;
-class FileCommands;
-class ViewOptions;
-class TransferMonitor;
 
 // Option variables, read where they act.
 struct Options {
@@ -67,30 +55,6 @@ struct EditorState {
 
     DrumNoteEntry& currentEntry() { return kit.entry(currentSet, currentNote); }
     DrumNoteEntry& editEntry() { return kit.entry(editSet, editNote); }
-};
-
-struct Editor {
-    Editor(MidiOut& midiOut, Dialogs& dialogBox) : midi(midiOut), dialogs(dialogBox) {}
-    EditorState state;
-    MidiOut& midi;
-    Dialogs& dialogs;
-    NoteGrid* grid = nullptr;
-    ParameterPanel* panel = nullptr;
-    Preview* preview = nullptr;
-    EditCommands* edit = nullptr;
-    DataBox* dataBox = nullptr;
-    NameBar* nameBar = nullptr;
-    FileCommands* files = nullptr;
-    ViewOptions* view = nullptr;
-    TransferMonitor* transfer = nullptr;
-    // Status bar panel 0, and panel 1 (the current cell).
-    std::function<void(const QString&)> showHint;
-    std::function<void(int, int)> showCell;
-    // Hands the synth options to the transport; set where the real transport is made.
-    std::function<void(const QString& soundFont, const QString& audioDriver)> configureSynth;
-    void applySynthOptions() {
-        if (configureSynth) configureSynth(state.options.soundFont, state.options.audioDriver);
-    }
 };
 
 // A command's action: objectName, caption, hint "short|long" (status bar: long; tool tip: short).

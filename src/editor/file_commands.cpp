@@ -8,20 +8,14 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QStyle>
+#include <new>
 
 #include "editor/dialogs.h"
-#include "editor/edit_commands.h"
-#include "editor/editor.h"
-#include "editor/grid.h"
-#include "editor/name_bar.h"
-#include "editor/panel.h"
 #include "editor/text.h"
 #include "files/disk.h"
 #include "files/exports.h"
 #include "files/kit_file.h"
 #include "files/kit_import.h"
-#include "midi/device_commands.h"
-#include "midi/sysex.h"
 
 namespace kf::ui {
 
@@ -39,10 +33,19 @@ int typeOfExtension(const QString& upper) {
 
 std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+// A file that cannot be read or written, or no memory for it, is the file's fault and the
+// box says no more; anything else is a fault of the program and the box names it, so it is
+// not taken for a bad file.
+QString internalError(const std::exception& e) {
+    if (dynamic_cast<const FileError*>(&e) || dynamic_cast<const std::bad_alloc*>(&e)) return {};
+    return QStringLiteral("\r\n(内部ｴﾗｰ: %1)").arg(QString::fromLocal8Bit(e.what()));
+}
+
 
 }  // namespace
 
-FileCommands::FileCommands(Editor& editor, QMainWindow* window) : QObject(window), e_(editor), window_(window) {
+FileCommands::FileCommands(EditorController& controller, QMainWindow* window)
+    : QObject(window), c_(controller), window_(window) {
     New1 = makeAction(window, "New1", QStringLiteral("新規作成(&N)"), "ﾌｧｲﾙを新規に作成します。",
                   QKeySequence(Qt::CTRL | Qt::Key_N));
     Open1 = makeAction(window, "Open1", QStringLiteral("開く(&O)..."), "既存のﾌｧｲﾙを開きます。",
@@ -102,59 +105,47 @@ void FileCommands::showCaption(const QString& suffix) {
 }
 
 QMessageBox::StandardButton FileCommands::AskSave() {
-    return e_.dialogs.message(window_, QMessageBox::Information, QStringLiteral("Kitforge"),
+    return c_.dialogs.message(window_, QMessageBox::Information, QStringLiteral("Kitforge"),
                               docName + QStringLiteral(" は変更されています。保存しますか？"),
                               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
 }
 
 bool FileCommands::mayDiscard(bool saveAs) {
-    if (!e_.state.modified) return true;
+    if (!c_.state.modified) return true;
     switch (AskSave()) {
         case QMessageBox::Yes:
             if (saveAs) SaveAs1Click();
             else Save1Click();
             // A save that did not happen (cancelled, failed, refused) keeps the work.
-            return !e_.state.modified;
+            return !c_.state.modified;
         case QMessageBox::No: return true;
         default: return false;
     }
 }
 
 void FileCommands::fileError(const QString& text) {
-    e_.dialogs.message(window_, QMessageBox::Critical, QStringLiteral("Kitforge"), text, QMessageBox::Ok);
+    c_.dialogs.message(window_, QMessageBox::Critical, QStringLiteral("Kitforge"), text, QMessageBox::Ok);
 }
 
 void FileCommands::New1Click() {
-    EditorState& s = e_.state;
+    EditorState& s = c_.state;
     if (s.busy || !mayDiscard(true)) return;
-    s.kit.reset();
-    for (int set = 1; set <= kSetCount; ++set) {
-        for (int n = 0; n < kNoteCount; ++n) e_.grid->setCellText(set, n, QString());
-        e_.grid->setHeader(set, toUnicode(s.kit.setName(set)));
-    }
-    e_.nameBar->showNames();
-    e_.panel->showInstrumentName(QString());
+    c_.newKit();
     docName = QStringLiteral("無題");
     docNamed = false;
     showCaption();
-    e_.grid->selectCell(1, 0);
-    e_.panel->showNote(1, 0);
-    e_.edit->SetUndoEnabled(false);
-    e_.edit->SetEntryCommandsEnabled(false);
-    s.modified = false;
 }
 
-void FileCommands::cannotOpen(const QString& path) {
-    fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path));
+void FileCommands::cannotOpen(const QString& path, const std::exception& why) {
+    fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path) + internalError(why));
 }
 
 bool FileCommands::readBytes(const QString& path, std::string* bytes) {
     try {
         *bytes = readFileBytes(localPath(path));
         return true;
-    } catch (const std::exception&) {
-        // A file error, or no memory for the file: either way it is not opened.
-        cannotOpen(path);
+    } catch (const std::exception& e) {
+        cannotOpen(path, e);
         return false;
     }
 }
@@ -165,12 +156,12 @@ bool FileCommands::readKit(const QString& path, Kit& into) {
     KitReadResult r;
     try {
         r = ReadKitFile(bytes, into, &pumpEvents);
-    } catch (const std::exception&) {
-        cannotOpen(path);
+    } catch (const std::exception& e) {
+        cannotOpen(path, e);
         return false;
     }
     if (r.status == KitReadResult::Read) return true;
-    e_.dialogs.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
+    c_.dialogs.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
                        QString::fromUtf8(r.status == KitReadResult::RefusedVersion ? kRefusedVersionText
                                                                                    : kNotKitFileText),
                        QMessageBox::Ok);
@@ -178,15 +169,15 @@ bool FileCommands::readKit(const QString& path, Kit& into) {
 }
 
 void FileCommands::renameByFileType() {
-    const int type = e_.state.options.fileType;
+    const int type = c_.state.options.fileType;
     if (type >= 2 && type <= 4) docName = replaceExtension(docName, kExtensions[type - 1]);
 }
 
 void FileCommands::Open1Click() {
-    EditorState& s = e_.state;
+    EditorState& s = c_.state;
     if (s.busy || !mayDiscard(true)) return;
     const QString start = docDir.isEmpty() ? saveDialogDirectory : docDir;
-    const QString path = e_.dialogs.openFile(window_, start, replaceExtension(docName, ".KFG"),
+    const QString path = c_.dialogs.openFile(window_, start, replaceExtension(docName, ".KFG"),
                                              QStringLiteral("Kitforge 1.0 (*.kfg)"));
     if (path.isEmpty() || extensionOf(path) != ".KFG") return;
     Kit blank;
@@ -195,46 +186,43 @@ void FileCommands::Open1Click() {
 }
 
 void FileCommands::Import1Click() {
-    EditorState& s = e_.state;
+    EditorState& s = c_.state;
     if (s.busy || !mayDiscard(true)) return;
     const QString start = docDir.isEmpty() ? saveDialogDirectory : docDir;
-    const QString path = e_.dialogs.openFile(
+    const QString path = c_.dialogs.openFile(
         window_, start, QString(),
         QStringLiteral("MIDIﾌｧｲﾙ (*.mid *.midi);;SysExﾌｧｲﾙ (*.syx);;ﾃｷｽﾄ (*.txt);;すべてのﾌｧｲﾙ (*)"));
     if (!path.isEmpty()) importFile(path);
 }
 
 bool FileCommands::importFile(const QString& path) {
-    EditorState& s = e_.state;
+    EditorState& s = c_.state;
     std::string bytes;
     if (!readBytes(path, &bytes)) return false;
     Kit read;
     ImportSummary found;
     try {
         found = ImportKit(bytes, read, s.tables.empty() ? nullptr : &s.tables);
-    } catch (const std::exception&) {
-        cannotOpen(path);
+    } catch (const std::exception& e) {
+        cannotOpen(path, e);
         return false;
     }
     const QString caption = QStringLiteral("ｲﾝﾎﾟｰﾄ");
     if (!found.usable()) {
         // The document stays as it was.
-        e_.dialogs.message(window_, QMessageBox::Warning, caption,
+        c_.dialogs.message(window_, QMessageBox::Warning, caption,
                            QStringLiteral("ﾌｧｲﾙ %1 にはﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄのﾃﾞｰﾀがありません。").arg(path), QMessageBox::Ok);
         return false;
     }
     s.busy = true;
     {
         BusyCursor hourglass;
-        s.kit = std::move(read);
         docName = QStringLiteral("無題");
         docNamed = false;
-        RefreshFromKit();
-        if (const auto first = firstUsedEntry(s.kit)) e_.grid->selectCell(first->first, first->second);
+        c_.replaceKit(std::move(read));
     }
     s.busy = false;
     showCaption();
-    e_.edit->SetUndoEnabled(false);
     s.modified = true;
     QString text = QStringLiteral("%1 から読み込みました。\r\nｾｯﾄ1: %2 音色、ｾｯﾄ2: %3 音色、ｾｯﾄ名: %4\r\n"
                                   "読み飛ばしたﾒｯｾｰｼﾞ: %5 (ﾁｪｯｸｻﾑ誤り %6)")
@@ -245,12 +233,12 @@ bool FileCommands::importFile(const QString& path) {
                        .arg(found.skipped)
                        .arg(found.badChecksum);
     if (!found.damage.empty()) text += QStringLiteral("\r\nﾌｧｲﾙは途中で壊れています。読めたところまでを使いました。");
-    e_.dialogs.message(window_, QMessageBox::Information, caption, text, QMessageBox::Ok);
+    c_.dialogs.message(window_, QMessageBox::Information, caption, text, QMessageBox::Ok);
     return true;
 }
 
 void FileCommands::dropFile(const QString& path) {
-    EditorState& s = e_.state;
+    EditorState& s = c_.state;
     if (s.busy || !mayDiscard(true)) return;
     if (extensionOf(path) == ".KFG") {
         Kit blank;
@@ -263,7 +251,7 @@ void FileCommands::dropFile(const QString& path) {
 
 bool FileCommands::loadDocument(const QString& path, Kit read) {
     // The document is replaced only by a file that reads as a kit.
-    EditorState& s = e_.state;
+    EditorState& s = c_.state;
     const QString before = window_->windowTitle();
     window_->setWindowTitle(QStringLiteral("Kitforge - ") + QFileInfo(path).fileName() +
                             QStringLiteral(" [読み込み中]"));
@@ -273,13 +261,11 @@ bool FileCommands::loadDocument(const QString& path, Kit read) {
         BusyCursor hourglass;
         ok = readKit(path, read);
         if (ok) {
-            s.kit = std::move(read);
             const QFileInfo info(path);
             docDir = QDir::toNativeSeparators(info.absolutePath() + "/");
             docName = info.fileName();
             docNamed = true;
-            RefreshFromKit();
-            if (const auto first = firstUsedEntry(s.kit)) e_.grid->selectCell(first->first, first->second);
+            c_.replaceKit(std::move(read));
         }
     }
     s.busy = false;
@@ -289,36 +275,11 @@ bool FileCommands::loadDocument(const QString& path, Kit read) {
     }
     renameByFileType();
     showCaption();
-    e_.edit->SetUndoEnabled(false);
     return true;
 }
 
-void FileCommands::RefreshFromKit() {
-    EditorState& s = e_.state;
-    for (int set = 1; set <= kSetCount; ++set) {
-        e_.grid->setHeader(set, toUnicode(s.kit.setName(set)));
-        for (int n = 0; n < kNoteCount; ++n) {
-            const DrumNoteEntry& entry = s.kit.entry(set, n);
-            e_.grid->setCellText(set, n, entry.used ? toUnicode(entry.name) : QString());
-            if (!entry.used) continue;
-            if (s.livePreview) sendWholeNote(e_.midi, s.kit, set, n);
-            pumpEvents();
-        }
-        if (s.livePreview) {
-            e_.midi.sendLong(buildNameMessage(s.kit, set));
-            sendSetProgramChange(e_.midi, set);
-        }
-    }
-    e_.nameBar->showNames();
-    const int set = e_.grid->selectedSet(), note = e_.grid->selectedNote();
-    const DrumNoteEntry& selected = s.kit.entry(set, note);
-    e_.panel->showInstrumentName(selected.used ? toUnicode(selected.name) : QString());
-    e_.edit->SetEntryCommandsEnabled(selected.used != 0);
-    if (selected.used) e_.panel->showNote(set, note);
-}
-
 FileCommands::Write FileCommands::writeByExtension(const QString& path) {
-    EditorState& s = e_.state;
+    EditorState& s = c_.state;
     const QString ext = extensionOf(path);
     const int type = typeOfExtension(ext);
     if (type == 0) return Write::UnknownType;
@@ -339,20 +300,21 @@ FileCommands::Write FileCommands::writeByExtension(const QString& path) {
             const QString companion = replaceExtension(path, ".KFG");
             try {
                 writeFileAtomically(localPath(companion), WriteKitFile(s.kit));
-            } catch (const std::exception&) {
-                fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(companion));
+            } catch (const std::exception& e) {
+                fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(companion) +
+                          internalError(e));
                 return Write::Failed;
             }
         }
-    } catch (const std::exception&) {
-        fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(path));
+    } catch (const std::exception& e) {
+        fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(path) + internalError(e));
         return Write::Failed;
     }
     return Write::Done;
 }
 
 void FileCommands::Save1Click() {
-    EditorState& s = e_.state;
+    EditorState& s = c_.state;
     if (s.busy) return;
     if (!docNamed) {
         SaveAs1Click();
@@ -362,7 +324,7 @@ void FileCommands::Save1Click() {
 }
 
 FileCommands::Write FileCommands::saveTo(const QString& path) {
-    EditorState& s = e_.state;
+    EditorState& s = c_.state;
     showCaption(QStringLiteral(" [保存中]"));
     Write result;
     {
@@ -379,12 +341,12 @@ FileCommands::Write FileCommands::saveTo(const QString& path) {
 }
 
 void FileCommands::refuseExtension() {
-    e_.dialogs.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
+    c_.dialogs.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
                        QStringLiteral("拡張子は .kfg .mid .prt .txt のいずれかにしてください。"), QMessageBox::Ok);
 }
 
 void FileCommands::SaveAs1Click() {
-    EditorState& s = e_.state;
+    EditorState& s = c_.state;
     if (s.busy) return;
     const int type = (s.options.fileType >= 1 && s.options.fileType <= 4) ? s.options.fileType : 1;
     SaveRequest request;
@@ -393,7 +355,7 @@ void FileCommands::SaveAs1Click() {
     request.proposedName = docNamed ? replaceExtension(docName, kExtensions[type - 1]) : docName;
     for (const char* f : kFilters) request.filters << QString::fromUtf8(f);
     request.selectedFilter = type - 1;
-    const QString path = e_.dialogs.saveFile(window_, request);
+    const QString path = c_.dialogs.saveFile(window_, request);
     if (path.isEmpty()) return;
     if (typeOfExtension(extensionOf(path)) == 0) {
         refuseExtension();
@@ -408,7 +370,7 @@ void FileCommands::SaveAs1Click() {
 
 void FileCommands::OpenFromCommandLine(const QStringList& arguments) {
     if (arguments.isEmpty()) return;
-    EditorState& s = e_.state;
+    EditorState& s = c_.state;
     window_->show();
     pumpEvents();
     QString joined;

@@ -11,18 +11,14 @@ class QAction;
 class QMainWindow;
 class QMenu;
 
-namespace kf {
-class Kit;
-}
+#include "editor/editor_controller.h"
 
 namespace kf::ui {
-
-struct Editor;
 
 class FileCommands : public QObject {
     Q_OBJECT
 public:
-    FileCommands(Editor& editor, QMainWindow* window);
+    FileCommands(EditorController& controller, QMainWindow* window);
 
     QAction *New1, *Open1, *Save1, *SaveAs1, *Import1, *Exit1;
     QAction *New2, *Open2, *Save2;
@@ -38,7 +34,6 @@ public:
     void Save1Click();
     void SaveAs1Click();
     QMessageBox::StandardButton AskSave();
-    void RefreshFromKit();
     void OpenFromCommandLine(const QStringList& arguments);
     // The save prompt of New, Open and closing: false when the command must not go on.
     bool mayDiscard(bool saveAs);
@@ -67,11 +62,11 @@ private:
     bool loadDocument(const QString& path, Kit read);
     // Reads a whole file, or shows "ﾌｧｲﾙ %s は開けません" and returns false.
     bool readBytes(const QString& path, std::string* bytes);
-    void cannotOpen(const QString& path);
+    void cannotOpen(const QString& path, const std::exception& why);
     void renameByFileType();
     void fileError(const QString& text);
 
-    Editor& e_;
+    EditorController& c_;
     QMainWindow* window_;
 };
 

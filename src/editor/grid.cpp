@@ -6,12 +6,8 @@
 #include <QMouseEvent>
 #include <cstdlib>
 
-#include "editor/data_box.h"
-#include "editor/edit_commands.h"
-#include "editor/editor.h"
 #include "editor/fonts.h"
-#include "editor/panel.h"
-#include "editor/preview.h"
+#include "editor/text.h"
 #include "midi/device_commands.h"
 
 namespace kf::ui {
@@ -20,7 +16,8 @@ namespace {
 const char* kGridHint = "左の番号をｸﾘｯｸすると発音します。";
 }
 
-NoteGrid::NoteGrid(Editor& editor, QWidget* parent) : QTableWidget(kNoteCount, kSetCount, parent), e_(editor) {
+NoteGrid::NoteGrid(EditorController& controller, QWidget* parent)
+    : QTableWidget(kNoteCount, kSetCount, parent), c_(controller) {
     setObjectName("Grid1");
     setFont(fixedFont(15));
     setStatusTip(QString::fromUtf8(kGridHint));
@@ -89,6 +86,30 @@ void NoteGrid::selectCell(int set, int note) {
     scrollToItem(item(note, set - 1), QAbstractItemView::EnsureVisible);
 }
 
+void NoteGrid::noteChanged(int set, int note) {
+    const DrumNoteEntry& entry = c_.state.kit.entry(set, note);
+    setCellText(set, note, entry.used ? toUnicode(entry.name) : QString());
+}
+
+void NoteGrid::selectionChanged(int set, int note) {
+    // The controller moved the current note: follow without announcing it back.
+    if (set == selectedSet() && note == selectedNote()) return;
+    {
+        const QSignalBlocker quiet(this);
+        setCurrentCell(note, set - 1);
+    }
+    scrollToItem(item(note, set - 1), QAbstractItemView::EnsureVisible);
+}
+
+void NoteGrid::kitReplaced() {
+    for (int set = 1; set <= kSetCount; ++set) {
+        setNameChanged(set);
+        for (int n = 0; n < kNoteCount; ++n) noteChanged(set, n);
+    }
+}
+
+void NoteGrid::setNameChanged(int set) { setHeader(set, toUnicode(c_.state.kit.setName(set))); }
+
 QItemSelectionModel::SelectionFlags NoteGrid::selectionCommand(const QModelIndex& index, const QEvent* event) const {
     // Exactly one data cell is selected at any time: no deselecting, no ranges.
     if (!index.isValid()) return QItemSelectionModel::NoUpdate;
@@ -96,14 +117,7 @@ QItemSelectionModel::SelectionFlags NoteGrid::selectionCommand(const QModelIndex
     return QItemSelectionModel::ClearAndSelect;
 }
 
-void NoteGrid::Grid1SelectCell(int set, int note) {
-    EditorState& s = e_.state;
-    if (e_.showCell) e_.showCell(set, note);
-    s.currentSet = set;
-    s.currentNote = note;
-    if (e_.panel) e_.panel->showNote(set, note);
-    if (e_.edit) e_.edit->SetEntryCommandsEnabled(s.kit.entry(set, note).used != 0);
-}
+void NoteGrid::Grid1SelectCell(int set, int note) { c_.Grid1SelectCell(set, note); }
 
 bool NoteGrid::hitTest(QObject* part, const QPoint& pos, int* column, int* row) const {
     if (part == viewport()) {
@@ -191,16 +205,14 @@ void NoteGrid::mouseReleaseEvent(QMouseEvent* event) {
 
 void NoteGrid::Grid1MouseDown(Qt::MouseButton button, int column, int row) {
     if (button != Qt::LeftButton) return;
-    EditorState& s = e_.state;
     if (row >= 1 && column >= 1) {
         setCurrentGridRow(row - 1);  // already current after a press on a data cell
     } else if (row >= 1 && row <= kNoteCount) {
         const int note = row - 1;
-        if (column == 0 && s.livePreview && s.kit.entry(selectedSet(), note).used && e_.preview)
-            e_.preview->gridNoteOn(selectedSet(), note);
+        if (column == 0) c_.soundGridNote(selectedSet(), note);
         setCurrentGridRow(note);
     } else if (row == 0) {
-        if (column == 0) sendDeviceCommand(e_.midi, s.livePreview, kAllSoundOff);
+        if (column == 0) c_.sendDeviceCommand(kAllSoundOff);
         else if (column >= 1) setCurrentGridColumn(column);
     }
 }
@@ -209,22 +221,19 @@ void NoteGrid::Grid1MouseUp(Qt::MouseButton button, int column, int row, const Q
     if (button == Qt::RightButton) {
         if (column >= 1 && row >= 1) {
             selectCell(column, row - 1);
-            e_.state.currentSet = e_.state.editSet = column;
-            e_.state.currentNote = e_.state.editNote = row - 1;
+            c_.selectEditTarget(column, row - 1);
         }
         if (PopGrid1) PopGrid1->popup(globalPos);
-    } else if (button == Qt::LeftButton && e_.preview) {
-        e_.preview->gridNoteOff();
+    } else if (button == Qt::LeftButton) {
+        c_.gridNoteOff();
     }
 }
 
-void NoteGrid::Grid1DblClick() {
-    if (e_.dataBox) e_.dataBox->showIfHidden();
-}
+void NoteGrid::Grid1DblClick() { emit dataBoxWanted(); }
 
 void NoteGrid::focusInEvent(QFocusEvent* event) {
     QTableWidget::focusInEvent(event);
-    if (e_.edit) e_.edit->Grid1Enter(this);
+    emit entered(this);
 }
 
 }  // namespace kf::ui

@@ -3,16 +3,16 @@
 
 #include <QTableWidget>
 
+#include "editor/editor_controller.h"
+
 class QMenu;
 
 namespace kf::ui {
 
-struct Editor;
-
-class NoteGrid : public QTableWidget {
+class NoteGrid : public QTableWidget, public EditorObserver {
     Q_OBJECT
 public:
-    explicit NoteGrid(Editor& editor, QWidget* parent = nullptr);
+    explicit NoteGrid(EditorController& controller, QWidget* parent = nullptr);
 
     // Window set-up: header texts, row numbers, selection at set 1, note 0.
     void setUp();
@@ -37,6 +37,18 @@ public:
     void Grid1MouseUp(Qt::MouseButton button, int column, int row, const QPoint& globalPos);
     void Grid1DblClick();
 
+    void noteChanged(int set, int note) override;
+    void instrumentNameChanged(int set, int note) override { noteChanged(set, note); }
+    void selectionChanged(int set, int note) override;
+    void kitReplaced() override;
+    void setNameChanged(int set) override;
+
+signals:
+    // Focus came to the grid.
+    void entered(QWidget* control);
+    // A double click asks for the data input box.
+    void dataBoxWanted();
+
 protected:
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event = nullptr) const override;
@@ -53,7 +65,7 @@ private:
     // Grid coordinates of a point on one of the grid's parts: column 0 / row 0 are the headers.
     bool hitTest(QObject* part, const QPoint& pos, int* column, int* row) const;
 
-    Editor& e_;
+    EditorController& c_;
 };
 
 }  // namespace kf::ui

@@ -14,12 +14,7 @@
 #include <QStringListModel>
 #include <QToolTip>
 
-#include "editor/edit_commands.h"
-#include "editor/editor.h"
-#include "editor/grid.h"
 #include "editor/text.h"
-#include "midi/device_commands.h"
-#include "midi/sysex.h"
 #include "model/sjis.h"
 
 namespace kf::ui {
@@ -29,7 +24,7 @@ const char* kNameHint = "ﾕｰｻﾞｰﾄﾞﾗﾑ名|液晶ﾊﾟﾈﾙに表
 const char* kKanaRefused = "カナは入力できません。";
 }  // namespace
 
-NameBar::NameBar(Editor& editor, QWidget* parent) : QToolBar(parent), e_(editor) {
+NameBar::NameBar(EditorController& controller, QWidget* parent) : QToolBar(parent), c_(controller) {
     setObjectName("ToolBar2");
     setWindowTitle(QStringLiteral("名前入力"));
     setMovable(false);
@@ -132,8 +127,8 @@ void NameBar::setSuggestions(const QStringList& names) {
 }
 
 void NameBar::showNames() {
-    editName1_->setEditText(toUnicode(e_.state.kit.setName(1)));
-    editName2_->setEditText(toUnicode(e_.state.kit.setName(2)));
+    editName1_->setEditText(toUnicode(c_.state.kit.setName(1)));
+    editName2_->setEditText(toUnicode(c_.state.kit.setName(2)));
 }
 
 bool NameBar::EditName1KeyPress(int set, const QString& typed) {
@@ -150,23 +145,14 @@ bool NameBar::EditName1KeyPress(int set, const QString& typed) {
 }
 
 void NameBar::EditName1Enter(int set) {
-    if (e_.edit) e_.edit->beginTextEntry(nameBox(set));
+    emit textEntryBegun(nameBox(set));
 }
 
 void NameBar::EditName1Exit(int set) {
-    EditorState& s = e_.state;
     QComboBox* box = nameBox(set);
     const std::string name(sjis::cutBeforeHighByte(fromUnicode(box->currentText())));
     box->setEditText(toUnicode(name));
-    if (name != s.kit.setName(set)) {
-        s.kit.setSetName(set, name);
-        s.modified = true;
-    }
-    if (e_.grid) e_.grid->setHeader(set, toUnicode(name));
-    if (s.livePreview) {
-        e_.midi.sendLong(buildNameMessage(s.kit, set));
-        sendSetProgramChange(e_.midi, set);
-    }
+    c_.renameSet(set, name);
 }
 
 bool NameBar::eventFilter(QObject* watched, QEvent* event) {

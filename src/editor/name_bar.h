@@ -3,6 +3,8 @@
 
 #include <QToolBar>
 
+#include "editor/editor_controller.h"
+
 class QComboBox;
 class QCompleter;
 class QLabel;
@@ -10,12 +12,10 @@ class QStringListModel;
 
 namespace kf::ui {
 
-struct Editor;
-
-class NameBar : public QToolBar {
+class NameBar : public QToolBar, public EditorObserver {
     Q_OBJECT
 public:
-    explicit NameBar(Editor& editor, QWidget* parent = nullptr);
+    explicit NameBar(EditorController& controller, QWidget* parent = nullptr);
 
     QComboBox* nameBox(int set) const { return set == 1 ? editName1_ : editName2_; }
     QLabel* label(int set) const { return set == 1 ? labelDN1_ : labelDN2_; }
@@ -36,6 +36,11 @@ public:
     // The view pop-up, opened by right clicks on the bar and its labels.
     QMenu* viewMenu = nullptr;
 
+    void kitReplaced() override { showNames(); }
+
+signals:
+    void textEntryBegun(QWidget* box);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -44,7 +49,7 @@ private:
     void focusMoved(QWidget* old, QWidget* now);
     void suggest(int set, const QString& typed);
 
-    Editor& e_;
+    EditorController& c_;
     QStringListModel* names_;
     QCompleter* suggest1_;
     QCompleter* suggest2_;

@@ -17,12 +17,7 @@
 #include <QVBoxLayout>
 
 #include "editor/controls.h"
-#include "editor/edit_commands.h"
-#include "editor/editor.h"
-#include "editor/grid.h"
-#include "editor/preview.h"
 #include "editor/text.h"
-#include "midi/sysex.h"
 #include "model/parameters.h"
 
 namespace kf::ui {
@@ -61,7 +56,7 @@ void setHelp(QObject* o, int context) { o->setProperty("helpContext", context); 
 
 }  // namespace
 
-ParameterPanel::ParameterPanel(Editor& editor, QWidget* parent) : QWidget(parent), e_(editor) {
+ParameterPanel::ParameterPanel(EditorController& controller, QWidget* parent) : QWidget(parent), c_(controller) {
     setObjectName("ParameterPanel");
     scrollBox_ = new QScrollArea;
     scrollBox_->setObjectName("ScrollBox1");
@@ -242,14 +237,8 @@ QRadioButton* ParameterPanel::effectButton(int type) const {
 QWidget* ParameterPanel::velocityMemo() const { return memo10_; }
 
 void ParameterPanel::setUp() {
-    EditorState& s = e_.state;
-    const bool autoPreview = s.autoPreview;
-    s.autoPreview = false;
     showNote(1, 0);
-    // The module's own values at power-on.
-    for (int r = 1; r <= kPanelParameterCount; ++r) applyPanelParameter(deviceParameterInfo(deviceParameterOfRow(r, 0)).module, r);
-    updateEnabledState();
-    s.autoPreview = autoPreview;
+    c_.applyStartValues();
 }
 
 void ParameterPanel::showRow(int r, int value) {
@@ -259,69 +248,49 @@ void ParameterPanel::showRow(int r, int value) {
     if (row.track->value() != value) row.track->setPositionSilently(value);
 }
 
-void ParameterPanel::applyPanelParameter(int value, int row) {
-    EditorState& s = e_.state;
-    bool previewNeeded = false;
-    const int v = clampMidi(value);
-    showRow(row, v);
-    DrumNoteEntry& entry = s.currentEntry();
-    std::uint8_t& field = fieldOfRow(entry, row);
-    if (field != v) {
-        field = static_cast<std::uint8_t>(v);
-        s.modified = true;
-        previewNeeded = row != kRowAssign;
-    }
-    for (int p : panelChangeParameters(entry, row))
-        e_.midi.sendLong(buildParameterMessage(s.kit, s.currentSet, s.currentNote, p));
-    if (previewNeeded && e_.preview) e_.preview->auditionNote();
-}
-
-void ParameterPanel::setEffectType(int value) {
-    EditorState& s = e_.state;
-    const int t = value ? 1 : 0;
+void ParameterPanel::showEffectType(int t) {
     rows_[4].label->setText(t ? "Delay" : "Chorus");
     setHelp(rows_[4].track, t ? 30 : 29);
     if (effectGroup_->checkedId() != t) effectGroup_->button(t)->setChecked(true);
-    DrumNoteEntry& entry = s.currentEntry();
-    if (entry.effectType != t) {
-        entry.effectType = static_cast<std::uint8_t>(t);
-        e_.midi.sendLong(buildParameterMessage(s.kit, s.currentSet, s.currentNote, effectTypeParameter(t)));
-        s.modified = true;
-    }
 }
 
-void ParameterPanel::setRxNoteOff(int value) { setRx(checkBox1_, &DrumNoteEntry::rxNoteOff, kRxNoteOff, value); }
-void ParameterPanel::setRxNoteOn(int value) { setRx(checkBox2_, &DrumNoteEntry::rxNoteOn, kRxNoteOn, value); }
+void ParameterPanel::setEffectType(int value) {
+    showEffectType(value ? 1 : 0);
+    c_.setEffectType(value);
+}
 
-void ParameterPanel::setRx(QCheckBox* box, std::uint8_t DrumInstrument::*field, int deviceParameter, int value) {
-    EditorState& s = e_.state;
-    if (box->isChecked() != (value != 0)) box->setChecked(value != 0);
-    DrumNoteEntry& entry = s.currentEntry();
-    if (entry.*field != value) {
-        entry.*field = static_cast<std::uint8_t>(value);
-        s.modified = true;
-    }
-    // Sent whether or not it changed.
-    e_.midi.sendLong(buildParameterMessage(s.kit, s.currentSet, s.currentNote, deviceParameter));
+void ParameterPanel::setRxNoteOff(int value) {
+    if (checkBox1_->isChecked() != (value != 0)) checkBox1_->setChecked(value != 0);
+    c_.setRxNoteOff(value);
+}
+
+void ParameterPanel::setRxNoteOn(int value) {
+    if (checkBox2_->isChecked() != (value != 0)) checkBox2_->setChecked(value != 0);
+    c_.setRxNoteOn(value);
+}
+
+void ParameterPanel::noteChanged(int set, int note) {
+    if (set == c_.state.currentSet && note == c_.state.currentNote) showNote(set, note);
+}
+
+void ParameterPanel::kitReplaced() {
+    const DrumNoteEntry& selected = c_.state.currentEntry();
+    showInstrumentName(selected.used ? toUnicode(selected.name) : QString());
+    if (selected.used) showNote(c_.state.currentSet, c_.state.currentNote);
 }
 
 void ParameterPanel::showNote(int set, int note) {
-    const DrumNoteEntry& entry = e_.state.kit.entry(set, note);
+    DrumNoteEntry& entry = c_.state.kit.entry(set, note);
     groupBox1_->setEnabled(entry.used != 0);
     editInstTag_ = 0;
     if (entry.used) {
-        for (int r = 1; r <= 5; ++r) showRow(r, fieldOfRow(const_cast<DrumNoteEntry&>(entry), r));
-        rows_[4].label->setText(entry.effectType ? "Delay" : "Chorus");
-        setHelp(rows_[4].track, entry.effectType ? 30 : 29);
-        effectGroup_->button(entry.effectType ? 1 : 0)->setChecked(true);
+        for (int r = 1; r <= 5; ++r) showRow(r, fieldOfRow(entry, r));
+        showEffectType(entry.effectType ? 1 : 0);
         showRow(6, entry.assignGroup);
         checkBox1_->setChecked(entry.rxNoteOff != 0);
         checkBox2_->setChecked(entry.rxNoteOn != 0);
         editInst1_->setText(toUnicode(entry.name));
-        for (int r = 7; r <= 9; ++r) showRow(r, fieldOfRow(const_cast<DrumNoteEntry&>(entry), r));
-        // The module hears the note's reception switches whenever it is shown.
-        e_.midi.sendLong(buildParameterMessage(e_.state.kit, set, note, kRxNoteOff));
-        e_.midi.sendLong(buildParameterMessage(e_.state.kit, set, note, kRxNoteOn));
+        for (int r = 7; r <= 9; ++r) showRow(r, fieldOfRow(entry, r));
     } else {
         editInst1_->clear();
     }
@@ -335,7 +304,7 @@ void ParameterPanel::showInstrumentName(const QString& name) {
 }
 
 void ParameterPanel::updateEnabledState() {
-    const bool used = e_.state.currentEntry().used != 0;
+    const bool used = c_.state.currentEntry().used != 0;
     if (rows_[0].label->isEnabled() == used) return;
     for (const Row& row : rows_)
         for (QWidget* w : {static_cast<QWidget*>(row.label), static_cast<QWidget*>(row.memo),
@@ -347,21 +316,9 @@ void ParameterPanel::updateEnabledState() {
         w->setEnabled(used);
 }
 
-void ParameterPanel::defClick(int row) {
-    const EditorState& s = e_.state;
-    const int key = drumSetSettingOf(upDown(kRowMap)->position(), upDown(kRowProgram)->position());
-    for (const PresetDrumSet& set : s.tables.sets) {
-        if (drumSetSettingOf(set.map, set.program) != key) continue;
-        const DrumInstrument& inst = set.instruments[static_cast<size_t>(upDown(kRowNote)->position())];
-        if (!inst.used) return;
-        const int values[] = {inst.playNote, inst.level, inst.pan, inst.reverb, inst.effectSend, inst.assignGroup};
-        if (row >= 1 && row <= 6) applyPanelParameter(values[row - 1], row);
-        return;
-    }
-}
-
-void ParameterPanel::TrackBar1Change(int row) { applyPanelParameter(trackBar(row)->value(), row); }
-void ParameterPanel::UpDown1Click(int row) { applyPanelParameter(upDown(row)->position(), row); }
+void ParameterPanel::defClick(int row) { c_.defClick(row); }
+void ParameterPanel::TrackBar1Change(int row) { c_.applyPanelParameter(trackBar(row)->value(), row); }
+void ParameterPanel::UpDown1Click(int row) { c_.applyPanelParameter(upDown(row)->position(), row); }
 void ParameterPanel::Memo1Enter(int row) { trackBar(row)->setFocus(Qt::OtherFocusReason); }
 void ParameterPanel::CheckBox1Click() { setRxNoteOff(checkBox1_->isChecked() ? 1 : 0); }
 void ParameterPanel::CheckBox2Click() { setRxNoteOn(checkBox2_->isChecked() ? 1 : 0); }
@@ -369,10 +326,7 @@ void ParameterPanel::RadioGroup1Click(int index) { setEffectType(index); }
 
 void ParameterPanel::EditInst1Change(const QString& text) {
     if (editInstTag_ != 1) return;
-    EditorState& s = e_.state;
-    s.editEntry().name = fromUnicode(text);
-    if (e_.grid) e_.grid->setCellText(s.editSet, s.editNote, text);
-    s.modified = true;
+    c_.renameInstrument(fromUnicode(text));
 }
 
 int ParameterPanel::velocity() const { return upDown10_->position(); }
@@ -387,22 +341,22 @@ void ParameterPanel::UpDown10Click() {
     memo10_->setText(QString::number(upDown10_->position()));
     if (trackBar10_->value() == upDown10_->position()) return;
     trackBar10_->setPositionSilently(upDown10_->position());
-    if (e_.preview) e_.preview->auditionNote();
+    c_.auditionNote();
 }
 
 void ParameterPanel::TrackBar10Change() {
     if (upDown10_->position() == trackBar10_->value()) return;
     upDown10_->setPosition(trackBar10_->value());
     memo10_->setText(QString::number(upDown10_->position()));
-    if (e_.preview) e_.preview->auditionNote();
+    c_.auditionNote();
 }
 
-void ParameterPanel::auto_pClick() { e_.state.autoPreview = !e_.state.autoPreview; }
+void ParameterPanel::auto_pClick() { c_.toggleAutoPreview(); }
 
 void ParameterPanel::Pop_Val1Popup(int row) {
     QAction* item = rows_[static_cast<size_t>(row - 1)].autoItem;
-    item->setChecked(e_.state.autoPreview);
-    item->setEnabled(e_.state.livePreview);
+    item->setChecked(c_.state.autoPreview);
+    item->setEnabled(c_.state.livePreview);
 }
 
 bool ParameterPanel::eventFilter(QObject* watched, QEvent* event) {
@@ -412,7 +366,7 @@ bool ParameterPanel::eventFilter(QObject* watched, QEvent* event) {
             return false;
         }
         if (watched == editInst1_) {
-            if (e_.edit) e_.edit->beginTextEntry(editInst1_);
+            emit textEntryBegun(editInst1_);
             // Entering the box leaves its text unselected, so a keystroke never replaces the name.
             QTimer::singleShot(0, editInst1_, [box = editInst1_] { box->deselect(); });
             return false;
@@ -422,7 +376,7 @@ bool ParameterPanel::eventFilter(QObject* watched, QEvent* event) {
             Memo1Enter(tag);
             return false;
         }
-        if (auto* w = qobject_cast<QWidget*>(watched); w && e_.edit) e_.edit->Grid1Enter(w);
+        if (auto* w = qobject_cast<QWidget*>(watched)) emit entered(w);
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "editor/editor_controller.h"
 #include "model/kit.h"
 
 class QButtonGroup;
@@ -19,15 +20,14 @@ class QScrollArea;
 
 namespace kf::ui {
 
-struct Editor;
 class ClickLabel;
 class TrackBar;
 class UpDown;
 
-class ParameterPanel : public QWidget {
+class ParameterPanel : public QWidget, public EditorObserver {
     Q_OBJECT
 public:
-    explicit ParameterPanel(Editor& editor, QWidget* parent = nullptr);
+    explicit ParameterPanel(EditorController& controller, QWidget* parent = nullptr);
 
     // The scroll box that holds the panel (ScrollBox1).
     QScrollArea* scrollBox() const { return scrollBox_; }
@@ -35,8 +35,9 @@ public:
     // Window set-up: show set 1, note 0, then the start values with auto-preview held off.
     void setUp();
 
+    // Shows a note's values; sends nothing.
     void showNote(int set, int note);
-    void applyPanelParameter(int value, int row);
+    // As the controls do it: shown, then applied.
     void setEffectType(int value);
     void setRxNoteOff(int value);
     void setRxNoteOn(int value);
@@ -76,6 +77,17 @@ public:
     void auto_pClick();
     void Pop_Val1Popup(int row);
 
+    void noteChanged(int set, int note) override;
+    void selectionChanged(int set, int note) override { showNote(set, note); }
+    void kitReplaced() override;
+    void panelValueChanged(int row, int value) override { showRow(row, value); }
+    void usedStateSettled() override { updateEnabledState(); }
+
+signals:
+    // Focus came to one of the panel's controls, or to the instrument-name box.
+    void entered(QWidget* control);
+    void textEntryBegun(QWidget* box);
+
 private:
     struct Row {
         ClickLabel* label = nullptr;
@@ -88,10 +100,10 @@ private:
     };
     void buildRow(int row, const char* caption, const char* hint, int helpContext);
     void showRow(int row, int value);
-    void setRx(QCheckBox* box, std::uint8_t DrumInstrument::*field, int deviceParameter, int value);
+    void showEffectType(int type);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    Editor& e_;
+    EditorController& c_;
     QScrollArea* scrollBox_;
     std::array<Row, 9> rows_;
     ClickLabel* label0_;

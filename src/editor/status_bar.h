@@ -3,11 +3,13 @@
 
 #include <QStatusBar>
 
+#include "editor/editor_controller.h"
+
 class QLabel;
 
 namespace kf::ui {
 
-class StatusBar : public QStatusBar {
+class StatusBar : public QStatusBar, public EditorObserver {
     Q_OBJECT
 public:
     explicit StatusBar(QWidget* parent = nullptr);
@@ -16,6 +18,8 @@ public:
     // "%d,%3d"
     void setCell(int set, int note);
     QString cell() const;
+
+    void selectionChanged(int set, int note) override { setCell(set, note); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

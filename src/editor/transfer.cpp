@@ -12,7 +12,6 @@
 #include <QTimer>
 
 #include "editor/dialogs.h"
-#include "editor/editor.h"
 
 namespace kf::ui {
 
@@ -29,8 +28,8 @@ void post(QPointer<TransferMonitor> monitor, F f) {
 }
 }  // namespace
 
-TransferMonitor::TransferMonitor(Editor& editor, QWidget* statusBar, QWidget* grid, QObject* parent)
-    : QObject(parent), e_(editor) {
+TransferMonitor::TransferMonitor(EditorController& controller, QWidget* statusBar, QWidget* grid, QObject* parent)
+    : QObject(parent), c_(controller) {
     bar_ = new QProgressBar;
     bar_->setObjectName("TransferBar1");
     bar_->setFixedWidth(140);
@@ -61,8 +60,8 @@ TransferMonitor::TransferMonitor(Editor& editor, QWidget* statusBar, QWidget* gr
 
     // Both are called on the sender thread: hand them to the GUI thread.
     QPointer<TransferMonitor> self(this);
-    e_.midi.setObserver([self] { post(self, [](TransferMonitor* m) { m->refresh(); }); });
-    e_.midi.setDropHandler([self](const std::string& port) {
+    c_.midi.setObserver([self] { post(self, [](TransferMonitor* m) { m->refresh(); }); });
+    c_.midi.setDropHandler([self](const std::string& port) {
         const QString name = QString::fromStdString(port);
         post(self, [name](TransferMonitor* m) {
             m->pendingDrop_ = name;
@@ -73,14 +72,14 @@ TransferMonitor::TransferMonitor(Editor& editor, QWidget* statusBar, QWidget* gr
 }
 
 TransferMonitor::~TransferMonitor() {
-    e_.midi.setObserver({});
-    e_.midi.setDropHandler({});
+    c_.midi.setObserver({});
+    c_.midi.setDropHandler({});
 }
 
-bool TransferMonitor::active() const { return !e_.midi.progress().idle(); }
+bool TransferMonitor::active() const { return !c_.midi.progress().idle(); }
 
 void TransferMonitor::refresh() {
-    const SendProgress p = e_.midi.progress();
+    const SendProgress p = c_.midi.progress();
     if (p.idle()) {
         tick_->stop();
         if (shown_) {
@@ -109,13 +108,13 @@ void TransferMonitor::refresh() {
 
 void TransferMonitor::TransferCancelClick() {
     cancelled_ = true;
-    e_.midi.cancel();
+    c_.midi.cancel();
     refresh();
 }
 
 bool TransferMonitor::waitUntilSent() {
     cancelled_ = false;
-    e_.midi.setHeld(false);  // waiting for the queue means letting it go
+    c_.midi.setHeld(false);  // waiting for the queue means letting it go
     if (!active()) return true;
     QEventLoop loop;
     connect(this, &TransferMonitor::finished, &loop, &QEventLoop::quit);
@@ -134,7 +133,7 @@ bool TransferMonitor::waitUntilSent() {
 void TransferMonitor::showDropReport() {
     if (!dropPending_) return;
     dropPending_ = false;
-    e_.dialogs.message(QApplication::activeWindow(), QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"),
+    c_.dialogs.message(QApplication::activeWindow(), QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"),
                        QStringLiteral("MIDIﾃﾞﾊﾞｲｽ %1 がﾒｯｾｰｼﾞを受け付けません。\r\n接続を確かめてください。")
                            .arg(pendingDrop_),
                        QMessageBox::Ok);

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include "editor/editor_controller.h"
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -14,28 +16,26 @@ class QWidget;
 
 namespace kf::ui {
 
-struct Editor;
-
-class TransferMonitor : public QObject {
+class TransferMonitor : public QObject, public TransferWatch {
     Q_OBJECT
 public:
     // The widgets go into the status bar; Esc in grid cancels.
-    TransferMonitor(Editor& editor, QWidget* statusBar, QWidget* grid, QObject* parent = nullptr);
+    TransferMonitor(EditorController& controller, QWidget* statusBar, QWidget* grid, QObject* parent = nullptr);
     ~TransferMonitor() override;
 
     // Shown while more than this much wire time is queued, until the queue is empty.
     static constexpr int kShowAboveMs = 500;
 
-    bool active() const;
+    bool active() const override;
     QProgressBar* bar() const { return bar_; }
     QLabel* left() const { return left_; }
     QPushButton* cancelButton() const { return cancel_; }
 
     // Drops what is still queued, then silences the rhythm channel.
-    void TransferCancelClick();
+    void TransferCancelClick() override;
     // Lets the window run, with the progress shown, until everything queued has gone out or
     // the user cancelled. True when it went out.
-    bool waitUntilSent();
+    bool waitUntilSent() override;
 
 signals:
     void finished();
@@ -44,7 +44,7 @@ private:
     void refresh();
     void showDropReport();
 
-    Editor& e_;
+    EditorController& c_;
     QProgressBar* bar_;
     QLabel* left_;
     QPushButton* cancel_;

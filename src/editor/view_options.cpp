@@ -20,8 +20,7 @@ QAction* item(QObject* parent, const char* name, const char* caption, const char
 }
 }  // namespace
 
-ViewOptions::ViewOptions(Editor& editor, const ViewParts& parts, QObject* parent)
-    : QObject(parent), e_(editor), parts_(parts) {
+ViewOptions::ViewOptions(const ViewParts& parts, QObject* parent) : QObject(parent), parts_(parts) {
     const char* toolHint = "ﾂｰﾙﾊﾞｰの表示/非表示を切り替えます。";
     const char* nameHint = "ドラム名入力ﾊﾞｰの表示/非表示を切り替えます。";
     const char* dataHint = "ﾃﾞｰﾀ入力ﾎﾞｯｸｽの表示/非表示を切り替えます。";

@@ -12,8 +12,6 @@ class QWidget;
 
 namespace kf::ui {
 
-struct Editor;
-
 struct ViewParts {
     QToolBar* toolBar = nullptr;
     QToolBar* nameBar = nullptr;
@@ -28,7 +26,7 @@ struct ViewParts {
 class ViewOptions : public QObject {
     Q_OBJECT
 public:
-    ViewOptions(Editor& editor, const ViewParts& parts, QObject* parent);
+    ViewOptions(const ViewParts& parts, QObject* parent);
 
     QMenu* viewMenu(QWidget* parent);  // "表示(&V)"
     QMenu* popupMenu(QWidget* parent);  // PopView1
@@ -57,7 +55,6 @@ private:
     void ShowCoolBand(QToolBar* bar, bool v);
     bool flip(bool& flag, bool v, QAction* menuItem, QAction* popupItem);
 
-    Editor& e_;
     ViewParts parts_;
     bool toolBar_ = true, nameBar_ = true, statusBar_ = true, dataBox_ = true, atBottom_ = true;
 };

@@ -67,7 +67,7 @@ Harness::Harness(HarnessOptions options) {
         window_->FormCreate();
         window_->show();
         // The port opens on the sender thread; what the start sends follows once it has.
-        window_->editor().preview->settle();
+        window_->editor().settle();
         QApplication::processEvents();
     }
 }
@@ -88,7 +88,7 @@ std::vector<std::string> Harness::takeSent() {
 }
 
 void Harness::select(int set, int note) {
-    editor().grid->selectCell(set, note);
+    parts().grid->selectCell(set, note);
     // The first idle moment moves the edit target, the next brings the panel's state up to date.
     idle();
     idle();
@@ -111,7 +111,7 @@ void Harness::useNote(int set, int note, const std::string& name) {
     e.pan = 64;
     e.rxNoteOn = 1;
     e.sourceNote = static_cast<std::uint8_t>(note);
-    editor().grid->setCellText(set, note, ui::toUnicode(name));
+    parts().grid->setCellText(set, note, ui::toUnicode(name));
 }
 
 std::string hex(const std::vector<std::uint8_t>& bytes) { return hexText(bytes); }

@@ -61,7 +61,8 @@ public:
     ~Harness();
 
     ui::MainWindow& window() { return *window_; }
-    ui::Editor& editor() { return window_->editor(); }
+    ui::EditorController& editor() { return window_->editor(); }
+    const ui::WindowParts& parts() { return window_->parts(); }
     ui::EditorState& state() { return window_->editor().state; }
     RecordingBackend& midi() { return *recorder_; }
     MidiOut& midiOut() { return *midi_; }

@@ -15,12 +15,12 @@ namespace {
 TEST(Settings, FirstRunTakesEveryDefault) {
     Harness h;
     const ui::EditorState& s = h.state();
-    EXPECT_TRUE(h.editor().view->toolBarVisible());
-    EXPECT_TRUE(h.editor().view->dataBoxAtBottom());
+    EXPECT_TRUE(h.parts().view->toolBarVisible());
+    EXPECT_TRUE(h.parts().view->dataBoxAtBottom());
     EXPECT_TRUE(s.livePreview);
     EXPECT_TRUE(s.autoPreview);
     EXPECT_EQ(s.options.midiPort, -1);
-    EXPECT_EQ(h.editor().panel->velocity(), 127);
+    EXPECT_EQ(h.parts().panel->velocity(), 127);
     EXPECT_EQ(s.options.fileType, 1);
     EXPECT_EQ(s.options.useMap, 1);
     EXPECT_TRUE(s.options.comment);
@@ -34,18 +34,18 @@ TEST(Settings, UnreadableHexAndOutOfRangeValues) {
                   {"MidiPort", "2"},   {"Use Map", "5"},         {"Init Command", "7"}, {"Directory", "/no/such/dir"},
                   {"FileType", "0x3"}, {"DataBoxPos", "0"},      {"Drum Set", "264"},  {"Comment", " 0"}};
     Harness h(o);
-    EXPECT_FALSE(h.editor().view->toolBarVisible());
-    EXPECT_TRUE(h.editor().view->nameBarVisible());
-    EXPECT_TRUE(h.editor().view->statusBarVisible());
-    EXPECT_FALSE(h.editor().view->dataBoxAtBottom());
-    EXPECT_EQ(h.editor().panel->velocity(), 127);
+    EXPECT_FALSE(h.parts().view->toolBarVisible());
+    EXPECT_TRUE(h.parts().view->nameBarVisible());
+    EXPECT_TRUE(h.parts().view->statusBarVisible());
+    EXPECT_FALSE(h.parts().view->dataBoxAtBottom());
+    EXPECT_EQ(h.parts().panel->velocity(), 127);
     EXPECT_EQ(h.state().options.midiPort, -1) << "two devices: 2 is one too many";
     EXPECT_EQ(h.state().options.useMap, 2);
     EXPECT_EQ(h.state().options.initCommand, 0);
     EXPECT_TRUE(h.state().options.directory.isEmpty());
     EXPECT_EQ(h.state().options.fileType, 3);
     EXPECT_FALSE(h.state().options.comment);
-    EXPECT_EQ(h.editor().dataBox->mapList()->currentText(), "  88 ROOM");
+    EXPECT_EQ(h.parts().dataBox->mapList()->currentText(), "  88 ROOM");
     h.window().FormDestroy();
     QSettings& st = h.settings();
     EXPECT_EQ(st.value("ToolBar").toString(), "0");
@@ -81,7 +81,7 @@ TEST(Settings, RoundTrip) {
     o.settings = {{"Directory", dir.path()}, {"AutoSave", "1"}, {"Increment", "1"}, {"Velocity", "0x40"},
                   {"In Screen", "1"},        {"Maximized", "1"}, {"AutoPreview", "0"}};
     Harness h(o);
-    EXPECT_EQ(h.editor().panel->velocity(), 64);
+    EXPECT_EQ(h.parts().panel->velocity(), 64);
     EXPECT_TRUE(h.window().windowState() & Qt::WindowMaximized);
     h.window().FormDestroy();
     QSettings& st = h.settings();

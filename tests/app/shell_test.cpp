@@ -34,24 +34,24 @@ const std::string kRhythm = "F0 41 10 42 12 40 1A 15 02 0F F7";
 
 TEST(View, HidingBothBarsHidesTheBarAreaAndOneComesBackAlone) {
     Harness h;
-    ui::ViewOptions* v = h.editor().view;
+    ui::ViewOptions* v = h.parts().view;
     QWidget* central = h.window().centralWidget();
     const int topBefore = central->geometry().top();
     v->SetToolBarVisible(false);
     v->SetNameBarVisible(false);
     QApplication::processEvents();
     EXPECT_FALSE(h.window().toolBar()->isVisible());
-    EXPECT_FALSE(h.editor().nameBar->isVisible());
+    EXPECT_FALSE(h.parts().nameBar->isVisible());
     EXPECT_LT(central->geometry().top(), topBefore) << "the sheet moves up to the menu bar";
     v->SetNameBarVisible(true);
     QApplication::processEvents();
-    EXPECT_TRUE(h.editor().nameBar->isVisible());
+    EXPECT_TRUE(h.parts().nameBar->isVisible());
     EXPECT_FALSE(h.window().toolBar()->isVisible());
 }
 
 TEST(View, PopupAndMenuCheckMarksStayInStep) {
     Harness h;
-    ui::ViewOptions* v = h.editor().view;
+    ui::ViewOptions* v = h.parts().view;
     v->Tool2->trigger();
     EXPECT_FALSE(v->Tool1->isChecked());
     EXPECT_FALSE(v->Tool2->isChecked());
@@ -61,24 +61,24 @@ TEST(View, PopupAndMenuCheckMarksStayInStep) {
     EXPECT_FALSE(h.window().statusBar()->isVisibleTo(&h.window()));
     v->Data2->trigger();
     EXPECT_FALSE(v->Data1->isChecked());
-    EXPECT_FALSE(h.editor().dataBox->isVisibleTo(&h.window()));
+    EXPECT_FALSE(h.parts().dataBox->isVisibleTo(&h.window()));
 }
 
 TEST(View, MoveUpPutsTheBoxAboveTheGridAndFlipsTheItems) {
     Harness h;
-    ui::DataBox* box = h.editor().dataBox;
+    ui::DataBox* box = h.parts().dataBox;
     EXPECT_TRUE(box->DataUp1->isEnabled());
     EXPECT_FALSE(box->DataDown1->isEnabled());
     box->DataUp1->trigger();
     QApplication::processEvents();
-    EXPECT_LT(box->geometry().top(), h.editor().grid->geometry().top());
+    EXPECT_LT(box->geometry().top(), h.parts().grid->geometry().top());
     EXPECT_FALSE(box->DataUp1->isEnabled());
     EXPECT_TRUE(box->DataDown1->isEnabled());
     box->DataDown1->trigger();
     QApplication::processEvents();
-    EXPECT_GT(box->geometry().top(), h.editor().grid->geometry().top());
+    EXPECT_GT(box->geometry().top(), h.parts().grid->geometry().top());
     box->DataClose1->trigger();
-    EXPECT_FALSE(h.editor().view->dataBoxVisible());
+    EXPECT_FALSE(h.parts().view->dataBoxVisible());
 }
 
 TEST(View, KeepInScreenPushesBackAndShrinksButLeavesAMaximizedWindow) {
@@ -110,7 +110,7 @@ TEST(View, HintLine) {
     h.window().AppHint(QString());
     EXPECT_EQ(h.window().status()->hint(), QStringLiteral("ﾍﾙﾌﾟを表示するには [F1] を押してください。"));
     QStatusTipEvent tip(QStringLiteral("音量を変更します。"));
-    QApplication::sendEvent(h.editor().panel->trackBar(2), &tip);
+    QApplication::sendEvent(h.parts().panel->trackBar(2), &tip);
     EXPECT_EQ(h.window().status()->hint(), QStringLiteral("音量を変更します。"));
 }
 
@@ -154,7 +154,7 @@ TEST_F(Options, CancelChangesNothingAndTheNextShowingShowsTheOldValues) {
     dlg->reject();
     EXPECT_TRUE(h->state().options.comment);
     EXPECT_EQ(h->state().options.fileType, 1);
-    EXPECT_TRUE(h->editor().view->toolBarVisible());
+    EXPECT_TRUE(h->parts().view->toolBarVisible());
     EXPECT_TRUE(h->state().livePreview);
     dlg->FormShow();
     EXPECT_TRUE(dlg->checkComment1->isChecked());
@@ -193,7 +193,7 @@ TEST_F(Options, PreviewSwitchedOnSendsTheWholeKitTheSamePortOnlyTheRhythmPart) {
     dlg->FormShow();
     ok();
     EXPECT_EQ(h->takeSent(), (std::vector<std::string>{kRhythm}));
-    h->editor().preview->SetPreview(false);
+    h->editor().SetPreview(false);
     dlg->FormShow();
     EXPECT_FALSE(dlg->trackBar1->isEnabled());
     dlg->checkPreview1->setChecked(true);
@@ -235,7 +235,7 @@ TEST_F(Options, VelocityKeys) {
     dlg->upDownVel1->clickDown();
     EXPECT_EQ(t->value(), 126);
     ok();
-    EXPECT_EQ(h->editor().panel->velocity(), 126);
+    EXPECT_EQ(h->parts().panel->velocity(), 126);
     EXPECT_TRUE(h->takeSent() == std::vector<std::string>{kRhythm}) << "no note for a velocity set here";
 }
 
@@ -270,7 +270,7 @@ TEST(About, EnterAndEscCloseTheBox) {
 TEST(Help, F1OnTheGridOpensTheContentsAndOnASliderItsTopic) {
     Harness h;
     h.window().activateWindow();
-    h.editor().grid->setFocus();
+    h.parts().grid->setFocus();
     QApplication::processEvents();
     h.window().Contents1Click();
     ASSERT_NE(h.window().helpViewer(), nullptr);
@@ -278,7 +278,7 @@ TEST(Help, F1OnTheGridOpensTheContentsAndOnASliderItsTopic) {
     EXPECT_TRUE(h.window().helpViewer()->browser()->toPlainText().contains(QStringLiteral("目次")));
     h.useNote(1, 0);
     h.select(1, 0);  // the panel is enabled only for a used note
-    h.editor().panel->trackBar(2)->setFocus();
+    h.parts().panel->trackBar(2)->setFocus();
     QApplication::processEvents();
     h.window().Contents1Click();
     EXPECT_EQ(h.window().helpViewer()->shownTopic(), 26);

@@ -67,8 +67,8 @@ TEST(StartUp, PortThatFailsToOpenLeavesPreviewOffWithTheBoxShown) {
     EXPECT_FALSE(h.window().previewAction()->isChecked());
     EXPECT_FALSE(h.window().previewButton()->isEnabled());
     EXPECT_FALSE(h.window().sendMenu()->menuAction()->isEnabled());
-    EXPECT_FALSE(h.editor().panel->velocityTrackBar()->isVisible());
-    EXPECT_FALSE(h.editor().dataBox->previewButton()->isEnabled());
+    EXPECT_FALSE(h.parts().panel->velocityTrackBar()->isVisible());
+    EXPECT_FALSE(h.parts().dataBox->previewButton()->isEnabled());
 }
 
 TEST(StartUp, ADeviceThatTakesNothingIsReportedOnce) {
@@ -90,7 +90,7 @@ TEST(StartUp, MissingTablesAreReportedAfterTheWindowIsUpAndNoSettingsAreWritten)
     Harness h(o);
     ASSERT_EQ(h.dialogs().shown.size(), 1u);
     EXPECT_EQ(h.dialogs().shown[0].text, QStringLiteral("ﾌｧｲﾙ %1/Drum_set.csv は開けません").arg(empty.path()));
-    EXPECT_FALSE(h.editor().dataBox->mapList()->isEnabled());
+    EXPECT_FALSE(h.parts().dataBox->mapList()->isEnabled());
     h.window().FormDestroy();
     EXPECT_TRUE(h.settings().allKeys().isEmpty());
 }

@@ -40,8 +40,8 @@ class Editing : public ::testing::Test {
 protected:
     void SetUp() override {
         h = std::make_unique<Harness>();
-        edit = h->editor().edit;
-        grid = h->editor().grid;
+        edit = h->parts().edit;
+        grid = h->parts().grid;
     }
     std::unique_ptr<Harness> h;
     ui::EditCommands* edit = nullptr;
@@ -94,7 +94,7 @@ TEST_F(Editing, UndoWhileAnotherCellIsSelectedMovesTheSelectionThere) {
     EXPECT_EQ(grid->selectedSet(), 1);
     EXPECT_EQ(grid->selectedNote(), 10);
     EXPECT_EQ(h->state().kit.entry(1, 10).used, 1);
-    EXPECT_EQ(h->editor().panel->editInst()->text(), "Inst");
+    EXPECT_EQ(h->parts().panel->editInst()->text(), "Inst");
     EXPECT_EQ(h->state().kit.entry(2, 20), other);
 }
 
@@ -102,7 +102,7 @@ TEST_F(Editing, UndoOfAnInputIntoACellEmptiedByDeleteSendsTheBlankEntry) {
     h->useNote(1, 40);
     h->select(1, 40);
     edit->Delete1->trigger();
-    h->editor().dataBox->Button1Click();
+    h->parts().dataBox->Button1Click();
     h->takeSent();
     edit->Undo1->trigger();
     Kit blank;
@@ -110,7 +110,7 @@ TEST_F(Editing, UndoOfAnInputIntoACellEmptiedByDeleteSendsTheBlankEntry) {
     EXPECT_EQ(h->takeSent(), wholeNote(blank, 1, 40));
     // a cell never used since start-up holds zeros, and sends them
     h->select(2, 90);
-    h->editor().dataBox->Button1Click();
+    h->parts().dataBox->Button1Click();
     h->takeSent();
     edit->Undo1->trigger();
     Kit zero;
@@ -146,7 +146,7 @@ TEST_F(Editing, EntryCommandsFollowTheSelectedNote) {
     h->select(1, 4);
     EXPECT_FALSE(edit->Cut1->isEnabled());
     EXPECT_FALSE(edit->Copy3->isEnabled());
-    edit->Cut1Click();  // a disabled command's handler run anyway must not touch a used note
+    h->editor().Cut1Click();  // a disabled command's handler run anyway must not touch a used note
     h->select(1, 3);
     EXPECT_TRUE(edit->Cut1->isEnabled());
     EXPECT_TRUE(edit->Delete2->isEnabled());
@@ -161,10 +161,10 @@ TEST_F(Editing, BusyBlocksAllButDelete) {
     h->select(1, 5);
     edit->Copy1->trigger();
     h->state().busy = true;
-    edit->Cut1Click();
-    edit->Paste1Click();
+    h->editor().Cut1Click();
+    h->editor().Paste1Click();
     EXPECT_EQ(h->state().kit.entry(1, 5).used, 1);
-    edit->Delete1Click();
+    h->editor().Delete1Click();
     EXPECT_EQ(h->state().kit.entry(1, 5).used, 0);
     h->state().busy = false;
 }
@@ -195,7 +195,7 @@ TEST_F(Editing, EveryParameterControlEndsTextEntryMode) {
     h->useNote(1, 7, "Snare");
     h->select(1, 7);
     h->window().activateWindow();
-    ui::ParameterPanel* panel = h->editor().panel;
+    ui::ParameterPanel* panel = h->parts().panel;
     QWidget* targets[] = {panel->rxNoteOffBox(), panel->rxNoteOnBox(), panel->effectButton(0),
                           panel->effectButton(1)};
     for (QWidget* target : targets) {
@@ -213,7 +213,7 @@ TEST_F(Editing, EveryParameterControlEndsTextEntryMode) {
 TEST_F(Editing, TextEntryModeHandsTheShortcutsToTheBoxAndBack) {
     h->useNote(1, 7, "Snare");
     h->select(1, 7);
-    QComboBox* name = h->editor().nameBar->nameBox(1);
+    QComboBox* name = h->parts().nameBar->nameBox(1);
     h->window().activateWindow();
     name->setFocus();
     QApplication::processEvents();
@@ -239,7 +239,7 @@ class DataInput : public Editing {
 protected:
     void SetUp() override {
         Editing::SetUp();
-        box = h->editor().dataBox;
+        box = h->parts().dataBox;
     }
     ui::DataBox* box = nullptr;
 };
@@ -271,7 +271,7 @@ TEST_F(DataInput, EnteringIntoAnEmptyCell) {
     EXPECT_EQ(grid->cellText(1, 36), QString::fromStdString(e.name));
     EXPECT_TRUE(edit->Cut1->isEnabled());
     EXPECT_TRUE(edit->Undo1->isEnabled());
-    EXPECT_TRUE(h->editor().panel->trackBar(1)->isEnabled());
+    EXPECT_TRUE(h->parts().panel->trackBar(1)->isEnabled());
     EXPECT_EQ(h->takeSent(), rxThenWholeNote(h->state().kit, 1, 36));
 }
 
@@ -313,11 +313,11 @@ TEST_F(DataInput, InsertActsOnTheEditTargetAndAdvancesTheList) {
 }
 
 TEST_F(DataInput, InsertWithTheBoxHiddenOnlyShowsIt) {
-    h->editor().view->SetDataBoxVisible(false);
+    h->parts().view->SetDataBoxVisible(false);
     h->select(1, 50);
     edit->Insert1->trigger();
     EXPECT_TRUE(box->isVisibleTo(&h->window()));
-    EXPECT_TRUE(h->editor().view->Data1->isChecked());
+    EXPECT_TRUE(h->parts().view->Data1->isChecked());
     EXPECT_EQ(h->state().kit.entry(1, 50).used, 0);
 }
 
@@ -345,10 +345,10 @@ TEST_F(DataInput, NoReferenceDataDisablesTheBox) {
     HarnessOptions o;
     o.tableDirs = {empty.path()};
     Harness bare(o);
-    EXPECT_FALSE(bare.editor().dataBox->mapList()->isEnabled());
-    EXPECT_FALSE(bare.editor().dataBox->enterButton()->isEnabled());
-    EXPECT_FALSE(bare.editor().edit->Insert1->isEnabled());
-    EXPECT_FALSE(bare.editor().edit->Insert2->isEnabled());
+    EXPECT_FALSE(bare.parts().dataBox->mapList()->isEnabled());
+    EXPECT_FALSE(bare.parts().dataBox->enterButton()->isEnabled());
+    EXPECT_FALSE(bare.parts().edit->Insert1->isEnabled());
+    EXPECT_FALSE(bare.parts().edit->Insert2->isEnabled());
 }
 
 // Name bar
@@ -356,7 +356,7 @@ TEST_F(DataInput, NoReferenceDataDisablesTheBox) {
 class Names : public Editing {
 protected:
     void commit(int set, const QString& text) {
-        QComboBox* box = h->editor().nameBar->nameBox(set);
+        QComboBox* box = h->parts().nameBar->nameBox(set);
         h->window().activateWindow();
         box->setFocus();
         QApplication::processEvents();
@@ -370,7 +370,7 @@ TEST_F(Names, ATildeCutsTheNameEverywhere) {
     h->takeSent();
     commit(1, "Roc~k");
     EXPECT_EQ(h->state().kit.setName(1), "Roc");
-    EXPECT_EQ(h->editor().nameBar->nameBox(1)->currentText(), "Roc");
+    EXPECT_EQ(h->parts().nameBar->nameBox(1)->currentText(), "Roc");
     EXPECT_EQ(grid->headerText(1), "Roc");
     EXPECT_EQ(h->takeSent(), (std::vector<std::string>{hex(buildNameMessage(h->state().kit, 1)), "C9 40"}));
     EXPECT_TRUE(h->state().modified);
@@ -384,7 +384,7 @@ TEST_F(Names, LeavingUnchangedStillSendsButIsNoChange) {
 }
 
 TEST_F(Names, KanaIsRefusedWithAHint) {
-    QComboBox* box = h->editor().nameBar->nameBox(1);
+    QComboBox* box = h->parts().nameBar->nameBox(1);
     box->setFocus();
     box->setEditText("");
     typeText(box->lineEdit(), QStringLiteral("ｱ"));
@@ -396,7 +396,7 @@ TEST_F(Names, KanaIsRefusedWithAHint) {
 }
 
 TEST_F(Names, SuggestionsAreSortedAndPlain) {
-    QComboBox* box = h->editor().nameBar->nameBox(1);
+    QComboBox* box = h->parts().nameBar->nameBox(1);
     ASSERT_GT(box->count(), 10);
     for (int i = 1; i < box->count(); ++i)
         EXPECT_LE(box->itemText(i - 1).compare(box->itemText(i), Qt::CaseInsensitive), 0);

@@ -37,7 +37,7 @@ protected:
     void start(HarnessOptions o) {
         h.reset();
         h = std::make_unique<Harness>(std::move(o));
-        files = h->editor().files;
+        files = h->parts().files;
     }
     QString path(const QString& name) const { return h->dir() + "/" + name; }
     void write(const QString& name, const std::string& bytes) {
@@ -69,7 +69,7 @@ TEST_F(Files, AReadThatFailsHalfwayOpensNothingAndSaysSo) {
     const Kit before = h->state().kit;
     h->dialogs().openAnswers.push_back(path("big.kfg"));
     diskCalls().read = &eioAfterFirstRead;
-    QTest::keyClick(h->editor().grid, Qt::Key_O, Qt::ControlModifier);
+    QTest::keyClick(h->parts().grid, Qt::Key_O, Qt::ControlModifier);
     diskCalls() = systemDiskCalls();
     ASSERT_EQ(h->dialogs().openProposals.size(), 1u) << "Ctrl+O opened the dialog";
     ASSERT_EQ(h->dialogs().shown.size(), 1u);
@@ -80,7 +80,7 @@ TEST_F(Files, AReadThatFailsHalfwayOpensNothingAndSaysSo) {
     const QString fifo = path("pipe.kfg");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     h->dialogs().openAnswers.push_back(fifo);
-    QTest::keyClick(h->editor().grid, Qt::Key_O, Qt::ControlModifier);
+    QTest::keyClick(h->parts().grid, Qt::Key_O, Qt::ControlModifier);
     ASSERT_EQ(h->dialogs().shown.size(), 2u);
     EXPECT_EQ(h->dialogs().shown[1].text, QStringLiteral("ﾌｧｲﾙ %1 は開けません").arg(fifo));
     EXPECT_EQ(WriteKitFile(h->state().kit), WriteKitFile(before));
@@ -114,7 +114,7 @@ TEST_F(Files, YesThenCancelledSaveAsKeepsTheDocument) {
     files->New1Click();
     EXPECT_EQ(h->state().kit.entry(1, 36).used, 0);
     EXPECT_FALSE(h->state().modified);
-    EXPECT_TRUE(h->editor().grid->cellText(1, 36).isEmpty());
+    EXPECT_TRUE(h->parts().grid->cellText(1, 36).isEmpty());
 }
 
 TEST_F(Files, ClosingWithAFailedSaveStaysOpen) {
@@ -137,10 +137,10 @@ TEST_F(Files, OpenWithFileTypeMidRenamesAndSaveWritesBothFiles) {
     EXPECT_EQ(files->docName, "rock.mid");
     EXPECT_EQ(h->window().windowTitle(), "Kitforge - rock.mid");
     EXPECT_EQ(h->state().kit.entry(2, 127).name, kit.entry(2, 127).name.substr(0, 20));
-    EXPECT_EQ(h->editor().grid->headerText(2), QString::fromStdString(kit.setName(2)));
-    EXPECT_EQ(h->editor().grid->selectedNote(), 0);
+    EXPECT_EQ(h->parts().grid->headerText(2), QString::fromStdString(kit.setName(2)));
+    EXPECT_EQ(h->parts().grid->selectedNote(), 0);
     EXPECT_FALSE(h->state().modified);
-    EXPECT_FALSE(h->editor().edit->undoEnabled());
+    EXPECT_FALSE(h->parts().edit->undoEnabled());
     // The whole kit; the shown note's Rx messages take the places of that note's own.
     EXPECT_EQ(h->takeSent().size(), 256u * 12 + 4);
     files->Save1Click();
@@ -246,15 +246,15 @@ TEST_F(Files, CommandLineInTwoUnquotedParts) {
     const QString dir = h->dir();
     // keep the files: start the new window from the same temporary directory's contents
     Harness second(o);
-    EXPECT_EQ(second.editor().files->docName, "x.kfg");
+    EXPECT_EQ(second.parts().files->docName, "x.kfg");
     EXPECT_EQ(second.state().kit.entry(2, 9).name, "Clap");
-    EXPECT_EQ(second.editor().grid->selectedSet(), 2);
-    EXPECT_EQ(second.editor().grid->selectedNote(), 9);
+    EXPECT_EQ(second.parts().grid->selectedSet(), 2);
+    EXPECT_EQ(second.parts().grid->selectedNote(), 9);
     EXPECT_FALSE(second.state().modified);
     HarnessOptions other;
     other.arguments = {dir + "/My Kits/x.txt"};
     Harness ignored(other);
-    EXPECT_EQ(ignored.editor().files->docName, QStringLiteral("無題"));
+    EXPECT_EQ(ignored.parts().files->docName, QStringLiteral("無題"));
 }
 
 TEST_F(Files, BusyBlocksTheCommands) {
@@ -312,7 +312,7 @@ TEST_F(Files, ImportAsksToSaveThenMakesAnUntitledKitAndSendsIt) {
     EXPECT_EQ(files->docName, QStringLiteral("無題"));
     EXPECT_TRUE(h->state().modified);
     EXPECT_EQ(h->window().windowTitle(), QStringLiteral("Kitforge - 無題"));
-    EXPECT_EQ(h->editor().grid->cellText(1, 0), QString::fromStdString(kit.entry(1, 0).name));
+    EXPECT_EQ(h->parts().grid->cellText(1, 0), QString::fromStdString(kit.entry(1, 0).name));
     // Preview is on: the kit goes to the module whole, as Open sends it.
     EXPECT_GE(h->takeSent().size(), 256u * 12 + 4);
 }

@@ -31,7 +31,7 @@ QPoint rowNumberAt(ui::NoteGrid* grid, int note) {
 
 TEST(Grid, LayoutAndTexts) {
     Harness h;
-    ui::NoteGrid* grid = h.editor().grid;
+    ui::NoteGrid* grid = h.parts().grid;
     EXPECT_EQ(grid->objectName(), "Grid1");
     EXPECT_EQ(grid->rowCount(), 128);
     EXPECT_EQ(grid->columnCount(), 2);
@@ -57,7 +57,7 @@ TEST(Grid, SelectionShowsTheCellInTheStatusBarAndSendsRxOfAUsedNote) {
     EXPECT_EQ(h.takeSent(), (std::vector<std::string>{param(1, 36, 7, 0), param(1, 36, 8, 1)}));
     EXPECT_EQ(h.state().currentSet, 1);
     EXPECT_EQ(h.state().currentNote, 36);
-    EXPECT_TRUE(h.editor().edit->entryCommandsEnabled());
+    EXPECT_TRUE(h.parts().edit->entryCommandsEnabled());
 }
 
 TEST(Grid, RowNumberClickSoundsAUsedNoteAndTheReleaseTurnsItOff) {
@@ -65,7 +65,7 @@ TEST(Grid, RowNumberClickSoundsAUsedNoteAndTheReleaseTurnsItOff) {
     h.useNote(1, 36);
     h.select(1, 10);
     h.takeSent();
-    ui::NoteGrid* grid = h.editor().grid;
+    ui::NoteGrid* grid = h.parts().grid;
     const QPoint at = rowNumberAt(grid, 36);
     QTest::mousePress(grid->verticalHeader()->viewport(), Qt::LeftButton, {}, at);
     EXPECT_EQ(h.takeSent(), (std::vector<std::string>{"C9 40", "99 24 7F", param(1, 36, 7, 0), param(1, 36, 8, 1)}));
@@ -85,14 +85,14 @@ TEST(Grid, HeadersChangeTheSetAndTheCornerSendsAllSoundOff) {
     Harness h;
     h.select(1, 20);
     h.takeSent();
-    ui::NoteGrid* grid = h.editor().grid;
+    ui::NoteGrid* grid = h.parts().grid;
     grid->Grid1MouseDown(Qt::LeftButton, 2, 0);
     EXPECT_EQ(grid->selectedSet(), 2);
     EXPECT_EQ(grid->selectedNote(), 20);
     grid->Grid1MouseDown(Qt::LeftButton, 0, 0);
     EXPECT_EQ(h.takeSent(), (std::vector<std::string>{"B9 78 00"}));
     EXPECT_EQ(grid->selectedSet(), 2);
-    h.editor().preview->SetPreview(false);
+    h.editor().SetPreview(false);
     grid->Grid1MouseDown(Qt::LeftButton, 0, 0);
     EXPECT_TRUE(h.takeSent().empty());
 }
@@ -100,7 +100,7 @@ TEST(Grid, HeadersChangeTheSetAndTheCornerSendsAllSoundOff) {
 TEST(Grid, RightClickOnTheOtherSetMovesTheEditTargetAtOnce) {
     Harness h;
     h.select(1, 5);
-    ui::NoteGrid* grid = h.editor().grid;
+    ui::NoteGrid* grid = h.parts().grid;
     grid->PopGrid1->setProperty("test", true);
     grid->Grid1MouseUp(Qt::RightButton, 2, 41, QPoint(10, 10));
     grid->PopGrid1->close();
@@ -115,7 +115,7 @@ TEST(Grid, RightClickOnTheOtherSetMovesTheEditTargetAtOnce) {
 
 TEST(Grid, IdleStepCatchesTheEditTargetUp) {
     Harness h;
-    h.editor().grid->selectCell(2, 9);
+    h.parts().grid->selectCell(2, 9);
     EXPECT_EQ(h.state().editNote, 0);
     h.idle();
     EXPECT_EQ(h.state().editSet, 2);
@@ -139,7 +139,7 @@ TEST(Grid, ADragKeepsTheHighlightAndTheCurrentCellOnThePressedCell) {
     Harness h;
     h.useNote(1, 10, "Ten");
     h.useNote(1, 13, "Thirteen");
-    ui::NoteGrid* grid = h.editor().grid;
+    ui::NoteGrid* grid = h.parts().grid;
     QWidget* vp = grid->viewport();
     const QPoint from = cellAt(grid, 1, 10), to = cellAt(grid, 1, 13);
     QTest::mousePress(vp, Qt::LeftButton, {}, from);
@@ -160,7 +160,7 @@ TEST(Grid, ADragKeepsTheHighlightAndTheCurrentCellOnThePressedCell) {
 
 TEST(Grid, AClickOnAVisibleRowNeverScrolls) {
     Harness h;
-    ui::NoteGrid* grid = h.editor().grid;
+    ui::NoteGrid* grid = h.parts().grid;
     h.useNote(1, 0);
     QHeaderView* v = grid->verticalHeader();
     // The lowest row that is wholly in view.
@@ -183,9 +183,9 @@ TEST(Grid, ADoubleClickOnARowNumberSoundsTwiceAndShowsTheDataBox) {
     Harness h;
     h.useNote(1, 36);
     h.select(1, 36);
-    h.editor().view->SetDataBoxVisible(false);
+    h.parts().view->SetDataBoxVisible(false);
     h.takeSent();
-    ui::NoteGrid* grid = h.editor().grid;
+    ui::NoteGrid* grid = h.parts().grid;
     QWidget* numbers = grid->verticalHeader()->viewport();
     const QPoint at = rowNumberAt(grid, 36);
     // As the window system delivers it to widgets: press, release, double click, release.
@@ -193,13 +193,13 @@ TEST(Grid, ADoubleClickOnARowNumberSoundsTwiceAndShowsTheDataBox) {
     QTest::mouseDClick(numbers, Qt::LeftButton, {}, at);
     QTest::mouseRelease(numbers, Qt::LeftButton, {}, at);
     EXPECT_EQ(h.takeSent(), (std::vector<std::string>{"C9 40", "99 24 7F", "99 24 00", "C9 40", "99 24 7F", "99 24 00"}));
-    EXPECT_TRUE(h.editor().view->dataBoxVisible());
+    EXPECT_TRUE(h.parts().view->dataBoxVisible());
 }
 
 TEST(Grid, OnlyTheLeftButtonActsOnAPress) {
     Harness h;
     h.select(1, 5);
-    ui::NoteGrid* grid = h.editor().grid;
+    ui::NoteGrid* grid = h.parts().grid;
     for (Qt::MouseButton b : {Qt::MiddleButton, Qt::RightButton}) {
         QTest::mousePress(grid->viewport(), b, {}, cellAt(grid, 2, 8));
         EXPECT_EQ(grid->selectedSet(), 1);

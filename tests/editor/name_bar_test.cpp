@@ -29,8 +29,8 @@ class NameBox : public ::testing::Test {
 protected:
     void SetUp() override {
         h = std::make_unique<Harness>();
-        bar = h->editor().nameBar;
-        grid = h->editor().grid;
+        bar = h->parts().nameBar;
+        grid = h->parts().grid;
         h->window().activateWindow();
         QApplication::processEvents();
     }
@@ -148,7 +148,7 @@ TEST_P(HoldToSound, OnePressIsOneNoteItsReleaseOneNoteOff) {
     h.useNote(1, 36);
     h.select(1, 36);
     const bool dataBox = std::string(GetParam().button) == "SP_Preview2";
-    QWidget* button = dataBox ? static_cast<QWidget*>(h.editor().dataBox->previewButton())
+    QWidget* button = dataBox ? static_cast<QWidget*>(h.parts().dataBox->previewButton())
                               : h.window().findChild<QToolButton*>("Preview2Button");
     ASSERT_NE(button, nullptr);
     h.takeSent();

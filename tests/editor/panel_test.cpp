@@ -24,7 +24,7 @@ protected:
         h->useNote(1, 36);
         h->select(1, 36);
         h->takeSent();
-        panel = h->editor().panel;
+        panel = h->parts().panel;
     }
     std::unique_ptr<Harness> h;
     ui::ParameterPanel* panel = nullptr;
@@ -100,7 +100,7 @@ TEST_F(Panel, DefaultValueComesFromTheSourceInstrument) {
     e.sourceProgram = 0;
     e.sourceNote = 36;
     e.level = 10;
-    h->editor().panel->showNote(1, 36);
+    h->parts().panel->showNote(1, 36);
     h->takeSent();
     panel->defClick(2);
     EXPECT_EQ(e.level, 127);
@@ -110,7 +110,7 @@ TEST_F(Panel, DefaultValueComesFromTheSourceInstrument) {
 }
 
 TEST_F(Panel, PreviewOffSendsNothingAtAll) {
-    h->editor().preview->SetPreview(false);
+    h->editor().SetPreview(false);
     EXPECT_TRUE(h->takeSent().empty());
     panel->trackBar(2)->setValue(1);
     panel->trackBar(5)->setValue(0);
@@ -118,10 +118,10 @@ TEST_F(Panel, PreviewOffSendsNothingAtAll) {
     panel->rxNoteOnBox()->click();
     h->select(1, 37);
     h->select(1, 36);
-    h->editor().grid->Grid1MouseDown(Qt::LeftButton, 0, 37);
-    h->editor().grid->Grid1MouseUp(Qt::LeftButton, 0, 37, {});
-    h->editor().preview->Preview2MouseDown();
-    h->editor().preview->Preview2MouseUp();
+    h->parts().grid->Grid1MouseDown(Qt::LeftButton, 0, 37);
+    h->parts().grid->Grid1MouseUp(Qt::LeftButton, 0, 37, {});
+    h->parts().preview->Preview2MouseDown();
+    h->parts().preview->Preview2MouseUp();
     EXPECT_TRUE(h->takeSent().empty());
     EXPECT_EQ(h->state().kit.entry(1, 36).level, 1) << "changes still reach the Kit";
 }
@@ -141,7 +141,7 @@ TEST_F(Panel, InstrumentNameEditsTheEditTargetAndItsCell) {
     panel->editInst()->setFocus();
     typeText(panel->editInst(), "X");
     EXPECT_EQ(h->state().kit.entry(1, 36).name, "InstX");
-    EXPECT_EQ(h->editor().grid->cellText(1, 36), "InstX");
+    EXPECT_EQ(h->parts().grid->cellText(1, 36), "InstX");
     EXPECT_TRUE(h->state().modified);
     // at most 20 bytes of Shift-JIS: a kanji counts two
     panel->editInst()->setText(QString(18, 'a'));
@@ -173,7 +173,7 @@ TEST_F(Panel, AutoPreviewMenuFollowsThePreviewState) {
     panel->Pop_Val1Popup(1);
     EXPECT_TRUE(menu->actions().at(1)->isChecked());
     EXPECT_TRUE(menu->actions().at(1)->isEnabled());
-    h->editor().preview->SetPreview(false);
+    h->editor().SetPreview(false);
     panel->Pop_Val1Popup(1);
     EXPECT_FALSE(menu->actions().at(1)->isEnabled());
 }

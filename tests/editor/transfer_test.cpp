@@ -45,16 +45,16 @@ TEST(Transfer, TheWindowStaysResponsiveWhileASlowDeviceTakesTheKit) {
     o.sendDelay = std::chrono::milliseconds(50);
     Harness h(o);
     for (int note : {35, 36, 38, 42}) h.useNote(1, note);
-    ui::TransferMonitor* monitor = h.editor().transfer;
+    ui::TransferMonitor* monitor = h.parts().transfer;
     int ticks = 0;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
     timer.start(20);
     h.window().previewAction()->trigger();  // 4 notes, 2 names, 2 program changes, set-up: 53
     ASSERT_TRUE(monitor->active()) << "the switch-on returns before the kit has gone";
-    clickCell(h.editor().grid, 1, 40);
-    QTest::keyClick(h.editor().grid, Qt::Key_Down);
-    EXPECT_EQ(h.editor().grid->selectedNote(), 41) << "the selection moves during the transfer";
+    clickCell(h.parts().grid, 1, 40);
+    QTest::keyClick(h.parts().grid, Qt::Key_Down);
+    EXPECT_EQ(h.parts().grid->selectedNote(), 41) << "the selection moves during the transfer";
     int shown = 0, highest = 0, maximum = 0;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -90,12 +90,12 @@ TEST_P(TransferCancel, DropsTheRestAndSilencesTheRhythmChannel) {
     h.midi().holdAt(100);
     h.window().previewAction()->trigger();
     ASSERT_TRUE(h.midi().waitHeld());
-    ui::TransferMonitor* monitor = h.editor().transfer;
+    ui::TransferMonitor* monitor = h.parts().transfer;
     ASSERT_TRUE(QTest::qWaitFor([&] { return monitor->cancelButton()->isVisible(); }, 5000));
     EXPECT_TRUE(monitor->left()->text().contains(QStringLiteral("残り"))) << monitor->left()->text().toStdString();
     if (GetParam().escape) {
-        clickCell(h.editor().grid, 1, 3);
-        QTest::keyClick(h.editor().grid, Qt::Key_Escape);
+        clickCell(h.parts().grid, 1, 3);
+        QTest::keyClick(h.parts().grid, Qt::Key_Escape);
     } else {
         QTest::mouseClick(monitor->cancelButton(), Qt::LeftButton);
     }
@@ -109,7 +109,7 @@ TEST_P(TransferCancel, DropsTheRestAndSilencesTheRhythmChannel) {
     EXPECT_EQ(h.editor().midi.cancelledCount(), 3077 - 101 + (GetParam().escape ? 3 : 0));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !monitor->bar()->isVisible(); }, 5000));
     // The next send works.
-    clickCell(h.editor().grid, 1, 5);
+    clickCell(h.parts().grid, 1, 5);
     EXPECT_EQ(h.takeSent(), (std::vector<std::string>{param(1, 5, 7, h.state().kit.entry(1, 5).rxNoteOff),
                                                       param(1, 5, 8, h.state().kit.entry(1, 5).rxNoteOn), "99 00 00"}));
 }
@@ -124,7 +124,7 @@ TEST(Transfer, ClosingTheWindowWaitsForTheTransferAndCanBeCancelled) {
     Harness h(o);
     h.state().kit = test::fullKit();
     h.window().previewAction()->trigger();
-    ui::TransferMonitor* monitor = h.editor().transfer;
+    ui::TransferMonitor* monitor = h.parts().transfer;
     bool visibleWhileClosing = false;
     QTimer::singleShot(300, [&] {
         visibleWhileClosing = monitor->cancelButton()->isVisible();
@@ -153,7 +153,7 @@ TEST(Transfer, ClosingAgainWhileTheWindowWaitsCancelsTheTransfer) {
     });
     EXPECT_TRUE(h.window().close());
     EXPECT_FALSE(h.window().isVisible());
-    EXPECT_FALSE(h.editor().transfer->active());
+    EXPECT_FALSE(h.parts().transfer->active());
     const auto sent = h.takeSent();
     EXPECT_LT(sent.size(), 3077u);
     EXPECT_EQ(sent.back(), kAllSoundOff);
@@ -170,7 +170,7 @@ TEST(Transfer, ADeviceThatStopsTakingIsNamedOnceTheTransferHasEnded) {
     h.midi().refuseSends = true;
     h.midi().release();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !h.dialogs().shown.empty(); }, 5000));
-    EXPECT_FALSE(h.editor().transfer->active()) << "no box inside a transfer";
+    EXPECT_FALSE(h.parts().transfer->active()) << "no box inside a transfer";
     ASSERT_EQ(h.dialogs().shown.size(), 1u);
     EXPECT_EQ(h.dialogs().shown[0].text,
               QStringLiteral("MIDIﾃﾞﾊﾞｲｽ Kitforge がﾒｯｾｰｼﾞを受け付けません。\r\n接続を確かめてください。"));

@@ -1,0 +1,424 @@
+#include "editor/editor_controller.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
+
+#include "editor/dialogs.h"
+#include "files/kit_file.h"
+#include "midi/device_commands.h"
+#include "midi/midi_bytes.h"
+#include "midi/sysex.h"
+#include "model/parameters.h"
+
+namespace kf::ui {
+
+EditorController::EditorController(MidiOut& midiOut, Dialogs& dialogBox) : midi(midiOut), dialogs(dialogBox) {}
+
+// --- The current note and the edit target.
+
+void EditorController::Grid1SelectCell(int set, int note) {
+    state.currentSet = set;
+    state.currentNote = note;
+    notify([&](EditorObserver& o) { o.selectionChanged(set, note); });
+    sendReceptionSwitches(set, note);
+    SetEntryCommandsEnabled(state.kit.entry(set, note).used != 0);
+}
+
+void EditorController::selectEditTarget(int set, int note) {
+    if (set != state.currentSet || note != state.currentNote) Grid1SelectCell(set, note);
+    state.editSet = set;
+    state.editNote = note;
+}
+
+void EditorController::SyncEditCell() {
+    EditorState& s = state;
+    if (s.editSet == s.currentSet && s.editNote == s.currentNote) {
+        notify([](EditorObserver& o) { o.usedStateSettled(); });
+    } else {
+        s.editSet = s.currentSet;
+        s.editNote = s.currentNote;
+    }
+}
+
+void EditorController::noteChanged(int set, int note) {
+    notify([&](EditorObserver& o) { o.noteChanged(set, note); });
+    if (set == state.currentSet && note == state.currentNote) sendReceptionSwitches(set, note);
+}
+
+void EditorController::sendReceptionSwitches(int set, int note) {
+    // The module hears the note's reception switches whenever the note is shown.
+    if (!state.kit.entry(set, note).used) return;
+    midi.sendLong(buildParameterMessage(state.kit, set, note, kRxNoteOff));
+    midi.sendLong(buildParameterMessage(state.kit, set, note, kRxNoteOn));
+}
+
+// --- The parameter panel.
+
+void EditorController::applyPanelParameter(int value, int row) {
+    EditorState& s = state;
+    bool previewNeeded = false;
+    const int v = clampMidi(value);
+    notify([&](EditorObserver& o) { o.panelValueChanged(row, v); });
+    DrumNoteEntry& entry = s.currentEntry();
+    std::uint8_t& field = fieldOfRow(entry, row);
+    if (field != v) {
+        field = static_cast<std::uint8_t>(v);
+        s.modified = true;
+        previewNeeded = row != kRowAssign;
+    }
+    for (int p : panelChangeParameters(entry, row))
+        midi.sendLong(buildParameterMessage(s.kit, s.currentSet, s.currentNote, p));
+    if (previewNeeded) auditionNote();
+}
+
+void EditorController::setEffectType(int value) {
+    EditorState& s = state;
+    const int t = value ? 1 : 0;
+    DrumNoteEntry& entry = s.currentEntry();
+    if (entry.effectType == t) return;
+    entry.effectType = static_cast<std::uint8_t>(t);
+    midi.sendLong(buildParameterMessage(s.kit, s.currentSet, s.currentNote, effectTypeParameter(t)));
+    s.modified = true;
+}
+
+void EditorController::setRxNoteOff(int value) { setRx(&DrumNoteEntry::rxNoteOff, kRxNoteOff, value); }
+void EditorController::setRxNoteOn(int value) { setRx(&DrumNoteEntry::rxNoteOn, kRxNoteOn, value); }
+
+void EditorController::setRx(std::uint8_t DrumInstrument::*field, int deviceParameter, int value) {
+    EditorState& s = state;
+    DrumNoteEntry& entry = s.currentEntry();
+    if (entry.*field != value) {
+        entry.*field = static_cast<std::uint8_t>(value);
+        s.modified = true;
+    }
+    // Sent whether or not it changed.
+    midi.sendLong(buildParameterMessage(s.kit, s.currentSet, s.currentNote, deviceParameter));
+}
+
+void EditorController::defClick(int row) {
+    if (row < 1 || row > 6) return;
+    const DrumNoteEntry& entry = state.currentEntry();
+    const int key = drumSetSettingOf(entry.sourceMap, entry.sourceProgram);
+    if (entry.sourceNote >= kNoteCount) return;
+    for (const PresetDrumSet& set : state.tables.sets) {
+        if (drumSetSettingOf(set.map, set.program) != key) continue;
+        const DrumInstrument& inst = set.instruments[entry.sourceNote];
+        if (!inst.used) return;
+        const int values[] = {inst.playNote, inst.level, inst.pan, inst.reverb, inst.effectSend, inst.assignGroup};
+        applyPanelParameter(values[row - 1], row);
+        return;
+    }
+}
+
+void EditorController::renameInstrument(const std::string& name) {
+    EditorState& s = state;
+    s.editEntry().name = name;
+    notify([&](EditorObserver& o) { o.instrumentNameChanged(s.editSet, s.editNote); });
+    s.modified = true;
+}
+
+void EditorController::applyStartValues() {
+    EditorState& s = state;
+    const bool autoPreview = s.autoPreview;
+    s.autoPreview = false;
+    // The module's own values at power-on.
+    for (int r = 1; r <= kPanelParameterCount; ++r)
+        applyPanelParameter(deviceParameterInfo(deviceParameterOfRow(r, 0)).module, r);
+    notify([](EditorObserver& o) { o.usedStateSettled(); });
+    s.autoPreview = autoPreview;
+}
+
+void EditorController::toggleAutoPreview() { state.autoPreview = !state.autoPreview; }
+
+// --- Set names.
+
+void EditorController::renameSet(int set, const std::string& name) {
+    EditorState& s = state;
+    if (name != s.kit.setName(set)) {
+        s.kit.setSetName(set, name);
+        s.modified = true;
+    }
+    notify([&](EditorObserver& o) { o.setNameChanged(set); });
+    if (s.livePreview) {
+        midi.sendLong(buildNameMessage(s.kit, set));
+        sendSetProgramChange(midi, set);
+    }
+}
+
+// --- Edit commands.
+
+void EditorController::SetEntryCommandsEnabled(bool on) {
+    if (entryEnabled_ == on) return;
+    entryEnabled_ = on;
+    notify([](EditorObserver& o) { o.commandsChanged(); });
+}
+
+void EditorController::SetPasteEnabled(bool on) {
+    if (pasteEnabled_ == on) return;
+    pasteEnabled_ = on;
+    notify([](EditorObserver& o) { o.commandsChanged(); });
+}
+
+void EditorController::SetUndoEnabled(bool on) {
+    if (undoEnabled_ == on) return;
+    undoEnabled_ = on;
+    notify([](EditorObserver& o) { o.commandsChanged(); });
+}
+
+void EditorController::recordUndo(int set, int note) {
+    EditorState& s = state;
+    s.undoEntry = s.kit.entry(set, note);
+    s.undoSet = set;
+    s.undoNote = note;
+    SetUndoEnabled(true);
+}
+
+void EditorController::Cut1Click() {
+    EditorState& s = state;
+    if (s.busy) return;
+    const int set = s.editSet, note = s.editNote;
+    recordUndo(set, note);
+    s.clipboard = s.kit.entry(set, note);
+    s.kit.entry(set, note) = blankEntry();
+    noteChanged(set, note);
+    SetEntryCommandsEnabled(false);
+    SetPasteEnabled(true);
+    s.modified = true;
+}
+
+void EditorController::Copy1Click() {
+    EditorState& s = state;
+    if (s.busy) return;
+    s.clipboard = s.editEntry();
+    SetPasteEnabled(true);
+}
+
+void EditorController::Paste1Click() {
+    EditorState& s = state;
+    if (s.busy) return;
+    const int set = s.editSet, note = s.editNote;
+    recordUndo(set, note);
+    SetEntryCommandsEnabled(true);
+    s.kit.entry(set, note) = s.clipboard;
+    noteChanged(set, note);
+    sendWholeNote(midi, s.kit, set, note);
+    s.modified = true;
+}
+
+void EditorController::Delete1Click() {
+    // Runs even during a bulk transfer: it sends nothing.
+    EditorState& s = state;
+    const int set = s.editSet, note = s.editNote;
+    recordUndo(set, note);
+    SetEntryCommandsEnabled(false);
+    s.kit.entry(set, note) = blankEntry();
+    noteChanged(set, note);
+    s.modified = true;
+}
+
+void EditorController::Undo1Click() {
+    EditorState& s = state;
+    if (s.busy || !undoEnabled_) return;
+    const int set = s.undoSet, note = s.undoNote;
+    std::swap(s.kit.entry(set, note), s.undoEntry);
+    noteChanged(set, note);
+    sendWholeNote(midi, s.kit, set, note);
+    if (set != s.currentSet || note != s.currentNote) Grid1SelectCell(set, note);
+    SetEntryCommandsEnabled(s.kit.entry(set, note).used != 0);
+    s.modified = true;
+}
+
+void EditorController::enterInstrument(int set, int note, const PresetDrumSet& preset, int k) {
+    EditorState& s = state;
+    recordUndo(set, note);
+    DrumNoteEntry& entry = s.kit.entry(set, note);
+    entry.assignInstrument(preset.instruments[static_cast<size_t>(k)]);
+    entry.sourceMap = static_cast<std::uint8_t>(preset.map);
+    entry.sourceProgram = static_cast<std::uint8_t>(preset.program);
+    entry.sourceNote = static_cast<std::uint8_t>(k);
+    noteChanged(set, note);
+    if (set == s.currentSet && note == s.currentNote) notify([](EditorObserver& o) { o.usedStateSettled(); });
+    sendWholeNote(midi, s.kit, set, note);
+    SetEntryCommandsEnabled(true);
+    s.modified = true;
+}
+
+// --- The document.
+
+void EditorController::newKit() {
+    EditorState& s = state;
+    s.kit.reset();
+    notify([](EditorObserver& o) { o.kitReplaced(); });
+    if (s.currentSet != 1 || s.currentNote != 0) Grid1SelectCell(1, 0);
+    else notify([](EditorObserver& o) { o.selectionChanged(1, 0); });
+    SetUndoEnabled(false);
+    SetEntryCommandsEnabled(false);
+    s.modified = false;
+}
+
+void EditorController::replaceKit(Kit kit) {
+    EditorState& s = state;
+    s.kit = std::move(kit);
+    RefreshFromKit();
+    if (const auto first = firstUsedEntry(s.kit))
+        if (first->first != s.currentSet || first->second != s.currentNote) Grid1SelectCell(first->first, first->second);
+    SetUndoEnabled(false);
+}
+
+void EditorController::RefreshFromKit() {
+    EditorState& s = state;
+    if (s.livePreview) {
+        for (int set = 1; set <= kSetCount; ++set) {
+            for (int n = 0; n < kNoteCount; ++n) {
+                if (!s.kit.entry(set, n).used) continue;
+                sendWholeNote(midi, s.kit, set, n);
+                keepResponsive();
+            }
+            midi.sendLong(buildNameMessage(s.kit, set));
+            sendSetProgramChange(midi, set);
+        }
+    }
+    notify([](EditorObserver& o) { o.kitReplaced(); });
+    const bool used = s.currentEntry().used != 0;
+    SetEntryCommandsEnabled(used);
+    sendReceptionSwitches(s.currentSet, s.currentNote);
+}
+
+// --- The live link.
+
+void EditorController::settle() {
+    while (starting_) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void EditorController::startPreview(bool on, int initCommand) {
+    starting_ = true;
+    const int wanted = state.options.midiPort;
+    QPointer<EditorController> self(this);
+    const bool command = initCommand >= kGsReset && initCommand <= kAllPartsProMap;
+    // At start the state counts as on, so the switch-on is the rhythm-part message alone. It
+    // and the start command go with the open, ahead of whatever the window sends once the
+    // port is open.
+    std::vector<MidiBytes> first{rhythmPart11Message()};
+    if (command)
+        for (auto& m : deviceCommandMessages(initCommand)) first.push_back(std::move(m));
+    MidiOut& out = midi;
+    out.later([&out, wanted, on, self, first = std::move(first), command] {
+        int port = wanted;
+        if (out.deviceCount() <= port) port = -1;
+        // The built-in synth stays chosen whatever ports come and go, where there is one.
+        if (port < -1 && (port != MidiOut::kBuiltInSynth || out.deviceName(port).empty())) port = -1;
+        const bool ok = on && out.openPort(port, first);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, port, on, ok, command] {
+                if (!self) return;
+                Options& o = self->state.options;
+                o.midiPort = port;
+                self->starting_ = false;
+                if (on) self->opened(ok, true);
+                else self->SetPreview(false);
+                if (ok && !command) o.initCommand = 0;
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void EditorController::SetPreview(bool on) {
+    settle();
+    EditorState& s = state;
+    if (on != s.livePreview) notify([on](EditorObserver& o) { o.previewChanged(on); });
+    if (!on) {
+        // Off means quiet now: what was still queued for the module is dropped.
+        if (transfer_ && transfer_->active()) transfer_->TransferCancelClick();
+        midi.closePort();
+        s.livePreview = false;
+        return;
+    }
+    // Another port: what the old one still has to send goes out first, as the user watches.
+    if (transfer_ && midi.isOpen() && transfer_->active()) transfer_->waitUntilSent();
+    opened(midi.openPort(s.options.midiPort), false);
+}
+
+void EditorController::opened(bool ok, bool greeted) {
+    EditorState& s = state;
+    if (ok != s.livePreview) notify([ok](EditorObserver& o) { o.previewChanged(ok); });
+    if (ok && greeted) {
+        s.livePreview = true;
+        return;
+    }
+    if (ok) {
+        const bool wasOff = !s.livePreview;
+        s.busy = true;
+        showBusy(true);
+        sendSwitchOnSequence(midi, s.kit, wasOff, [this] { keepResponsive(); });
+        showBusy(false);
+        s.busy = false;
+        s.livePreview = true;
+        return;
+    }
+    const QString reason = openFailureText(midi.lastOpenError());
+    notify([](EditorObserver& o) { o.previewChanged(false); });
+    midi.closePort();
+    s.livePreview = false;
+    QString text = QStringLiteral("指定したMIDIﾃﾞﾊﾞｲｽはすでに使われています。\r\n解放されるまで待ってから、やり直してください。");
+    if (!reason.isEmpty()) text += "\r\n(" + reason + ")";
+    dialogs.message(nullptr, QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"), text, QMessageBox::Ok);
+}
+
+QString openFailureText(const MidiError& error) {
+    QString kind;
+    switch (error.kind) {
+        case MidiError::NoMidiSystem: kind = QStringLiteral("MIDIｼｽﾃﾑがありません"); break;
+        case MidiError::NoSuchPort: kind = QStringLiteral("そのMIDIﾎﾟｰﾄはありません"); break;
+        case MidiError::PortBusy: kind = QStringLiteral("MIDIﾎﾟｰﾄは使用中です"); break;
+        case MidiError::ServerGone: kind = QStringLiteral("MIDIｻｰﾊﾞｰが応答しません"); break;
+        default: break;
+    }
+    const QString text = QString::fromStdString(error.text);
+    if (kind.isEmpty()) return text;
+    return text.isEmpty() ? kind : kind + ": " + text;
+}
+
+void EditorController::sendDeviceCommand(int command) { kf::sendDeviceCommand(midi, state.livePreview, command); }
+
+// --- Notes sounded by hand.
+
+void EditorController::gridNoteOn(int set, int note) {
+    if (!state.livePreview) return;
+    state.lastSoundedNote = static_cast<std::uint8_t>(note);
+    sendSetProgramChange(midi, set);
+    midi.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity()));
+}
+
+void EditorController::gridNoteOff() {
+    if (!state.livePreview) return;
+    midi.sendShort(midi::kRhythmNoteOn, state.lastSoundedNote, 0);
+}
+
+void EditorController::soundGridNote(int set, int note) {
+    if (state.livePreview && state.kit.entry(set, note).used) gridNoteOn(set, note);
+}
+
+void EditorController::soundCurrentNote() {
+    if (state.currentEntry().used) gridNoteOn(state.currentSet, state.currentNote);
+}
+
+void EditorController::dataBoxNoteOn(int map, int program, int note) {
+    midi.sendShort(midi::kPresetControl, midi::kBankSelect, 0x00);
+    midi.sendShort(midi::kPresetControl, midi::kBankSelectLsb, static_cast<std::uint8_t>(map));
+    midi.sendShort(midi::kPresetProgram, static_cast<std::uint8_t>(program), 0);
+    midi.sendShort(midi::kPresetNoteOn, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity()));
+}
+
+void EditorController::dataBoxNoteOff(int note) { midi.sendShort(midi::kPresetNoteOn, static_cast<std::uint8_t>(note), 0); }
+
+void EditorController::auditionNote() {
+    const EditorState& s = state;
+    if (!s.livePreview || !s.autoPreview || !s.kit.entry(s.currentSet, s.currentNote).used) return;
+    sendSetProgramChange(midi, s.currentSet);
+    midi.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(s.currentNote), static_cast<std::uint8_t>(velocity()));
+    midi.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(s.currentNote), 0);
+}
+
+}  // namespace kf::ui

@@ -1,0 +1,168 @@
+// The editor without its widgets: the state the window edits (EditorState) and every
+// operation on it that a user reaches through more than one control, each with the exact
+// messages it sends. Widgets call it and follow it through EditorObserver; none of them
+// knows another.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "editor/editor.h"
+
+namespace kf::ui {
+
+class Dialogs;
+
+// What the views follow. Every call comes after the state has changed.
+class EditorObserver {
+public:
+    // A note's entry changed as a whole (cut, paste, undo, an instrument entered).
+    virtual void noteChanged(int /*set*/, int /*note*/) {}
+    // Only the name of a note changed, typed in the instrument-name box.
+    virtual void instrumentNameChanged(int /*set*/, int /*note*/) {}
+    // The current note moved.
+    virtual void selectionChanged(int /*set*/, int /*note*/) {}
+    // The whole kit is another one: every note and both set names.
+    virtual void kitReplaced() {}
+    virtual void setNameChanged(int /*set*/) {}
+    // A slider row of the current note took a value by an operation (a default, the start values).
+    virtual void panelValueChanged(int /*row*/, int /*value*/) {}
+    // The current note's used state is settled: the controls that follow it catch up.
+    virtual void usedStateSettled() {}
+    // Which of cut/copy/delete, paste and undo apply changed.
+    virtual void commandsChanged() {}
+    virtual void previewChanged(bool /*on*/) {}
+
+protected:
+    ~EditorObserver() = default;
+};
+
+// The queue watcher the operations wait on or cancel; the status bar's transfer monitor.
+class TransferWatch {
+public:
+    virtual bool active() const = 0;
+    virtual void TransferCancelClick() = 0;
+    virtual bool waitUntilSent() = 0;
+
+protected:
+    ~TransferWatch() = default;
+};
+
+class EditorController : public QObject {
+    Q_OBJECT
+public:
+    EditorController(MidiOut& midiOut, Dialogs& dialogBox);
+
+    EditorState state;
+    MidiOut& midi;
+    Dialogs& dialogs;
+
+    void addObserver(EditorObserver* observer) { observers_.push_back(observer); }
+    void setTransferWatch(TransferWatch* watch) { transfer_ = watch; }
+    TransferWatch* transferWatch() const { return transfer_; }
+
+    // Velocity of preview notes; the tool bar's velocity control.
+    std::function<int()> velocity = [] { return 127; };
+    // Keeps the window painting and an hourglass showing during long work; none without a window.
+    std::function<void()> keepResponsive = [] {};
+    std::function<void(bool)> showBusy = [](bool) {};
+    // Hands the synth options to the transport; set where the real transport is made.
+    std::function<void(const QString& soundFont, const QString& audioDriver)> configureSynth;
+    void applySynthOptions() {
+        if (configureSynth) configureSynth(state.options.soundFont, state.options.audioDriver);
+    }
+
+    // --- The current note and the edit target.
+    void Grid1SelectCell(int set, int note);
+    // The note becomes current and the edit target at once (a right click, 入力 moving on).
+    void selectEditTarget(int set, int note);
+    // At idle: the edit target catches up with the current note.
+    void SyncEditCell();
+
+    // --- The parameter panel's operations on the current note.
+    void applyPanelParameter(int value, int row);
+    void setEffectType(int value);
+    void setRxNoteOff(int value);
+    void setRxNoteOn(int value);
+    // Back to the value of the instrument the note came from (rows 1 to 6).
+    void defClick(int row);
+    void renameInstrument(const std::string& name);
+    // The module's own values at power-on, shown without auditioning.
+    void applyStartValues();
+    void toggleAutoPreview();
+
+    // --- The set names.
+    void renameSet(int set, const std::string& name);
+
+    // --- Edit commands on the edit target, and their availability.
+    void Cut1Click();
+    void Copy1Click();
+    void Paste1Click();
+    void Delete1Click();
+    void Undo1Click();
+    void recordUndo(int set, int note);
+    // Instrument k of a preset drum set into a note, as 入力 and 挿入 do.
+    void enterInstrument(int set, int note, const PresetDrumSet& preset, int k);
+    void SetEntryCommandsEnabled(bool on);
+    void SetPasteEnabled(bool on);
+    void SetUndoEnabled(bool on);
+    bool entryCommandsEnabled() const { return entryEnabled_; }
+    bool pasteEnabled() const { return pasteEnabled_; }
+    bool undoEnabled() const { return undoEnabled_; }
+
+    // --- The document as a whole.
+    void newKit();
+    // The kit read from a file or import becomes the document; the module hears it, and the
+    // first used note is selected.
+    void replaceKit(Kit kit);
+    void RefreshFromKit();
+
+    // --- The live link to the module.
+    void SetPreview(bool on);
+    void Preview1Click() { SetPreview(!state.livePreview); }
+    // SetPreview at start: the port is checked and opened on the sender thread, so the window
+    // shows without waiting for the MIDI system. A port the transport no longer lists falls
+    // back to -1. The device command initCommand (1 to 4) follows the switch-on; any other
+    // number becomes 0 once preview is on.
+    void startPreview(bool on, int initCommand);
+    bool starting() const { return starting_; }
+    // Lets a start that is still opening end first.
+    void settle();
+    void sendDeviceCommand(int command);
+
+    // Notes sounded by the grid's row numbers, the preview button and the data box.
+    void gridNoteOn(int set, int note);
+    void gridNoteOff();
+    void soundGridNote(int set, int note);  // only a used note, and only with preview on
+    void soundCurrentNote();
+    void dataBoxNoteOn(int map, int program, int note);
+    void dataBoxNoteOff(int note);
+    void auditionNote();
+
+private:
+    template <typename F>
+    void notify(F f) {
+        for (EditorObserver* o : observers_) f(*o);
+    }
+    // A note's entry changed: the views show it, and the module hears the reception switches
+    // of the current note whenever it is shown.
+    void noteChanged(int set, int note);
+    void sendReceptionSwitches(int set, int note);
+    void setRx(std::uint8_t DrumInstrument::*field, int deviceParameter, int value);
+    // The rest of SetPreview(true) once the port has opened, or not; greeted: the switch-on
+    // went out with the open.
+    void opened(bool ok, bool greeted);
+
+    std::vector<EditorObserver*> observers_;
+    TransferWatch* transfer_ = nullptr;
+    bool entryEnabled_ = true, pasteEnabled_ = true, undoEnabled_ = true;
+    bool starting_ = false;
+};
+
+// The cause of a port that did not open, as the failure box's third line says it.
+QString openFailureText(const MidiError& error);
+
+}  // namespace kf::ui
