@@ -108,17 +108,17 @@ bool importKit(const std::string& path, const std::string& bytes, Kit& kit, std:
 
 // Reads a kit file as Open does: into a reset Kit, refused files rejected; anything else is
 // imported when it carries user drum sets.
-bool readKit(const std::string& path, Kit& kit, std::ostream& err, const std::vector<std::string>& tableDirs) {
+bool readKit(const std::string& path, Kit& kit, std::ostream& err, const Environment& env) {
     std::string bytes;
     try {
-        bytes = readFileBytes(path);
+        bytes = readFileBytes(path, env.disk);
     } catch (const FileError& e) {
         reportFileError(e, err);
         return false;
     }
     kit.reset();
     const KitReadResult r = ReadKitFile(bytes, kit);
-    if (r.status == KitReadResult::NotKitFile) return importKit(path, bytes, kit, err, tableDirs);
+    if (r.status == KitReadResult::NotKitFile) return importKit(path, bytes, kit, err, env.tableDirs);
     if (r.status == KitReadResult::RefusedVersion) {
         err << "kitforge-cli: " << path << ": " << kRefusedVersionText << " (version " << r.version << ")\n";
         return false;
@@ -138,7 +138,7 @@ int convert(const std::vector<std::string>& args, std::ostream& err, const Envir
     const Format format = formatOf(paths[1]);
     if (format == Format::Unknown) return usage(err, "OUT must end in .kfg, .mid, .prt or .txt");
     Kit kit;
-    if (!readKit(paths[0], kit, err, env.tableDirs)) return 1;
+    if (!readKit(paths[0], kit, err, env)) return 1;
     std::string bytes;
     switch (format) {
         case Format::Kit: bytes = WriteKitFile(kit); break;
@@ -151,7 +151,7 @@ int convert(const std::vector<std::string>& args, std::ostream& err, const Envir
         default: bytes = WriteTextFile(kit, comment); break;
     }
     try {
-        writeFileAtomically(paths[1], bytes);
+        writeFileAtomically(paths[1], bytes, env.disk);
     } catch (const FileError& e) {
         reportFileError(e, err);
         return 1;
@@ -225,7 +225,7 @@ int finishSend(MidiOut& out, std::ostream& err, const Environment& env) {
 int send(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
     const SendArguments a = sendArguments(args);
     Kit kit;
-    if (!readKit(a.argument, kit, err, env.tableDirs)) return 1;
+    if (!readKit(a.argument, kit, err, env)) return 1;
     auto out = makeOut(env, a.pacing);
     if (!openPort(*out, a.port, err)) return 1;
     sendSwitchOnSequence(*out, kit, true);
@@ -271,7 +271,7 @@ int render(const std::vector<std::string>& args, std::ostream& err, const Enviro
     }
     if (paths.size() != 2) return usage(err, "render takes IN and OUT.wav");
     Kit kit;
-    if (!readKit(paths[0], kit, err, env.tableDirs)) return 1;
+    if (!readKit(paths[0], kit, err, env)) return 1;
     FluidSynthBackend synth(options);
     MidiError error;
     if (!synth.open(MidiOut::kBuiltInSynth, &error)) {
@@ -315,7 +315,7 @@ int render(const std::vector<std::string>& args, std::ostream& err, const Enviro
     wav += "data";
     put32(wav, dataBytes);
     for (float f : frames) put16(wav, static_cast<unsigned>(static_cast<std::int16_t>(std::lround(std::clamp(f, -1.0f, 1.0f) * 32767))));
-    writeFileAtomically(paths[1], wav);
+    writeFileAtomically(paths[1], wav, env.disk);
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "files/disk.h"
 #include "midi/midi_backend.h"
 #include "midi/sender_clock.h"
 
@@ -17,6 +18,7 @@ struct Environment {
     std::vector<std::string> tableDirs;  // where the reference tables are looked for
     std::shared_ptr<SenderClock> clock;  // the sender's time; the real one when empty
     bool progressOnErr = false;          // err is a terminal: show a progress line
+    DiskCalls disk = systemDiskCalls();  // what reads and writes files
 };
 
 // Exit status: 0 success, 1 failure (message on err), 2 bad arguments (usage on err).

@@ -142,7 +142,7 @@ void FileCommands::cannotOpen(const QString& path, const std::exception& why) {
 
 bool FileCommands::readBytes(const QString& path, std::string* bytes) {
     try {
-        *bytes = readFileBytes(localPath(path));
+        *bytes = readFileBytes(localPath(path), disk);
         return true;
     } catch (const std::exception& e) {
         cannotOpen(path, e);
@@ -294,12 +294,12 @@ FileCommands::Write FileCommands::writeByExtension(const QString& path) {
             case 3: bytes = WritePrtFile(s.kit, s.options.comment); break;
             default: bytes = WriteTextFile(s.kit, s.options.comment); break;
         }
-        writeFileAtomically(localPath(path), bytes);
+        writeFileAtomically(localPath(path), bytes, disk);
         s.options.fileType = type;
         if (type != 1 && s.options.autoSave) {
             const QString companion = replaceExtension(path, ".KFG");
             try {
-                writeFileAtomically(localPath(companion), WriteKitFile(s.kit));
+                writeFileAtomically(localPath(companion), WriteKitFile(s.kit), disk);
             } catch (const std::exception& e) {
                 fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(companion) +
                           internalError(e));

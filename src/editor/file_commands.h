@@ -12,6 +12,7 @@ class QMainWindow;
 class QMenu;
 
 #include "editor/editor_controller.h"
+#include "files/disk.h"
 
 namespace kf::ui {
 
@@ -45,6 +46,8 @@ public:
     QString saveDialogDirectory;
     // The task bar's title: the caption without the running operation.
     QString applicationTitle;
+    // What reads and writes the files.
+    DiskCalls disk = systemDiskCalls();
 
     QString title() const { return QStringLiteral("Kitforge - ") + docName; }
     void showCaption(const QString& suffix = QString());

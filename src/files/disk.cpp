@@ -34,11 +34,6 @@ namespace {
 
 int systemFallocate(int fd, off_t offset, off_t length) { return ::posix_fallocate(fd, offset, length); }
 
-DiskCalls& calls() {
-    static DiskCalls c = systemDiskCalls();
-    return c;
-}
-
 std::string errnoText(int e) { return std::strerror(e); }
 
 class Descriptor {
@@ -68,9 +63,7 @@ const DiskCalls& systemDiskCalls() {
     return c;
 }
 
-DiskCalls& diskCalls() { return calls(); }
-
-std::string readFileBytes(const std::string& path) {
+std::string readFileBytes(const std::string& path, const DiskCalls& calls) {
     // Not blocking, so a FIFO with no writer cannot hold the open.
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) throw FileError(FileError::Open, path, errnoText(errno));
@@ -84,7 +77,7 @@ std::string readFileBytes(const std::string& path) {
         bytes.reserve(static_cast<size_t>(st.st_size));
         char chunk[1 << 16];
         for (;;) {
-            const ssize_t n = calls().read(fd.get(), chunk, sizeof chunk);
+            const ssize_t n = calls.read(fd.get(), chunk, sizeof chunk);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) throw FileError(FileError::Open, path, errnoText(errno));
             if (n == 0) break;
@@ -114,10 +107,10 @@ fs::path resolveLinks(fs::path p) {
     return {};
 }
 
-bool writeAll(int fd, std::string_view bytes) {
+bool writeAll(int fd, std::string_view bytes, const DiskCalls& calls) {
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = calls().write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = calls.write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -159,23 +152,24 @@ void removeStaleTemporaries(const fs::path& dir, const std::string& prefix) {
 
 // Where the folder allows no new file: reserve the new length first, so a disk that cannot
 // hold the new content fails before one old byte changes.
-void writeInPlace(const fs::path& target, std::string_view bytes, const std::string& shownPath) {
+void writeInPlace(const fs::path& target, std::string_view bytes, const std::string& shownPath,
+                  const DiskCalls& calls) {
     Descriptor fd(::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
     if (fd.get() < 0) throw FileError(FileError::Create, shownPath, errnoText(errno));
     if (!bytes.empty()) {
-        const int r = calls().fallocate(fd.get(), 0, static_cast<off_t>(bytes.size()));
+        const int r = calls.fallocate(fd.get(), 0, static_cast<off_t>(bytes.size()));
         if (r != 0 && r != EINVAL && r != EOPNOTSUPP) throw FileError(FileError::Create, shownPath, errnoText(r));
     }
-    bool ok = writeAll(fd.get(), bytes);
+    bool ok = writeAll(fd.get(), bytes, calls);
     ok = ok && ::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) == 0;
-    ok = ok && calls().fsync(fd.get()) == 0;
+    ok = ok && calls.fsync(fd.get()) == 0;
     ok = fd.close() && ok;
     if (!ok) throw FileError(FileError::Create, shownPath, errnoText(errno));
 }
 
 }  // namespace
 
-void writeFileAtomically(const std::string& path, std::string_view bytes) {
+void writeFileAtomically(const std::string& path, std::string_view bytes, const DiskCalls& calls) {
     const fs::path target = resolveLinks(fs::path(path));
     if (target.empty()) throw FileError(FileError::Create, path, "symbolic link loop");
     struct stat old {};
@@ -183,21 +177,21 @@ void writeFileAtomically(const std::string& path, std::string_view bytes) {
     if (!exists && errno == ELOOP) throw FileError(FileError::Create, path, "symbolic link loop");
     if (exists && !S_ISREG(old.st_mode)) throw FileError(FileError::Create, path, "not a regular file");
     // Renaming over a file is allowed where writing it is not; the user's no still counts.
-    if (exists && calls().access(target.c_str(), W_OK) != 0) throw FileError(FileError::Create, path, errnoText(errno));
+    if (exists && calls.access(target.c_str(), W_OK) != 0) throw FileError(FileError::Create, path, errnoText(errno));
     const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
     const std::string prefix = temporaryPrefix(target);
     removeStaleTemporaries(dir, prefix);
     std::string tmpl = (dir / (prefix + "XXXXXX")).string();
-    Descriptor fd(calls().mkstemp(tmpl.data()));
+    Descriptor fd(calls.mkstemp(tmpl.data()));
     if (fd.get() < 0) {
         const int e = errno;
-        if (e == EACCES || e == EPERM || e == EROFS) return writeInPlace(target, bytes, path);
+        if (e == EACCES || e == EPERM || e == EROFS) return writeInPlace(target, bytes, path, calls);
         throw FileError(FileError::Create, path, errnoText(e));
     }
-    bool ok = writeAll(fd.get(), bytes);
+    bool ok = writeAll(fd.get(), bytes, calls);
     ok = ok && ::fchmod(fd.get(), exists ? (old.st_mode & 07777) : defaultMode()) == 0;
     if (ok && exists && ::geteuid() == 0) (void)!::fchown(fd.get(), old.st_uid, old.st_gid);
-    ok = ok && calls().fsync(fd.get()) == 0;
+    ok = ok && calls.fsync(fd.get()) == 0;
     const int e = errno;
     ok = fd.close() && ok;
     if (!ok || ::rename(tmpl.c_str(), target.c_str()) != 0) {

@@ -31,20 +31,8 @@ std::string formatFileMessage(const char* pattern, const std::string& path);
 // Far above any real kit (about 14 KB) or reference table (300 KB).
 constexpr std::size_t kMaxInputBytes = 64u << 20;
 
-// Reads a whole regular file of at most kMaxInputBytes. Throws FileError(Open) when it cannot
-// be read to its end: missing, not a regular file (a FIFO or a device never ends), too large,
-// a read error on the way, or no memory for it.
-std::string readFileBytes(const std::string& path);
-
-// Writes into a temporary file beside the target and renames it over the target once it is
-// complete, so a failed write leaves the old file as it was. Keeps the old file's mode,
-// writes through a symbolic link to its target, refuses a target the user may not write and
-// a link loop, and writes in place only where the folder allows no new file (having reserved
-// the room first). Throws FileError(Create) naming path.
-void writeFileAtomically(const std::string& path, std::string_view bytes);
-
-// The system calls behind the two functions above. Tests put functions of their own here
-// to meet the faults of a failing disk; nothing else changes them.
+// The system calls behind the two functions below; tests hand in functions of their own to
+// meet the faults of a failing disk.
 struct DiskCalls {
     ssize_t (*read)(int fd, void* buffer, std::size_t size);
     ssize_t (*write)(int fd, const void* buffer, std::size_t size);
@@ -53,7 +41,18 @@ struct DiskCalls {
     int (*fsync)(int fd);
     int (*access)(const char* path, int mode);
 };
-DiskCalls& diskCalls();
 const DiskCalls& systemDiskCalls();
+
+// Reads a whole regular file of at most kMaxInputBytes. Throws FileError(Open) when it cannot
+// be read to its end: missing, not a regular file (a FIFO or a device never ends), too large,
+// a read error on the way, or no memory for it.
+std::string readFileBytes(const std::string& path, const DiskCalls& calls = systemDiskCalls());
+
+// Writes into a temporary file beside the target and renames it over the target once it is
+// complete, so a failed write leaves the old file as it was. Keeps the old file's mode,
+// writes through a symbolic link to its target, refuses a target the user may not write and
+// a link loop, and writes in place only where the folder allows no new file (having reserved
+// the room first). Throws FileError(Create) naming path.
+void writeFileAtomically(const std::string& path, std::string_view bytes, const DiskCalls& calls = systemDiskCalls());
 
 }  // namespace kf

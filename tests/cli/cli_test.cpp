@@ -40,7 +40,6 @@ protected:
         env.clock = clock;
     }
     void TearDown() override {
-        diskCalls() = systemDiskCalls();
         fs::remove_all(dir);
     }
 
@@ -166,10 +165,10 @@ int notWritable(const char*, int) {
 
 TEST_F(Cli, FaultsAreFailuresAndWriteNothing) {
     write("kit.kfg", WriteKitFile(test::fullKit()));
-    diskCalls().read = [](int fd, void* b, std::size_t n) -> ssize_t { return eioOnSecondRead(fd, b, n); };
+    env.disk.read = [](int fd, void* b, std::size_t n) -> ssize_t { return eioOnSecondRead(fd, b, n); };
     EXPECT_EQ(run({"convert", path("kit.kfg"), path("out.kfg")}), 1);
     EXPECT_NE(err.str().find("Input/output error"), std::string::npos) << err.str();
-    diskCalls() = systemDiskCalls();
+    env.disk = systemDiskCalls();
     EXPECT_FALSE(fs::exists(path("out.kfg"))) << "a read that failed halfway is no shorter kit";
 
     ASSERT_EQ(::mkfifo(path("fifo.kfg").c_str(), 0600), 0);
@@ -177,9 +176,9 @@ TEST_F(Cli, FaultsAreFailuresAndWriteNothing) {
     EXPECT_NE(err.str().find("not a regular file"), std::string::npos);
 
     write("target.txt", "keep me");
-    diskCalls().access = &notWritable;
+    env.disk.access = &notWritable;
     EXPECT_EQ(run({"convert", path("kit.kfg"), path("target.txt")}), 1);
-    diskCalls() = systemDiskCalls();
+    env.disk = systemDiskCalls();
     EXPECT_EQ(readFileBytes(path("target.txt")), "keep me");
 
     fs::create_symlink("loop-b.txt", dir / "loop-a.txt");

@@ -68,9 +68,9 @@ TEST_F(Files, AReadThatFailsHalfwayOpensNothingAndSaysSo) {
     h->useNote(1, 36, "Kick");
     const Kit before = h->state().kit;
     h->dialogs().openAnswers.push_back(path("big.kfg"));
-    diskCalls().read = &eioAfterFirstRead;
+    files->disk.read = &eioAfterFirstRead;
     QTest::keyClick(h->parts().grid, Qt::Key_O, Qt::ControlModifier);
-    diskCalls() = systemDiskCalls();
+    files->disk = systemDiskCalls();
     ASSERT_EQ(h->dialogs().openProposals.size(), 1u) << "Ctrl+O opened the dialog";
     ASSERT_EQ(h->dialogs().shown.size(), 1u);
     EXPECT_EQ(h->dialogs().shown[0].text, QStringLiteral("ﾌｧｲﾙ %1 は開けません").arg(path("big.kfg")));

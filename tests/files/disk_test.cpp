@@ -16,6 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The system calls the tests hand to the disk functions, with a fault put in where a test wants one.
+DiskCalls calls = systemDiskCalls();
+
 class Disk : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -25,19 +28,19 @@ protected:
         fs::create_directories(dir);
     }
     void TearDown() override {
-        diskCalls() = systemDiskCalls();
+        calls = systemDiskCalls();
         fs::remove_all(dir);
     }
-    static std::string slurp(const fs::path& p) { return readFileBytes(p.string()); }
+    static std::string slurp(const fs::path& p) { return readFileBytes(p.string(), calls); }
     static void put(const fs::path& p, const std::string& s) { std::ofstream(p, std::ios::binary) << s; }
     fs::path dir;
 };
 
 TEST_F(Disk, WritesAndReplacesLeavingNoTemporaryFile) {
     const fs::path f = dir / "a.kfg";
-    writeFileAtomically(f.string(), std::string("one\0two", 7));
+    writeFileAtomically(f.string(), std::string("one\0two", 7), calls);
     EXPECT_EQ(slurp(f), std::string("one\0two", 7));
-    writeFileAtomically(f.string(), "new");
+    writeFileAtomically(f.string(), "new", calls);
     EXPECT_EQ(slurp(f), "new");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
@@ -46,7 +49,7 @@ TEST_F(Disk, KeepsTheModeOfTheFileItReplaces) {
     const fs::path f = dir / "a.kfg";
     put(f, "old");
     ::chmod(f.c_str(), 0640);
-    writeFileAtomically(f.string(), "new");
+    writeFileAtomically(f.string(), "new", calls);
     struct stat st {};
     ::stat(f.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
@@ -57,7 +60,7 @@ TEST_F(Disk, WritesThroughASymbolicLink) {
     const fs::path link = dir / "link.kfg";
     put(real, "old");
     fs::create_symlink("real.kfg", link);
-    writeFileAtomically(link.string(), "new");
+    writeFileAtomically(link.string(), "new", calls);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(slurp(real), "new");
 }
@@ -67,7 +70,7 @@ TEST_F(Disk, AFailedWriteNamesTheTargetAndChangesNothing) {
     put(blocker, "I am a file");
     const std::string target = (blocker / "x.kfg").string();
     try {
-        writeFileAtomically(target, "data");
+        writeFileAtomically(target, "data", calls);
         FAIL();
     } catch (const FileError& e) {
         EXPECT_EQ(e.kind(), FileError::Create);
@@ -76,13 +79,13 @@ TEST_F(Disk, AFailedWriteNamesTheTargetAndChangesNothing) {
     EXPECT_EQ(slurp(blocker), "I am a file");
     // a directory in the target's place is not replaced either
     fs::create_directory(dir / "d.kfg");
-    EXPECT_THROW(writeFileAtomically((dir / "d.kfg").string(), "x"), FileError);
+    EXPECT_THROW(writeFileAtomically((dir / "d.kfg").string(), "x", calls), FileError);
     EXPECT_TRUE(fs::is_directory(dir / "d.kfg"));
 }
 
 TEST_F(Disk, ReadErrors) {
-    EXPECT_THROW(readFileBytes((dir / "missing").string()), FileError);
-    EXPECT_THROW(readFileBytes(dir.string()), FileError);
+    EXPECT_THROW(readFileBytes((dir / "missing").string(), calls), FileError);
+    EXPECT_THROW(readFileBytes(dir.string(), calls), FileError);
 }
 
 // Faults met while reading: each must fail the read, never pass for a shorter file.
@@ -114,16 +117,16 @@ TEST_P(DiskReadFault, FailsTheWholeRead) {
     readCalls = 0;
     failReadAt = GetParam().failAt;
     throwOnRead = GetParam().throws;
-    diskCalls().read = &faultyRead;
+    calls.read = &faultyRead;
     try {
-        readFileBytes(f.string());
+        readFileBytes(f.string(), calls);
         ADD_FAILURE() << GetParam().what << " was taken for the end of the file";
     } catch (const FileError& e) {
         EXPECT_EQ(e.kind(), FileError::Open);
         EXPECT_EQ(e.detail(), GetParam().detail);
     }
-    diskCalls() = systemDiskCalls();
-    EXPECT_EQ(readFileBytes(f.string()).size(), 14235u);
+    calls = systemDiskCalls();
+    EXPECT_EQ(readFileBytes(f.string(), calls).size(), 14235u);
     fs::remove(f);
 }
 
@@ -137,15 +140,15 @@ TEST_F(Disk, AnInterruptedReadIsTriedAgain) {
     const fs::path f = dir / "interrupted.kfg";
     std::ofstream(f, std::ios::binary) << std::string(5000, 'x');
     readCalls = 0;
-    diskCalls().read = [](int fd, void* buffer, std::size_t size) -> ssize_t {
+    calls.read = [](int fd, void* buffer, std::size_t size) -> ssize_t {
         if (++readCalls % 2 == 1) {
             errno = EINTR;
             return -1;
         }
         return ::read(fd, buffer, std::min<std::size_t>(size, 1000));
     };
-    EXPECT_EQ(readFileBytes(f.string()).size(), 5000u);
-    diskCalls() = systemDiskCalls();
+    EXPECT_EQ(readFileBytes(f.string(), calls).size(), 5000u);
+    calls = systemDiskCalls();
 }
 
 TEST_F(Disk, OnlyRegularFilesOfBoundedSizeAreRead) {
@@ -163,7 +166,7 @@ TEST_F(Disk, OnlyRegularFilesOfBoundedSizeAreRead) {
                  {huge.string(), "larger than 64 MiB"}};
     for (const auto& c : cases) {
         try {
-            readFileBytes(c.path);
+            readFileBytes(c.path, calls);
             ADD_FAILURE() << c.path << " was read";
         } catch (const FileError& e) {
             EXPECT_EQ(e.detail(), c.detail) << c.path;
@@ -211,14 +214,14 @@ TEST_P(DiskSaveFault, KeepsTheOldFileWhenTheNewOneCannotBeWritten) {
     const std::string fresh(8200, 'n');
     bool threw = false;
     try {
-        writeFileAtomically(f.string(), fresh);
+        writeFileAtomically(f.string(), fresh, calls);
     } catch (const FileError& e) {
         threw = true;
         EXPECT_EQ(std::string(e.what()), "ﾌｧｲﾙ " + f.string() + " を作成できません");
     }
-    diskCalls() = systemDiskCalls();
+    calls = systemDiskCalls();
     EXPECT_EQ(threw, !GetParam().writes) << GetParam().what;
-    EXPECT_EQ(readFileBytes(f.string()), GetParam().writes ? fresh : old) << GetParam().what;
+    EXPECT_EQ(readFileBytes(f.string(), calls), GetParam().writes ? fresh : old) << GetParam().what;
     EXPECT_EQ(std::distance(fs::directory_iterator(d), fs::directory_iterator()), 1) << "no temporary file left";
     fs::remove_all(d);
 }
@@ -226,23 +229,23 @@ TEST_P(DiskSaveFault, KeepsTheOldFileWhenTheNewOneCannotBeWritten) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, DiskSaveFault,
     ::testing::Values(
-        SaveFault{"no inode left", [] { failWith = ENOSPC, diskCalls().mkstemp = &refusingMkstemp; }, false},
+        SaveFault{"no inode left", [] { failWith = ENOSPC, calls.mkstemp = &refusingMkstemp; }, false},
         SaveFault{"name too long for the temporary file",
-                  [] { failWith = ENAMETOOLONG, diskCalls().mkstemp = &refusingMkstemp; }, false},
-        SaveFault{"fsync fails", [] { diskCalls().fsync = &failingFsync; }, false},
-        SaveFault{"target not writable", [] { diskCalls().access = &refusingAccess; }, false},
+                  [] { failWith = ENAMETOOLONG, calls.mkstemp = &refusingMkstemp; }, false},
+        SaveFault{"fsync fails", [] { calls.fsync = &failingFsync; }, false},
+        SaveFault{"target not writable", [] { calls.access = &refusingAccess; }, false},
         SaveFault{"folder refuses new files, disk full",
                   [] {
-                      failWith = EACCES, diskCalls().mkstemp = &refusingMkstemp;
-                      diskCalls().fallocate = &fullDiskFallocate;
+                      failWith = EACCES, calls.mkstemp = &refusingMkstemp;
+                      calls.fallocate = &fullDiskFallocate;
                   },
                   false},
-        SaveFault{"folder refuses new files", [] { failWith = EROFS, diskCalls().mkstemp = &refusingMkstemp; }, true}));
+        SaveFault{"folder refuses new files", [] { failWith = EROFS, calls.mkstemp = &refusingMkstemp; }, true}));
 
 TEST_F(Disk, TheTemporaryNameIsShortWhateverTheTarget) {
     const fs::path f = dir / (std::string(250, 'k') + ".kfg");
-    diskCalls().mkstemp = &recordingMkstemp;
-    writeFileAtomically(f.string(), "new");
+    calls.mkstemp = &recordingMkstemp;
+    writeFileAtomically(f.string(), "new", calls);
     EXPECT_EQ(slurp(f), "new");
     EXPECT_EQ(fs::path(lastPattern).filename().string().size(), 23u);
 }
@@ -250,16 +253,16 @@ TEST_F(Disk, TheTemporaryNameIsShortWhateverTheTarget) {
 TEST_F(Disk, ASymbolicLinkLoopIsRefusedAndLeftAsItIs) {
     fs::create_symlink("b.kfg", dir / "a.kfg");
     fs::create_symlink("a.kfg", dir / "b.kfg");
-    EXPECT_THROW(writeFileAtomically((dir / "a.kfg").string(), "x"), FileError);
+    EXPECT_THROW(writeFileAtomically((dir / "a.kfg").string(), "x", calls), FileError);
     EXPECT_TRUE(fs::is_symlink(dir / "a.kfg"));
     EXPECT_TRUE(fs::is_symlink(dir / "b.kfg"));
-    EXPECT_THROW(readFileBytes((dir / "a.kfg").string()), FileError);
+    EXPECT_THROW(readFileBytes((dir / "a.kfg").string(), calls), FileError);
 }
 
 TEST_F(Disk, StaleTemporaryFilesOfTheSameTargetAreCleared) {
     const fs::path f = dir / "kit.kfg";
-    diskCalls().mkstemp = &recordingMkstemp;
-    writeFileAtomically(f.string(), "one");
+    calls.mkstemp = &recordingMkstemp;
+    writeFileAtomically(f.string(), "one", calls);
     const std::string prefix = fs::path(lastPattern).filename().string().substr(0, 17);
     ASSERT_EQ(prefix.substr(0, 10), ".kitforge-");
     const fs::path stale = dir / (prefix + "abcdef"), fresh = dir / (prefix + "ghijkl"),
@@ -267,7 +270,7 @@ TEST_F(Disk, StaleTemporaryFilesOfTheSameTargetAreCleared) {
     for (const auto& p : {stale, fresh, other, longer}) put(p, "left");
     const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(5);
     for (const auto& p : {stale, other, longer}) fs::last_write_time(p, old);
-    writeFileAtomically(f.string(), "two");
+    writeFileAtomically(f.string(), "two", calls);
     EXPECT_FALSE(fs::exists(stale));
     EXPECT_TRUE(fs::exists(fresh)) << "perhaps another save's, under way";
     EXPECT_TRUE(fs::exists(other)) << "another target's";
