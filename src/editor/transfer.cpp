@@ -114,7 +114,7 @@ void TransferMonitor::TransferCancelClick() {
 
 bool TransferMonitor::waitUntilSent() {
     cancelled_ = false;
-    c_.midi.setHeld(false);  // waiting for the queue means letting it go
+    c_.midi.flush(std::chrono::milliseconds(0));  // a wait on the queue lets it go
     if (!active()) return true;
     QEventLoop loop;
     connect(this, &TransferMonitor::finished, &loop, &QEventLoop::quit);

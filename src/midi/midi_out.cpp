@@ -39,7 +39,6 @@ public:
     void later(std::function<void()> job);
     void sendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
     void sendLong(const MidiBytes& message);
-    void setHeld(bool held);
     void setPacing(const Pacing& pacing);
     Pacing pacing() const;
     SendProgress progress() const;
@@ -80,6 +79,7 @@ public:
     SenderClock::time_point nextFree_{};
     bool inFlight_ = false;
     bool pacingWait_ = false;  // the sender waits for a message's due time, not the transport
+    // The clock stood still and nobody has waited on the queue since.
     bool held_ = false;
     bool stop_ = false;
     std::size_t transferSent_ = 0;
@@ -97,10 +97,19 @@ public:
 
 MidiOut::Impl::Impl(std::unique_ptr<MidiBackend> backend, std::shared_ptr<SenderClock> clock)
     : backend_(std::move(backend)), clock_(std::move(clock)) {
+    held_ = clock_->stopped();
+    clock_->onStopChange([this] {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            held_ = clock_->stopped();
+        }
+        cv_.notify_all();
+    });
     sender_ = std::thread([this] { run(); });
 }
 
 MidiOut::Impl::~Impl() {
+    clock_->onStopChange({});
     closePort();
     {
         std::lock_guard<std::mutex> lock(m_);
@@ -262,14 +271,6 @@ void MidiOut::Impl::enqueue(MidiBytes message) {
     notifyObserver();
 }
 
-void MidiOut::Impl::setHeld(bool held) {
-    {
-        std::lock_guard<std::mutex> lock(m_);
-        held_ = held;
-    }
-    cv_.notify_all();
-}
-
 void MidiOut::Impl::setPacing(const Pacing& pacing) {
     {
         std::lock_guard<std::mutex> lock(m_);
@@ -318,6 +319,8 @@ void MidiOut::Impl::cancel() {
 
 bool MidiOut::Impl::flush(std::chrono::milliseconds bound) {
     std::unique_lock<std::mutex> lock(m_);
+    held_ = false;
+    cv_.notify_all();
     return cv_.wait_for(lock, bound, [this] { return queue_.empty() && !inFlight_; });
 }
 
@@ -437,7 +440,6 @@ void MidiOut::sendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t da
     d_->sendShort(status, data1, data2);
 }
 void MidiOut::sendLong(const MidiBytes& message) { d_->sendLong(message); }
-void MidiOut::setHeld(bool held) { d_->setHeld(held); }
 void MidiOut::setPacing(const Pacing& pacing) { d_->setPacing(pacing); }
 Pacing MidiOut::pacing() const { return d_->pacing(); }
 SendProgress MidiOut::progress() const { return d_->progress(); }

@@ -63,10 +63,6 @@ public:
     // A complete F0 .. F7 message.
     void sendLong(const MidiBytes& message);
 
-    // Holds the queue: nothing leaves until it is released (or the port closes), so a batch
-    // queued meanwhile is merged as a whole before its first message goes.
-    void setHeld(bool held);
-
     void setPacing(const Pacing& pacing);
     Pacing pacing() const;
 

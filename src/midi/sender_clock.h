@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 namespace kf {
@@ -15,6 +16,13 @@ public:
     virtual time_point now() = 0;
     // Waits on cv, whose mutex lock holds, until t or until cv is notified.
     virtual void waitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, time_point t) = 0;
+
+    // A test's clock may stand still: nothing leaves while it does, so a batch queued meanwhile
+    // is merged as a whole before its first message goes. Whoever waits on the queue (a flush,
+    // a close) lets it go until the clock stops again. The sender hands in wake, to be called
+    // whenever stopped() changes, and an empty function when it ends.
+    virtual bool stopped() const { return false; }
+    virtual void onStopChange(std::function<void()> /*wake*/) {}
 };
 
 class SteadySenderClock : public SenderClock {

@@ -52,9 +52,13 @@ Harness::Harness(HarnessOptions options) {
     rec->delay = options.sendDelay;
     recorder_ = rec.get();
     hold_ = options.holdBatches && options.sendDelay.count() == 0 && !options.refuseSends;
-    midi_ = options.sendDelay.count() > 0 ? std::make_unique<MidiOut>(std::move(rec))
-                                          : std::make_unique<MidiOut>(std::move(rec), std::make_shared<JumpClock>());
-    midi_->setHeld(hold_);
+    if (options.sendDelay.count() > 0) {
+        midi_ = std::make_unique<MidiOut>(std::move(rec));
+    } else {
+        clock_ = std::make_shared<JumpClock>();
+        clock_->stop(hold_);
+        midi_ = std::make_unique<MidiOut>(std::move(rec), clock_);
+    }
     settings_ = std::make_unique<QSettings>(
         options.settingsFile.isEmpty() ? temp_.path() + "/settings.ini" : options.settingsFile, QSettings::IniFormat);
     for (const auto& [k, v] : options.settings) settings_->setValue(k, v);
@@ -73,17 +77,16 @@ Harness::Harness(HarnessOptions options) {
 }
 
 Harness::~Harness() {
-    midi_->setHeld(false);
+    if (clock_) clock_->stop(false);
     window_.reset();
 }
 
 std::vector<std::string> Harness::takeSent() {
-    midi_->setHeld(false);
     midi_->flush();
     std::vector<std::string> v;
     for (const auto& m : recorder_->sent) v.push_back(hex(m));
     recorder_->sent.clear();
-    midi_->setHeld(hold_);
+    if (clock_) clock_->stop(hold_);
     return v;
 }
 

@@ -82,6 +82,7 @@ private:
     QTemporaryDir temp_;
     RecordingBackend* recorder_ = nullptr;
     bool hold_ = false;
+    std::shared_ptr<JumpClock> clock_;  // none on a slow transport's real clock
     std::unique_ptr<MidiOut> midi_;
     ScriptedDialogs dialogs_;
     std::unique_ptr<QSettings> settings_;

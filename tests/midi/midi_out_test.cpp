@@ -305,9 +305,9 @@ TEST(MidiOut, ARefusedMessageEndsTheTransferWithoutAnotherAttempt) {
     Fixture f;
     ASSERT_TRUE(f.out.openPort(0));
     f.rec->refuseSends = true;
-    f.out.setHeld(true);
+    f.clock->stop(true);
     for (int i = 0; i < 20; ++i) f.out.sendShort(0x99, 36, 100);
-    f.out.setHeld(false);
+    f.clock->stop(false);
     f.out.flush();
     EXPECT_EQ(f.rec->sendAttempts(), 1u);
     EXPECT_EQ(f.out.droppedCount(), 20);
@@ -351,7 +351,7 @@ TEST(MidiOut, CloseWaitsAsLongAsTheTransportKeepsTakingMessages) {
 TEST(MidiOut, ClosingAHeldQueueDeliversEverything) {
     Fixture f;
     ASSERT_TRUE(f.out.openPort(0));
-    f.out.setHeld(true);
+    f.clock->stop(true);
     for (int i = 0; i < 30; ++i) f.out.sendShort(0x99, 36, static_cast<std::uint8_t>(i));
     f.out.closePort();
     EXPECT_EQ(f.rec->sent.size(), 30u);

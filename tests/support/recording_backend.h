@@ -94,8 +94,31 @@ public:
     }
     void advance(std::chrono::microseconds d) { now_ += std::chrono::duration_cast<std::chrono::nanoseconds>(d).count(); }
 
+    // Stands still: the queue holds what it is given until the clock runs again or someone
+    // waits on the queue.
+    void stop(bool on) {
+        std::function<void()> wake;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            stopped_ = on;
+            wake = wake_;
+        }
+        if (wake) wake();
+    }
+    bool stopped() const override {
+        std::lock_guard<std::mutex> lock(m_);
+        return stopped_;
+    }
+    void onStopChange(std::function<void()> wake) override {
+        std::lock_guard<std::mutex> lock(m_);
+        wake_ = std::move(wake);
+    }
+
 private:
     std::atomic<long long> now_{1'000'000'000};
+    mutable std::mutex m_;
+    bool stopped_ = false;
+    std::function<void()> wake_;
 };
 
 }  // namespace kf
