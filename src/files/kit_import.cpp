@@ -9,6 +9,7 @@
 #include "files/reference_tables.h"
 #include "midi/gs_dt1.h"
 #include "midi/midi_backend.h"
+#include "midi/midi_bytes.h"
 #include "model/parameters.h"
 #include "model/sjis.h"
 
@@ -182,7 +183,7 @@ bool readTrack(Cursor c, Collector& out, std::string* damage) {
         if (!c.quantity(&delta)) return *damage = "an event time runs past the track", false;
         std::uint8_t status;
         if (!c.peek(&status)) return *damage = "a track ends inside an event", false;
-        if (status == 0xFF) {
+        if (status == midi::kMetaEvent) {
             c.byte(&status);
             std::uint8_t type;
             std::uint32_t length;
@@ -191,17 +192,17 @@ bool readTrack(Cursor c, Collector& out, std::string* damage) {
             const auto* data = c.here();
             c.skip(length);
             running = 0;
-            if (type == 0x2F) return true;  // end of track
-            if (type == 0x01) out.text(std::string_view(reinterpret_cast<const char*>(data), length));
+            if (type == midi::kMetaEndOfTrack) return true;
+            if (type == midi::kMetaText) out.text(std::string_view(reinterpret_cast<const char*>(data), length));
             continue;  // other meta events (names, tempo) carry no message
         }
-        if (status == 0xF0 || status == 0xF7) {
+        if (status == midi::kSysEx || status == midi::kEndOfSysEx) {
             c.byte(&status);
             std::uint32_t length;
             if (!c.quantity(&length) || length > c.left()) return *damage = "a SysEx event runs past the track", false;
             const auto* data = c.here();
             c.skip(length);
-            if (status == 0xF0) {
+            if (status == midi::kSysEx) {
                 if (inSysex) out.other();  // an unfinished message, given up
                 sysex.assign(1, '\xF0');
                 inSysex = true;
@@ -210,7 +211,7 @@ bool readTrack(Cursor c, Collector& out, std::string* damage) {
                 continue;
             }
             sysex.append(reinterpret_cast<const char*>(data), length);
-            if (!sysex.empty() && static_cast<std::uint8_t>(sysex.back()) == 0xF7) {
+            if (!sysex.empty() && static_cast<std::uint8_t>(sysex.back()) == midi::kEndOfSysEx) {
                 out.message(reinterpret_cast<const std::uint8_t*>(sysex.data()), sysex.size());
                 inSysex = false;
                 sysex.clear();
@@ -218,14 +219,14 @@ bool readTrack(Cursor c, Collector& out, std::string* damage) {
             running = 0;
             continue;
         }
-        if (status >= 0x80) {
-            if (status > 0xEF) return *damage = "an event of no kind a MIDI file holds", false;
+        if (midi::isStatus(status)) {
+            if (!midi::isChannelStatus(status)) return *damage = "an event of no kind a MIDI file holds", false;
             c.byte(&status);
             running = status;
         } else if (!running) {
             return *damage = "a data byte with no status before it", false;
         }
-        const int dataBytes = (running >= 0xC0 && running <= 0xDF) ? 1 : 2;
+        const int dataBytes = midi::channelDataBytes(running);
         if (!c.skip(static_cast<std::size_t>(dataBytes))) return *damage = "a track ends inside an event", false;
         out.other();
     }
@@ -308,7 +309,7 @@ bool looksLikeHexText(std::string_view bytes) {
     std::string_view line;
     while (lines.next(line)) {
         const auto m = hexLine(line);
-        if (m && m->front() == 0xF0) return true;
+        if (m && m->front() == midi::kSysEx) return true;
     }
     return false;
 }
@@ -332,7 +333,7 @@ void readHexText(std::string_view bytes, Collector& out) {
         }
         const auto m = hexLine(line);
         if (!m) continue;
-        if (m->front() == 0xF0) out.message(m->data(), m->size());
+        if (m->front() == midi::kSysEx) out.message(m->data(), m->size());
         else out.other();
     }
 }

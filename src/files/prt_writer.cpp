@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "files/exports.h"
+#include "midi/midi_bytes.h"
 #include "midi/sysex.h"
 #include "model/parameters.h"
 #include "model/sjis.h"
@@ -10,6 +11,15 @@ namespace kf {
 namespace {
 
 constexpr int kMeasure = 192;
+
+// The sequencer's own event codes.
+constexpr int kComment = 0xF6;           // two text bytes, the first of a comment
+constexpr int kCommentMore = 0xF7;       // two more text bytes
+constexpr int kMeasureEnd = 0xFD;
+constexpr int kRolandBase = 0xDF;        // device ID and model ID of the events below
+constexpr int kRolandAddress = 0xDD;     // the first two address bytes
+constexpr int kRolandData = 0xDE;        // the last address byte and the data: one DT1
+constexpr int kRestNote = 0x3C;          // a note of no velocity holds the time it steps
 
 struct PrtBuilder {
     std::string out{"RCPPR\x01\0\0", 8};
@@ -21,11 +31,11 @@ struct PrtBuilder {
     // Comments are always 20 bytes: a start event and nine continuations of two bytes each.
     void comment(const std::string& text20) {
         for (int i = 0; i < 10; ++i)
-            event(i == 0 ? 0xF6 : 0xF7, 0, static_cast<unsigned char>(text20[static_cast<size_t>(2 * i)]),
+            event(i == 0 ? kComment : kCommentMore, 0, static_cast<unsigned char>(text20[static_cast<size_t>(2 * i)]),
                   static_cast<unsigned char>(text20[static_cast<size_t>(2 * i + 1)]));
     }
     void measureEndOnBoundary() {
-        if (ticks % kMeasure == 0) event(0xFD, 0, 0, 0);
+        if (ticks % kMeasure == 0) event(kMeasureEnd, 0, 0, 0);
     }
 };
 
@@ -46,10 +56,10 @@ std::string WritePrtFile(const Kit& kit, bool comment) {
             std::snprintf(text, sizeof text, "<<UD%d:%-12s>>", set, kit.setName(set).c_str());
             b.comment(padded(sjis::cut(text, 20), 20));
         }
-        b.event(0xDF, 0, 0x10, 0x42);
-        b.event(0xDD, 0, 0x21, base);
+        b.event(kRolandBase, 0, midi::kDefaultDeviceId, midi::kGsModelId);
+        b.event(kRolandAddress, 0, midi::kUserDrumArea, base);
         const std::string name = padded(kit.setName(set).substr(0, 12), 12);
-        for (int k = 0; k < 12; ++k) b.event(0xDE, 1, k, static_cast<unsigned char>(name[static_cast<size_t>(k)]));
+        for (int k = 0; k < 12; ++k) b.event(kRolandData, 1, k, static_cast<unsigned char>(name[static_cast<size_t>(k)]));
         b.ticks += 12;
         b.measureEndOnBoundary();
         for (int note = 0; note < kNoteCount; ++note) {
@@ -58,16 +68,16 @@ std::string WritePrtFile(const Kit& kit, bool comment) {
             if (comment) b.comment(padded(sjis::cut(sjis::trim(e.name), 20), 20));
             for (int p : exportedParameters(e)) {
                 const int step = (p == 12 && b.ticks % 12 == 10) ? 2 : 1;
-                b.event(0xDD, 0, 0x21, base + p);
-                b.event(0xDE, step, note, parameterValue(e, p));
+                b.event(kRolandAddress, 0, midi::kUserDrumArea, base + p);
+                b.event(kRolandData, step, note, parameterValue(e, p));
                 b.ticks += step;
             }
             b.measureEndOnBoundary();
         }
     }
     if (const int r = b.ticks % kMeasure) {
-        b.event(0x3C, kMeasure - r, 0, 0);
-        b.event(0xFD, 0, 0, 0);
+        b.event(kRestNote, kMeasure - r, 0, 0);
+        b.event(kMeasureEnd, 0, 0, 0);
     }
     const size_t count = b.out.size() - 8;
     b.out[6] = static_cast<char>(count & 0xFF);

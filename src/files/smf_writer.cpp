@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "files/exports.h"
+#include "midi/midi_bytes.h"
 #include "midi/sysex.h"
 
 namespace kf {
@@ -22,7 +23,7 @@ void putBigEndian32(std::string& out, size_t at, std::uint32_t v) {
 // Lengths of 128 bytes or more take a full variable-length quantity, so long names stay valid.
 void putMeta(std::string& out, std::uint32_t delta, std::uint8_t type, std::string_view data) {
     putVlq(out, delta);
-    out.push_back(static_cast<char>(0xFF));
+    out.push_back(static_cast<char>(midi::kMetaEvent));
     out.push_back(static_cast<char>(type));
     putVlq(out, static_cast<std::uint32_t>(data.size()));
     out.append(data);
@@ -30,7 +31,7 @@ void putMeta(std::string& out, std::uint32_t delta, std::uint8_t type, std::stri
 
 void putSysEx(std::string& out, std::uint32_t delta, const MidiBytes& message) {
     putVlq(out, delta);
-    out.push_back(static_cast<char>(0xF0));
+    out.push_back(static_cast<char>(midi::kSysEx));
     putVlq(out, static_cast<std::uint32_t>(message.size() - 1));
     out.append(message.begin() + 1, message.end());
 }
@@ -68,19 +69,19 @@ std::string WriteMidiFile(const Kit& kit, bool comment, std::string_view path) {
     out.append("\x00\xFF\x58\x04\x04\x02\x18\x08", 8);
     out.append("\x00\xFF\x59\x02\x00\x00", 6);
     const std::string& name1 = kit.setName(1);
-    putMeta(out, 0, 0x03, !name1.empty() ? std::string_view(name1) : path.substr(0, path.size() < 4 ? 0 : path.size() - 4));
+    putMeta(out, 0, midi::kMetaTrackName, !name1.empty() ? std::string_view(name1) : path.substr(0, path.size() < 4 ? 0 : path.size() - 4));
     out.append("\x00\xFF\x2F\x00", 4);
     conductor.finish();
 
     Track exclusive(out);
-    putMeta(out, 0, 0x03, "UserDrum Exclusive");
+    putMeta(out, 0, midi::kMetaTrackName, "UserDrum Exclusive");
     Timing t;
     char text[64];
     for (int set = 1; set <= kSetCount; ++set) {
         if (!kit.anyUsed(set)) continue;
         if (comment) {
             std::snprintf(text, sizeof text, "<<%d:%-12s>>", set, kit.setName(set).c_str());
-            putMeta(out, t.take(), 0x01, text);
+            putMeta(out, t.take(), midi::kMetaText, text);
             t.pending = 0;
         }
         putSysEx(out, t.take(), buildNameMessage(kit, set));
@@ -89,7 +90,7 @@ std::string WriteMidiFile(const Kit& kit, bool comment, std::string_view path) {
             const DrumNoteEntry& e = kit.entry(set, note);
             if (!e.used) continue;
             if (comment) {
-                putMeta(out, t.take(), 0x01, e.name);
+                putMeta(out, t.take(), midi::kMetaText, e.name);
                 t.pending = 0;
             }
             for (int p : exportedParameters(e)) {

@@ -11,13 +11,29 @@ constexpr std::uint8_t kNoteOff = 0x80;
 constexpr std::uint8_t kNoteOn = 0x90;
 constexpr std::uint8_t kControlChange = 0xB0;
 constexpr std::uint8_t kProgramChange = 0xC0;
+constexpr std::uint8_t kChannelPressure = 0xD0;
 constexpr std::uint8_t kPitchBend = 0xE0;
 constexpr std::uint8_t kSysEx = 0xF0;
+constexpr std::uint8_t kTimeCodeQuarterFrame = 0xF1;
+constexpr std::uint8_t kSongPosition = 0xF2;
+constexpr std::uint8_t kSongSelect = 0xF3;
 constexpr std::uint8_t kEndOfSysEx = 0xF7;
 constexpr std::uint8_t status(std::uint8_t kind, int channel) {
     return static_cast<std::uint8_t>(kind | (channel & 0x0F));
 }
 constexpr bool isStatus(std::uint8_t b) { return b >= 0x80; }
+constexpr bool isChannelStatus(std::uint8_t b) { return isStatus(b) && b < kSysEx; }
+// Data bytes after a channel status: one for program change and channel pressure, else two.
+constexpr int channelDataBytes(std::uint8_t status) {
+    const std::uint8_t kind = status & 0xF0;
+    return kind == kProgramChange || kind == kChannelPressure ? 1 : 2;
+}
+
+// Standard MIDI File events that are no messages: meta events and their kinds.
+constexpr std::uint8_t kMetaEvent = 0xFF;
+constexpr std::uint8_t kMetaText = 0x01;
+constexpr std::uint8_t kMetaTrackName = 0x03;
+constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
 
 // Channel 10 plays the rhythm part the user sets are on; channel 11 is the part the data box
 // sounds the preset sets on.

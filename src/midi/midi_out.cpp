@@ -15,11 +15,11 @@ using std::chrono::duration_cast;
 using std::chrono::microseconds;
 
 int shortMessageLength(std::uint8_t status) {
-    if (status < midi::kSysEx) return (status >= midi::kProgramChange && status <= 0xDF) ? 2 : 3;
+    if (status < midi::kSysEx) return 1 + midi::channelDataBytes(status);
     switch (status) {
-        case 0xF1:
-        case 0xF3: return 2;
-        case 0xF2: return 3;
+        case midi::kTimeCodeQuarterFrame:
+        case midi::kSongSelect: return 2;
+        case midi::kSongPosition: return 3;
         default: return 1;
     }
 }
