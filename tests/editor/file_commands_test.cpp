@@ -1,3 +1,4 @@
+#include <stdexcept>
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -83,6 +84,15 @@ TEST_F(Files, AReadThatFailsHalfwayOpensNothingAndSaysSo) {
     QTest::keyClick(h->parts().grid, Qt::Key_O, Qt::ControlModifier);
     ASSERT_EQ(h->dialogs().shown.size(), 2u);
     EXPECT_EQ(h->dialogs().shown[1].text, QStringLiteral("ﾌｧｲﾙ %1 は開けません").arg(fifo));
+    EXPECT_EQ(WriteKitFile(h->state().kit), WriteKitFile(before));
+    // A fault of the program is named as one, not passed off as a bad file.
+    files->disk.read = [](int, void*, std::size_t) -> ssize_t { throw std::logic_error("broken reader"); };
+    h->dialogs().openAnswers.push_back(path("big.kfg"));
+    QTest::keyClick(h->parts().grid, Qt::Key_O, Qt::ControlModifier);
+    files->disk = systemDiskCalls();
+    ASSERT_EQ(h->dialogs().shown.size(), 3u);
+    EXPECT_EQ(h->dialogs().shown[2].text,
+              QStringLiteral("ﾌｧｲﾙ %1 は開けません\r\n(内部ｴﾗｰ: broken reader)").arg(path("big.kfg")));
     EXPECT_EQ(WriteKitFile(h->state().kit), WriteKitFile(before));
 }
 
