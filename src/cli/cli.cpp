@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -9,11 +10,13 @@
 #include "cli/encoding.h"
 #include "files/disk.h"
 #include "files/exports.h"
+#include "files/kit_fetch.h"
 #include "files/kit_file.h"
 #include "files/kit_import.h"
 #include "files/reference_tables.h"
 #include "midi/device_commands.h"
 #include "midi/midi_bytes.h"
+#include "midi/midi_in.h"
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
 #include "synth/fluid_backend.h"
@@ -28,8 +31,9 @@ const char* const kUsage =
     "      text, told apart by content) and writes OUT in the format its extension names:\n"
     "      .kfg kit file, .mid Standard MIDI File, .prt Recomposer PRT, .txt hex text.\n"
     "      Comments go into the exports unless --no-comment is given.\n"
-    "  kitforge-cli ports\n"
-    "      Lists the MIDI output devices: ID, a tab, the name. -1 is the own port \"Kitforge\".\n"
+    "  kitforge-cli ports [--in]\n"
+    "      Lists the MIDI output devices (with --in the input devices): ID, a tab, the name.\n"
+    "      -1 is the own port \"Kitforge\".\n"
     "  kitforge-cli send --port ID [--unlimited] [--pause MS] IN\n"
     "      Opens device ID and sends the kit file IN as preview does when switched on:\n"
     "      the rhythm-part message, then every used note, each set's name and program change.\n"
@@ -38,6 +42,11 @@ const char* const kUsage =
     "      3 SYSTEM MODE 2, 4 ALL PART Pro MAP.\n"
     "      Messages leave at the speed of a MIDI cable; --unlimited sends as fast as the\n"
     "      device takes them, --pause adds MS (0 to 500) milliseconds after each SysEx.\n"
+    "  kitforge-cli fetch --port OUT --in IN [--device-id N] [--one-by-one] OUT.kfg\n"
+    "      Reads both user drum sets back from the module: data requests go to output\n"
+    "      device OUT, the answers come from input device IN (kitforge-cli ports --in lists\n"
+    "      them), for device ID N (default 16). A note becomes used when the reference tables\n"
+    "      know its source instrument. --one-by-one asks one request at a time.\n"
     "  kitforge-cli render [--soundfont SF2] IN OUT.wav\n"
     "      Plays every used note of IN, set 1 then set 2, through the built-in synth (a note\n"
     "      every 0.5 s, velocity 100, released after 0.4 s) into a 44.1 kHz stereo WAV.\n"
@@ -243,7 +252,16 @@ int command(const std::vector<std::string>& args, std::ostream& err, const Envir
 }
 
 int ports(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
-    if (args.size() != 1) return usage(err, "ports takes no arguments");
+    const bool inputs = args.size() == 2 && args[1] == "--in";
+    if (args.size() != 1 && !inputs) return usage(err, "ports takes no arguments but --in");
+    if (inputs) {
+        if (!env.makeInput) return 0;
+        MidiIn midi(env.makeInput());
+        const int count = midi.deviceCount();
+        const int first = midi.deviceName(MidiIn::kBuiltInSynth).empty() ? -1 : MidiIn::kBuiltInSynth;
+        for (int id = first; id < count; ++id) out << id << "\t" << midi.deviceName(id) << "\n";
+        return 0;
+    }
     MidiOut midi(env.makeBackend());
     const int count = midi.deviceCount();
     const int first = midi.deviceName(MidiOut::kBuiltInSynth).empty() ? -1 : MidiOut::kBuiltInSynth;
@@ -258,6 +276,73 @@ void put16(std::string& s, unsigned v) {
 void put32(std::string& s, unsigned v) {
     put16(s, v & 0xFFFF);
     put16(s, v >> 16);
+}
+
+int fetch(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
+    int outPort = 0, inPort = 0;
+    bool haveOut = false, haveIn = false;
+    FetchSettings settings;
+    std::vector<std::string> rest;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--port" && i + 1 < args.size()) {
+            outPort = parseNumber(args[++i]);
+            haveOut = true;
+        } else if (args[i] == "--in" && i + 1 < args.size()) {
+            inPort = parseNumber(args[++i]);
+            haveIn = true;
+        } else if (args[i] == "--device-id" && i + 1 < args.size()) {
+            const int id = parseNumber(args[++i]);
+            if (id < 0 || id > 0x1F) throw Usage{};
+            settings.deviceId = static_cast<std::uint8_t>(id);
+        } else if (args[i] == "--one-by-one") {
+            settings.oneByOne = true;
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    if (!haveOut || !haveIn || rest.size() != 1 || formatOf(rest[0]) != Format::Kit) throw Usage{};
+    if (!env.makeInput) {
+        err << "kitforge-cli: no MIDI input here\n";
+        return 1;
+    }
+    int useMap = 2;
+    const ReferenceTables tables = LoadReferenceTables(env.tableDirs, useMap, 256);
+    auto out = makeOut(env, Pacing{});
+    if (!openPort(*out, outPort, err)) return 1;
+    MidiIn in(env.makeInput());
+    if (!in.openPort(inPort)) {
+        err << "kitforge-cli: cannot open MIDI input " << inPort;
+        if (!in.lastOpenError().text.empty()) err << ": " << in.lastOpenError().text;
+        err << "\n";
+        return 1;
+    }
+    KitFetch job(&tables, settings);
+    std::atomic<bool> cancel{false};
+    std::function<void(int, int)> progress;
+    if (env.progressOnErr) progress = [&](int done, int planned) {
+        char line[64];
+        std::snprintf(line, sizeof line, "\rfetched %d of %d   ", done, planned);
+        err << line << std::flush;
+    };
+    const KitFetch::State state = runFetch(job, *out, in, cancel, progress);
+    if (env.progressOnErr) err << "\r" << std::string(40, ' ') << "\r" << std::flush;
+    in.closePort();
+    out->closePort();
+    const std::string ports = "output " + out->deviceName(outPort) + ", input " + in.deviceName(inPort);
+    if (state == KitFetch::State::NoAnswer) {
+        err << "kitforge-cli: the module does not answer (" << ports << ")\n";
+        return 1;
+    }
+    FetchSummary summary;
+    const Kit kit = job.result(&summary);
+    if (state != KitFetch::State::Done) {
+        err << "kitforge-cli: the module stopped answering (" << ports << "); nothing written\n";
+        return 1;
+    }
+    writeFileAtomically(rest[0], WriteKitFile(kit), env.disk);
+    err << "set 1: " << summary.notes[0] << " notes, set 2: " << summary.notes[1] << " notes, names: " << summary.names
+        << ", unanswered requests: " << summary.unanswered << "\n";
+    return 0;
 }
 
 int render(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
@@ -355,6 +440,7 @@ int runVerb(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         if (verb == "command") return command(args, err, env);
         if (verb == "tables") return tables(args, out, err, env);
         if (verb == "render") return render(args, err, env);
+        if (verb == "fetch") return fetch(args, err, env);
     } catch (const Usage&) {
         return usage(err, "bad arguments for " + verb);
     }

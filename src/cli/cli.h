@@ -9,12 +9,14 @@
 
 #include "files/disk.h"
 #include "midi/midi_backend.h"
+#include "midi/midi_in.h"
 #include "midi/sender_clock.h"
 
 namespace kf::cli {
 
 struct Environment {
     std::function<std::unique_ptr<MidiBackend>()> makeBackend;
+    std::function<std::unique_ptr<MidiInBackend>()> makeInput;  // none: no MIDI input
     std::vector<std::string> tableDirs;  // where the reference tables are looked for
     std::shared_ptr<SenderClock> clock;  // the sender's time; the real one when empty
     bool progressOnErr = false;          // err is a terminal: show a progress line

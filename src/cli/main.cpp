@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "midi/system_backend.h"
+#include "midi/system_input.h"
 #include "synth/fluid_backend.h"
 
 namespace {
@@ -20,10 +21,21 @@ std::string programDirectory(const char* argv0) {
 
 int main(int argc, char** argv) {
     kf::cli::Environment env;
-    env.makeBackend = [] {
+    // What the built-in synth answers comes in on input device -2.
+    auto answers = std::make_shared<kf::LoopbackInput>();
+    env.makeBackend = [answers] {
         auto backend = std::make_unique<kf::SystemBackend>();
-        backend->setBuiltInSynth([] { return std::make_unique<kf::FluidSynthBackend>(); });
+        backend->setBuiltInSynth([answers] {
+            kf::SynthOptions o;
+            o.answer = [answers](const kf::MidiBytes& m) { answers->deliver(m.data(), m.size()); };
+            return std::make_unique<kf::FluidSynthBackend>(o);
+        });
         return backend;
+    };
+    env.makeInput = [answers] {
+        auto input = std::make_unique<kf::SystemInput>(kf::platformInput());
+        input->setBuiltInSynth(answers);
+        return input;
     };
     env.tableDirs = {programDirectory(argv[0]), KITFORGE_DATA_DIR};
     env.progressOnErr = ::isatty(STDERR_FILENO) == 1;

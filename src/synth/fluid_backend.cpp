@@ -42,7 +42,14 @@ void quietLibraries() {
 }
 }  // namespace
 
-FluidSynthBackend::FluidSynthBackend(SynthOptions options) : options_(std::move(options)) {}
+FluidSynthBackend::FluidSynthBackend(SynthOptions options) : options_(std::move(options)) {
+    // The names a new Kit has, space-filled as the module holds them.
+    for (int set = 1; set <= kSetCount; ++set) {
+        names_[static_cast<size_t>(set - 1)].fill(' ');
+        const std::string name = "UserDrum" + std::to_string(set);
+        std::copy(name.begin(), name.end(), names_[static_cast<size_t>(set - 1)].begin());
+    }
+}
 
 FluidSynthBackend::~FluidSynthBackend() { close(); }
 
@@ -142,10 +149,48 @@ bool FluidSynthBackend::send(const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
+std::uint8_t FluidSynthBackend::userValue(int set, int note, int parameter) const {
+    const UserNote& u = user_[static_cast<size_t>(128 * (set - 1) + note)];
+    if (u.received) return u.p[static_cast<size_t>(parameter)];
+    // The module's own values until set; the source note is the note itself.
+    return static_cast<std::uint8_t>(parameter == kSourceNote ? note : deviceParameterInfo(parameter).module);
+}
+
+bool FluidSynthBackend::request(const std::uint8_t* m, std::size_t n) {
+    // F0 41 dev 42 11 a1 a2 a3 s1 s2 s3 sum F7
+    constexpr std::uint8_t kDataRequest1 = 0x11;
+    if (n != 13 || m[1] != midi::kRolandId || m[3] != midi::kGsModelId || m[4] != kDataRequest1) return false;
+    unsigned sum = 0;
+    for (std::size_t i = 5; i < 11; ++i) sum += m[i];
+    if ((sum + m[11]) % 128 != 0 || !options_.answer) return true;
+    const unsigned address = (unsigned{m[5]} << 14) | (unsigned{m[6]} << 7) | m[7];
+    const unsigned size = (unsigned{m[8]} << 14) | (unsigned{m[9]} << 7) | m[10];
+    const auto at = userDrumAt(address);
+    // As on the module: a request must start where the map starts an entry, with its size.
+    if (!at || (at->parameter == 0 && (at->index != 0 || size != 12)) || (at->parameter != 0 && size != 1)) return true;
+    MidiBytes reply{midi::kSysEx, midi::kRolandId, m[2], midi::kGsModelId, midi::kDataSet1, m[5], m[6], m[7]};
+    if (at->parameter == 0) {
+        for (std::uint8_t b : names_[static_cast<size_t>(at->set - 1)]) reply.push_back(b);
+    } else {
+        reply.push_back(userValue(at->set, at->index, at->parameter));
+    }
+    unsigned replySum = 0;
+    for (std::size_t i = 5; i < reply.size(); ++i) replySum += reply[i];
+    reply.push_back(static_cast<std::uint8_t>((128 - replySum % 128) % 128));
+    reply.push_back(midi::kEndOfSysEx);
+    options_.answer(reply);
+    return true;
+}
+
 void FluidSynthBackend::sysex(const std::uint8_t* m, std::size_t n) {
+    if (request(m, n)) return;
     forEachDt1Byte(m, n, [this](unsigned address, std::uint8_t value) {
         if (const auto at = userDrumAt(address)) {
-            if (at->parameter == 0) return;  // set names: shown on the module, not heard
+            if (at->parameter == 0) {
+                // Set names: shown on the module, not heard, but told when asked.
+                names_[static_cast<size_t>(at->set - 1)][static_cast<size_t>(at->index)] = value;
+                return;
+            }
             UserNote& u = user_[static_cast<size_t>(128 * (at->set - 1) + at->index)];
             if (!u.received) {
                 // The module's own values until set; the source note is the note itself.

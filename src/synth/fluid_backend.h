@@ -13,6 +13,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -35,6 +36,9 @@ struct SynthOptions {
     // No audio driver at all: the caller renders with renderFloat().
     bool offline = false;
     double sampleRate = 44100;
+    // Where the synth's answers to data requests (RQ1) go, as a module's go to its MIDI out;
+    // none: requests are not answered.
+    std::function<void(const MidiBytes&)> answer;
 };
 
 class FluidSynthBackend : public MidiBackend {
@@ -62,6 +66,9 @@ private:
     void reset();
     void channelMessage(const std::uint8_t* m, std::size_t n);
     void sysex(const std::uint8_t* m, std::size_t n);
+    // A data request of the user drum area, answered from the state kept; false for any other message.
+    bool request(const std::uint8_t* m, std::size_t n);
+    std::uint8_t userValue(int set, int note, int parameter) const;
     void noteOn(int channel, int key, int velocity);
     void noteOff(int channel, int key);
     void selectDrumKit(int fluidChannel, int program);
@@ -76,6 +83,7 @@ private:
     std::mutex m_;
     // The module's state.
     std::array<UserNote, 256> user_{};
+    std::array<std::array<std::uint8_t, 12>, 2> names_{};
     std::array<int, 16> rhythmMap_{};  // 0 normal part, 1 or 2 drum map
     std::array<int, 16> program_{};
     static constexpr int kFirstVoice = 16, kVoices = 240;

@@ -120,11 +120,13 @@ TEST_F(Files, YesThenCancelledSaveAsKeepsTheDocument) {
     h->dialogs().answers.push_back(QMessageBox::Cancel);
     files->New1Click();
     EXPECT_EQ(h->state().kit.entry(1, 36).used, 1);
+    h->select(2, 40);
     h->dialogs().answers.push_back(QMessageBox::No);
     files->New1Click();
     EXPECT_EQ(h->state().kit.entry(1, 36).used, 0);
     EXPECT_FALSE(h->state().modified);
     EXPECT_TRUE(h->parts().grid->cellText(1, 36).isEmpty());
+    EXPECT_EQ(h->state().currentSet * 1000 + h->state().currentNote, 1000) << "a new kit starts at set 1, note 0";
 }
 
 TEST_F(Files, ClosingWithAFailedSaveStaysOpen) {
@@ -308,6 +310,9 @@ TEST_F(Files, ImportAsksToSaveThenMakesAnUntitledKitAndSendsIt) {
     const Kit kit = test::fullKit();
     write("song.mid", WriteMidiFile(kit, true, "song.mid"));
     edit();
+    h->select(1, 36);
+    h->parts().edit->Delete1->trigger();
+    ASSERT_TRUE(h->parts().edit->Undo1->isEnabled());
     h->dialogs().answers.push_back(QMessageBox::No);  // the save prompt: don't save
     h->dialogs().openAnswers.push_back(path("song.mid"));
     h->takeSent();
@@ -323,6 +328,7 @@ TEST_F(Files, ImportAsksToSaveThenMakesAnUntitledKitAndSendsIt) {
     EXPECT_TRUE(h->state().modified);
     EXPECT_EQ(h->window().windowTitle(), QStringLiteral("Kitforge - 無題"));
     EXPECT_EQ(h->parts().grid->cellText(1, 0), QString::fromStdString(kit.entry(1, 0).name));
+    EXPECT_FALSE(h->parts().edit->Undo1->isEnabled()) << "no undo into the kit that was replaced";
     // Preview is on: the kit goes to the module whole, as Open sends it.
     EXPECT_GE(h->takeSent().size(), 256u * 12 + 4);
 }

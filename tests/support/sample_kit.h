@@ -10,3 +10,15 @@ namespace kf::test {
 Kit fullKit();
 
 }  // namespace kf::test
+
+namespace kf {
+struct ReferenceTables;
+}
+
+namespace kf::test {
+
+// usedPerSet notes of each set (spread over the set) made of instruments the tables know, as
+// entering them would, then given values of their own; the rest unused.
+Kit tableKit(const ReferenceTables& tables, int usedPerSet, unsigned seed);
+
+}  // namespace kf::test

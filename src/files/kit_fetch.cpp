@@ -1,0 +1,259 @@
+#include "files/kit_fetch.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+
+#include "files/reference_tables.h"
+#include "midi/gs_dt1.h"
+#include "midi/midi_bytes.h"
+#include "midi/midi_in.h"
+#include "midi/midi_out.h"
+#include "midi/sysex.h"
+#include "model/parameters.h"
+
+namespace kf {
+
+namespace {
+constexpr std::uint8_t kDataRequest1 = 0x11;
+constexpr unsigned kNameBytes = 12;
+
+unsigned userAddress(int set, int parameter, int index) {
+    return (unsigned{midi::kUserDrumArea} << 14) | (static_cast<unsigned>(16 * (set - 1) + parameter) << 7) |
+           static_cast<unsigned>(index);
+}
+
+void putTriple(MidiBytes& m, unsigned v) {
+    m.push_back(static_cast<std::uint8_t>((v >> 14) & 0x7F));
+    m.push_back(static_cast<std::uint8_t>((v >> 7) & 0x7F));
+    m.push_back(static_cast<std::uint8_t>(v & 0x7F));
+}
+
+// The source parameters come first: they decide what else a note needs.
+constexpr int kSourceParameters[] = {kSourceMap, kSourceProgram, kSourceNote};
+}  // namespace
+
+MidiBytes gsDataRequest(unsigned address, unsigned size, std::uint8_t deviceId) {
+    MidiBytes m{midi::kSysEx, midi::kRolandId, static_cast<std::uint8_t>(deviceId & 0x7F), midi::kGsModelId,
+                kDataRequest1};
+    putTriple(m, address);
+    putTriple(m, size);
+    m.push_back(rolandChecksum(m.data() + midi::kDt1HeaderBytes, m.data() + m.size()));
+    m.push_back(midi::kEndOfSysEx);
+    return m;
+}
+
+KitFetch::KitFetch(const ReferenceTables* tables, FetchSettings settings) : tables_(tables), settings_(settings) {
+    for (int set = 1; set <= kSetCount; ++set) plan(userAddress(set, 0, 0), kNameBytes);
+    for (int note = 0; note < kNoteCount; ++note)
+        for (int set = 1; set <= kSetCount; ++set)
+            for (int p : kSourceParameters) plan(userAddress(set, p, note), 1);
+}
+
+void KitFetch::plan(unsigned address, unsigned size) {
+    waiting_.push_back({address, size});
+    ++planned_;
+}
+
+const DrumInstrument* KitFetch::known(int set, int note) const {
+    if (!tables_) return nullptr;
+    const auto& v = value_[set - 1][note];
+    for (const PresetDrumSet& s : tables_->sets)
+        if (s.hasInstruments && s.map == v[kSourceMap] && s.program == v[kSourceProgram]) {
+            const DrumInstrument& inst = s.instruments[v[kSourceNote] % kNoteCount];
+            return inst.used ? &inst : nullptr;
+        }
+    return nullptr;
+}
+
+std::vector<MidiBytes> KitFetch::take(Clock::time_point now) {
+    std::vector<MidiBytes> send;
+    if (state_ != State::Running) return send;
+    for (auto it = out_.begin(); it != out_.end();) {
+        if (it->deadline > now) {
+            ++it;
+            continue;
+        }
+        if (it->tries < kTries) {
+            waiting_.push_front(*it);  // asked once more, before anything new
+        } else {
+            ++unanswered_;
+            ++inARow_;
+            ++done_;
+        }
+        it = out_.erase(it);
+    }
+    if (!anyAnswer_ && unanswered_ >= kGivingUp) {
+        state_ = State::NoAnswer;
+        return send;
+    }
+    if (anyAnswer_ && inARow_ >= kGivingUp) {
+        state_ = State::StoppedAnswering;
+        return send;
+    }
+    const std::size_t window = settings_.oneByOne ? 1 : kWindow;
+    while (out_.size() < window && !waiting_.empty()) {
+        // Until the module has answered once, nothing beyond the first window is asked.
+        if (!anyAnswer_ && waiting_.front().tries == 0 && asked_ >= static_cast<int>(window)) break;
+        Request r = waiting_.front();
+        if (r.tries == 0) ++asked_;
+        waiting_.pop_front();
+        ++r.tries;
+        // Counted from when the request is on the line: the ones before it in this window go first.
+        r.deadline = now + settings_.timeout + std::chrono::milliseconds(5) * static_cast<int>(out_.size());
+        send.push_back(gsDataRequest(r.address, r.size, settings_.deviceId));
+        out_.push_back(r);
+    }
+    if (out_.empty() && waiting_.empty()) state_ = State::Done;
+    return send;
+}
+
+KitFetch::Clock::time_point KitFetch::nextDeadline(Clock::time_point now) const {
+    const std::size_t window = settings_.oneByOne ? 1 : kWindow;
+    if (state_ != State::Running || (out_.size() < window && !waiting_.empty())) return now;
+    Clock::time_point next = Clock::time_point::max();
+    for (const Request& r : out_) next = std::min(next, r.deadline);
+    return next;
+}
+
+bool KitFetch::answer(unsigned address) {
+    const auto holds = [address](const Request& r) { return address >= r.address && address < r.address + r.size; };
+    const auto it = std::find_if(out_.begin(), out_.end(), holds);
+    if (it != out_.end()) {
+        out_.erase(it);
+    } else {
+        // More than was asked: what is already here needs no request of its own.
+        const auto w = std::find_if(waiting_.begin(), waiting_.end(), holds);
+        if (w == waiting_.end()) return false;
+        waiting_.erase(w);
+    }
+    ++done_;
+    inARow_ = 0;
+    anyAnswer_ = true;
+    return true;
+}
+
+void KitFetch::store(unsigned address, std::uint8_t value) {
+    const auto at = userDrumAt(address);
+    if (!at) return;
+    const int s = at->set - 1;
+    if (at->parameter == 0) {
+        name_[s][at->index] = static_cast<char>(value);
+        nameHave_[s][at->index] = true;
+        return;
+    }
+    value_[s][at->index][at->parameter] = value;
+    have_[s][at->index][at->parameter] = true;
+    const bool sourceKnown = have_[s][at->index][kSourceMap] && have_[s][at->index][kSourceProgram] &&
+                             have_[s][at->index][kSourceNote];
+    if (sourceKnown && !planned2_[s][at->index] && known(at->set, at->index)) {
+        planned2_[s][at->index] = true;
+        for (int p = 1; p <= 9; ++p)
+            if (!have_[s][at->index][p]) plan(userAddress(at->set, p, at->index), 1);
+    }
+}
+
+void KitFetch::received(const MidiBytes& m) {
+    if (state_ != State::Running) return;
+    // Only what could be an answer counts: a Roland exclusive message.
+    if (m.size() < 5 || m[0] != midi::kSysEx || m[1] != midi::kRolandId) return;
+    if (m[2] != settings_.deviceId || m[3] != midi::kGsModelId || m[4] != midi::kDataSet1) {
+        ++ignored_;
+        return;
+    }
+    std::vector<std::pair<unsigned, std::uint8_t>> bytes;
+    const Dt1Status status =
+        forEachDt1Byte(m.data(), m.size(), [&](unsigned address, std::uint8_t value) { bytes.emplace_back(address, value); });
+    if (status != Dt1Status::Taken) {
+        ++ignored_;
+        return;
+    }
+    bool any = false;
+    for (const auto& [address, value] : bytes) {
+        if (!userDrumAt(address)) continue;
+        const bool asked = answer(address);
+        // A byte of a request already answered (the rest of a name) is taken as well.
+        if (asked || userDrumAt(address)->parameter == 0) {
+            store(address, value);
+            any = any || asked;
+        }
+    }
+    if (!any) ++ignored_;
+}
+
+Kit KitFetch::result(FetchSummary* summary) const {
+    Kit kit;
+    kit.reset();
+    FetchSummary sum;
+    for (int set = 1; set <= kSetCount; ++set) {
+        const int s = set - 1;
+        if (std::all_of(std::begin(nameHave_[s]), std::end(nameHave_[s]), [](bool b) { return b; })) {
+            std::string name(name_[s], kNameBytes);
+            name.erase(name.find_last_not_of(' ') + 1);
+            kit.setSetName(set, name);
+            ++sum.names;
+        }
+        for (int note = 0; note < kNoteCount; ++note) {
+            const DrumInstrument* inst = have_[s][note][kSourceMap] && have_[s][note][kSourceProgram] &&
+                                                 have_[s][note][kSourceNote]
+                                             ? known(set, note)
+                                             : nullptr;
+            if (!inst) continue;  // the module plays nothing we could name there
+            DrumNoteEntry& e = kit.entry(set, note);
+            e.assignInstrument(*inst);
+            e.used = 1;
+            const auto& v = value_[s][note];
+            const auto& h = have_[s][note];
+            for (int p = 1; p <= kDeviceParameterCount; ++p)
+                if (h[p] && p != kChorus && p != kDelay) setParameterValue(e, p, v[p]);
+            // Chorus and delay share one send: the larger wins, delay only when strictly larger.
+            if (h[kChorus] || h[kDelay]) {
+                const int chorus = h[kChorus] ? v[kChorus] : 0, delay = h[kDelay] ? v[kDelay] : 0;
+                e.effectSend = static_cast<std::uint8_t>(std::max(chorus, delay));
+                e.effectType = delay > chorus ? 1 : 0;
+            }
+            ++sum.notes[s];
+        }
+    }
+    sum.unanswered = unanswered_;
+    sum.ignored = ignored_;
+    if (summary) *summary = sum;
+    return kit;
+}
+
+KitFetch::State runFetch(KitFetch& fetch, MidiOut& out, MidiIn& in, const std::atomic<bool>& cancel,
+                         const std::function<void(int, int)>& progress) {
+    std::mutex m;
+    std::condition_variable cv;
+    std::deque<MidiBytes> inbox;
+    in.setHandler([&](const MidiBytes& message) {
+        {
+            std::lock_guard<std::mutex> lock(m);
+            inbox.push_back(message);
+        }
+        cv.notify_one();
+    });
+    std::unique_lock<std::mutex> lock(m);
+    for (;;) {
+        while (!inbox.empty()) {
+            const MidiBytes message = std::move(inbox.front());
+            inbox.pop_front();
+            fetch.received(message);
+        }
+        if (cancel) fetch.cancel();
+        const auto now = KitFetch::Clock::now();
+        lock.unlock();
+        for (const MidiBytes& request : fetch.take(now)) out.sendLong(request);
+        if (progress) progress(fetch.done(), fetch.planned());
+        lock.lock();
+        if (fetch.state() != KitFetch::State::Running) break;
+        // Woken by an answer; a cancel is seen within a tenth of a second.
+        const auto until = std::min(fetch.nextDeadline(now), now + std::chrono::milliseconds(100));
+        cv.wait_until(lock, until, [&] { return !inbox.empty(); });
+    }
+    lock.unlock();
+    in.setHandler({});
+    return fetch.state();
+}
+
+}  // namespace kf

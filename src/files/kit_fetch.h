@@ -1,0 +1,97 @@
+// Reading both user drum sets back from the module: GS data requests (RQ1) out, the module's
+// DT1 answers in. The module answers nothing to a request it does not take, so every request
+// has a deadline; a few wait for their answers at a time.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "midi/midi_backend.h"
+#include "model/kit.h"
+
+namespace kf {
+
+class MidiIn;
+class MidiOut;
+struct ReferenceTables;
+
+// F0 41 dev 42 11 a1 a2 a3 s1 s2 s3 sum F7; address and size as 7-bit byte triples.
+MidiBytes gsDataRequest(unsigned address, unsigned size, std::uint8_t deviceId);
+
+struct FetchSettings {
+    std::uint8_t deviceId = 0x10;
+    bool oneByOne = false;  // for a module that takes one request at a time
+    std::chrono::milliseconds timeout{200};
+};
+
+struct FetchSummary {
+    int notes[kSetCount] = {0, 0};  // used notes per set
+    int names = 0;                  // set names answered
+    int unanswered = 0;             // requests that got no answer, asked twice
+    long ignored = 0;               // answers of another model, device, address or a bad sum
+};
+
+class KitFetch {
+public:
+    using Clock = std::chrono::steady_clock;
+    enum class State { Running, Done, NoAnswer, StoppedAnswering, Cancelled };
+    static constexpr int kWindow = 4;  // requests awaiting an answer at once: 52 bytes
+    static constexpr int kTries = 2;
+    static constexpr int kGivingUp = 3;  // unanswered requests that end the fetch
+
+    // Set names and each note's source first; the other parameters only of notes whose
+    // source instrument the tables know (tables may be null: none is known).
+    explicit KitFetch(const ReferenceTables* tables, FetchSettings settings = {});
+
+    // The requests to send now, and the deadlines that have passed.
+    std::vector<MidiBytes> take(Clock::time_point now);
+    void received(const MidiBytes& message);
+    void cancel() { state_ = State::Cancelled; }
+    // When take() next has something to do.
+    Clock::time_point nextDeadline(Clock::time_point now) const;
+
+    State state() const { return state_; }
+    int done() const { return done_; }
+    int planned() const { return planned_; }
+    // What has been fetched: the notes whose source the tables know, with their names.
+    Kit result(FetchSummary* summary = nullptr) const;
+
+private:
+    struct Request {
+        unsigned address;
+        unsigned size;
+        int tries = 0;
+        Clock::time_point deadline{};
+    };
+    void plan(unsigned address, unsigned size);
+    bool answer(unsigned address);  // marks the request holding address; false for none
+    void store(unsigned address, std::uint8_t value);
+    const DrumInstrument* known(int set, int note) const;
+
+    const ReferenceTables* tables_;
+    FetchSettings settings_;
+    std::deque<Request> waiting_;
+    std::vector<Request> out_;
+    State state_ = State::Running;
+    int done_ = 0, planned_ = 0, unanswered_ = 0, inARow_ = 0, asked_ = 0;
+    bool anyAnswer_ = false;
+    long ignored_ = 0;
+    // What arrived: per set, per note, device parameters 1..12; and the names.
+    std::uint8_t value_[kSetCount][kNoteCount][13] = {};
+    bool have_[kSetCount][kNoteCount][13] = {};
+    char name_[kSetCount][12] = {};
+    bool nameHave_[kSetCount][12] = {};
+    bool planned2_[kSetCount][kNoteCount] = {};
+};
+
+// Runs a fetch to its end over an open output and input: sends the requests through out (paced
+// as everything else), takes the answers from in, and returns the state it ended in. cancel
+// may be set from any thread; progress(done, planned) follows every step.
+KitFetch::State runFetch(KitFetch& fetch, MidiOut& out, MidiIn& in, const std::atomic<bool>& cancel,
+                         const std::function<void(int done, int planned)>& progress = {});
+
+}  // namespace kf

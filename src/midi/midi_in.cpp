@@ -1,0 +1,217 @@
+#include "midi/midi_in.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "midi/midi_bytes.h"
+#include "midi/midi_out.h"
+
+namespace kf {
+
+void MessageAssembler::feed(const std::uint8_t* data, std::size_t size,
+                            const std::function<void(const MidiBytes&)>& message) {
+    for (std::size_t i = 0; i < size; ++i) {
+        const std::uint8_t b = data[i];
+        if (b >= 0xF8) continue;  // realtime: clock, start, stop, active sensing, reset
+        if (b == midi::kSysEx) {
+            current_.assign(1, b);
+            inSysEx_ = true;
+            oversized_ = false;
+            running_ = 0;
+            need_ = 0;
+            continue;
+        }
+        if (inSysEx_) {
+            if (b == midi::kEndOfSysEx) {
+                current_.push_back(b);
+                if (!oversized_) message(current_);
+                current_.clear();
+                inSysEx_ = false;
+                continue;
+            }
+            if (!midi::isStatus(b)) {
+                if (current_.size() < kMaxSysEx) current_.push_back(b);
+                else oversized_ = true;
+                continue;
+            }
+            // Any other status ends an unfinished SysEx, which is given up.
+            current_.clear();
+            inSysEx_ = false;
+        }
+        if (midi::isStatus(b)) {
+            if (b == midi::kEndOfSysEx) continue;
+            if (midi::isChannelStatus(b)) running_ = b;
+            else running_ = 0;  // system common messages cancel running status
+            current_.assign(1, b);
+            need_ = static_cast<std::size_t>(shortMessageLength(b));
+        } else {
+            if (current_.empty()) {
+                if (!running_) continue;  // a data byte with no status before it
+                current_.assign(1, running_);
+                need_ = static_cast<std::size_t>(shortMessageLength(running_));
+            }
+            current_.push_back(b);
+        }
+        if (current_.size() == need_) {
+            message(current_);
+            current_.clear();
+        }
+    }
+}
+
+bool LoopbackInput::open(int, const Bytes& bytes, MidiError*) {
+    std::lock_guard<std::mutex> lock(m_);
+    bytes_ = bytes;
+    return true;
+}
+
+void LoopbackInput::close() {
+    std::lock_guard<std::mutex> lock(m_);
+    bytes_ = nullptr;
+}
+
+void LoopbackInput::deliver(const std::uint8_t* data, std::size_t size) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (bytes_) bytes_(data, size);
+}
+
+class MidiIn::Impl {
+public:
+    Impl(std::unique_ptr<MidiInBackend> backend, std::size_t limit) : backend_(std::move(backend)), limit_(limit) {
+        deliverer_ = std::thread([this] { deliver(); });
+    }
+    ~Impl() {
+        closePort();
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        deliverer_.join();
+    }
+
+    std::vector<std::string> ports() {
+        std::lock_guard<std::mutex> lock(api_);
+        return backend_->ports();
+    }
+    bool hasBuiltInSynth() const { return backend_->hasBuiltInSynth(); }
+
+    bool openPort(int id) {
+        std::lock_guard<std::mutex> lock(api_);
+        closeLocked();
+        assembler_ = MessageAssembler();
+        MidiError error;
+        const bool ok = backend_->open(
+            id, [this](const std::uint8_t* data, std::size_t size) { take(data, size); }, &error);
+        {
+            std::lock_guard<std::mutex> state(m_);
+            error_ = ok ? MidiError{} : error;
+        }
+        if (ok) port_ = id;
+        open_ = ok;
+        return ok;
+    }
+
+    void closePort() {
+        std::lock_guard<std::mutex> lock(api_);
+        closeLocked();
+    }
+
+    void setHandler(std::function<void(const MidiBytes&)> handler) {
+        // Not while the old one runs: whatever it refers to may go once this returns.
+        std::lock_guard<std::mutex> running(handlerRuns_);
+        std::lock_guard<std::mutex> lock(m_);
+        handler_ = std::move(handler);
+    }
+
+    std::atomic<bool> open_{false};
+    std::atomic<int> port_{-1};
+    std::atomic<long> overflow_{0};
+    mutable std::mutex m_;
+    MidiError error_;
+
+private:
+    void closeLocked() {
+        if (!open_) return;
+        backend_->close();
+        open_ = false;
+    }
+
+    // On the transport's thread.
+    void take(const std::uint8_t* data, std::size_t size) {
+        assembler_.feed(data, size, [this](const MidiBytes& message) {
+            {
+                std::lock_guard<std::mutex> lock(m_);
+                if (queue_.size() >= limit_) {
+                    ++overflow_;
+                    return;
+                }
+                queue_.push_back(message);
+            }
+            cv_.notify_one();
+        });
+    }
+
+    void deliver() {
+        std::unique_lock<std::mutex> lock(m_);
+        for (;;) {
+            cv_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            if (stop_) return;
+            MidiBytes message = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            {
+                std::lock_guard<std::mutex> running(handlerRuns_);
+                std::function<void(const MidiBytes&)> handler;
+                {
+                    std::lock_guard<std::mutex> again(m_);
+                    handler = handler_;
+                }
+                if (handler) handler(message);
+            }
+            lock.lock();
+        }
+    }
+
+    std::unique_ptr<MidiInBackend> backend_;
+    std::size_t limit_;
+    std::mutex api_;          // open, close and listing, one at a time
+    std::mutex handlerRuns_;  // held while the handler runs
+    std::condition_variable cv_;
+    std::deque<MidiBytes> queue_;
+    std::function<void(const MidiBytes&)> handler_;
+    MessageAssembler assembler_;
+    bool stop_ = false;
+    std::thread deliverer_;
+};
+
+MidiIn::MidiIn(std::unique_ptr<MidiInBackend> backend, std::size_t queueLimit)
+    : d_(std::make_unique<Impl>(std::move(backend), queueLimit)) {}
+MidiIn::~MidiIn() = default;
+
+int MidiIn::deviceCount() { return static_cast<int>(d_->ports().size()); }
+
+std::string MidiIn::deviceName(int id) {
+    if (id == -1) return "Kitforge";
+    if (id == kBuiltInSynth) return d_->hasBuiltInSynth() ? MidiOut::kBuiltInSynthName : std::string();
+    const auto ports = d_->ports();
+    return id >= 0 && id < static_cast<int>(ports.size()) ? ports[static_cast<std::size_t>(id)] : std::string();
+}
+
+bool MidiIn::openPort(int id) { return d_->openPort(id); }
+void MidiIn::closePort() { d_->closePort(); }
+bool MidiIn::isOpen() const { return d_->open_; }
+int MidiIn::port() const { return d_->port_; }
+
+MidiError MidiIn::lastOpenError() const {
+    std::lock_guard<std::mutex> lock(d_->m_);
+    return d_->error_;
+}
+
+void MidiIn::setHandler(std::function<void(const MidiBytes&)> handler) { d_->setHandler(std::move(handler)); }
+long MidiIn::overflowCount() const { return d_->overflow_; }
+
+}  // namespace kf

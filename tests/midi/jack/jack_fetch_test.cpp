@@ -1,0 +1,99 @@
+// Reading both user sets back from a module over a real JACK server: the fake module answers
+// from its own client, at its own latency, as told.
+#include <gtest/gtest.h>
+
+#include "files/kit_fetch.h"
+#include "files/kit_file.h"
+#include "files/reference_tables.h"
+#include "jack_module.h"
+#include "midi/jack_backend.h"
+#include "midi/jack_input.h"
+#include "midi/midi_in.h"
+#include "midi/midi_out.h"
+#include "sample_kit.h"
+
+namespace kf {
+namespace {
+
+using namespace std::chrono_literals;
+
+const ReferenceTables& tables() {
+    static const ReferenceTables t = [] {
+        int useMap = 2;
+        return LoadReferenceTables({KITFORGE_SOURCE_DATA_DIR}, useMap, 256);
+    }();
+    return t;
+}
+
+int indexOf(const std::vector<std::string>& names, const std::string& name) {
+    for (size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name) return static_cast<int>(i);
+    return -2;
+}
+
+struct Fetched {
+    KitFetch::State state;
+    Kit kit;
+    FetchSummary summary;
+    double seconds;
+};
+
+// Fetches from module; the module must already be set up.
+Fetched fetchFrom(test::JackModule& module, FetchSettings settings = {}) {
+    MidiOut out(std::make_unique<JackBackend>("kffetch"));
+    auto input = std::make_unique<JackInput>("kffetch-in", "kffetch");
+    const int source = indexOf(input->ports(), module.outputName());
+    MidiIn in(std::move(input));
+    std::vector<std::string> targets;
+    for (int i = 0; i < out.deviceCount(); ++i) targets.push_back(out.deviceName(i));
+    EXPECT_TRUE(out.openPort(indexOf(targets, module.inputName())));
+    EXPECT_TRUE(in.openPort(source));
+    KitFetch fetch(&tables(), settings);
+    std::atomic<bool> cancel{false};
+    const auto start = std::chrono::steady_clock::now();
+    Fetched f{runFetch(fetch, out, in, cancel), {}, {}, 0};
+    f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    f.kit = fetch.result(&f.summary);
+    return f;
+}
+
+struct Case {
+    const char* what;
+    int usedPerSet;
+    int dropEvery;
+};
+
+class JackFetch : public ::testing::TestWithParam<Case> {};
+
+TEST_P(JackFetch, GivesExactlyTheModulesSets) {
+    const Kit kit = test::tableKit(tables(), GetParam().usedPerSet, 7);
+    test::JackModule module("kfmodule", kit, 5ms);
+    ASSERT_TRUE(module.ok());
+    module.module().dropEvery = GetParam().dropEvery;
+    const Fetched f = fetchFrom(module);
+    EXPECT_EQ(f.state, KitFetch::State::Done) << GetParam().what;
+    EXPECT_EQ(WriteKitFile(f.kit), WriteKitFile(kit)) << GetParam().what;
+    EXPECT_EQ(f.summary.notes[0], GetParam().usedPerSet);
+    EXPECT_EQ(f.summary.names, 2);
+    EXPECT_EQ(f.summary.unanswered, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kits, JackFetch,
+                         ::testing::Values(Case{"sparse", 40, 0}, Case{"full", 128, 0},
+                                           Case{"every 25th answer lost", 20, 25}),
+                         [](const auto& info) { return std::string(info.param.usedPerSet == 128 ? "Full" : "Sparse") +
+                                                       (info.param.dropEvery ? "Lossy" : ""); });
+
+TEST(JackFetchFault, ASilentModuleEndsTheFetchWithinASecond) {
+    test::JackModule module("kfsilent", test::tableKit(tables(), 4, 1), 5ms);
+    ASSERT_TRUE(module.ok());
+    module.module().silent = true;
+    const Fetched f = fetchFrom(module);
+    EXPECT_EQ(f.state, KitFetch::State::NoAnswer);
+    // The first window, each asked twice, and no more: not thousands of timeouts.
+    EXPECT_LE(module.requests(), 2 * KitFetch::kWindow);
+    EXPECT_LT(f.seconds, 10.0);
+}
+
+}  // namespace
+}  // namespace kf

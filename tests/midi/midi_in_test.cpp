@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "midi/midi_in.h"
+
+namespace kf {
+namespace {
+
+std::vector<MidiBytes> assemble(const std::vector<MidiBytes>& pieces) {
+    MessageAssembler a;
+    std::vector<MidiBytes> out;
+    for (const MidiBytes& p : pieces) a.feed(p.data(), p.size(), [&](const MidiBytes& m) { out.push_back(m); });
+    return out;
+}
+
+struct Stream {
+    const char* what;
+    std::vector<MidiBytes> pieces;
+    std::vector<MidiBytes> messages;
+};
+
+class Assembler : public ::testing::TestWithParam<Stream> {};
+
+TEST_P(Assembler, GivesCompleteMessages) { EXPECT_EQ(assemble(GetParam().pieces), GetParam().messages) << GetParam().what; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, Assembler,
+    ::testing::Values(
+        Stream{"running status", {{0x99, 36, 100, 38, 90}}, {{0x99, 36, 100}, {0x99, 38, 90}}},
+        Stream{"one data byte after program change", {{0xC9, 40, 41}}, {{0xC9, 40}, {0xC9, 41}}},
+        Stream{"SysEx in pieces, realtime inside",
+               {{0xF0, 0x41, 0x10}, {0xF8, 0x42, 0x12}, {0xFE}, {0x21, 0xF7}},
+               {{0xF0, 0x41, 0x10, 0x42, 0x12, 0x21, 0xF7}}},
+        Stream{"a status cuts an unfinished SysEx", {{0xF0, 0x41, 0x90, 60, 1}}, {{0x90, 60, 1}}},
+        Stream{"stray data and end bytes", {{0x12, 0xF7, 0x34, 0x80, 60}, {0}}, {{0x80, 60, 0}}},
+        Stream{"system common ends running status", {{0x90, 60, 1, 0xF3, 5, 61, 1}}, {{0x90, 60, 1}, {0xF3, 5}}},
+        Stream{"a note split across pieces", {{0x99}, {36}, {100}}, {{0x99, 36, 100}}}),
+    [](const auto& info) { return "s" + std::to_string(info.index); });
+
+TEST(Assembler, DropsASysExLongerThanItsBound) {
+    MidiBytes big(MessageAssembler::kMaxSysEx + 10, 0x01);
+    big.front() = 0xF0;
+    big.back() = 0xF7;
+    EXPECT_EQ(assemble({big, {0x99, 1, 2}}), (std::vector<MidiBytes>{{0x99, 1, 2}}));
+}
+
+// A transport that delivers from a thread of its own, as the real ones do.
+struct ThreadInput : MidiInBackend {
+    std::vector<MidiBytes> toSend;
+    std::vector<std::string> ports() override { return {"Keys"}; }
+    bool open(int, const Bytes& bytes, MidiError*) override {
+        worker = std::thread([this, bytes] {
+            for (const MidiBytes& m : toSend) bytes(m.data(), m.size());
+        });
+        return true;
+    }
+    void close() override {
+        if (worker.joinable()) worker.join();
+    }
+    std::thread worker;
+};
+
+TEST(MidiIn, HandsMessagesOnInOrderAndCountsWhatItCouldNotHold) {
+    auto backend = std::make_unique<ThreadInput>();
+    for (int i = 0; i < 100; ++i) backend->toSend.push_back({0x90, static_cast<std::uint8_t>(i), 1});
+    MidiIn in(std::move(backend), 10);
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<int> got;
+    bool release = false;
+    in.setHandler([&](const MidiBytes& msg) {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return release; });  // a handler that falls behind
+        got.push_back(msg[1]);
+    });
+    ASSERT_TRUE(in.openPort(0));
+    in.closePort();  // the transport has handed everything over
+    {
+        std::lock_guard<std::mutex> lock(m);
+        release = true;
+    }
+    cv.notify_all();
+    for (int i = 0; i < 1000 && static_cast<long>(got.size()) + in.overflowCount() < 100; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    in.setHandler({});
+    EXPECT_EQ(static_cast<long>(got.size()) + in.overflowCount(), 100);
+    EXPECT_GT(in.overflowCount(), 0);
+    EXPECT_TRUE(std::is_sorted(got.begin(), got.end()));
+    EXPECT_EQ(got.front(), 0);
+}
+
+}  // namespace
+}  // namespace kf
