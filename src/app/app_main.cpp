@@ -12,6 +12,7 @@
 #include "editor/fonts.h"
 #include "editor/icons.h"
 #include "midi/system_backend.h"
+#include "midi/system_input.h"
 #include "synth/fluid_backend.h"
 
 namespace kf::ui {
@@ -48,10 +49,20 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
     QGuiApplication::setDesktopFileName(QStringLiteral("kitforge"));
     installQtTranslation(app);
 
+    // What the built-in synth answers comes in on input device -2.
+    auto answers = std::make_shared<LoopbackInput>();
+    const auto answerInto = [answers](const MidiBytes& m) { answers->deliver(m.data(), m.size()); };
     auto backend = std::make_unique<SystemBackend>();
-    backend->setBuiltInSynth([] { return std::make_unique<FluidSynthBackend>(); });
+    backend->setBuiltInSynth([answerInto] {
+        SynthOptions o;
+        o.answer = answerInto;
+        return std::make_unique<FluidSynthBackend>(o);
+    });
     SystemBackend* system = backend.get();
     MidiOut midi(std::move(backend));
+    auto inputs = std::make_unique<SystemInput>(platformInput());
+    inputs->setBuiltInSynth(answers);
+    MidiIn input(std::move(inputs));
     DesktopDialogs dialogs;
     QSettings settings(QStringLiteral("Vondrel"), QStringLiteral("Kitforge"));
     StartOptions start;
@@ -62,9 +73,10 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
         programDir + "/" + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + ".html";
     start.helpFile = QFileInfo::exists(beside) ? beside : QStringLiteral(KITFORGE_DATA_DIR "/kitforge.html");
 
-    MainWindow window(midi, dialogs, settings, start);
-    window.editor().configureSynth = [system, &midi](const QString& soundFont, const QString& driver) {
+    MainWindow window(midi, input, dialogs, settings, start);
+    window.editor().configureSynth = [system, &midi, answerInto](const QString& soundFont, const QString& driver) {
         SynthOptions o;
+        o.answer = answerInto;
         if (!soundFont.isEmpty()) o.soundFonts = {QFile::encodeName(soundFont).toStdString()};
         o.audioDriver = driver.toStdString();
         midi.configure([system, o](MidiBackend&) {

@@ -56,8 +56,8 @@ std::vector<std::string> toStd(const QStringList& dirs) {
 }
 }  // namespace
 
-MainWindow::MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, StartOptions start)
-    : midi_(midi), settings_(settings), start_(std::move(start)), editor_(midi, dialogs) {
+MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings& settings, StartOptions start)
+    : midi_(midi), settings_(settings), start_(std::move(start)), editor_(midi, input, dialogs) {
     setObjectName("FormMain");
     setFont(uiFont(12));
     setWindowTitle(QStringLiteral("Kitforge"));
@@ -216,7 +216,7 @@ void MainWindow::buildMenus() {
     bar->addMenu(parts_.edit->editMenu(this));
     bar->addMenu(parts_.view->viewMenu(this));
 
-    auto* tools = new QMenu(QStringLiteral("ﾂｰﾙ(&T)"), this);
+    auto* tools = tools_ = new QMenu(QStringLiteral("ﾂｰﾙ(&T)"), this);
     tools->setObjectName("T1");
     tools->setProperty("helpContext", 13);
     tools->menuAction()->setStatusTip(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能、ｵﾌﾟｼｮﾝの設定などを行います。"));
@@ -251,6 +251,8 @@ void MainWindow::buildMenus() {
         a->setData(tag++);
         connect(a, &QAction::triggered, this, [this, a] { N10Click(a->data().toInt()); });
     }
+    tools->addAction(parts_.files->Receive1);
+    parts_.preview->governEnabled(parts_.files->Receive1);
     tools->addSeparator();
     option1_ = tools->addAction(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)..."));
     option1_->setObjectName("Option1");

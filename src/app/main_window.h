@@ -57,7 +57,7 @@ struct StartOptions {
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    MainWindow(MidiOut& midi, Dialogs& dialogs, QSettings& settings, StartOptions start);
+    MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings& settings, StartOptions start);
     ~MainWindow() override;
 
     EditorController& editor() { return editor_; }
@@ -80,6 +80,7 @@ public:
     QWidget* leftPanel() const { return panelLeft1_; }
     StatusBar* status() const { return statusBar1_; }
     QMenu* sendMenu() const { return send1_; }
+    QMenu* toolsMenu() const { return tools_; }
     QAction* previewAction() const { return preview1_; }
     QAction* previewButton() const { return preview2_; }
     TitleWindow* titleWindow() const { return title_.get(); }
@@ -118,6 +119,7 @@ private:
     QSplitter* splitter1_ = nullptr;
     StatusBar* statusBar1_ = nullptr;
     QMenu* send1_ = nullptr;
+    QMenu* tools_ = nullptr;
     QAction* preview1_ = nullptr;
     QAction* preview2_ = nullptr;
     QAction* option1_ = nullptr;

@@ -188,6 +188,18 @@ OptionsDialog::OptionsDialog(EditorController& controller, ViewOptions& view, QW
     synthRow->addWidget(audioDriver);
     portLayout->addLayout(synthRow);
     t4->addWidget(portBox, 1, 0);
+    auto* inBox = new QGroupBox(QStringLiteral("入力ﾎﾟｰﾄ"), tab4);
+    help(inBox, 73);
+    auto* inLayout = new QVBoxLayout(inBox);
+    inPortList = new QComboBox(inBox);
+    inPortList->setObjectName("InPortList");
+    help(inPortList, 73);
+    inLayout->addWidget(inPortList);
+    checkOneByOne1 = check(inBox, "CheckOneByOne1", QStringLiteral("ﾘｸｴｽﾄを1つずつ送る"), 73);
+    checkThru1 = check(inBox, "CheckThru1", QStringLiteral("MIDI入力を出力へ送る"), 73);
+    inLayout->addWidget(checkOneByOne1);
+    inLayout->addWidget(checkThru1);
+    t4->addWidget(inBox, 1, 1);
     auto* speedBox = radioGroup(tab4, "RG_Speed", QStringLiteral("送信速度"),
                                 {QStringLiteral("MIDI ｹｰﾌﾞﾙと同じ速さ"), QStringLiteral("制限なし")}, &speed, 41);
     // A hardware port drops what overruns its buffer and says nothing: only a cable's pace is safe there.
@@ -209,7 +221,7 @@ OptionsDialog::OptionsDialog(EditorController& controller, ViewOptions& view, QW
     t4->addWidget(radioGroup(tab4, "RG_SendMidi", QStringLiteral("起動時送信ﾒｯｾｰｼﾞ"),
                              {QStringLiteral("なし"), "GS RESET", "SYSTEM MODE 1", "SYSTEM MODE 2", "ALL PART Pro MAP"},
                              &sendAtStart, 74),
-                  0, 1, 2, 1);
+                  0, 1);
 
     // ﾃﾞｰﾀ入力
     auto* tab3 = new QWidget;
@@ -316,6 +328,14 @@ void OptionsDialog::FormShow() {
         portList->addItem(QString::fromStdString(c_.midi.deviceName(id)), id);
     portList->setEnabled(n > 0 || synth);
     portList->setCurrentIndex(n > 0 || synth ? portList->findData(o.midiPort) : -1);
+    inPortList->clear();
+    const int inputs = c_.input.deviceCount();
+    const bool answers = !c_.input.deviceName(MidiIn::kBuiltInSynth).empty();
+    for (int id = answers ? MidiIn::kBuiltInSynth : -1; id < inputs; ++id)
+        inPortList->addItem(QString::fromStdString(c_.input.deviceName(id)), id);
+    inPortList->setCurrentIndex(std::max(0, inPortList->findData(o.midiInPort)));
+    checkOneByOne1->setChecked(o.fetchOneByOne);
+    checkThru1->setChecked(o.midiThru);
     soundFont->setText(o.soundFont);
     audioDriver->setCurrentIndex(std::max(0, audioDriver->findData(o.audioDriver)));
     choose(useMap, o.useMap);
@@ -339,6 +359,9 @@ void OptionsDialog::OKBtnClick() {
     o.maximized = checkMax1->isChecked();
     // With no device listed the port stays as it was; opening it fails cleanly anyway.
     if (portList->currentIndex() >= 0) o.midiPort = portList->currentData().toInt();
+    if (inPortList->currentIndex() >= 0) o.midiInPort = inPortList->currentData().toInt();
+    o.fetchOneByOne = checkOneByOne1->isChecked();
+    o.midiThru = checkThru1->isChecked();
     if (o.soundFont != soundFont->text() || o.audioDriver != audioDriver->currentData().toString()) {
         o.soundFont = soundFont->text();
         o.audioDriver = audioDriver->currentData().toString();

@@ -59,6 +59,9 @@ public:
     UpDown* upDownVel1;
     TrackBar* trackBar1;
     QComboBox* portList;
+    // The input: where the module's answers and a keyboard come in.
+    QComboBox* inPortList;
+    QCheckBox *checkOneByOne1, *checkThru1;
     QLineEdit* soundFont;
     QComboBox* audioDriver;
     QPushButton *okBtn, *cancelBtn, *helpBtn;

@@ -54,6 +54,9 @@ void LoadSettings(MainWindow& window, QSettings& store) {
     o.audioDriver = store.value("AudioDriver").toString();
     e.applySynthOptions();
     o.midiPort = settingInt(store, "MidiPort", defaults.midiPort);
+    o.midiInPort = settingInt(store, "MidiInPort", defaults.midiInPort);
+    o.fetchOneByOne = settingInt(store, "FetchOneByOne", defaults.fetchOneByOne) != 0;
+    o.midiThru = settingInt(store, "MidiThru", defaults.midiThru) != 0;
     o.initCommand = settingInt(store, "Init Command", defaults.initCommand);
     e.startPreview(settingInt(store, "Preview", 1) != 0, o.initCommand);
     s.autoPreview = settingInt(store, "AutoPreview", 1) != 0;
@@ -86,6 +89,9 @@ void SaveSettings(MainWindow& window, QSettings& store) {
     put("Use Map", o.useMap);
     put("Init Command", o.initCommand);
     put("MidiPort", o.midiPort);
+    put("MidiInPort", o.midiInPort);
+    put("FetchOneByOne", o.fetchOneByOne);
+    put("MidiThru", o.midiThru);
     put("Drum Set", s.tables.drumSetSetting(window.parts().dataBox->mapList()->currentIndex()));
     store.setValue("Directory", o.directory);
     put("Increment", o.increment);

@@ -24,6 +24,10 @@ struct Options {
     int useMap = 1;
     int initCommand = 0;
     int midiPort = -1;
+    // The input, opened while preview is on: the module's answers, a keyboard to play the set.
+    int midiInPort = -1;
+    bool fetchOneByOne = false;
+    bool midiThru = false;
     int drumSet = 256;
     QString directory;
     // How fast MIDI leaves: at the speed of a cable unless unlimited, with an extra pause

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
+#include <thread>
 
 #include "editor/dialogs.h"
 #include "files/kit_file.h"
@@ -13,11 +14,45 @@
 
 namespace kf::ui {
 
-EditorController::EditorController(MidiOut& midiOut, Dialogs& dialogBox) : midi(midiOut), dialogs(dialogBox) {}
+EditorController::EditorController(MidiOut& midiOut, MidiIn& midiIn, Dialogs& dialogBox)
+    : midi(midiOut), input(midiIn), dialogs(dialogBox) {
+    input.setHandler([this](const MidiBytes& message) { received(message); });
+}
+
+EditorController::~EditorController() { input.setHandler({}); }
+
+bool EditorController::openInput() {
+    thru_ = state.options.midiThru;
+    if (input.isOpen() && input.port() == state.options.midiInPort) return true;
+    int port = state.options.midiInPort;
+    // Checked against the ports there are, as the output is.
+    if (port >= input.deviceCount() || port < MidiIn::kBuiltInSynth ||
+        (port == MidiIn::kBuiltInSynth && input.deviceName(port).empty()))
+        port = -1;
+    state.options.midiInPort = port;
+    return input.openPort(port);
+}
+
+void EditorController::received(const MidiBytes& m) {
+    {
+        std::lock_guard<std::mutex> lock(inputMutex_);
+        if (fetchSink_) {
+            fetchSink_(m);
+            return;
+        }
+    }
+    if (!thru_ || m.size() != 3) return;
+    // A keyboard plays the set being edited: its notes, any channel, on the rhythm channel.
+    const std::uint8_t kind = m[0] & 0xF0;
+    if (kind != midi::kNoteOn && kind != midi::kNoteOff) return;
+    if (kind == midi::kNoteOn && m[2] != 0) sendSetProgramChange(midi, thruSet_);
+    midi.sendShort(midi::status(kind, midi::kRhythmChannel), m[1], m[2]);
+}
 
 // --- The current note and the edit target.
 
 void EditorController::Grid1SelectCell(int set, int note) {
+    thruSet_ = set;
     state.currentSet = set;
     state.currentNote = note;
     notify([&](EditorObserver& o) { o.selectionChanged(set, note); });
@@ -285,6 +320,59 @@ void EditorController::RefreshFromKit() {
     sendReceptionSwitches(s.currentSet, s.currentNote);
 }
 
+void EditorController::adoptKit(Kit kit) {
+    EditorState& s = state;
+    s.kit = std::move(kit);
+    notify([](EditorObserver& o) { o.kitReplaced(); });
+    SetEntryCommandsEnabled(s.currentEntry().used != 0);
+    if (const auto first = firstUsedEntry(s.kit))
+        if (first->first != s.currentSet || first->second != s.currentNote) Grid1SelectCell(first->first, first->second);
+    SetUndoEnabled(false);
+}
+
+EditorController::Fetched EditorController::fetchFromModule() {
+    Fetched result;
+    EditorState& s = state;
+    if (!openInput()) {
+        result.cause = openFailureText(input.lastOpenError());
+        return result;
+    }
+    FetchSettings settings;
+    settings.oneByOne = s.options.fetchOneByOne;
+    KitFetch job(s.tables.empty() ? nullptr : &s.tables, settings);
+    std::atomic<bool> cancel{false}, finished{false};
+    std::atomic<int> done{0}, planned{job.planned()};
+    s.busy = true;
+    // A wait on the queue lets it go; the requests must leave as they are made.
+    midi.flush(std::chrono::milliseconds(0));
+    std::thread worker([&] {
+        runFetch(
+            job, midi,
+            [this](std::function<void(const MidiBytes&)> take) {
+                std::lock_guard<std::mutex> lock(inputMutex_);
+                fetchSink_ = std::move(take);
+            },
+            cancel,
+            [&](int d, int p) {
+                done = d;
+                planned = p;
+            });
+        finished = true;
+    });
+    if (transfer_) {
+        TransferWatch::Work work;
+        work.progress = [&] { return std::make_pair(done.load(), planned.load()); };
+        work.finished = [&] { return finished.load(); };
+        work.cancel = [&] { cancel = true; };
+        transfer_->waitFor(work);
+    }
+    worker.join();
+    s.busy = false;
+    result.state = job.state();
+    result.kit = job.result(&result.summary);
+    return result;
+}
+
 // --- The live link.
 
 void EditorController::settle() {
@@ -332,6 +420,7 @@ void EditorController::SetPreview(bool on) {
         // Off means quiet now: what was still queued for the module is dropped.
         if (transfer_ && transfer_->active()) transfer_->TransferCancelClick();
         midi.closePort();
+        input.closePort();
         s.livePreview = false;
         return;
     }
@@ -343,6 +432,7 @@ void EditorController::SetPreview(bool on) {
 void EditorController::opened(bool ok, bool greeted) {
     EditorState& s = state;
     if (ok != s.livePreview) notify([ok](EditorObserver& o) { o.previewChanged(ok); });
+    if (ok) openInput();
     if (ok && greeted) {
         s.livePreview = true;
         return;
@@ -360,6 +450,7 @@ void EditorController::opened(bool ok, bool greeted) {
     const QString reason = openFailureText(midi.lastOpenError());
     notify([](EditorObserver& o) { o.previewChanged(false); });
     midi.closePort();
+    input.closePort();
     s.livePreview = false;
     QString text = QStringLiteral("指定したMIDIﾃﾞﾊﾞｲｽはすでに使われています。\r\n解放されるまで待ってから、やり直してください。");
     if (!reason.isEmpty()) text += "\r\n(" + reason + ")";

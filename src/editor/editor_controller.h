@@ -6,11 +6,15 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "editor/editor.h"
+#include "files/kit_fetch.h"
+#include "midi/midi_in.h"
 
 namespace kf::ui {
 
@@ -46,6 +50,13 @@ public:
     virtual bool active() const = 0;
     virtual void TransferCancelClick() = 0;
     virtual bool waitUntilSent() = 0;
+    // Lets the window run, showing done of planned, until finished() says so; 中止 calls cancel.
+    struct Work {
+        std::function<std::pair<int, int>()> progress;  // done, planned
+        std::function<bool()> finished;
+        std::function<void()> cancel;
+    };
+    virtual void waitFor(const Work& work) = 0;
 
 protected:
     ~TransferWatch() = default;
@@ -54,10 +65,12 @@ protected:
 class EditorController : public QObject {
     Q_OBJECT
 public:
-    EditorController(MidiOut& midiOut, Dialogs& dialogBox);
+    EditorController(MidiOut& midiOut, MidiIn& midiIn, Dialogs& dialogBox);
+    ~EditorController() override;
 
     EditorState state;
     MidiOut& midi;
+    MidiIn& input;
     Dialogs& dialogs;
 
     void addObserver(EditorObserver* observer) { observers_.push_back(observer); }
@@ -113,6 +126,19 @@ public:
     bool pasteEnabled() const { return pasteEnabled_; }
     bool undoEnabled() const { return undoEnabled_; }
 
+    // --- Reading the kit back from the module.
+    struct Fetched {
+        KitFetch::State state = KitFetch::State::NoAnswer;
+        Kit kit;
+        FetchSummary summary;
+        QString cause;  // why the input did not open, when it did not
+    };
+    // Asks the module through the open output and the input of the options; the document
+    // stays as it is.
+    Fetched fetchFromModule();
+    // A kit the module already holds becomes the document: shown, not sent.
+    void adoptKit(Kit kit);
+
     // --- The document as a whole.
     void newKit();
     // The kit read from a file or import becomes the document; the module hears it, and the
@@ -155,9 +181,18 @@ private:
     // The rest of SetPreview(true) once the port has opened, or not; greeted: the switch-on
     // went out with the open.
     void opened(bool ok, bool greeted);
+    // The input follows the output: open while preview is on.
+    bool openInput();
+    // On the input's thread: answers to a fetch under way, else notes to play through.
+    void received(const MidiBytes& message);
 
     std::vector<EditorObserver*> observers_;
     TransferWatch* transfer_ = nullptr;
+    // What the input's thread reads.
+    std::mutex inputMutex_;
+    std::function<void(const MidiBytes&)> fetchSink_;
+    std::atomic<int> thruSet_{1};
+    std::atomic<bool> thru_{false};
     bool entryEnabled_ = true, pasteEnabled_ = true, undoEnabled_ = true;
     bool starting_ = false;
 };

@@ -57,6 +57,8 @@ FileCommands::FileCommands(EditorController& controller, QMainWindow* window)
     Import1 = makeAction(window, "Import1", QStringLiteral("ｲﾝﾎﾟｰﾄ(&I)..."),
                          "MIDIﾌｧｲﾙなどからﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄを読み込みます。|MIDIﾌｧｲﾙ (.mid)・SysExﾌｧｲﾙ (.syx)・ﾃｷｽﾄ (.txt) "
                          "からﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄを読み込みます。");
+    Receive1 = makeAction(window, "Receive1", QStringLiteral("ﾓｼﾞｭｰﾙから読み込み(&R)..."),
+                          "ﾓｼﾞｭｰﾙのﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄを読み込みます。|MIDI入力を使って、ﾓｼﾞｭｰﾙからﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄを読み込みます。");
     Exit1 = makeAction(window, "Exit1", QStringLiteral("Kitforge の終了(&X)"), "Kitforge を終了します。");
     New2 = makeAction(window, "New2", QStringLiteral("新規作成"), "新規作成|ﾌｧｲﾙを新規に作成します。");
     Open2 = makeAction(window, "Open2", QStringLiteral("開く"), "開く|既存のﾌｧｲﾙを開きます。");
@@ -70,6 +72,7 @@ FileCommands::FileCommands(EditorController& controller, QMainWindow* window)
     for (QAction* a : {Save1, Save2}) connect(a, &QAction::triggered, this, &FileCommands::Save1Click);
     connect(SaveAs1, &QAction::triggered, this, &FileCommands::SaveAs1Click);
     connect(Import1, &QAction::triggered, this, &FileCommands::Import1Click);
+    connect(Receive1, &QAction::triggered, this, &FileCommands::Receive1Click);
 }
 
 QMenu* FileCommands::fileMenu(QWidget* parent) {
@@ -235,6 +238,50 @@ bool FileCommands::importFile(const QString& path) {
     if (!found.damage.empty()) text += QStringLiteral("\r\nﾌｧｲﾙは途中で壊れています。読めたところまでを使いました。");
     c_.dialogs.message(window_, QMessageBox::Information, caption, text, QMessageBox::Ok);
     return true;
+}
+
+void FileCommands::Receive1Click() {
+    EditorState& s = c_.state;
+    if (s.busy || !s.livePreview || !mayDiscard(true)) return;
+    showCaption(QStringLiteral(" [読み込み中]"));
+    const EditorController::Fetched fetched = c_.fetchFromModule();
+    showCaption();
+    const QString caption = QStringLiteral("ﾓｼﾞｭｰﾙから読み込み");
+    QString silent = QStringLiteral("ﾓｼﾞｭｰﾙから応答がありません。\r\n出力: %1\r\n入力: %2")
+                         .arg(QString::fromStdString(c_.midi.deviceName(s.options.midiPort)))
+                         .arg(QString::fromStdString(c_.input.deviceName(s.options.midiInPort)));
+    if (!fetched.cause.isEmpty()) silent += "\r\n(" + fetched.cause + ")";
+    switch (fetched.state) {
+        case KitFetch::State::Done: adoptFetched(fetched); break;
+        case KitFetch::State::NoAnswer:
+            c_.dialogs.message(window_, QMessageBox::Warning, caption, silent, QMessageBox::Ok);
+            break;
+        case KitFetch::State::StoppedAnswering:
+            // Part of a kit may still be worth having: the user says.
+            if (c_.dialogs.message(window_, QMessageBox::Question, caption,
+                                   silent + QStringLiteral("\r\n読み込めたところまでを使いますか？"),
+                                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+                adoptFetched(fetched);
+            break;
+        default: break;  // cancelled: the document as it was
+    }
+}
+
+void FileCommands::adoptFetched(const EditorController::Fetched& fetched) {
+    EditorState& s = c_.state;
+    docName = QStringLiteral("無題");
+    docNamed = false;
+    c_.adoptKit(fetched.kit);
+    showCaption();
+    s.modified = true;
+    c_.dialogs.message(window_, QMessageBox::Information, QStringLiteral("ﾓｼﾞｭｰﾙから読み込み"),
+                       QStringLiteral("ﾓｼﾞｭｰﾙから読み込みました。\r\nｾｯﾄ1: %1 音色、ｾｯﾄ2: %2 音色、ｾｯﾄ名: %3\r\n"
+                                      "応答のなかったﾘｸｴｽﾄ: %4")
+                           .arg(fetched.summary.notes[0])
+                           .arg(fetched.summary.notes[1])
+                           .arg(fetched.summary.names)
+                           .arg(fetched.summary.unanswered),
+                       QMessageBox::Ok);
 }
 
 void FileCommands::dropFile(const QString& path) {

@@ -22,6 +22,8 @@ public:
     FileCommands(EditorController& controller, QMainWindow* window);
 
     QAction *New1, *Open1, *Save1, *SaveAs1, *Import1, *Exit1;
+    // Tools: both user drum sets read back from the module.
+    QAction* Receive1;
     QAction *New2, *Open2, *Save2;
     QMenu* fileMenu(QWidget* parent);  // "ﾌｧｲﾙ(&F)"
 
@@ -30,6 +32,8 @@ public:
     // Reads the user drum sets of a MIDI file, SysEx dump or hex text into an untitled kit.
     void Import1Click();
     bool importFile(const QString& path);
+    // Asks to save first; the kit read becomes an untitled, modified document, not sent back.
+    void Receive1Click();
     // A file dropped on the window: a kit file opens as by Open, anything else is imported.
     void dropFile(const QString& path);
     void Save1Click();
@@ -68,6 +72,7 @@ private:
     void cannotOpen(const QString& path, const std::exception& why);
     void renameByFileType();
     void fileError(const QString& text);
+    void adoptFetched(const EditorController::Fetched& fetched);
 
     EditorController& c_;
     QMainWindow* window_;

@@ -1,6 +1,8 @@
 #include "editor/transfer.h"
 
 #include <QApplication>
+#include <algorithm>
+#include <chrono>
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -51,7 +53,7 @@ TransferMonitor::TransferMonitor(EditorController& controller, QWidget* statusBa
     if (grid) {
         auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), grid, nullptr, nullptr, Qt::WidgetShortcut);
         connect(esc, &QShortcut::activated, this, [this] {
-            if (active()) TransferCancelClick();
+            if (active() || work_) TransferCancelClick();
         });
     }
     tick_ = new QTimer(this);
@@ -78,7 +80,14 @@ TransferMonitor::~TransferMonitor() {
 
 bool TransferMonitor::active() const { return !c_.midi.progress().idle(); }
 
+void TransferMonitor::showWidgets(bool on) {
+    for (QWidget* w : {static_cast<QWidget*>(bar_), static_cast<QWidget*>(left_), static_cast<QWidget*>(cancel_)})
+        w->setVisible(on);
+    shown_ = on;
+}
+
 void TransferMonitor::refresh() {
+    if (work_) return;  // the bar shows the work
     const SendProgress p = c_.midi.progress();
     if (p.idle()) {
         tick_->stop();
@@ -108,7 +117,40 @@ void TransferMonitor::refresh() {
 
 void TransferMonitor::TransferCancelClick() {
     cancelled_ = true;
+    if (work_) {
+        work_->cancel();
+        return;
+    }
     c_.midi.cancel();
+    refresh();
+}
+
+void TransferMonitor::waitFor(const Work& work) {
+    work_ = &work;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(50);
+    const auto start = std::chrono::steady_clock::now();
+    auto show = [&] {
+        if (work.finished()) {
+            loop.quit();
+            return;
+        }
+        const auto [done, planned] = work.progress();
+        bar_->setMaximum(std::max(planned, 1));
+        bar_->setValue(done);
+        // What is left at the pace so far.
+        const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double left = done > 0 ? spent * (planned - done) / done : 0.0;
+        left_->setText(QStringLiteral("読み込み中 %1/%2  残り %3 秒").arg(done).arg(planned).arg(left, 0, 'f', 1));
+    };
+    connect(&poll, &QTimer::timeout, &loop, show);
+    showWidgets(true);
+    show();
+    poll.start();
+    if (!work.finished()) loop.exec();
+    showWidgets(false);
+    work_ = nullptr;
     refresh();
 }
 

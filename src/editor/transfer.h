@@ -36,6 +36,7 @@ public:
     // Lets the window run, with the progress shown, until everything queued has gone out or
     // the user cancelled. True when it went out.
     bool waitUntilSent() override;
+    void waitFor(const Work& work) override;
 
 signals:
     void finished();
@@ -43,6 +44,7 @@ signals:
 private:
     void refresh();
     void showDropReport();
+    void showWidgets(bool on);
 
     EditorController& c_;
     QProgressBar* bar_;
@@ -53,6 +55,7 @@ private:
     bool cancelled_ = false;
     QString pendingDrop_;
     bool dropPending_ = false;
+    const Work* work_ = nullptr;  // the work being waited for
 };
 
 }  // namespace kf::ui

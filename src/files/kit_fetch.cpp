@@ -223,10 +223,17 @@ Kit KitFetch::result(FetchSummary* summary) const {
 
 KitFetch::State runFetch(KitFetch& fetch, MidiOut& out, MidiIn& in, const std::atomic<bool>& cancel,
                          const std::function<void(int, int)>& progress) {
+    return runFetch(
+        fetch, out, [&in](std::function<void(const MidiBytes&)> take) { in.setHandler(std::move(take)); }, cancel,
+        progress);
+}
+
+KitFetch::State runFetch(KitFetch& fetch, MidiOut& out, const Listen& listen, const std::atomic<bool>& cancel,
+                         const std::function<void(int, int)>& progress) {
     std::mutex m;
     std::condition_variable cv;
     std::deque<MidiBytes> inbox;
-    in.setHandler([&](const MidiBytes& message) {
+    listen([&](const MidiBytes& message) {
         {
             std::lock_guard<std::mutex> lock(m);
             inbox.push_back(message);
@@ -252,7 +259,7 @@ KitFetch::State runFetch(KitFetch& fetch, MidiOut& out, MidiIn& in, const std::a
         cv.wait_until(lock, until, [&] { return !inbox.empty(); });
     }
     lock.unlock();
-    in.setHandler({});
+    listen({});
     return fetch.state();
 }
 

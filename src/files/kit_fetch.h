@@ -88,9 +88,14 @@ private:
     bool planned2_[kSetCount][kNoteCount] = {};
 };
 
-// Runs a fetch to its end over an open output and input: sends the requests through out (paced
-// as everything else), takes the answers from in, and returns the state it ended in. cancel
-// may be set from any thread; progress(done, planned) follows every step.
+// Runs a fetch to its end: sends the requests through out (paced as everything else), takes
+// the answers listen hands in from any thread, and returns the state it ended in. listen gets
+// the function that takes the answers at the start, and an empty one at the end. cancel may be
+// set from any thread; progress(done, planned) follows every step.
+using Listen = std::function<void(std::function<void(const MidiBytes&)>)>;
+KitFetch::State runFetch(KitFetch& fetch, MidiOut& out, const Listen& listen, const std::atomic<bool>& cancel,
+                         const std::function<void(int done, int planned)>& progress = {});
+// The same, listening to the whole of in.
 KitFetch::State runFetch(KitFetch& fetch, MidiOut& out, MidiIn& in, const std::atomic<bool>& cancel,
                          const std::function<void(int done, int planned)>& progress = {});
 

@@ -52,6 +52,23 @@ Harness::Harness(HarnessOptions options) {
     rec->delay = options.sendDelay;
     recorder_ = rec.get();
     hold_ = options.holdBatches && options.sendDelay.count() == 0 && !options.refuseSends;
+    input_ = std::make_shared<LoopbackInput>();
+    if (options.module) {
+        module_ = std::make_unique<test::FakeModule>(*options.module);
+        rec->afterSend = [this](const MidiBytes& m) {
+            if (auto answer = module_->answer(m)) input_->deliver(answer->data(), answer->size());
+        };
+    }
+    // The input forwards the loopback: one port, the harness's own.
+    struct OnePort : MidiInBackend {
+        std::shared_ptr<LoopbackInput> loop;
+        std::vector<std::string> ports() override { return {"Keys"}; }
+        bool open(int id, const Bytes& bytes, MidiError* e) override { return loop->open(id, bytes, e); }
+        void close() override { loop->close(); }
+    };
+    auto port = std::make_unique<OnePort>();
+    port->loop = input_;
+    in_ = std::make_unique<MidiIn>(std::move(port));
     if (options.sendDelay.count() > 0) {
         midi_ = std::make_unique<MidiOut>(std::move(rec));
     } else {
@@ -66,7 +83,7 @@ Harness::Harness(HarnessOptions options) {
     start.tableDirs = options.tableDirs.isEmpty() ? QStringList{KITFORGE_SOURCE_DATA_DIR} : options.tableDirs;
     start.arguments = options.arguments;
     start.helpFile = KITFORGE_HELP_FILE;
-    window_ = std::make_unique<ui::MainWindow>(*midi_, dialogs_, *settings_, start);
+    window_ = std::make_unique<ui::MainWindow>(*midi_, *in_, dialogs_, *settings_, start);
     if (options.create) {
         window_->FormCreate();
         window_->show();

@@ -7,12 +7,15 @@
 #include <QTemporaryDir>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/main_window.h"
 #include "editor/dialogs.h"
 #include "midi/midi_out.h"
+#include "fake_module.h"
+#include "midi/midi_in.h"
 #include "recording_backend.h"
 
 namespace kf::test {
@@ -53,6 +56,8 @@ struct HarnessOptions {
     std::chrono::milliseconds sendDelay{0};
     // The queue is held between two takeSent calls, so a batch merges the same way every run.
     bool holdBatches = true;
+    // A module on the other end that answers data requests on the input, as the fake does.
+    std::optional<Kit> module;
 };
 
 class Harness {
@@ -66,6 +71,10 @@ public:
     ui::EditorState& state() { return window_->editor().state; }
     RecordingBackend& midi() { return *recorder_; }
     MidiOut& midiOut() { return *midi_; }
+    MidiIn& midiIn() { return *in_; }
+    // What arrives on the input port, as a keyboard or a module would send it.
+    void receive(const MidiBytes& m) { input_->deliver(m.data(), m.size()); }
+    test::FakeModule* module() { return module_.get(); }
     ScriptedDialogs& dialogs() { return dialogs_; }
     QSettings& settings() { return *settings_; }
     QString dir() const { return temp_.path(); }
@@ -83,6 +92,9 @@ private:
     RecordingBackend* recorder_ = nullptr;
     bool hold_ = false;
     std::shared_ptr<JumpClock> clock_;  // none on a slow transport's real clock
+    std::unique_ptr<test::FakeModule> module_;
+    std::shared_ptr<LoopbackInput> input_;
+    std::unique_ptr<MidiIn> in_;
     std::unique_ptr<MidiOut> midi_;
     ScriptedDialogs dialogs_;
     std::unique_ptr<QSettings> settings_;

@@ -55,7 +55,8 @@ TEST(Settings, UnreadableHexAndOutOfRangeValues) {
     EXPECT_EQ(st.value("Drum Set").toString(), "264");
     EXPECT_EQ(st.value("Directory").toString(), "");
     EXPECT_EQ(st.value("DataBoxPos").toString(), "0");
-    EXPECT_EQ(st.allKeys().size(), 23);
+    EXPECT_EQ(st.value("MidiInPort").toString(), "-1");
+    EXPECT_EQ(st.allKeys().size(), 26);
 }
 
 TEST(Settings, InitCommandIsSentAtStartWhilePreviewIsOn) {

@@ -51,6 +51,7 @@ bool RecordingBackend::send(const std::uint8_t* data, std::size_t size) {
     if (refuseSends) return false;
     sent.emplace_back(data, data + size);
     if (clock) sentAt.push_back(clock->now());
+    if (afterSend) afterSend(sent.back());
     return true;
 }
 

@@ -34,6 +34,8 @@ public:
     int closes = 0;
     // Runs before send number index (0-based): a transport that is slow now and then.
     std::function<void(std::size_t index)> beforeSend;
+    // Runs with each message taken: what a device on the other end hears.
+    std::function<void(const MidiBytes&)> afterSend;
     // How many times MidiOut tried to send, taken or not.
     std::size_t sendAttempts() {
         std::lock_guard<std::mutex> lock(m_);

@@ -1,0 +1,94 @@
+// Reading the kit back from the module, and playing the set from a keyboard, through the window.
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QTimer>
+
+#include "editor/file_commands.h"
+#include "editor/grid.h"
+#include "files/kit_file.h"
+#include "files/reference_tables.h"
+#include "gui_harness.h"
+#include "sample_kit.h"
+
+namespace kf::test {
+namespace {
+
+const ReferenceTables& tables() {
+    static const ReferenceTables t = [] {
+        int useMap = 2;
+        return LoadReferenceTables({KITFORGE_SOURCE_DATA_DIR}, useMap, 256);
+    }();
+    return t;
+}
+
+std::unique_ptr<Harness> withModule(const Kit& kit) {
+    HarnessOptions o;
+    o.module = kit;
+    return std::make_unique<Harness>(std::move(o));
+}
+
+TEST(Fetch, TheModulesKitBecomesAnUntitledModifiedDocumentAndIsNotSentBack) {
+    const Kit kit = tableKit(tables(), 6, 2);
+    auto h = withModule(kit);
+    h->useNote(1, 36, "Mine");
+    h->state().modified = true;
+    h->takeSent();
+    h->dialogs().answers.push_back(QMessageBox::No);  // the save prompt
+    h->parts().files->Receive1->trigger();
+    EXPECT_EQ(WriteKitFile(h->state().kit), WriteKitFile(kit));
+    ASSERT_EQ(h->dialogs().shown.size(), 2u);
+    EXPECT_EQ(h->dialogs().shown[1].text,
+              QStringLiteral("ﾓｼﾞｭｰﾙから読み込みました。\r\nｾｯﾄ1: 6 音色、ｾｯﾄ2: 6 音色、ｾｯﾄ名: 2\r\n応答のなかったﾘｸｴｽﾄ: 0"));
+    EXPECT_TRUE(h->state().modified);
+    EXPECT_EQ(h->parts().files->docName, QStringLiteral("無題"));
+    EXPECT_EQ(h->parts().grid->cellText(1, 0), QString::fromStdString(kit.entry(1, 0).name));
+    // Requests only, and the shown note's switches: nothing of the kit goes back.
+    for (const std::string& m : h->takeSent())
+        EXPECT_TRUE(m.rfind("F0 41 10 42 11", 0) == 0 || m.rfind("F0 41 10 42 12 21 07", 0) == 0 ||
+                    m.rfind("F0 41 10 42 12 21 08", 0) == 0)
+            << m;
+}
+
+TEST(Fetch, ASilentModuleIsNamedWithBothPortsAndLeavesTheDocument) {
+    auto h = withModule(tableKit(tables(), 2, 1));
+    h->module()->silent = true;
+    h->useNote(1, 36, "Mine");
+    const std::string before = WriteKitFile(h->state().kit);
+    h->parts().files->Receive1->trigger();
+    ASSERT_EQ(h->dialogs().shown.size(), 1u);
+    EXPECT_EQ(h->dialogs().shown[0].text, QStringLiteral("ﾓｼﾞｭｰﾙから応答がありません。\r\n出力: Kitforge\r\n入力: Kitforge"));
+    EXPECT_EQ(WriteKitFile(h->state().kit), before);
+}
+
+TEST(Fetch, EscStopsItAndLeavesTheDocument) {
+    auto h = withModule(tableKit(tables(), 40, 4));
+    h->useNote(1, 36, "Mine");
+    const std::string before = WriteKitFile(h->state().kit);
+    QTimer::singleShot(0, h->parts().grid, [&] { QTest::keyClick(h->parts().grid, Qt::Key_Escape); });
+    h->parts().files->Receive1->trigger();
+    EXPECT_TRUE(h->dialogs().shown.empty());
+    EXPECT_EQ(WriteKitFile(h->state().kit), before);
+    EXPECT_LT(h->module()->requests(), 770) << "stopped before the end";
+    EXPECT_FALSE(h->state().busy);
+}
+
+TEST(MidiThru, AKeyboardPlaysTheSetBeingEdited) {
+    HarnessOptions o;
+    o.settings = {{"MidiThru", "1"}};
+    Harness h(o);
+    h.select(2, 40);
+    h.takeSent();
+    h.receive({0x93, 60, 100});  // any channel
+    h.receive({0xB0, 7, 100});   // anything else is not played
+    h.receive({0x83, 60, 64});
+    std::vector<std::string> sent;
+    for (int i = 0; i < 1000 && sent.size() < 3; ++i) {
+        QTest::qWait(5);
+        for (auto& m : h.takeSent()) sent.push_back(m);
+    }
+    EXPECT_EQ(sent, (std::vector<std::string>{"C9 41", "99 3C 64", "89 3C 40"}));
+}
+
+}  // namespace
+}  // namespace kf::test
