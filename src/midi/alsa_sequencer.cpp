@@ -1,4 +1,5 @@
 #include "midi/alsa_sequencer.h"
+#include "midi/alsa_input.h"
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
@@ -117,5 +118,98 @@ private:
 }  // namespace
 
 std::unique_ptr<AlsaSequencer> makeSystemAlsaSequencer() { return std::make_unique<SystemAlsaSequencer>(); }
+
+namespace {
+
+class SystemAlsaInputSequencer : public AlsaInputSequencer {
+public:
+    ~SystemAlsaInputSequencer() override {
+        if (decoder_) snd_midi_event_free(decoder_);
+        if (seq_) snd_seq_close(seq_);
+    }
+
+    bool open(const std::string& clientName, MidiError* error) override {
+        snd_lib_error_set_handler(&silentAlsaError);
+        if (::access("/dev/snd/seq", F_OK) != 0) return fail(error, MidiError::NoMidiSystem, "no /dev/snd/seq");
+        const int r = snd_seq_open(&seq_, "default", SND_SEQ_OPEN_INPUT, SND_SEQ_NONBLOCK);
+        if (r < 0) return fail(error, MidiError::NoMidiSystem, snd_strerror(r));
+        snd_seq_set_client_name(seq_, clientName.c_str());
+        if (snd_midi_event_new(256, &decoder_) < 0) decoder_ = nullptr;
+        else snd_midi_event_no_status(decoder_, 1);  // every message whole, no running status
+        return true;
+    }
+
+    int clientId() override { return snd_seq_client_id(seq_); }
+
+    std::vector<SeqPortInfo> listPorts() override {
+        std::vector<SeqPortInfo> found;
+        snd_seq_client_info_t* client;
+        snd_seq_port_info_t* port;
+        snd_seq_client_info_alloca(&client);
+        snd_seq_port_info_alloca(&port);
+        snd_seq_client_info_set_client(client, -1);
+        while (snd_seq_query_next_client(seq_, client) >= 0) {
+            const int c = snd_seq_client_info_get_client(client);
+            snd_seq_port_info_set_client(port, c);
+            snd_seq_port_info_set_port(port, -1);
+            while (snd_seq_query_next_port(seq_, port) >= 0)
+                found.push_back({c, snd_seq_port_info_get_port(port), snd_seq_client_info_get_name(client),
+                                 snd_seq_port_info_get_name(port), snd_seq_port_info_get_capability(port)});
+        }
+        return found;
+    }
+
+    int createPort(const std::string& name, MidiError* error) override {
+        const int p = snd_seq_create_simple_port(seq_, name.c_str(), SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                                 SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+        if (p < 0) fail(error, MidiError::Other, snd_strerror(p));
+        return p < 0 ? -1 : p;
+    }
+
+    int connectFrom(int ownPort, int client, int port) override {
+        return snd_seq_connect_from(seq_, ownPort, client, port);
+    }
+
+    void deletePort(int ownPort) override { snd_seq_delete_simple_port(seq_, ownPort); }
+
+    int read(std::vector<std::uint8_t>* bytes, std::chrono::milliseconds timeout) override {
+        const int n = snd_seq_poll_descriptors_count(seq_, POLLIN);
+        std::vector<pollfd> fds(static_cast<size_t>(n > 0 ? n : 0));
+        if (n > 0) snd_seq_poll_descriptors(seq_, fds.data(), static_cast<unsigned>(n), POLLIN);
+        if (n > 0 && ::poll(fds.data(), fds.size(), static_cast<int>(timeout.count())) <= 0) return 0;
+        for (;;) {
+            snd_seq_event_t* ev = nullptr;
+            const int r = snd_seq_event_input(seq_, &ev);
+            if (r == -EAGAIN || r == -ENOSPC) return 0;  // nothing more now; an overrun lost events
+            if (r < 0) return r;
+            if (!ev) continue;
+            if (ev->type == SND_SEQ_EVENT_SYSEX) {
+                const auto* p = static_cast<const std::uint8_t*>(ev->data.ext.ptr);
+                bytes->insert(bytes->end(), p, p + ev->data.ext.len);
+            } else if (decoder_) {
+                unsigned char buffer[16];
+                const long size = snd_midi_event_decode(decoder_, buffer, sizeof buffer, ev);
+                if (size > 0) bytes->insert(bytes->end(), buffer, buffer + size);
+            }
+            if (snd_seq_event_input_pending(seq_, 0) == 0) return 0;
+        }
+    }
+
+private:
+    static bool fail(MidiError* error, MidiError::Kind kind, const std::string& text) {
+        if (error) *error = {kind, text};
+        return false;
+    }
+
+    snd_seq_t* seq_ = nullptr;
+    snd_midi_event_t* decoder_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<AlsaInputSequencer> makeSystemAlsaInputSequencer() {
+    return std::make_unique<SystemAlsaInputSequencer>();
+}
+
 
 }  // namespace kf

@@ -1,10 +1,19 @@
 #include "midi/system_input.h"
 
 #include "midi/jack_input.h"
+#if defined(__linux__)
+#include "midi/alsa_input.h"
+#endif
 
 namespace kf {
 
-std::unique_ptr<MidiInBackend> platformInput() { return nullptr; }
+std::unique_ptr<MidiInBackend> platformInput() {
+#if defined(__linux__)
+    return std::make_unique<AlsaInput>();
+#else
+    return nullptr;
+#endif
+}
 
 SystemInput::SystemInput(std::unique_ptr<MidiInBackend> platform)
     : platform_(std::move(platform)), jack_(std::make_unique<JackInput>()) {}

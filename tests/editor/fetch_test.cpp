@@ -4,6 +4,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "editor/edit_commands.h"
 #include "editor/file_commands.h"
 #include "editor/grid.h"
 #include "files/kit_file.h"
@@ -43,6 +44,7 @@ TEST(Fetch, TheModulesKitBecomesAnUntitledModifiedDocumentAndIsNotSentBack) {
     EXPECT_TRUE(h->state().modified);
     EXPECT_EQ(h->parts().files->docName, QStringLiteral("無題"));
     EXPECT_EQ(h->parts().grid->cellText(1, 0), QString::fromStdString(kit.entry(1, 0).name));
+    EXPECT_TRUE(h->parts().edit->Cut1->isEnabled()) << "the note shown is a used one now";
     // Requests only, and the shown note's switches: nothing of the kit goes back.
     for (const std::string& m : h->takeSent())
         EXPECT_TRUE(m.rfind("F0 41 10 42 11", 0) == 0 || m.rfind("F0 41 10 42 12 21 07", 0) == 0 ||

@@ -151,6 +151,7 @@ TEST_F(Files, OpenWithFileTypeMidRenamesAndSaveWritesBothFiles) {
     EXPECT_EQ(h->state().kit.entry(2, 127).name, kit.entry(2, 127).name.substr(0, 20));
     EXPECT_EQ(h->parts().grid->headerText(2), QString::fromStdString(kit.setName(2)));
     EXPECT_EQ(h->parts().grid->selectedNote(), 0);
+    EXPECT_TRUE(h->parts().edit->entryCommandsEnabled()) << "the note shown is a used one now";
     EXPECT_FALSE(h->state().modified);
     EXPECT_FALSE(h->parts().edit->undoEnabled());
     // The whole kit; the shown note's Rx messages take the places of that note's own.

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <deque>
 #include <condition_variable>
 #include <thread>
 
 #include "midi/alsa_backend.h"
+#include "midi/alsa_input.h"
+#include "midi/midi_in.h"
 #include "midi/midi_out.h"
 
 namespace kf {
@@ -179,6 +182,93 @@ TEST(AlsaBackend, AReceiverThatTakesNothingRefusesTheMessageAfterTheBound) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
     EXPECT_TRUE(log.delivered.empty());
     EXPECT_EQ(backend.close(), 0u);
+}
+
+}  // namespace
+}  // namespace kf
+
+namespace kf {
+namespace {
+
+// The input side: the same clients, and the events a device sends, in the pieces the kernel
+// hands them over.
+struct FakeInputSequencer : AlsaInputSequencer {
+    std::vector<std::string>* calls;
+    int connectResult = 0;
+    std::mutex m;
+    std::deque<MidiBytes> events;
+    bool open(const std::string&, MidiError*) override { return true; }
+    int clientId() override { return 131; }
+    std::vector<SeqPortInfo> listPorts() override {
+        return {
+            {0, 1, "System", "Announce", kRead | kSubsRead},
+            {14, 0, "Midi Through", "Midi Through Port-0", kRead | kWrite | kSubsRead | kSubsWrite},
+            {20, 0, "UM-ONE", "UM-ONE MIDI 1", kWrite | kSubsWrite},
+            {20, 1, "UM-ONE", "UM-ONE MIDI 1 in", kRead | kSubsRead},
+            {128, 0, "Locked", "exclusive", kRead},
+            {129, 0, "Kitforge", "Kitforge", kRead | kSubsRead},
+            {131, 0, "Kitforge", "Kitforge", kWrite | kSubsWrite},
+        };
+    }
+    int createPort(const std::string& name, MidiError*) override {
+        calls->push_back("create " + name);
+        return 0;
+    }
+    int connectFrom(int own, int client, int port) override {
+        calls->push_back("from " + std::to_string(client) + ":" + std::to_string(port) + " to " + std::to_string(own));
+        return connectResult;
+    }
+    void deletePort(int own) override { calls->push_back("delete " + std::to_string(own)); }
+    int read(std::vector<std::uint8_t>* bytes, std::chrono::milliseconds timeout) override {
+        std::unique_lock<std::mutex> lock(m);
+        if (events.empty()) {
+            lock.unlock();
+            std::this_thread::sleep_for(timeout / 10);
+            return 0;
+        }
+        bytes->insert(bytes->end(), events.front().begin(), events.front().end());
+        events.pop_front();
+        return 0;
+    }
+};
+
+TEST(AlsaInput, ListsReadableSourcesSubscribesToOneAndJoinsSplitSysEx) {
+    std::vector<std::string> calls;
+    FakeInputSequencer* seq = nullptr;
+    auto input = std::make_unique<AlsaInput>([&] {
+        auto s = std::make_unique<FakeInputSequencer>();
+        s->calls = &calls;
+        s->events = {{0xF0, 0x41, 0x10, 0x42, 0x12}, {0x21, 0x00, 0x00}, {0x41, 0x1E, 0xF7}, {0x99, 36, 100}};
+        seq = s.get();
+        return s;
+    });
+    // Not the system's, not the locked one, not our own output's nor our own.
+    EXPECT_EQ(input->ports(), (std::vector<std::string>{"Midi Through:Midi Through Port-0", "UM-ONE:UM-ONE MIDI 1 in"}));
+    MidiIn in(std::move(input));
+    std::mutex m;
+    std::vector<MidiBytes> got;
+    in.setHandler([&](const MidiBytes& message) {
+        std::lock_guard<std::mutex> lock(m);
+        got.push_back(message);
+    });
+    ASSERT_TRUE(in.openPort(1));
+    EXPECT_EQ(calls, (std::vector<std::string>{"create Kitforge", "from 20:1 to 0"}));
+    for (int i = 0; i < 1000; ++i) {
+        {
+            std::lock_guard<std::mutex> lock(m);
+            if (got.size() >= 2) break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    in.closePort();
+    EXPECT_EQ(got, (std::vector<MidiBytes>{{0xF0, 0x41, 0x10, 0x42, 0x12, 0x21, 0x00, 0x00, 0x41, 0x1E, 0xF7},
+                                           {0x99, 36, 100}}));
+    // A refused subscription says why, and leaves no port behind.
+    calls.clear();
+    seq->connectResult = -EPERM;
+    EXPECT_FALSE(in.openPort(0));
+    EXPECT_EQ(in.lastOpenError().kind, connectError(-EPERM).kind);
+    EXPECT_EQ(calls, (std::vector<std::string>{"create Kitforge", "from 14:0 to 0", "delete 0"}));
 }
 
 }  // namespace

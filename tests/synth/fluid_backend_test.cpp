@@ -9,7 +9,10 @@
 #include "midi/device_commands.h"
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
+#include "files/kit_fetch.h"
 #include "files/kit_file.h"
+#include "files/reference_tables.h"
+#include "midi/midi_in.h"
 #include "model/kit.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
@@ -216,6 +219,44 @@ TEST(Synth, TheModulesStateAfterAWholeKitAndAfterAGsReset) {
     double d = 0;
     for (size_t i = 0; i < tr808.left.size(); ++i) d += std::fabs(tr808.left[i] - standard.left[i]);
     EXPECT_GT(d / tr808.left.size(), 1e-4) << "the 808 kick is not the standard kick";
+}
+
+TEST(Synth, AnswersDataRequestsSoAFetchGivesBackTheKitItWasSent) {
+    int useMap = 2;
+    const ReferenceTables tables = LoadReferenceTables({KITFORGE_SOURCE_DATA_DIR}, useMap, 256);
+    const Kit kit = test::tableKit(tables, 128, 11);
+    auto answers = std::make_shared<LoopbackInput>();
+    auto answered = std::make_shared<std::atomic<int>>(0);
+    SynthOptions o;
+    o.offline = true;
+    o.answer = [answers, answered](const MidiBytes& m) {
+        ++*answered;
+        answers->deliver(m.data(), m.size());
+    };
+    MidiOut out(std::make_unique<FluidSynthBackend>(o));
+    ASSERT_TRUE(out.openPort(MidiOut::kBuiltInSynth)) << out.lastOpenError().text;
+    struct Answers : MidiInBackend {
+        std::shared_ptr<LoopbackInput> loop;
+        std::vector<std::string> ports() override { return {}; }
+        bool open(int id, const Bytes& b, MidiError* e) override { return loop->open(id, b, e); }
+        void close() override { loop->close(); }
+    };
+    auto input = std::make_unique<Answers>();
+    input->loop = answers;
+    MidiIn in(std::move(input));
+    ASSERT_TRUE(in.openPort(MidiIn::kBuiltInSynth));
+    sendSwitchOnSequence(out, kit, true);
+    KitFetch fetch(&tables);
+    std::atomic<bool> cancel{false};
+    EXPECT_EQ(runFetch(fetch, out, in, cancel), KitFetch::State::Done);
+    EXPECT_EQ(WriteKitFile(fetch.result()), WriteKitFile(kit));
+    // What the map does not hold, or starts in the middle of an entry, gets no answer.
+    const int before = *answered;
+    for (const MidiBytes& q : {gsDataRequest(0x21u << 14 | 1, 12, 0x10), gsDataRequest(0x40u << 14 | 0x7F, 1, 0x10),
+                               gsDataRequest(0x21u << 14 | 1u << 7 | 5, 2, 0x10)})
+        out.sendLong(q);
+    out.flush();
+    EXPECT_EQ(*answered, before);
 }
 
 TEST(Synth, RenderPlaysEveryUsedNoteIntoAWav) {
