@@ -54,6 +54,7 @@ TEST_F(Editing, CutThenPasteElsewhere) {
     const DrumNoteEntry cut = h->state().kit.entry(1, 36);
     h->select(1, 36);
     h->takeSent();
+    EXPECT_FALSE(edit->Paste1->isEnabled()) << "nothing to paste yet";
     edit->Cut1->trigger();
     EXPECT_TRUE(h->takeSent().empty()) << "a cut sends nothing";
     EXPECT_EQ(h->state().kit.entry(1, 36), blankEntry());

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QToolButton>
+
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -124,6 +126,17 @@ TEST_F(Panel, PreviewOffSendsNothingAtAll) {
     h->parts().preview->Preview2MouseUp();
     EXPECT_TRUE(h->takeSent().empty());
     EXPECT_EQ(h->state().kit.entry(1, 36).level, 1) << "changes still reach the Kit";
+}
+
+TEST_F(Panel, ThePreviewButtonOnAnEmptyNoteSoundsNothingYetItsReleaseSilences) {
+    h->select(1, 5);
+    h->takeSent();
+    auto* button = h->window().findChild<QToolButton*>("Preview2Button");
+    ASSERT_TRUE(button);
+    QTest::mousePress(button, Qt::LeftButton);
+    EXPECT_TRUE(h->takeSent().empty());
+    QTest::mouseRelease(button, Qt::LeftButton);
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{"99 00 00"}));
 }
 
 TEST_F(Panel, EmptyNoteKeepsTheSlidersGreysThemAndEmptiesTheName) {
