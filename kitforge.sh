@@ -60,6 +60,7 @@ bench)
   trap 'tests/midi/jack/jack_server.sh stop "$server" "$pidfile"' EXIT
   build/bin/kitforge-files-bench
   JACK_DEFAULT_SERVER=$server build/bin/kitforge-midi-bench
+  JACK_DEFAULT_SERVER=$server build/bin/kitforge-fetch-bench
   # With a server running, as on a desktop where the port opens at start.
   JACK_DEFAULT_SERVER=$server build/bin/kitforge-startup-bench ;;
 *)

@@ -3,6 +3,8 @@
 #include "midi/jack_input.h"
 #if defined(__linux__)
 #include "midi/alsa_input.h"
+#else
+#include "midi/rtmidi_input.h"
 #endif
 
 namespace kf {
@@ -11,7 +13,7 @@ std::unique_ptr<MidiInBackend> platformInput() {
 #if defined(__linux__)
     return std::make_unique<AlsaInput>();
 #else
-    return nullptr;
+    return std::make_unique<RtMidiInput>();
 #endif
 }
 

@@ -11,7 +11,7 @@ namespace kf {
 
 class JackInput;
 
-// The platform's own MIDI input (the ALSA sequencer on Linux); null where there is none yet.
+// The platform's own MIDI input: the ALSA sequencer on Linux, RtMidi elsewhere.
 std::unique_ptr<MidiInBackend> platformInput();
 
 class SystemInput : public MidiInBackend {

@@ -1,0 +1,65 @@
+// Reading both user sets back from a module over a real JACK server: the fake module answers
+// every request 5 ms after it arrives; requests leave at a cable's pace. Seconds and requests
+// for a kit of 40 used notes per set and for a full one.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+
+#include "files/kit_fetch.h"
+#include "files/kit_file.h"
+#include "files/reference_tables.h"
+#include "jack_module.h"
+#include "midi/jack_backend.h"
+#include "midi/jack_input.h"
+#include "midi/midi_in.h"
+#include "midi/midi_out.h"
+#include "sample_kit.h"
+
+namespace {
+
+int indexOf(const std::vector<std::string>& names, const std::string& name) {
+    for (size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name) return static_cast<int>(i);
+    return -2;
+}
+
+}  // namespace
+
+int main() {
+    using namespace kf;
+    int useMap = 2;
+    const ReferenceTables tables = LoadReferenceTables({KITFORGE_SOURCE_DATA_DIR}, useMap, 256);
+    std::printf("%-22s %10s %10s %8s %s\n", "kit", "seconds", "requests", "exact", "goal");
+    struct Case {
+        const char* name;
+        int used;
+        double goal;
+    } cases[] = {{"40 used notes per set", 40, 15}, {"full", 128, 30}};
+    for (const Case& c : cases) {
+        const Kit kit = test::tableKit(tables, c.used, 21);
+        test::JackModule module("kfbenchmodule", kit, std::chrono::milliseconds(5));
+        if (!module.ok()) {
+            std::printf("no JACK server\n");
+            return 1;
+        }
+        MidiOut out(std::make_unique<JackBackend>("kfbenchfetch"));
+        auto input = std::make_unique<JackInput>("kfbenchfetch-in", "kfbenchfetch");
+        const int source = indexOf(input->ports(), module.outputName());
+        MidiIn in(std::move(input));
+        std::vector<std::string> targets;
+        for (int i = 0; i < out.deviceCount(); ++i) targets.push_back(out.deviceName(i));
+        if (!out.openPort(indexOf(targets, module.inputName())) || !in.openPort(source)) {
+            std::printf("ports did not open\n");
+            return 1;
+        }
+        KitFetch fetch(&tables);
+        std::atomic<bool> cancel{false};
+        const auto start = std::chrono::steady_clock::now();
+        const KitFetch::State state = runFetch(fetch, out, in, cancel);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const bool exact = state == KitFetch::State::Done && WriteKitFile(fetch.result()) == WriteKitFile(kit);
+        std::printf("%-22s %10.1f %10ld %8s under %.0f s\n", c.name, seconds, module.requests(), exact ? "yes" : "NO",
+                    c.goal);
+    }
+    return 0;
+}
