@@ -15,7 +15,6 @@
 namespace kf {
 
 namespace {
-constexpr std::uint8_t kDataRequest1 = 0x11;
 constexpr unsigned kNameBytes = 12;
 
 unsigned userAddress(int set, int parameter, int index) {
@@ -35,7 +34,7 @@ constexpr int kSourceParameters[] = {kSourceMap, kSourceProgram, kSourceNote};
 
 MidiBytes gsDataRequest(unsigned address, unsigned size, std::uint8_t deviceId) {
     MidiBytes m{midi::kSysEx, midi::kRolandId, static_cast<std::uint8_t>(deviceId & 0x7F), midi::kGsModelId,
-                kDataRequest1};
+                midi::kDataRequest1};
     putTriple(m, address);
     putTriple(m, size);
     m.push_back(rolandChecksum(m.data() + midi::kDt1HeaderBytes, m.data() + m.size()));

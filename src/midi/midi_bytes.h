@@ -23,6 +23,10 @@ constexpr std::uint8_t status(std::uint8_t kind, int channel) {
 }
 constexpr bool isStatus(std::uint8_t b) { return b >= 0x80; }
 constexpr bool isChannelStatus(std::uint8_t b) { return isStatus(b) && b < kSysEx; }
+// Timing clock, start, stop, active sensing, reset: single bytes that may fall anywhere, even
+// inside another message.
+constexpr std::uint8_t kFirstRealtime = 0xF8;
+constexpr bool isRealtime(std::uint8_t b) { return b >= kFirstRealtime; }
 // Data bytes after a channel status: one for program change and channel pressure, else two.
 constexpr int channelDataBytes(std::uint8_t status) {
     const std::uint8_t kind = status & 0xF0;
@@ -61,6 +65,7 @@ constexpr std::uint8_t kRolandId = 0x41;
 constexpr std::uint8_t kDefaultDeviceId = 0x10;
 constexpr std::uint8_t kGsModelId = 0x42;
 constexpr std::uint8_t kDataSet1 = 0x12;
+constexpr std::uint8_t kDataRequest1 = 0x11;  // RQ1: F0 41 dev 42 11 a1 a2 a3 s1 s2 s3 sum F7
 constexpr int kDt1HeaderBytes = 5;  // F0 41 dev 42 12
 // The first address byte of the two user drum sets.
 constexpr std::uint8_t kUserDrumArea = 0x21;

@@ -15,7 +15,7 @@ void MessageAssembler::feed(const std::uint8_t* data, std::size_t size,
                             const std::function<void(const MidiBytes&)>& message) {
     for (std::size_t i = 0; i < size; ++i) {
         const std::uint8_t b = data[i];
-        if (b >= 0xF8) continue;  // realtime: clock, start, stop, active sensing, reset
+        if (midi::isRealtime(b)) continue;
         if (b == midi::kSysEx) {
             current_.assign(1, b);
             inSysEx_ = true;

@@ -158,8 +158,7 @@ std::uint8_t FluidSynthBackend::userValue(int set, int note, int parameter) cons
 
 bool FluidSynthBackend::request(const std::uint8_t* m, std::size_t n) {
     // F0 41 dev 42 11 a1 a2 a3 s1 s2 s3 sum F7
-    constexpr std::uint8_t kDataRequest1 = 0x11;
-    if (n != 13 || m[1] != midi::kRolandId || m[3] != midi::kGsModelId || m[4] != kDataRequest1) return false;
+    if (n != 13 || m[1] != midi::kRolandId || m[3] != midi::kGsModelId || m[4] != midi::kDataRequest1) return false;
     unsigned sum = 0;
     for (std::size_t i = 5; i < 11; ++i) sum += m[i];
     if ((sum + m[11]) % 128 != 0 || !options_.answer) return true;

@@ -107,6 +107,9 @@ TEST_F(Panel, DefaultValueComesFromTheSourceInstrument) {
     panel->defClick(2);
     EXPECT_EQ(e.level, 127);
     EXPECT_EQ(h->takeSent(), join({param(1, 36, 2, 127)}, kAudition36));
+    e.assignGroup = 5;
+    panel->defClick(6);
+    EXPECT_EQ(e.assignGroup, 0) << "the kick's own exclusive group";
     EXPECT_FALSE(panel->valueMenu(7)->actions().at(0)->isEnabled());
     EXPECT_TRUE(panel->valueMenu(6)->actions().at(0)->isEnabled());
 }
