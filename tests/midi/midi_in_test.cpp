@@ -83,10 +83,14 @@ TEST(MidiIn, HandsMessagesOnInOrderAndCountsWhatItCouldNotHold) {
         release = true;
     }
     cv.notify_all();
-    for (int i = 0; i < 1000 && static_cast<long>(got.size()) + in.overflowCount() < 100; ++i)
+    const auto handled = [&] {
+        std::lock_guard<std::mutex> lock(m);
+        return static_cast<long>(got.size());
+    };
+    for (int i = 0; i < 1000 && handled() + in.overflowCount() < 100; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     in.setHandler({});
-    EXPECT_EQ(static_cast<long>(got.size()) + in.overflowCount(), 100);
+    EXPECT_EQ(handled() + in.overflowCount(), 100);
     EXPECT_GT(in.overflowCount(), 0);
     EXPECT_TRUE(std::is_sorted(got.begin(), got.end()));
     EXPECT_EQ(got.front(), 0);
