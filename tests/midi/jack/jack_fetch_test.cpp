@@ -2,6 +2,8 @@
 // from its own client, at its own latency, as told.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "files/kit_fetch.h"
 #include "files/kit_file.h"
 #include "files/reference_tables.h"
@@ -38,8 +40,9 @@ struct Fetched {
     double seconds;
 };
 
-// Fetches from module; the module must already be set up.
-Fetched fetchFrom(test::JackModule& module, FetchSettings settings = {}) {
+// Fetches from module; the module must already be set up. stopAfter: cancel once the module
+// has seen that many requests.
+Fetched fetchFrom(test::JackModule& module, FetchSettings settings = {}, long stopAfter = -1) {
     MidiOut out(std::make_unique<JackBackend>("kffetch"));
     auto input = std::make_unique<JackInput>("kffetch-in", "kffetch");
     const int source = indexOf(input->ports(), module.outputName());
@@ -50,8 +53,16 @@ Fetched fetchFrom(test::JackModule& module, FetchSettings settings = {}) {
     EXPECT_TRUE(in.openPort(source));
     KitFetch fetch(&tables(), settings);
     std::atomic<bool> cancel{false};
+    std::atomic<bool> ended{false};
+    std::thread stopper([&] {
+        while (stopAfter >= 0 && !ended && module.requests() < stopAfter)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        cancel = stopAfter >= 0;
+    });
     const auto start = std::chrono::steady_clock::now();
     Fetched f{runFetch(fetch, out, in, cancel), {}, {}, 0};
+    ended = true;
+    stopper.join();
     f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     f.kit = fetch.result(&f.summary);
     return f;
@@ -83,6 +94,14 @@ INSTANTIATE_TEST_SUITE_P(Kits, JackFetch,
                                            Case{"every 25th answer lost", 20, 25}),
                          [](const auto& info) { return std::string(info.param.usedPerSet == 128 ? "Full" : "Sparse") +
                                                        (info.param.dropEvery ? "Lossy" : ""); });
+
+TEST(JackFetchFault, StoppingPartwayEndsItAtOnce) {
+    test::JackModule module("kfstopped", test::tableKit(tables(), 40, 3), 5ms);
+    ASSERT_TRUE(module.ok());
+    const Fetched f = fetchFrom(module, {}, 100);
+    EXPECT_EQ(f.state, KitFetch::State::Cancelled);
+    EXPECT_LT(module.requests(), 1000) << "stopped long before the 1,490 requests of the whole";
+}
 
 TEST(JackFetchFault, ASilentModuleEndsTheFetchWithinASecond) {
     test::JackModule module("kfsilent", test::tableKit(tables(), 4, 1), 5ms);
