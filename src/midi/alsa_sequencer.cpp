@@ -16,6 +16,25 @@ namespace {
 
 void silentAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
+// Every port of every client, with its capabilities.
+std::vector<SeqPortInfo> listSeqPorts(snd_seq_t* seq) {
+    std::vector<SeqPortInfo> found;
+    snd_seq_client_info_t* client;
+    snd_seq_port_info_t* port;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_port_info_alloca(&port);
+    snd_seq_client_info_set_client(client, -1);
+    while (snd_seq_query_next_client(seq, client) >= 0) {
+        const int c = snd_seq_client_info_get_client(client);
+        snd_seq_port_info_set_client(port, c);
+        snd_seq_port_info_set_port(port, -1);
+        while (snd_seq_query_next_port(seq, port) >= 0)
+            found.push_back({c, snd_seq_port_info_get_port(port), snd_seq_client_info_get_name(client),
+                             snd_seq_port_info_get_name(port), snd_seq_port_info_get_capability(port)});
+    }
+    return found;
+}
+
 class SystemAlsaSequencer : public AlsaSequencer {
 public:
     ~SystemAlsaSequencer() override {
@@ -37,29 +56,7 @@ public:
 
     int clientId() override { return snd_seq_client_id(seq_); }
 
-    std::vector<SeqPortInfo> listPorts() override {
-        std::vector<SeqPortInfo> found;
-        snd_seq_client_info_t* client;
-        snd_seq_port_info_t* port;
-        snd_seq_client_info_alloca(&client);
-        snd_seq_port_info_alloca(&port);
-        snd_seq_client_info_set_client(client, -1);
-        while (snd_seq_query_next_client(seq_, client) >= 0) {
-            const int c = snd_seq_client_info_get_client(client);
-            snd_seq_port_info_set_client(port, c);
-            snd_seq_port_info_set_port(port, -1);
-            while (snd_seq_query_next_port(seq_, port) >= 0) {
-                SeqPortInfo info;
-                info.client = c;
-                info.port = snd_seq_port_info_get_port(port);
-                info.clientName = snd_seq_client_info_get_name(client);
-                info.portName = snd_seq_port_info_get_name(port);
-                info.capability = snd_seq_port_info_get_capability(port);
-                found.push_back(std::move(info));
-            }
-        }
-        return found;
-    }
+    std::vector<SeqPortInfo> listPorts() override { return listSeqPorts(seq_); }
 
     int createPort(const std::string& name, MidiError* error) override {
         const int p = snd_seq_create_simple_port(seq_, name.c_str(), SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
@@ -141,23 +138,7 @@ public:
 
     int clientId() override { return snd_seq_client_id(seq_); }
 
-    std::vector<SeqPortInfo> listPorts() override {
-        std::vector<SeqPortInfo> found;
-        snd_seq_client_info_t* client;
-        snd_seq_port_info_t* port;
-        snd_seq_client_info_alloca(&client);
-        snd_seq_port_info_alloca(&port);
-        snd_seq_client_info_set_client(client, -1);
-        while (snd_seq_query_next_client(seq_, client) >= 0) {
-            const int c = snd_seq_client_info_get_client(client);
-            snd_seq_port_info_set_client(port, c);
-            snd_seq_port_info_set_port(port, -1);
-            while (snd_seq_query_next_port(seq_, port) >= 0)
-                found.push_back({c, snd_seq_port_info_get_port(port), snd_seq_client_info_get_name(client),
-                                 snd_seq_port_info_get_name(port), snd_seq_port_info_get_capability(port)});
-        }
-        return found;
-    }
+    std::vector<SeqPortInfo> listPorts() override { return listSeqPorts(seq_); }
 
     int createPort(const std::string& name, MidiError* error) override {
         const int p = snd_seq_create_simple_port(seq_, name.c_str(), SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,

@@ -15,13 +15,7 @@
 namespace kf::test {
 namespace {
 
-const ReferenceTables& tables() {
-    static const ReferenceTables t = [] {
-        int useMap = 2;
-        return LoadReferenceTables({KITFORGE_SOURCE_DATA_DIR}, useMap, 256);
-    }();
-    return t;
-}
+const ReferenceTables& tables() { return shippedTables(); }
 
 std::unique_ptr<Harness> withModule(const Kit& kit) {
     HarnessOptions o;

@@ -11,13 +11,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const ReferenceTables& tables() {
-    static const ReferenceTables t = [] {
-        int useMap = 2;
-        return LoadReferenceTables({KITFORGE_SOURCE_DATA_DIR}, useMap, 256);
-    }();
-    return t;
-}
+const ReferenceTables& tables() { return test::shippedTables(); }
 
 struct Outcome {
     KitFetch::State state;

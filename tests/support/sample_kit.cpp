@@ -38,6 +38,14 @@ Kit fullKit() {
 
 namespace kf::test {
 
+const ReferenceTables& shippedTables() {
+    static const ReferenceTables t = [] {
+        int useMap = 2;
+        return LoadReferenceTables({KITFORGE_SOURCE_DATA_DIR}, useMap, 256);
+    }();
+    return t;
+}
+
 Kit tableKit(const ReferenceTables& tables, int usedPerSet, unsigned seed) {
     std::vector<std::pair<const PresetDrumSet*, int>> instruments;
     for (const PresetDrumSet& s : tables.sets)

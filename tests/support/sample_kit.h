@@ -17,6 +17,9 @@ struct ReferenceTables;
 
 namespace kf::test {
 
+// The reference tables the program ships, every map, loaded once.
+const ReferenceTables& shippedTables();
+
 // usedPerSet notes of each set (spread over the set) made of instruments the tables know, as
 // entering them would, then given values of their own; the rest unused.
 Kit tableKit(const ReferenceTables& tables, int usedPerSet, unsigned seed);

@@ -222,8 +222,7 @@ TEST(Synth, TheModulesStateAfterAWholeKitAndAfterAGsReset) {
 }
 
 TEST(Synth, AnswersDataRequestsSoAFetchGivesBackTheKitItWasSent) {
-    int useMap = 2;
-    const ReferenceTables tables = LoadReferenceTables({KITFORGE_SOURCE_DATA_DIR}, useMap, 256);
+    const ReferenceTables& tables = test::shippedTables();
     const Kit kit = test::tableKit(tables, 128, 11);
     auto answers = std::make_shared<LoopbackInput>();
     auto answered = std::make_shared<std::atomic<int>>(0);

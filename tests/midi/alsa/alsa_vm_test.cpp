@@ -461,8 +461,7 @@ private:
 };
 
 TEST(AlsaVm, AFetchThroughAVirtualPortGivesTheModulesSets) {
-    int useMap = 2;
-    const ReferenceTables tables = LoadReferenceTables({KITFORGE_SOURCE_DATA_DIR}, useMap, 256);
+    const ReferenceTables& tables = test::shippedTables();
     const Kit kit = test::tableKit(tables, 3, 9);
     RawModule module("/dev/snd/midiC0D2", kit);
     ASSERT_TRUE(module.ok()) << "no /dev/snd/midiC0D2";

@@ -19,13 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const ReferenceTables& tables() {
-    static const ReferenceTables t = [] {
-        int useMap = 2;
-        return LoadReferenceTables({KITFORGE_SOURCE_DATA_DIR}, useMap, 256);
-    }();
-    return t;
-}
+const ReferenceTables& tables() { return test::shippedTables(); }
 
 int indexOf(const std::vector<std::string>& names, const std::string& name) {
     for (size_t i = 0; i < names.size(); ++i)
