@@ -3,6 +3,7 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,7 +19,14 @@ namespace kf {
 
 namespace {
 constexpr int kUserProgram1 = 64;  // C9 40 and C9 41 select user drum set 1 and 2
-constexpr int kBendRange = 24;
+// A GS part's effect sends at reset: reverb 40, chorus 0 (CC 91, CC 93).
+constexpr int kPartReverb = 40;
+constexpr int kMaxVoices = 256;  // FluidSynth's polyphony
+constexpr int kPartChorus = 0;
+constexpr int kPartVolume = 100;
+constexpr int kVolume = 7;
+constexpr int kReverbSend = 91;
+constexpr int kChorusSend = 93;
 const char* const kDrivers[] = {"pipewire", "pulseaudio", "jack", "alsa"};
 
 #if defined(__linux__)
@@ -62,6 +70,10 @@ bool FluidSynthBackend::open(int, MidiError* error) {
     fluid_settings_setint(settings_, "synth.reverb.active", 1);
     fluid_settings_setint(settings_, "synth.chorus.active", 1);
     fluid_settings_setint(settings_, "synth.cpu-cores", 1);
+    fluid_settings_setint(settings_, "synth.polyphony", kMaxVoices);
+    // On JACK the synth's ports go to the system's playback ports, as FluidSynth's own -j does:
+    // a user hears the set without patching anything.
+    fluid_settings_setint(settings_, "audio.jack.autoconnect", 1);
     synth_ = new_fluid_synth(settings_);
     auto fail = [&](MidiError::Kind kind, const std::string& text) {
         if (error) *error = {kind, text};
@@ -69,13 +81,13 @@ bool FluidSynthBackend::open(int, MidiError* error) {
         return false;
     };
     if (!synth_) return fail(MidiError::NoMidiSystem, "FluidSynth could not start");
-    // Pan moves a note all the way, stereo samples too: CC 10 steers twice FluidSynth's range,
-    // so pan 1 puts both halves of a stereo sample on the left.
+    // A user note's pan replaces the pan its key has in the SoundFont (see placeNote), so CC 10
+    // must add nothing on the notes' own channels.
     fluid_mod_t* pan = new_fluid_mod();
     fluid_mod_set_source1(pan, 10, FLUID_MOD_CC | FLUID_MOD_LINEAR | FLUID_MOD_BIPOLAR | FLUID_MOD_POSITIVE);
     fluid_mod_set_source2(pan, FLUID_MOD_NONE, 0);
     fluid_mod_set_dest(pan, GEN_PAN);
-    fluid_mod_set_amount(pan, 1000.0);
+    fluid_mod_set_amount(pan, 0.0);
     fluid_synth_add_default_mod(synth_, pan, FLUID_SYNTH_OVERWRITE);
     delete_fluid_mod(pan);
     for (const std::string& f : options_.soundFonts) {
@@ -126,6 +138,13 @@ void FluidSynthBackend::reset() {
     for (int c = 0; c < 16; ++c)
         fluid_synth_set_channel_type(synth_, c, c == 9 ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
     selectDrumKit(9, 0);
+    partVolume_.fill(kPartVolume);
+    partReverb_.fill(kPartReverb);
+    partChorus_.fill(kPartChorus);
+    for (int c = 0; c < 16; ++c) {
+        fluid_synth_cc(synth_, c, kReverbSend, kPartReverb);
+        fluid_synth_cc(synth_, c, kChorusSend, kPartChorus);
+    }
     voiceOf_.fill(0);
     ownerOf_.fill(0);
     lastUsed_.fill(0);
@@ -238,6 +257,10 @@ void FluidSynthBackend::channelMessage(const std::uint8_t* m, std::size_t n) {
                 if (rhythm)
                     for (int c = kFirstVoice; c < kFirstVoice + kVoices; ++c) fluid_synth_all_sounds_off(synth_, c);
             } else if (!rhythm || (d1 != midi::kBankSelect && d1 != midi::kBankSelectLsb)) {
+                // The part's sends scale its user notes' own.
+                if (d1 == kVolume) partVolume_[static_cast<size_t>(channel)] = d2;
+                if (d1 == kReverbSend) partReverb_[static_cast<size_t>(channel)] = d2;
+                if (d1 == kChorusSend) partChorus_[static_cast<size_t>(channel)] = d2;
                 // Bank select on a rhythm part picks a map: every map plays the font's kits.
                 fluid_synth_cc(synth_, channel, d1, d2);
             }
@@ -259,16 +282,23 @@ void FluidSynthBackend::noteOn(int channel, int key, int velocity) {
     if (!u.received || u.p[kRxNoteOn] == 0) return;
     const int vc = voiceChannel(128 * (set - 1) + key);
     selectDrumKit(vc, u.p[kSourceProgram]);
-    // Only once the channel has a preset: FluidSynth 2.3 crashes on a channel without one.
-    fluid_synth_pitch_wheel_sens(synth_, vc, kBendRange);
-    fluid_synth_cc(synth_, vc, 7, u.p[kLevel]);
-    const int pan = u.p[kPan] == 0 ? std::uniform_int_distribution<int>(1, 127)(random_) : u.p[kPan];
-    fluid_synth_cc(synth_, vc, 10, pan);
-    fluid_synth_cc(synth_, vc, 91, u.p[kReverb]);
-    fluid_synth_cc(synth_, vc, 93, std::max(u.p[kChorus], u.p[kDelay]));
-    const int shift = std::clamp(static_cast<int>(u.p[kPlayNote]) - static_cast<int>(u.p[kSourceNote]), -kBendRange,
-                                 kBendRange);
-    fluid_synth_pitch_bend(synth_, vc, std::clamp(8192 + shift * 8192 / kBendRange, 0, 16383));
+    // A drum instrument's level and sends scale the part's, as on a GS module: reverb 127 on a
+    // part at its default 40 sends 40, and level 127 on a part at volume 100 sounds as the
+    // preset instrument does there. CC 7's curve is 40·log10(value/127), so the product of the
+    // two values is the sum of their levels in dB.
+    const int part = static_cast<int>(channel);
+    fluid_synth_cc(synth_, vc, kVolume, partVolume_[static_cast<size_t>(part)] * u.p[kLevel] / 127);
+    const double reverb = partReverb_[static_cast<size_t>(part)] * u.p[kReverb] / 127.0;
+    const double chorus = partChorus_[static_cast<size_t>(part)] * std::max(u.p[kChorus], u.p[kDelay]) / 127.0;
+    const auto sends = [&](double scale) {
+        fluid_synth_cc(synth_, vc, kReverbSend, std::min(127, static_cast<int>(std::lround(reverb * scale))));
+        fluid_synth_cc(synth_, vc, kChorusSend, std::min(127, static_cast<int>(std::lround(chorus * scale))));
+    };
+    sends(1.0);
+    // The play note is the pitch the note sounds at, any distance from its source: a whole
+    // number of semitones of coarse tune, exact where a pitch bend is scaled and clamped.
+    fluid_synth_set_gen(synth_, vc, GEN_COARSETUNE,
+                        static_cast<float>(static_cast<int>(u.p[kPlayNote]) - static_cast<int>(u.p[kSourceNote])));
     // The assign group is an exclusive class: a note cuts the sounding notes of its group.
     if (const int group = u.p[kAssignGroup]) {
         auto& sounding = sounding_[set - 1][group];
@@ -276,7 +306,47 @@ void FluidSynthBackend::noteOn(int channel, int key, int velocity) {
         sounding.clear();
         sounding.emplace_back(vc, u.p[kSourceNote]);
     }
+    const int pan = u.p[kPan] == 0 ? std::uniform_int_distribution<int>(1, 127)(random_) : u.p[kPan];
     fluid_synth_noteon(synth_, vc, u.p[kSourceNote], velocity);
+    // A stereo pair brought together sounds as loud as it was, so each half is quieter: its
+    // sends rise by as much, and the effects hear the note as before.
+    if (const int halves = placeNewestVoices(vc, pan); halves > 1) sends(std::sqrt(static_cast<double>(halves)));
+}
+
+int FluidSynthBackend::placeNewestVoices(int channel, int pan) {
+    // The note's pan replaces its key's own: 1 hard left, 64 centre, 127 hard right, whatever
+    // pan the SoundFont gives the key. A stereo pair goes to the one place as a module's mono
+    // instrument does (keeping its width would leave an uneven pair off centre). The voices of
+    // one note-on share an ID, the highest on the channel.
+    const float place = static_cast<float>(pan - 64) * 500.0f / 63.0f;
+    fluid_voice_t* voices[kMaxVoices + 1] = {};
+    fluid_synth_get_voicelist(synth_, voices, kMaxVoices, -1);
+    std::vector<fluid_voice_t*> started;
+    unsigned newest = 0;
+    for (fluid_voice_t* v : voices) {
+        if (!v) break;
+        if (fluid_voice_get_channel(v) != channel) continue;
+        if (started.empty() || fluid_voice_get_id(v) > newest) {
+            newest = fluid_voice_get_id(v);
+            started.clear();
+        }
+        if (fluid_voice_get_id(v) == newest) started.push_back(v);
+    }
+    // Alike halves in one place add up: as loud as the pair was, not louder.
+    const float together = 100.0f * std::log10(static_cast<float>(started.size()));  // centibels
+    for (fluid_voice_t* v : started) {
+        fluid_voice_gen_set(v, GEN_PAN, place);
+        fluid_voice_update_param(v, GEN_PAN);
+        if (started.size() > 1) {
+            fluid_voice_gen_set(v, GEN_ATTENUATION, fluid_voice_gen_get(v, GEN_ATTENUATION) + together);
+            fluid_voice_update_param(v, GEN_ATTENUATION);
+        }
+    }
+    // A voice's new parameters wait in FluidSynth's queue until a call into the synth commits
+    // them: any call will do.
+    int committed = 0;
+    fluid_synth_get_cc(synth_, channel, 10, &committed);
+    return static_cast<int>(started.size());
 }
 
 void FluidSynthBackend::noteOff(int channel, int key) {

@@ -3,13 +3,14 @@
 // source instrument with the note's parameters applied.
 //
 // A user note plays on a FluidSynth channel of its own (channels 16 to 255, 240 of them, handed
-// out to the notes as they sound, the longest unused taken back first), so level, pan, sends
-// and the pitch shift are plain controls of that channel (CC 7, CC 10, CC 91, CC 93, pitch bend
-// over ±24 semitones) and never disturb another note; a custom preset would have to rebuild
-// each voice's generators at every note-on.
+// out to the notes as they sound, the longest unused taken back first), so level, sends and the
+// pitch shift are controls of that channel (CC 7, CC 91, CC 93, coarse tune) and never disturb
+// another note; its pan is set on the voices the note starts.
 // Level follows FluidSynth's CC 7 curve: 40·log10(level/127) dB, so 64 is 11.9 dB below 127.
-// The delay send has no FluidSynth effect: it is approximated by the chorus send (the larger
-// of the two is used).
+// Level and the sends scale the part's volume and sends, as on a GS module; the play note is a
+// coarse tuning of the note's channel, exact in semitones; the note's pan replaces the pan its
+// key has in the SoundFont. The delay send has no FluidSynth effect: it is approximated by the
+// chorus send (the larger of the two is used).
 #pragma once
 
 #include <array>
@@ -74,6 +75,8 @@ private:
     void selectDrumKit(int fluidChannel, int program);
     // The channel of a user note (0..255), taking one back from the longest unused when needed.
     int voiceChannel(int userNote);
+    // The voices the last note-on on channel started, placed at pan; how many there were.
+    int placeNewestVoices(int channel, int pan);
 
     SynthOptions options_;
     fluid_settings_t* settings_ = nullptr;
@@ -86,6 +89,7 @@ private:
     std::array<std::array<std::uint8_t, 12>, 2> names_{};
     std::array<int, 16> rhythmMap_{};  // 0 normal part, 1 or 2 drum map
     std::array<int, 16> program_{};
+    std::array<int, 16> partVolume_{}, partReverb_{}, partChorus_{};  // CC 7, 91 and 93 of each part
     static constexpr int kFirstVoice = 16, kVoices = 240;
     std::array<int, 256> voiceOf_{};        // user note -> channel, 0 for none
     std::array<int, kVoices> ownerOf_{};    // channel - kFirstVoice -> user note + 1, 0 for none
