@@ -199,7 +199,9 @@ void MainWindow::buildToolBar() {
     if (auto* button = qobject_cast<QToolButton*>(toolBar1_->widgetForAction(preview2_))) {
         button->setObjectName("Preview2Button");
         Preview* preview = parts_.preview;
-        holdToSound(button, [preview] { preview->Preview2MouseDown(); }, [preview] { preview->Preview2MouseUp(); });
+        // The release of any button silences the grid note, as the grid's own does.
+        holdToSound(
+            button, [preview] { preview->Preview2MouseDown(); }, [preview] { preview->Preview2MouseUp(); }, true);
     }
     toolBar1_->addSeparator();
     QAction* memo = toolBar1_->addWidget(panel->velocityMemo());

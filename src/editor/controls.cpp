@@ -13,8 +13,8 @@ namespace kf::ui {
 namespace {
 class HoldFilter : public QObject {
 public:
-    HoldFilter(QObject* parent, std::function<void()> down, std::function<void()> up)
-        : QObject(parent), down_(std::move(down)), up_(std::move(up)) {}
+    HoldFilter(QObject* parent, std::function<void()> down, std::function<void()> up, bool anyRelease)
+        : QObject(parent), down_(std::move(down)), up_(std::move(up)), anyRelease_(anyRelease) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -25,7 +25,7 @@ protected:
                 held_ = true;
                 down_();
             }
-        } else if (type == QEvent::MouseButtonRelease && held_) {
+        } else if (type == QEvent::MouseButtonRelease && (held_ || anyRelease_)) {
             held_ = false;
             up_();
         }
@@ -34,12 +34,13 @@ protected:
 
 private:
     std::function<void()> down_, up_;
+    bool anyRelease_;
     bool held_ = false;
 };
 }  // namespace
 
-void holdToSound(QAbstractButton* button, std::function<void()> down, std::function<void()> up) {
-    button->installEventFilter(new HoldFilter(button, std::move(down), std::move(up)));
+void holdToSound(QAbstractButton* button, std::function<void()> down, std::function<void()> up, bool anyRelease) {
+    button->installEventFilter(new HoldFilter(button, std::move(down), std::move(up), anyRelease));
 }
 
 UpDown::UpDown(QWidget* parent, int minimum, int maximum)
@@ -94,6 +95,9 @@ void TrackBar::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Down: triggerAction(QAbstractSlider::SliderPageStepSub); return;
         case Qt::Key_Left: triggerAction(QAbstractSlider::SliderSingleStepSub); return;
         case Qt::Key_Right: triggerAction(QAbstractSlider::SliderSingleStepAdd); return;
+        // As on the trackbars the panel was drawn for: Page Down raises, Page Up lowers.
+        case Qt::Key_PageDown: triggerAction(QAbstractSlider::SliderPageStepAdd); return;
+        case Qt::Key_PageUp: triggerAction(QAbstractSlider::SliderPageStepSub); return;
         default: QSlider::keyPressEvent(event);
     }
 }

@@ -60,7 +60,9 @@ protected:
 
 // A button held to sound a note: a left press calls down once, its release (whichever button,
 // wherever the pointer is by then) calls up once. Leaving the button while it is held and
-// coming back does neither, unlike the button's own pressed and released signals.
-void holdToSound(QAbstractButton* button, std::function<void()> down, std::function<void()> up);
+// coming back does neither, unlike the button's own pressed and released signals. With
+// anyRelease, every release calls up, after a press of any button.
+void holdToSound(QAbstractButton* button, std::function<void()> down, std::function<void()> up,
+                 bool anyRelease = false);
 
 }  // namespace kf::ui

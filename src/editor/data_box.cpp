@@ -200,14 +200,18 @@ void DataBox::showIfHidden() {
 void DataBox::SP_Preview2MouseDown() {
     const int k = selectedInstrumentNote();
     const int m = listMap1_->currentIndex();
+    sounding_ = false;
     if (!listMap1_->isEnabled() || k < 0 || m < 0) return;
     const PresetDrumSet& set = c_.state.tables.sets[static_cast<size_t>(m)];
     c_.state.lastSoundedNote = static_cast<std::uint8_t>(k);
     c_.dataBoxNoteOn(set.map, set.program, k);
+    sounding_ = true;
 }
 
 void DataBox::SP_Preview2MouseUp() {
-    if (!listMap1_->isEnabled()) return;
+    // A press that sounded nothing (no instrument chosen) has nothing to stop.
+    if (!listMap1_->isEnabled() || !sounding_) return;
+    sounding_ = false;
     c_.dataBoxNoteOff(c_.state.lastSoundedNote);
 }
 

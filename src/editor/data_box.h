@@ -64,6 +64,7 @@ private:
     QFrame* bevel1_;
     QMenu* popIns1_;
     bool quiet_ = false;
+    bool sounding_ = false;  // the preview button's press sounded a note
 };
 
 }  // namespace kf::ui

@@ -12,9 +12,9 @@ QMessageBox::StandardButton DesktopDialogs::message(QWidget* parent, QMessageBox
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-QString DesktopDialogs::openFile(QWidget* parent, const QString& directory, const QString& proposedName,
-                                 const QString& filter) {
-    QFileDialog dialog(parent, QString(), directory, filter);
+QString DesktopDialogs::openFile(QWidget* parent, const QString& caption, const QString& directory,
+                                 const QString& proposedName, const QString& filter) {
+    QFileDialog dialog(parent, caption, directory, filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix("kfg");
@@ -28,6 +28,12 @@ QString DesktopDialogs::saveFile(QWidget* parent, const SaveRequest& r) {
     dialog.setNameFilters(r.filters);
     dialog.selectNameFilter(r.filters.value(r.selectedFilter));
     dialog.setDefaultSuffix(r.defaultSuffix);
+    // A name typed without an extension takes the one of the type chosen in the dialog.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        const int star = filter.indexOf(QStringLiteral("*."));
+        const int end = filter.indexOf(QLatin1Char(')'), star);
+        if (star >= 0 && end > star) dialog.setDefaultSuffix(filter.mid(star + 2, end - star - 2));
+    });
     dialog.selectFile(r.proposedName);
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }

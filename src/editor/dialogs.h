@@ -23,9 +23,9 @@ public:
     virtual ~Dialogs() = default;
     virtual QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                                 const QString& text, QMessageBox::StandardButtons buttons) = 0;
-    // Empty when cancelled.
-    virtual QString openFile(QWidget* parent, const QString& directory, const QString& proposedName,
-                             const QString& filter) = 0;
+    // Empty when cancelled. caption: the dialog's title, the system's own when empty.
+    virtual QString openFile(QWidget* parent, const QString& caption, const QString& directory,
+                             const QString& proposedName, const QString& filter) = 0;
     virtual QString saveFile(QWidget* parent, const SaveRequest& request) = 0;
     virtual QString chooseDirectory(QWidget* parent, const QString& start) = 0;
 };
@@ -50,7 +50,7 @@ class DesktopDialogs : public Dialogs {
 public:
     QMessageBox::StandardButton message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                         const QString& text, QMessageBox::StandardButtons buttons) override;
-    QString openFile(QWidget* parent, const QString& directory, const QString& proposedName,
+    QString openFile(QWidget* parent, const QString& caption, const QString& directory, const QString& proposedName,
                      const QString& filter) override;
     QString saveFile(QWidget* parent, const SaveRequest& request) override;
     QString chooseDirectory(QWidget* parent, const QString& start) override;

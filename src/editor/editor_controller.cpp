@@ -114,6 +114,9 @@ void EditorController::setEffectType(int value) {
     if (entry.effectType == t) return;
     entry.effectType = static_cast<std::uint8_t>(t);
     midi.sendLong(buildParameterMessage(s.kit, s.currentSet, s.currentNote, effectTypeParameter(t)));
+    // The module keeps the send of the effect no longer selected: it goes to 0 there, as the
+    // Kit has it, or the note would sound both effects.
+    midi.sendLong(buildParameterMessage(s.kit, s.currentSet, s.currentNote, effectTypeParameter(1 - t)));
     s.modified = true;
 }
 

@@ -180,7 +180,7 @@ void FileCommands::Open1Click() {
     EditorState& s = c_.state;
     if (s.busy || !mayDiscard(true)) return;
     const QString start = docDir.isEmpty() ? saveDialogDirectory : docDir;
-    const QString path = c_.dialogs.openFile(window_, start, replaceExtension(docName, ".KFG"),
+    const QString path = c_.dialogs.openFile(window_, QString(), start, replaceExtension(docName, ".KFG"),
                                              QStringLiteral("Kitforge 1.0 (*.kfg)"));
     if (path.isEmpty() || extensionOf(path) != ".KFG") return;
     Kit blank;
@@ -193,7 +193,7 @@ void FileCommands::Import1Click() {
     if (s.busy || !mayDiscard(true)) return;
     const QString start = docDir.isEmpty() ? saveDialogDirectory : docDir;
     const QString path = c_.dialogs.openFile(
-        window_, start, QString(),
+        window_, QStringLiteral("ｲﾝﾎﾟｰﾄ"), start, QString(),
         QStringLiteral("MIDIﾌｧｲﾙ (*.mid *.midi);;SysExﾌｧｲﾙ (*.syx);;ﾃｷｽﾄ (*.txt);;すべてのﾌｧｲﾙ (*)"));
     if (!path.isEmpty()) importFile(path);
 }

@@ -20,7 +20,9 @@ QMessageBox::StandardButton ScriptedDialogs::message(QWidget*, QMessageBox::Icon
     return a;
 }
 
-QString ScriptedDialogs::openFile(QWidget*, const QString&, const QString& proposedName, const QString&) {
+QString ScriptedDialogs::openFile(QWidget*, const QString& caption, const QString&, const QString& proposedName,
+                                  const QString&) {
+    openCaptions.push_back(caption);
     openProposals.push_back(proposedName);
     if (openAnswers.empty()) return {};
     const QString a = openAnswers.front();

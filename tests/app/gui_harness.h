@@ -33,10 +33,12 @@ public:
     std::deque<QString> openAnswers, saveAnswers, directoryAnswers;
     std::vector<ui::SaveRequest> saveRequests;
     std::vector<QString> openProposals;
+    std::vector<QString> openCaptions;
 
     QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text,
                                         QMessageBox::StandardButtons buttons) override;
-    QString openFile(QWidget*, const QString& directory, const QString& proposedName, const QString& filter) override;
+    QString openFile(QWidget*, const QString& caption, const QString& directory, const QString& proposedName,
+                     const QString& filter) override;
     QString saveFile(QWidget*, const ui::SaveRequest& request) override;
     QString chooseDirectory(QWidget*, const QString& start) override;
 };

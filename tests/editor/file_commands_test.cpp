@@ -10,6 +10,11 @@
 #include <QUrl>
 #include <QApplication>
 #include <QTest>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QMenu>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -332,6 +337,36 @@ TEST_F(Files, ImportAsksToSaveThenMakesAnUntitledKitAndSendsIt) {
     EXPECT_FALSE(h->parts().edit->Undo1->isEnabled()) << "no undo into the kit that was replaced";
     // Preview is on: the kit goes to the module whole, as Open sends it.
     EXPECT_GE(h->takeSent().size(), 256u * 12 + 4);
+}
+
+TEST_F(Files, TheImportDialogIsTitledImportAndReachedFromTheFileMenu) {
+    QTest::keyClick(&h->window(), Qt::Key_F, Qt::AltModifier);
+    QMenu* menu = h->window().findChild<QMenu*>("File1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 5000));
+    QTest::keyClick(menu, Qt::Key_I);
+    ASSERT_EQ(h->dialogs().openCaptions.size(), 1u);
+    EXPECT_EQ(h->dialogs().openCaptions[0], QStringLiteral("ｲﾝﾎﾟｰﾄ"));
+}
+
+TEST(SaveDialog, ABareNameTakesTheExtensionOfTheTypeChosen) {
+    QTemporaryDir dir;
+    ui::DesktopDialogs dialogs;
+    ui::SaveRequest r;
+    r.directory = dir.path();
+    r.filters = {"Kitforge 1.0 (*.kfg)", QString::fromUtf8("ｽﾀﾝﾀﾞｰﾄﾞMIDIﾌｧｲﾙ(*.mid)")};
+    r.defaultSuffix = "kfg";
+    QTimer::singleShot(0, [] {
+        // The dialog as a person uses it: the type list, then a name, then Enter.
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_TRUE(types && name);
+        QTest::keyClick(types, Qt::Key_Down);
+        QTest::keyClicks(name, "bare");
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    EXPECT_EQ(QFileInfo(dialogs.saveFile(nullptr, r)).fileName(), "bare.mid");
 }
 
 TEST_F(Files, AnImportWithNothingUsableLeavesTheDocumentAlone) {

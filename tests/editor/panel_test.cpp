@@ -32,6 +32,18 @@ protected:
     ui::ParameterPanel* panel = nullptr;
 };
 
+TEST_F(Panel, PageDownRaisesASliderByAPageAndPageUpLowersIt) {
+    QTest::mouseClick(panel->trackBar(2), Qt::LeftButton);  // focus, and a value of its own
+    const int from = panel->trackBar(2)->value();
+    QTest::keyClick(panel->trackBar(2), Qt::Key_PageDown);
+    EXPECT_EQ(panel->trackBar(2)->value(), std::min(127, from + 8));
+    QTest::keyClick(panel->trackBar(2), Qt::Key_PageUp);
+    QTest::keyClick(panel->trackBar(2), Qt::Key_PageUp);
+    EXPECT_EQ(panel->trackBar(2)->value(), std::min(127, from + 8) - 16);
+    QTest::keyClick(panel->trackBar(2), Qt::Key_Up);
+    EXPECT_EQ(panel->trackBar(2)->value(), std::min(127, from + 8) - 8) << "Up is a page up the scale too";
+}
+
 TEST_F(Panel, PanSliderToZeroShowsRndAndSendsParameterFour) {
     panel->trackBar(3)->setValue(0);
     EXPECT_EQ(panel->memo(3)->text(), "Rnd");
@@ -76,15 +88,22 @@ TEST_F(Panel, UpDownClickAtItsLimitStillSendsButChangesNothing) {
     EXPECT_EQ(h->takeSent(), join({param(1, 36, 1, 59)}, kAudition36));
 }
 
-TEST_F(Panel, EffectTypeSendsOnlyTheNewEffectWhenItChanges) {
+// A radio button answers a click on its round mark.
+void clickIndicator(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2)); }
+
+TEST_F(Panel, EffectTypeSendsTheNewEffectAndZeroesTheOtherOnlyWhenItChanges) {
     panel->trackBar(5)->setValue(50);
     h->takeSent();
-    panel->effectButton(1)->click();
-    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{param(1, 36, 9, 50)}));
+    clickIndicator(panel->effectButton(1));
+    // Delay takes the send, chorus goes to 0 on the module as in the Kit.
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{param(1, 36, 9, 50), param(1, 36, 6, 0)}));
     EXPECT_EQ(panel->label(5)->text(), "Delay");
     EXPECT_EQ(panel->trackBar(5)->property("helpContext").toInt(), 30);
-    panel->effectButton(1)->click();
+    clickIndicator(panel->effectButton(1));
     EXPECT_TRUE(h->takeSent().empty());
+    // Back to chorus: chorus 50, delay 0. Both effects never sound at once.
+    clickIndicator(panel->effectButton(0));
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{param(1, 36, 6, 50), param(1, 36, 9, 0)}));
 }
 
 TEST_F(Panel, RxBoxesSendEveryTime) {
