@@ -31,7 +31,7 @@ void post(QPointer<TransferMonitor> monitor, F f) {
 }  // namespace
 
 TransferMonitor::TransferMonitor(EditorController& controller, QWidget* statusBar, QWidget* grid, QObject* parent)
-    : QObject(parent), c_(controller) {
+    : QObject(parent), c_(controller), statusBar_(statusBar) {
     bar_ = new QProgressBar;
     bar_->setObjectName("TransferBar1");
     bar_->setFixedWidth(140);
@@ -81,9 +81,19 @@ TransferMonitor::~TransferMonitor() {
 bool TransferMonitor::active() const { return !c_.midi.progress().idle(); }
 
 void TransferMonitor::showWidgets(bool on) {
+    // With the status bar hidden a transfer would go unseen, and a close would seem to hang:
+    // the bar shows for as long as the transfer does.
+    if (on && statusBar_ && !statusBar_->isVisibleTo(statusBar_->parentWidget())) {
+        statusBar_->show();
+        raisedBar_ = true;
+    }
     for (QWidget* w : {static_cast<QWidget*>(bar_), static_cast<QWidget*>(left_), static_cast<QWidget*>(cancel_)})
         w->setVisible(on);
     shown_ = on;
+    if (!on && raisedBar_) {
+        statusBar_->hide();
+        raisedBar_ = false;
+    }
 }
 
 void TransferMonitor::refresh() {
@@ -93,9 +103,7 @@ void TransferMonitor::refresh() {
         tick_->stop();
         if (shown_) {
             bar_->setValue(bar_->maximum());
-            for (QWidget* w : {static_cast<QWidget*>(bar_), static_cast<QWidget*>(left_), static_cast<QWidget*>(cancel_)})
-                w->hide();
-            shown_ = false;
+            showWidgets(false);
         }
         emit finished();
         showDropReport();
@@ -108,11 +116,7 @@ void TransferMonitor::refresh() {
     bar_->setMaximum(total);
     bar_->setValue(static_cast<int>(p.sent));
     left_->setText(QStringLiteral("送信中 %1/%2  残り %3 秒").arg(p.sent).arg(total).arg(seconds, 0, 'f', 1));
-    if (!shown_) {
-        for (QWidget* w : {static_cast<QWidget*>(bar_), static_cast<QWidget*>(left_), static_cast<QWidget*>(cancel_)})
-            w->show();
-        shown_ = true;
-    }
+    if (!shown_) showWidgets(true);
 }
 
 void TransferMonitor::TransferCancelClick() {
@@ -163,9 +167,7 @@ bool TransferMonitor::waitUntilSent() {
     refresh();
     if (!shown_) {
         // Whatever is left, the user sees what is being waited for and can stop it.
-        shown_ = true;
-        for (QWidget* w : {static_cast<QWidget*>(bar_), static_cast<QWidget*>(left_), static_cast<QWidget*>(cancel_)})
-            w->show();
+        showWidgets(true);
         refresh();
     }
     if (active()) loop.exec();

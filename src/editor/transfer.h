@@ -47,6 +47,8 @@ private:
     void showWidgets(bool on);
 
     EditorController& c_;
+    QWidget* statusBar_;
+    bool raisedBar_ = false;  // shown for a transfer while the user has it hidden
     QProgressBar* bar_;
     QLabel* left_;
     QPushButton* cancel_;

@@ -15,11 +15,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+#include <QStatusBar>
 #include <QCloseEvent>
 
 #include "app/options_dialog.h"
 #include "editor/grid.h"
 #include "editor/transfer.h"
+#include "editor/view_options.h"
 #include "gui_harness.h"
 #include "midi/device_commands.h"
 #include "sample_kit.h"
@@ -258,6 +260,29 @@ TEST(Transfer, TheBuiltInSynthIsADeviceOfItsOwnAndStaysChosen) {
         Harness h2(again);
         EXPECT_EQ(h2.state().options.midiPort, synth ? -2 : -1);
     }
+}
+
+}  // namespace
+}  // namespace kf::test
+
+namespace kf::test {
+namespace {
+
+TEST(Transfer, WithTheStatusBarHiddenATransferStillShowsAndCanBeStopped) {
+    HarnessOptions o = previewOff();
+    o.sendDelay = std::chrono::milliseconds(20);
+    Harness h(o);
+    h.state().kit = test::fullKit();
+    h.parts().view->Status1->trigger();
+    ASSERT_FALSE(h.window().statusBar()->isVisible());
+    h.window().previewAction()->trigger();
+    ui::TransferMonitor* monitor = h.parts().transfer;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor->cancelButton()->isVisible(); }, 5000))
+        << "the transfer shows though the bar was hidden";
+    QTest::mouseClick(monitor->cancelButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !h.window().statusBar()->isVisible(); }, 5000))
+        << "and the bar goes again once the transfer has ended";
+    EXPECT_FALSE(h.parts().view->statusBarVisible()) << "the user's choice stands";
 }
 
 }  // namespace
