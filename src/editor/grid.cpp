@@ -81,6 +81,14 @@ int NoteGrid::selectedNote() const { return currentRow(); }
 
 void NoteGrid::selectCell(int set, int note) {
     if (set == selectedSet() && note == selectedNote()) return;
+    if (holdScroll_) {
+        // A press on a row number: the row under the pointer stays there until the press has
+        // been answered (see eventFilter).
+        setAutoScroll(false);
+        setCurrentCell(note, set - 1);
+        setAutoScroll(true);
+        return;
+    }
     setCurrentCell(note, set - 1);
     // Only as far as needed: a row that is in view stays where the user sees it.
     scrollToItem(item(note, set - 1), QAbstractItemView::EnsureVisible);
@@ -147,9 +155,19 @@ bool NoteGrid::eventFilter(QObject* watched, QEvent* event) {
     auto* me = static_cast<QMouseEvent*>(event);
     int column = -1, row = -1;
     hitTest(watched, me->position().toPoint(), &column, &row);
+    const bool rowNumbers = watched == verticalHeader()->viewport();
     if (type == QEvent::MouseButtonRelease) {
         Grid1MouseUp(me->button(), column, row, me->globalPosition().toPoint());
+        if (rowNumbers) {
+            // Now the row the press chose comes into view; a second press of a double click
+            // still means that row, wherever the grid has moved it.
+            scrollToItem(currentItem(), QAbstractItemView::EnsureVisible);
+        }
         return watched != horizontalHeader()->viewport();
+    }
+    if (rowNumbers) {
+        if (type == QEvent::MouseButtonDblClick && pressedRow_ >= 1) row = pressedRow_;
+        pressedRow_ = row;
     }
     // A press on a column border resizes the column: that belongs to the header.
     if (watched == horizontalHeader()->viewport()) {
@@ -161,7 +179,9 @@ bool NoteGrid::eventFilter(QObject* watched, QEvent* event) {
     }
     // The second press of a double click is a press too, then the double click.
     if (me->button() == Qt::LeftButton) setFocus(Qt::MouseFocusReason);
+    holdScroll_ = rowNumbers;
     Grid1MouseDown(me->button(), column, row);
+    holdScroll_ = false;
     if (type == QEvent::MouseButtonDblClick && me->button() == Qt::LeftButton) Grid1DblClick();
     return true;
 }

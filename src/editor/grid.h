@@ -66,6 +66,10 @@ private:
     bool hitTest(QObject* part, const QPoint& pos, int* column, int* row) const;
 
     EditorController& c_;
+    // A press on the row numbers: no scrolling until it is answered, and the row it chose
+    // for the second press of a double click.
+    bool holdScroll_ = false;
+    int pressedRow_ = -1;
 };
 
 }  // namespace kf::ui

@@ -218,3 +218,35 @@ TEST(Grid, OnlyTheLeftButtonActsOnAPress) {
 
 }  // namespace
 }  // namespace kf::test
+
+namespace kf::test {
+namespace {
+
+TEST(Grid, ADoubleClickOnAPartlyShownRowNumberActsOnThatRowTwice) {
+    Harness h;
+    ui::NoteGrid* grid = h.parts().grid;
+    QWidget* numbers = grid->verticalHeader()->viewport();
+    // The row cut by the bottom of the grid.
+    const int bottom = numbers->height() - 2;
+    const int row = grid->verticalHeader()->logicalIndexAt(bottom);
+    ASSERT_GT(row, 0);
+    ASSERT_GT(grid->verticalHeader()->sectionViewportPosition(row) + grid->rowHeight(row), numbers->height())
+        << "the grid's height leaves the last row partly shown";
+    for (int n = row; n < row + 3; ++n) h.useNote(1, n);
+    h.takeSent();
+    // As a double click arrives: press, release, the second press as a double click, release.
+    const QPoint at(10, bottom);
+    QTest::mousePress(numbers, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(numbers, Qt::LeftButton, {}, at);
+    QTest::mouseDClick(numbers, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(numbers, Qt::LeftButton, {}, at);
+    std::vector<std::string> noteOns;
+    for (const std::string& m : h.takeSent())
+        if (m.rfind("99 ", 0) == 0 && m.substr(m.size() - 2) != "00") noteOns.push_back(m.substr(3, 2));
+    const std::string hexRow = hex({static_cast<std::uint8_t>(row)});
+    EXPECT_EQ(noteOns, (std::vector<std::string>{hexRow, hexRow})) << "both presses sound the row pressed";
+    EXPECT_EQ(grid->selectedNote(), row);
+}
+
+}  // namespace
+}  // namespace kf::test
