@@ -1,6 +1,7 @@
 #include "editor/name_bar.h"
 
 #include <QAbstractItemView>
+#include <algorithm>
 #include <QCoreApplication>
 #include <QComboBox>
 #include <QCompleter>
@@ -42,8 +43,10 @@ NameBar::NameBar(EditorController& controller, QWidget* parent) : QToolBar(paren
         b->setObjectName(set == 1 ? "EditName1" : "EditName2");
         b->setEditable(true);
         b->setInsertPolicy(QComboBox::NoInsert);
-        b->setFixedWidth(120);
         b->lineEdit()->setMaxLength(12);
+        // Wide enough for twelve of the widest letters and the arrow: a name is never cut short.
+        const int text = b->lineEdit()->fontMetrics().horizontalAdvance(QString(12, QLatin1Char('W')));
+        b->setFixedWidth(std::max(120, text + 56));
         // No completer of the box's own: it would rewrite typed text to the case of a
         // suggestion (on Enter too). Ours only suggests; picking one is what replaces the text.
         b->setCompleter(nullptr);

@@ -137,6 +137,15 @@ TEST_F(NameBox, TheLabelShowsItsWholeTextAndTheKanaTipGoes) {
     EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 1000));
 }
 
+TEST_F(NameBox, ATwelveLetterNameShowsWhole) {
+    QComboBox* box = bar->nameBox(1);
+    typeInto(1, "WWWWWWWWWWWW");
+    ASSERT_EQ(box->currentText(), "WWWWWWWWWWWW");
+    const int text = box->lineEdit()->fontMetrics().horizontalAdvance(box->currentText());
+    // A line edit keeps 2 pixels free on either side of its text.
+    EXPECT_GE(box->lineEdit()->contentsRect().width() - 4, text) << "no letter hidden behind the box's edge";
+}
+
 struct HoldCase {
     const char* button;
 };
