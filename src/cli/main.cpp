@@ -1,4 +1,6 @@
+#include <cstdio>
 #include <filesystem>
+#include <new>
 #include <iostream>
 
 #include <unistd.h>
@@ -19,7 +21,9 @@ std::string programDirectory(const char* argv0) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int cliMain(int argc, char** argv) {
     kf::cli::Environment env;
     // What the built-in synth answers comes in on input device -2.
     auto answers = std::make_shared<kf::LoopbackInput>();
@@ -41,4 +45,19 @@ int main(int argc, char** argv) {
     env.progressOnErr = ::isatty(STDERR_FILENO) == 1;
     const std::vector<std::string> args(argv + 1, argv + argc);
     return kf::cli::run(args, std::cout, std::cerr, env);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Whatever fails before the command runs (no memory for the arguments, say) is a failure
+    // with a message, never an abort.
+    try {
+        return cliMain(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("kitforge-cli: out of memory\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kitforge-cli: %s\n", e.what());
+    }
+    return 1;
 }

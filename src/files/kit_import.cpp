@@ -49,8 +49,9 @@ public:
         pendingText_.reset();
         ++summary.skipped;
     }
-    // A text our exports write before a note's messages (the SMF text event).
-    void text(std::string_view t) { pendingText_ = std::string(t); }
+    // A text our exports write before a note's messages (the SMF text event). Kept no longer
+    // than a name may be: one text may name all 256 notes.
+    void text(std::string_view t) { pendingText_ = sjis::cut(std::string(t.substr(0, kInstrumentNameBytes + 1)), kInstrumentNameBytes); }
     // A name the text export's comment gives: set 1..2, note -1 for the set's own name.
     void commentName(int set, int note, std::string_view name) {
         if (note < 0) setComment_[set - 1] = std::string(name);
@@ -261,8 +262,11 @@ void readMidiFile(std::string_view bytes, Collector& out, std::string* damage) {
 
 void readSysexDump(std::string_view bytes, Collector& out) {
     size_t pos = bytes.find('\xF0');
+    // Each search starts where the last one of its kind stopped, so every byte is looked at a
+    // bounded number of times: a run of F0s before a far F7 takes no longer than its length.
+    size_t end = 0;
     while (pos != std::string_view::npos) {
-        const size_t end = bytes.find('\xF7', pos + 1);
+        if (end <= pos) end = bytes.find('\xF7', pos + 1);
         if (end == std::string_view::npos) {
             out.other();
             return;

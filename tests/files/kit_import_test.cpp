@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <random>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "case_name.h"
 #include "files/exports.h"
@@ -325,6 +331,74 @@ TEST(KitImport, NothingUsable) {
         Kit kit;
         EXPECT_FALSE(ImportKit(in, kit).usable());
     }
+}
+
+}  // namespace
+}  // namespace kf
+
+namespace kf {
+namespace {
+
+std::string vlq(std::uint32_t v) {
+    std::string out(1, static_cast<char>(v & 0x7F));
+    while (v >>= 7) out.insert(out.begin(), static_cast<char>(0x80 | (v & 0x7F)));
+    return out;
+}
+
+// The fastest of three imports of bytes, in seconds.
+double importSeconds(const std::string& bytes) {
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        Kit kit;
+        const auto start = std::chrono::steady_clock::now();
+        ImportKit(bytes, kit);
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best;
+}
+
+TEST(KitImport, ARunOfUnfinishedSysExTakesTimeInProportionToItsLength) {
+    auto run = [](size_t n) { return std::string(n, '\xF0') + '\xF7'; };
+    const double small = importSeconds(run(100'000)), large = importSeconds(run(1'000'000));
+    std::printf("F0 x 100 kB: %.4f s, x 1 MB: %.4f s\n", small, large);
+    // Ten times the bytes in about ten times the time; the square would be a hundred.
+    EXPECT_LT(large, 60 * std::max(small, 1e-4));
+}
+
+// The most memory a child process held while it imported bytes, in MiB.
+long importPeakMiB(const std::string& bytes) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        Kit kit;
+        ImportKit(bytes, kit);
+        rusage use{};
+        ::getrusage(RUSAGE_SELF, &use);
+        ::_exit(static_cast<int>(std::min<long>(255, use.ru_maxrss / 1024)));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(KitImport, OneLongTextBeforeADataSetOfEveryNoteTakesNoMoreThanTheFile) {
+    // A 4 MB text event, then one DT1 from 21 01 00 over 17 × 128 bytes: parameter 1 to 12 of
+    // set 1, set 2's name and its play notes, so all 256 notes take the text as their name.
+    std::vector<std::uint8_t> body{0x21, 0x01, 0x00};
+    body.resize(3 + 17 * 128, 0x40);
+    const MidiBytes all = dt1(body);
+    std::string track = std::string("\x00\xFF\x01", 3) + vlq(4'000'000) + std::string(4'000'000, 'x');
+    track += std::string("\x00\xF0", 2) + vlq(static_cast<std::uint32_t>(all.size() - 1));
+    track.append(reinterpret_cast<const char*>(all.data()) + 1, all.size() - 1);
+    track += std::string("\x00\xFF\x2F\x00", 4);
+    const std::string file = smf({track});
+    Kit kit;
+    const ImportSummary s = ImportKit(file, kit);
+    ASSERT_EQ(s.notes[0] + s.notes[1], 256);
+    EXPECT_EQ(kit.entry(2, 5).name, std::string(20, 'x'));
+    const long peak = importPeakMiB(file);
+    std::printf("peak memory importing a 4 MB text before a DT1 of every note: %ld MiB\n", peak);
+    EXPECT_GT(peak, 0);
+    EXPECT_LT(peak, 64) << "not one copy of the text per note";
 }
 
 }  // namespace
