@@ -12,6 +12,7 @@
 #include <future>
 #include <thread>
 
+#include "midi/jack_client.h"
 #include "midi/send_queue.h"
 
 namespace kf {
@@ -23,22 +24,12 @@ constexpr size_t kHeadBytes = 7;
 const char* kOwnPort = "Kitforge";
 // How long the blocking calls on the server (unregister, deactivate, close) may take.
 constexpr auto kServerCallBound = std::chrono::milliseconds(500);
+// How long connecting may wait for a server: one that does not answer by then counts as absent.
+constexpr auto kConnectBound = std::chrono::milliseconds(1000);
 
 long long steadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-// Runs f on a thread of its own; false when it did not finish within bound, and then the
-// thread is left to finish, or hang, by itself.
-bool runBounded(std::function<void()> f, std::chrono::milliseconds bound) {
-    auto done = std::make_shared<std::promise<void>>();
-    auto finished = done->get_future();
-    std::thread([f = std::move(f), done] {
-        f();
-        done->set_value();
-    }).detach();
-    return finished.wait_for(bound) == std::future_status::ready;
 }
 
 // Signed distance a - b of two frame times, across wrap-around.
@@ -129,10 +120,16 @@ JackBackend::~JackBackend() {
 bool JackBackend::connectClient(MidiError* error) {
     if (shared_ && shared_->serverGone) dropClient();
     if (shared_) return true;
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open(clientName_.c_str(), JackNoStartServer, &status);
+    // A server that just did not answer is not asked again at once: each try holds the caller.
+    if (std::chrono::steady_clock::now() < silentUntil_) {
+        if (error) *error = {MidiError::ServerGone, "JACK server does not answer"};
+        return false;
+    }
+    MidiError why;
+    jack_client_t* client = openJackClient(clientName_, kConnectBound, &why);
     if (!client) {
-        if (error) *error = {MidiError::NoMidiSystem, "JACK server is not running"};
+        if (why.kind == MidiError::ServerGone) silentUntil_ = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        if (error) *error = why;
         return false;
     }
     shared_ = new Shared;
@@ -142,9 +139,10 @@ bool JackBackend::connectClient(MidiError* error) {
     shared_->lastCycleNs = steadyNs();
     jack_set_process_callback(client, &Shared::process, shared_);
     jack_on_shutdown(client, &Shared::shutdown, shared_);
-    if (jack_activate(client) != 0) {
-        if (error) *error = {MidiError::ServerGone, "JACK client could not be activated"};
-        dropClient();
+    if (!activateJackClient(client, kConnectBound)) {
+        if (error) *error = {MidiError::ServerGone, "JACK server does not answer"};
+        // A server that answers nothing may still call the client back one day: leave it.
+        shared_ = nullptr;
         return false;
     }
     return true;

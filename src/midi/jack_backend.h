@@ -48,6 +48,7 @@ private:
     // What the server's threads touch; left alive for good when the server stops answering.
     Shared* shared_ = nullptr;
     std::vector<std::uint8_t> frame_;
+    std::chrono::steady_clock::time_point silentUntil_{};  // a server that did not answer
 };
 
 }  // namespace kf

@@ -5,6 +5,8 @@
 #include <jack/ringbuffer.h>
 #include <semaphore.h>
 
+#include "midi/jack_client.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -103,10 +105,15 @@ JackInput::~JackInput() {
 bool JackInput::connectClient(MidiError* error) {
     if (shared_ && shared_->serverGone) dropClient();
     if (shared_) return true;
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open(clientName_.c_str(), JackNoStartServer, &status);
+    if (std::chrono::steady_clock::now() < silentUntil_) {
+        if (error) *error = {MidiError::ServerGone, "JACK server does not answer"};
+        return false;
+    }
+    MidiError why;
+    jack_client_t* client = openJackClient(clientName_, std::chrono::milliseconds(1000), &why);
     if (!client) {
-        if (error) *error = {MidiError::NoMidiSystem, "JACK server is not running"};
+        if (why.kind == MidiError::ServerGone) silentUntil_ = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        if (error) *error = why;
         return false;
     }
     shared_ = new Shared;
@@ -114,9 +121,9 @@ bool JackInput::connectClient(MidiError* error) {
     shared_->ring = jack_ringbuffer_create(kRingBytes);
     jack_set_process_callback(client, &Shared::process, shared_);
     jack_on_shutdown(client, &Shared::shutdown, shared_);
-    if (jack_activate(client) != 0) {
-        if (error) *error = {MidiError::ServerGone, "JACK client could not be activated"};
-        dropClient();
+    if (!activateJackClient(client, std::chrono::milliseconds(1000))) {
+        if (error) *error = {MidiError::ServerGone, "JACK server does not answer"};
+        shared_ = nullptr;  // left to a server that may still call it back
         return false;
     }
     return true;
@@ -127,9 +134,16 @@ void JackInput::dropClient() {
     Shared* s = shared_;
     shared_ = nullptr;
     s->port = nullptr;
-    if (!s->serverGone) jack_deactivate(s->client);
-    jack_client_close(s->client);
-    delete s;
+    jack_client_t* client = s->client;
+    const bool gone = s->serverGone;
+    const bool closed = runBounded(
+        [client, gone] {
+            if (!gone) jack_deactivate(client);
+            jack_client_close(client);
+        },
+        std::chrono::milliseconds(500));
+    // A server that does not answer may still call us back one day: leave it what it uses.
+    if (closed) delete s;
 }
 
 std::vector<std::string> JackInput::ports() {
@@ -187,7 +201,8 @@ void JackInput::close() {
     sem_post(&s.ready);
     if (s.reader.joinable()) s.reader.join();
     s.bytes = nullptr;
-    if (!s.serverGone) jack_port_unregister(s.client, port);
+    jack_client_t* client = s.client;
+    if (!s.serverGone) runBounded([client, port] { jack_port_unregister(client, port); }, std::chrono::milliseconds(500));
 }
 
 unsigned long long JackInput::overflowCount() const { return shared_ ? shared_->overflow.load() : 0; }

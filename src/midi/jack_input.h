@@ -3,6 +3,7 @@
 // copies events into a ring; a thread of the backend's own hands them on.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,7 @@ private:
     std::string clientName_;
     std::string outputClient_;
     Shared* shared_ = nullptr;
+    std::chrono::steady_clock::time_point silentUntil_{};  // a server that did not answer
 };
 
 }  // namespace kf

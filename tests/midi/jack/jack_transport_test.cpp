@@ -236,6 +236,50 @@ TEST_P(JackFault, SendEndsWithAFailureWithinThreeSecondsOfTheFault) {
     EXPECT_LT(took, 3.0);
 }
 
+// Runs kitforge-cli with args against server; its exit status and how long it took, or -1
+// when it still ran after 15 s.
+std::pair<int, double> runCli(const std::string& server, std::vector<std::string> args) {
+    const auto start = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        std::vector<char*> argv{const_cast<char*>("kitforge-cli")};
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(KITFORGE_CLI, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    pid_t done = 0;
+    while ((done = ::waitpid(child, &status, WNOHANG)) == 0 && Clock::now() - start < std::chrono::seconds(15))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const double took = std::chrono::duration<double>(Clock::now() - start).count();
+    if (done == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        return {-1, took};
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, took};
+}
+
+TEST(JackFault, AServerStoppedBeforeTheFirstConnectionCountsAsAbsent) {
+    const std::string file = ::testing::TempDir() + "/" JACK_FAULT_SERVER_PREFIX "before.kfg";
+    writeFileAtomically(file, WriteKitFile(test::fullKit()));
+    PrivateServer server(std::string(JACK_FAULT_SERVER_PREFIX) + "before");
+    ASSERT_TRUE(server.ok());
+    ASSERT_EQ(::kill(server.pid(), SIGSTOP), 0);
+    const auto [listed, listing] = runCli(server.name(), {"ports"});
+    const auto [sent, sending] = runCli(server.name(), {"send", "--port", "0", file});
+    std::cerr << "server stopped before the first connection: ports ended in " << listing << " s, send in "
+              << sending << " s\n";
+    EXPECT_EQ(listed, 0) << "the ports there are, without JACK's";
+    EXPECT_LT(listing, 3.0);
+    EXPECT_EQ(sent, 1) << "no such port: a failure with a message";
+    EXPECT_LT(sending, 3.0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Faults, JackFault,
                          ::testing::Values(FaultCase{"killed", SIGKILL}, FaultCase{"stopped", SIGSTOP}),
                          [](const auto& info) { return std::string(info.param.what); });
