@@ -72,6 +72,9 @@ void SaveSettings(MainWindow& window, QSettings& store) {
     const EditorState& s = e.state;
     const Options& o = s.options;
     const ViewOptions& view = *window.parts().view;
+    // Only what the program knows goes back: keys of another program or of a damaged file are
+    // left out.
+    store.clear();
     auto put = [&store](const char* name, int v) { store.setValue(name, QString::number(v)); };
     put("ToolBar", view.toolBarVisible());
     put("DataBox", view.dataBoxVisible());
@@ -100,8 +103,9 @@ void SaveSettings(MainWindow& window, QSettings& store) {
     store.setValue("SoundFont", o.soundFont);
     store.setValue("AudioDriver", o.audioDriver);
     store.sync();
-    // The settings of this run would be lost without a word.
-    if (store.status() != QSettings::NoError)
+    // The settings of this run would be lost without a word. A file that could not be parsed
+    // when read (FormatError) has just been written whole: that is no failure.
+    if (store.status() == QSettings::AccessError)
         e.dialogs.message(nullptr, QMessageBox::Critical, QStringLiteral("Kitforge"),
                           QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str())
                               .arg(QDir::toNativeSeparators(store.fileName())),

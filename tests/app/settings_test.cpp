@@ -111,5 +111,26 @@ TEST(Settings, AStoreThatCannotBeWrittenIsReportedWithItsPath) {
     EXPECT_EQ(h.dialogs().shown[0].text, QStringLiteral("ﾌｧｲﾙ %1 を作成できません").arg(o.settingsFile));
 }
 
+TEST(Settings, AFileOfRandomBytesIsWrittenBackCleanWithoutAnErrorBox) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/settings.ini";
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        std::string noise(64 * 1024, '\0');
+        unsigned x = 12345;
+        for (char& c : noise) c = static_cast<char>((x = x * 1103515245 + 12345) >> 16);
+        f.write(noise.data(), static_cast<qint64>(noise.size()));
+    }
+    HarnessOptions o;
+    o.settingsFile = path;
+    Harness h(o);
+    h.window().FormDestroy();
+    EXPECT_TRUE(h.dialogs().shown.empty()) << "the file was written: no box says it was not";
+    QSettings back(path, QSettings::IniFormat);
+    EXPECT_EQ(back.allKeys().size(), 26) << "only the program's own keys";
+    EXPECT_EQ(back.value("Velocity").toString(), "127");
+}
+
 }  // namespace
 }  // namespace kf::test
