@@ -42,12 +42,13 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Vondrel");
     QApplication::setApplicationName("Kitforge");
-    SingleInstance instance;
-    if (!instance.acquire()) return 0;  // a copy is running: end at once, no window
     QApplication::setFont(uiFont(12));
     QApplication::setWindowIcon(icons::program());
     QGuiApplication::setDesktopFileName(QStringLiteral("kitforge"));
     installQtTranslation(app);
+    DesktopDialogs dialogs;
+    SingleInstance instance;
+    if (const auto ended = claimSingleInstance(instance, dialogs)) return *ended;
 
     // What the built-in synth answers comes in on input device -2.
     auto answers = std::make_shared<LoopbackInput>();
@@ -63,7 +64,6 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
     auto inputs = std::make_unique<SystemInput>(platformInput());
     inputs->setBuiltInSynth(answers);
     MidiIn input(std::move(inputs));
-    DesktopDialogs dialogs;
     QSettings settings(QStringLiteral("Vondrel"), QStringLiteral("Kitforge"));
     StartOptions start;
     const QString programDir = QCoreApplication::applicationDirPath();

@@ -109,7 +109,7 @@ TEST(SingleInstance, ALiveLockBlocksAndAStaleOneDoesNot) {
     const QString path = dir.path() + "/MutexObjectKFG";
     {
         ui::SingleInstance first(path);
-        ASSERT_TRUE(first.acquire());
+        ASSERT_EQ(first.acquire(), ui::SingleInstance::Claim::Acquired);
         // another process holds it: simulated by a second process below
     }
     // A lock file left by a process that is gone (a crashed run).
@@ -122,7 +122,7 @@ TEST(SingleInstance, ALiveLockBlocksAndAStaleOneDoesNot) {
     stale.write(QByteArray::number(deadPid) + "\nkitforge\n" + QSysInfo::machineHostName().toUtf8() + "\n");
     stale.close();
     ui::SingleInstance again(path);
-    EXPECT_TRUE(again.acquire());
+    EXPECT_EQ(again.acquire(), ui::SingleInstance::Claim::Acquired);
 }
 
 TEST(SingleInstance, ALockFileThatNamesNoOwnerIsStale) {
@@ -134,10 +134,10 @@ TEST(SingleInstance, ALockFileThatNamesNoOwnerIsStale) {
         left.write(content);
         left.close();
         ui::SingleInstance copy(path);
-        EXPECT_TRUE(copy.acquire()) << content.toStdString();
+        EXPECT_EQ(copy.acquire(), ui::SingleInstance::Claim::Acquired) << content.toStdString();
         // and now it is a live lock
         ui::SingleInstance second(path);
-        EXPECT_FALSE(second.acquire());
+        EXPECT_EQ(second.acquire(), ui::SingleInstance::Claim::HeldByAnother);
     }
 }
 
@@ -155,6 +155,33 @@ TEST(SingleInstance, ASecondCopyEndsAtOnceWithNoWindow) {
     ASSERT_TRUE(second.waitForFinished(10000)) << "the second copy kept running";
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_TRUE(second.readAllStandardOutput().isEmpty());
+}
+
+// Not being able to check for a running copy is not the same as finding one: the user is told
+// why, and the exit status says it failed.
+TEST(SingleInstance, ALockThatCanBeNeitherMadeNorReadIsSaidAndEndsWithOne) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("MutexObjectKFG"));
+    const QStringList unusable = {
+        dir.path() + "/MutexObjectKFG",               // a folder where the lock belongs
+        dir.path() + "/gone/MutexObjectKFG",          // a runtime folder that is not there
+        QStringLiteral("/proc/MutexObjectKFG"),       // a folder no one may write, root included
+    };
+    for (const QString& path : unusable) {
+        ui::SingleInstance instance(path);
+        ScriptedDialogs dialogs;
+        EXPECT_EQ(ui::claimSingleInstance(instance, dialogs), std::optional<int>(1)) << path.toStdString();
+        ASSERT_EQ(dialogs.shown.size(), 1u) << path.toStdString();
+        EXPECT_EQ(dialogs.shown[0].icon, QMessageBox::Critical);
+        EXPECT_TRUE(dialogs.shown[0].text.contains(path)) << dialogs.shown[0].text.toStdString();
+    }
+    // A live copy still ends the second one quietly, with 0.
+    ui::SingleInstance first(dir.path() + "/lock");
+    ASSERT_EQ(first.acquire(), ui::SingleInstance::Claim::Acquired);
+    ui::SingleInstance second(dir.path() + "/lock");
+    ScriptedDialogs dialogs;
+    EXPECT_EQ(ui::claimSingleInstance(second, dialogs), std::optional<int>(0));
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 }  // namespace
