@@ -151,6 +151,11 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     buildMenus();
     parts_.transfer = new TransferMonitor(editor_, statusBar1_, grid, this);
     editor_.setTransferWatch(parts_.transfer);
+    connect(parts_.transfer, &TransferMonitor::reportAnswered, this, [this] {
+        if (!closeAfterReport_) return;
+        closeAfterReport_ = false;
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
 }
 
 // Made when first wanted: neither is needed to show the window.
@@ -396,6 +401,12 @@ void MainWindow::Exit1Click() {
 bool MainWindow::FormClose() { return parts_.files->mayDiscard(false); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (parts_.transfer->reporting()) {
+        // Not now, with a box still open over the window, but once it is answered.
+        closeAfterReport_ = true;
+        event->ignore();
+        return;
+    }
     if (!FormClose()) {
         event->ignore();
         return;

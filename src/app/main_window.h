@@ -131,6 +131,7 @@ private:
     QRect workArea_;
     bool destroyed_ = false;
     bool waitingToClose_ = false;
+    bool closeAfterReport_ = false;  // a close asked for while a failure report was up
     bool inIdle_ = false;
     bool leftWidthPending_ = false;
     QString tableError_;

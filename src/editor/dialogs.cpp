@@ -1,5 +1,9 @@
 #include "editor/dialogs.h"
 
+#include <QEventLoop>
+#include <QPointer>
+#include <QWindow>
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -10,6 +14,28 @@ QMessageBox::StandardButton DesktopDialogs::message(QWidget* parent, QMessageBox
                                                     const QString& text, QMessageBox::StandardButtons buttons) {
     QMessageBox box(icon, caption, text, buttons, parent);
     return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void DesktopDialogs::report(QWidget* window, QMessageBox::Icon icon, const QString& caption, const QString& text) {
+    // Not modal: Qt drops a close request to a window a modal box blocks, so the user would
+    // have to close twice. The window is disabled instead; the box has no parent, since a
+    // disabled parent would disable it too, and stays above the window as its transient.
+    QMessageBox box(icon, caption, text, QMessageBox::Ok);
+    box.setWindowModality(Qt::NonModal);
+    QPointer<QWidget> blocked(window);
+    if (window) {
+        window->setEnabled(false);
+        box.winId();
+        if (QWindow* handle = window->windowHandle()) box.windowHandle()->setTransientParent(handle);
+        box.adjustSize();
+        box.move(window->frameGeometry().center() - box.rect().center());
+    }
+    QEventLoop loop;
+    QObject::connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
+    box.show();
+    box.activateWindow();
+    loop.exec();
+    if (blocked) blocked->setEnabled(true);
 }
 
 QString DesktopDialogs::openFile(QWidget* parent, const QString& caption, const QString& directory,

@@ -28,6 +28,12 @@ public:
                              const QString& proposedName, const QString& filter) = 0;
     virtual QString saveFile(QWidget* parent, const SaveRequest& request) = 0;
     virtual QString chooseDirectory(QWidget* parent, const QString& start) = 0;
+    // A box about something that happened on its own, not in answer to the user. Until it is
+    // answered the window takes no input, yet a request to close it still reaches the window,
+    // which may carry it out after the box.
+    virtual void report(QWidget* window, QMessageBox::Icon icon, const QString& caption, const QString& text) {
+        message(window, icon, caption, text, QMessageBox::Ok);
+    }
 };
 
 // Chooses a directory, and lets a typed name that does not exist yet through, so that the
@@ -54,6 +60,7 @@ public:
                      const QString& filter) override;
     QString saveFile(QWidget* parent, const SaveRequest& request) override;
     QString chooseDirectory(QWidget* parent, const QString& start) override;
+    void report(QWidget* window, QMessageBox::Icon icon, const QString& caption, const QString& text) override;
 };
 
 }  // namespace kf::ui

@@ -175,12 +175,15 @@ bool TransferMonitor::waitUntilSent() {
 }
 
 void TransferMonitor::showDropReport() {
-    if (!dropPending_) return;
+    if (!dropPending_ || reporting_) return;
     dropPending_ = false;
-    c_.dialogs.message(QApplication::activeWindow(), QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"),
-                       QStringLiteral("MIDIﾃﾞﾊﾞｲｽ %1 がﾒｯｾｰｼﾞを受け付けません。\r\n接続を確かめてください。")
-                           .arg(pendingDrop_),
-                       QMessageBox::Ok);
+    reporting_ = true;
+    c_.dialogs.report(statusBar_ ? statusBar_->window() : QApplication::activeWindow(), QMessageBox::Warning,
+                      QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"),
+                      QStringLiteral("MIDIﾃﾞﾊﾞｲｽ %1 がﾒｯｾｰｼﾞを受け付けません。\r\n接続を確かめてください。")
+                          .arg(pendingDrop_));
+    reporting_ = false;
+    emit reportAnswered();
 }
 
 }  // namespace kf::ui

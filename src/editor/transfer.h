@@ -37,9 +37,12 @@ public:
     // the user cancelled. True when it went out.
     bool waitUntilSent() override;
     void waitFor(const Work& work) override;
+    // While the report of a failed device is up.
+    bool reporting() const { return reporting_; }
 
 signals:
     void finished();
+    void reportAnswered();
 
 private:
     void refresh();
@@ -57,6 +60,7 @@ private:
     bool cancelled_ = false;
     QString pendingDrop_;
     bool dropPending_ = false;
+    bool reporting_ = false;
     const Work* work_ = nullptr;  // the work being waited for
 };
 

@@ -11,13 +11,20 @@
 
 namespace kf::test {
 
-QMessageBox::StandardButton ScriptedDialogs::message(QWidget*, QMessageBox::Icon icon, const QString& caption,
+QMessageBox::StandardButton ScriptedDialogs::message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                                      const QString& text, QMessageBox::StandardButtons buttons) {
     shown.push_back({icon, caption, text});
+    if (realBoxes) return ui::DesktopDialogs().message(parent, icon, caption, text, buttons);
     if (buttons == QMessageBox::Ok || answers.empty()) return QMessageBox::Ok;
     const auto a = answers.front();
     answers.pop_front();
     return a;
+}
+
+void ScriptedDialogs::report(QWidget* window, QMessageBox::Icon icon, const QString& caption, const QString& text) {
+    if (!realBoxes) return Dialogs::report(window, icon, caption, text);
+    shown.push_back({icon, caption, text});
+    ui::DesktopDialogs().report(window, icon, caption, text);
 }
 
 QString ScriptedDialogs::openFile(QWidget*, const QString& caption, const QString&, const QString& proposedName,

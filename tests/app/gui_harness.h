@@ -34,6 +34,8 @@ public:
     std::vector<ui::SaveRequest> saveRequests;
     std::vector<QString> openProposals;
     std::vector<QString> openCaptions;
+    // Message boxes on screen, as the desktop shows them, for a person (the test) to answer.
+    bool realBoxes = false;
 
     QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text,
                                         QMessageBox::StandardButtons buttons) override;
@@ -41,6 +43,7 @@ public:
                      const QString& filter) override;
     QString saveFile(QWidget*, const ui::SaveRequest& request) override;
     QString chooseDirectory(QWidget*, const QString& start) override;
+    void report(QWidget* window, QMessageBox::Icon icon, const QString& caption, const QString& text) override;
 };
 
 struct HarnessOptions {

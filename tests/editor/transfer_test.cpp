@@ -17,6 +17,8 @@
 #include <QWindow>
 #include <QStatusBar>
 #include <QCloseEvent>
+#include <QMessageBox>
+#include <QtGui/qpa/qwindowsysteminterface.h>
 
 #include "app/options_dialog.h"
 #include "editor/grid.h"
@@ -190,6 +192,42 @@ TEST(Transfer, ADeviceThatStopsTakingIsNamedOnceTheTransferHasEnded) {
     EXPECT_EQ(h.dialogs().shown[0].text,
               QStringLiteral("MIDIﾃﾞﾊﾞｲｽ Kitforge がﾒｯｾｰｼﾞを受け付けません。\r\n接続を確かめてください。"));
     EXPECT_EQ(h.editor().midi.droppedCount(), 3077 - 10);
+}
+
+// The close button pressed while the report of a failed device is up: the window closes once
+// the box is answered, without a second press.
+TEST(Transfer, AClosePressedWhileTheFailureIsReportedHappensOnceTheBoxIsAnswered) {
+    HarnessOptions o = previewOff();
+    o.holdBatches = false;
+    Harness h(o);
+    h.dialogs().realBoxes = true;
+    h.state().kit = test::fullKit();
+    h.midi().holdAt(10);
+    h.window().previewAction()->trigger();
+    ASSERT_TRUE(h.midi().waitHeld());
+    h.midi().refuseSends = true;
+    h.midi().release();
+    // The box runs its own loop: the person answering it acts from inside that loop.
+    bool answered = false, openUnderTheBox = false, inputUnderTheBox = true;
+    QTimer person;
+    QObject::connect(&person, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible() || answered) continue;
+            answered = true;
+            // As the window system delivers its close button.
+            QWindowSystemInterface::handleCloseEvent<QWindowSystemInterface::SynchronousDelivery>(
+                h.window().windowHandle());
+            openUnderTheBox = h.window().isVisible();
+            inputUnderTheBox = h.window().isEnabled();
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    person.start(20);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return answered && !h.window().isVisible(); }, 5000));
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(openUnderTheBox) << "closed under the box";
+    EXPECT_FALSE(inputUnderTheBox) << "the window took input while the box was up";
 }
 
 TEST(Transfer, SpeedAndPauseAreOptionsStoredInTheSettings) {
