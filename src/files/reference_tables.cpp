@@ -15,6 +15,11 @@ namespace {
 
 constexpr size_t kMaxSets = 256;
 constexpr size_t kProgressLines = 128;
+// Names are kept only as long as anything shows them: an instrument's as long as a note's name
+// can be, a set's longer than a set name, to tell sets apart in the map list. A huge name in a
+// table then costs no more than reading it.
+constexpr size_t kInstrumentNameBytes = 20;
+constexpr size_t kSetNameBytes = 32;
 
 bool before(const PresetDrumSet& a, const PresetDrumSet& b) {
     return std::pair(a.map, a.program) < std::pair(b.map, b.program);
@@ -24,7 +29,7 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) { return sjis::u
 
 void fillInstrument(DrumInstrument& inst, std::string_view line) {
     inst.used = 1;
-    inst.name = std::string(field(line, 4));
+    inst.name = sjis::cut(field(line, 4), kInstrumentNameBytes);
     // A field left out takes the parameter's value for a missing field.
     auto number = [&](int column, int p) { return numberField(field(line, column), deviceParameterInfo(p).missing); };
     inst.playNote = static_cast<std::uint8_t>(number(5, kPlayNote));
@@ -87,7 +92,7 @@ ReferenceTables buildReferenceTables(std::string_view drumSetCsv, std::string_vi
         if (std::any_of(t.sets.begin(), t.sets.end(),
                         [&](const PresetDrumSet& o) { return o.map == s.map && o.program == s.program; }))
             continue;
-        s.name = std::string(field(line, 3));
+        s.name = sjis::cut(field(line, 3), kSetNameBytes);
         t.sets.push_back(std::move(s));
         if (t.sets.size() == kMaxSets) break;
     }

@@ -108,6 +108,25 @@ TEST(ReferenceTables, AtMost256Sets) {
     EXPECT_EQ(t.mapList.back(), "  88 S");
 }
 
+// A table with huge names costs what reading it costs: names are cut where they are read,
+// never split inside a two-byte character.
+TEST(ReferenceTables, HugeNamesAreKeptOnlyAsLongAsTheyAreShown) {
+    const std::string huge(20000, 'N');
+    const std::string kanji = std::string(31, 'K') + "\x88\x9F" + huge;  // the 32nd byte starts a character
+    std::string sets, insts;
+    for (int p = 0; p < 100; ++p) {
+        sets += "2," + std::to_string(p) + "," + (p % 2 ? huge : kanji) + std::to_string(p) + "\n";
+        insts += "2," + std::to_string(p) + ",36," + huge + "\n";
+    }
+    const auto t = build(sets, insts);
+    ASSERT_EQ(t.sets.size(), 100u);
+    EXPECT_EQ(t.sets[0].name, std::string(31, 'K'));
+    EXPECT_EQ(t.sets[1].name, std::string(32, 'N'));
+    EXPECT_EQ(t.sets[1].instruments[36].name, std::string(20, 'N'));
+    EXPECT_EQ(t.mapList[1], "  88 " + std::string(32, 'N'));
+    EXPECT_EQ(t.nameSuggestions, (std::vector<std::string>{std::string(31, 'K'), std::string(32, 'N')}));
+}
+
 TEST(ReferenceTables, ProgressEvery128Lines) {
     std::string insts;
     for (int i = 0; i < 300; ++i) insts += i == 5 ? "\n" : "1,0,1,x\n";
