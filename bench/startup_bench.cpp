@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,6 +97,14 @@ int main(int argc, char** argv) {
     if (!::mkdtemp(dir)) return 1;
     ::setenv("XDG_CONFIG_HOME", dir, 1);
     ::setenv("XDG_RUNTIME_DIR", dir, 1);
+    // Preview off: a machine without a MIDI port would otherwise put a failure box in front of
+    // the first paint.
+    const std::string folder = std::string(dir) + "/Vondrel";
+    ::mkdir(folder.c_str(), 0700);
+    if (FILE* f = std::fopen((folder + "/Kitforge.conf").c_str(), "w")) {
+        std::fputs("[General]\nPreview=0\n", f);
+        std::fclose(f);
+    }
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     std::vector<double> kitforge, bare;
     runOnce("bare", argv[0]);  // warm the file cache for both
