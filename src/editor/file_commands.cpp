@@ -34,9 +34,12 @@ int typeOfExtension(const QString& upper) {
 std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // A file that cannot be read or written, or no memory for it, is the file's fault and the
-// box says no more; anything else is a fault of the program and the box names it, so it is
+// box says no more, unless the save was refused to keep the file whole; anything else is a fault of the program and the box names it, so it is
 // not taken for a bad file.
-QString internalError(const std::exception& e) {
+QString reasonLine(const std::exception& e) {
+    if (const auto* f = dynamic_cast<const FileError*>(&e); f && f->detail() == kShorterInPlace)
+        return QStringLiteral("\r\n(ﾌｫﾙﾀﾞに新しいﾌｧｲﾙを作れず、短くなる上書きはﾌｧｲﾙを壊すおそれがあります。"
+                              "別の場所に保存してください。)");
     if (dynamic_cast<const FileError*>(&e) || dynamic_cast<const std::bad_alloc*>(&e)) return {};
     return QStringLiteral("\r\n(内部ｴﾗｰ: %1)").arg(QString::fromLocal8Bit(e.what()));
 }
@@ -140,7 +143,7 @@ void FileCommands::New1Click() {
 }
 
 void FileCommands::cannotOpen(const QString& path, const std::exception& why) {
-    fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path) + internalError(why));
+    fileError(QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str()).arg(path) + reasonLine(why));
 }
 
 bool FileCommands::readBytes(const QString& path, std::string* bytes) {
@@ -349,12 +352,12 @@ FileCommands::Write FileCommands::writeByExtension(const QString& path) {
                 writeFileAtomically(localPath(companion), WriteKitFile(s.kit), disk);
             } catch (const std::exception& e) {
                 fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(companion) +
-                          internalError(e));
+                          reasonLine(e));
                 return Write::Failed;
             }
         }
     } catch (const std::exception& e) {
-        fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(path) + internalError(e));
+        fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(path) + reasonLine(e));
         return Write::Failed;
     }
     return Write::Done;

@@ -32,7 +32,16 @@ FileError::FileError(Kind kind, std::string path, std::string detail)
 
 namespace {
 
-int systemFallocate(int fd, off_t offset, off_t length) { return ::posix_fallocate(fd, offset, length); }
+// Reserves the blocks without moving the end of the file: a kill after the reservation must
+// still leave the old content alone, not the old content followed by zeros.
+int systemFallocate(int fd, off_t offset, off_t length) {
+#ifdef __linux__
+    return ::fallocate(fd, FALLOC_FL_KEEP_SIZE, offset, length) == 0 ? 0 : errno;
+#else
+    (void)fd, (void)offset, (void)length;
+    return EOPNOTSUPP;
+#endif
+}
 
 std::string errnoText(int e) { return std::strerror(e); }
 
@@ -150,10 +159,15 @@ void removeStaleTemporaries(const fs::path& dir, const std::string& prefix) {
     }
 }
 
-// Where the folder allows no new file: reserve the new length first, so a disk that cannot
-// hold the new content fails before one old byte changes.
+// Where the folder allows no new file, the file itself is overwritten: old or new at every
+// step only as long as the one write covers every old byte, so a shorter content is refused.
+// The new length is reserved first, so a disk that cannot hold it fails before one old byte
+// changes.
 void writeInPlace(const fs::path& target, std::string_view bytes, const std::string& shownPath,
                   const DiskCalls& calls) {
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0 && static_cast<std::uintmax_t>(old.st_size) > bytes.size())
+        throw FileError(FileError::Create, shownPath, kShorterInPlace);
     Descriptor fd(::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
     if (fd.get() < 0) throw FileError(FileError::Create, shownPath, errnoText(errno));
     if (!bytes.empty()) {

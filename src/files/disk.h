@@ -31,6 +31,11 @@ std::string formatFileMessage(const char* pattern, const std::string& path);
 // Far above any real kit (about 14 KB) or reference table (300 KB).
 constexpr std::size_t kMaxInputBytes = 64u << 20;
 
+// Why a save into a folder that takes no new file was refused: overwriting a file with less
+// than it holds cannot keep it old or new at every step.
+inline constexpr const char* kShorterInPlace =
+    "the folder takes no new file, and overwriting the file in place with shorter content could leave it broken";
+
 // The system calls behind the two functions below; tests hand in functions of their own to
 // meet the faults of a failing disk.
 struct DiskCalls {

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <vector>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -247,6 +253,86 @@ TEST_F(Cli, TablesAndHelp) {
     EXPECT_EQ(run({"--help"}), 0);
     EXPECT_NE(out.str().find("kitforge-cli convert"), std::string::npos);
 }
+
+#ifdef KITFORGE_CLI_PROGRAM
+// Runs a shell command; its exit status, or 128 + the signal that ended it.
+int shell(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+
+// A folder that takes no new file, so a save overwrites the file in place: killed at any
+// system call of the save, the file holds its old content or the new, never a mix; a content
+// shorter than the file is refused, since overwriting could not keep that promise.
+TEST_F(Cli, AKillAtAnySystemCallOfASaveInPlaceLeavesTheOldFileOrTheNew) {
+    const std::string small = WriteKitFile(Kit()), big = WriteKitFile(test::fullKit());
+    ASSERT_LT(small.size(), big.size());
+    // Root may write anywhere: the save then runs as nobody.
+    const std::string as = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    const fs::path folder = dir / "folder";
+    fs::create_directories(folder);
+    fs::permissions(dir, fs::perms::all);
+    struct Case {
+        const char* what;
+        std::string old, fresh;
+        int status;  // of the save the kill did not reach
+    } cases[] = {{"longer", small, big, 0}, {"shorter", big, small, 1}};
+    for (const Case& c : cases) {
+        write("in.kfg", c.fresh);
+        fs::permissions(dir / "in.kfg", fs::perms::all);
+        const fs::path target = folder / "kit.kfg";
+        const auto reset = [&] {
+            fs::permissions(folder, fs::perms::all);
+            fs::remove(target);
+            std::ofstream(target, std::ios::binary) << c.old;
+            fs::permissions(target, fs::perms::all);
+            fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                        fs::perms::others_read | fs::perms::others_exec);
+        };
+        const fs::path trace = dir / "trace.txt";
+        const std::string save = as + "strace -qq -s 4096 -o %s -e trace=all %s -- " KITFORGE_CLI_PROGRAM " convert " +
+                                 quoted(dir / "in.kfg") + " " + quoted(target) + " 2>/dev/null";
+        // A run that is not killed lists the calls. Those before the first that names the target
+        // only start the program; each one from there on is killed in turn, named by its kind
+        // and how many of that kind came before (strace counts each kind on its own).
+        reset();
+        char command[4096];
+        std::snprintf(command, sizeof command, save.c_str(), quoted(trace).c_str(), "");
+        ASSERT_EQ(shell(command), c.status) << c.what;
+        std::ifstream lines(trace);
+        std::map<std::string, int> seen;
+        std::vector<std::pair<std::string, int>> calls;
+        bool saving = false;
+        for (std::string line; std::getline(lines, line);) {
+            const auto open = line.find('(');
+            if (open == std::string::npos || line.rfind("+++", 0) == 0) continue;
+            const std::string kind = line.substr(0, open);
+            const int count = ++seen[kind];
+            saving = saving || (kind != "execve" && line.find(target.string()) != std::string::npos);
+            if (saving) calls.emplace_back(kind, count);
+        }
+        ASSERT_GT(calls.size(), 5u) << c.what << ": the save was not found among the calls";
+        for (const auto& [kind, count] : calls) {
+            reset();
+            const std::string inject = "-e inject=" + kind + ":signal=SIGKILL:when=" + std::to_string(count);
+            std::snprintf(command, sizeof command, save.c_str(), "/dev/null", inject.c_str());
+            EXPECT_EQ(shell(command), 128 + SIGKILL) << c.what << ": not killed at " << kind << " #" << count;
+            const std::string now = readFileBytes(target.string());
+            ASSERT_TRUE(now == c.old || now == c.fresh)
+                << c.what << ": killed at " << kind << " #" << count << ", the file is neither old nor new ("
+                << now.size() << " bytes)";
+        }
+        reset();
+        std::snprintf(command, sizeof command, save.c_str(), "/dev/null", "");
+        const int status = shell(command);
+        EXPECT_EQ(status, c.status) << c.what;
+        EXPECT_EQ(readFileBytes(target.string()), c.status == 0 ? c.fresh : c.old) << c.what;
+    }
+    fs::permissions(folder, fs::perms::all);
+}
+#endif
 
 }  // namespace
 }  // namespace kf

@@ -240,7 +240,9 @@ INSTANTIATE_TEST_SUITE_P(
                       calls.fallocate = &fullDiskFallocate;
                   },
                   false},
-        SaveFault{"folder refuses new files", [] { failWith = EROFS, calls.mkstemp = &refusingMkstemp; }, true}));
+        // Overwriting with less than the file holds could leave it broken if cut short.
+        SaveFault{"folder refuses new files, shorter content",
+                  [] { failWith = EROFS, calls.mkstemp = &refusingMkstemp; }, false}));
 
 TEST_F(Disk, TheTemporaryNameIsShortWhateverTheTarget) {
     const fs::path f = dir / (std::string(250, 'k') + ".kfg");
