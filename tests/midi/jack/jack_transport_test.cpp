@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -264,6 +265,39 @@ std::pair<int, double> runCli(const std::string& server, std::vector<std::string
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, took};
 }
 
+#ifdef KITFORGE_WINDOW_PROBE
+// Starts the editor against server, as a new user (settings and lock of its own, so preview is
+// on), and returns the seconds until its window first painted, or -1 after 15 s.
+double secondsToTheWindow(const std::string& server) {
+    const std::string home = ::testing::TempDir() + "/" JACK_FAULT_SERVER_PREFIX "home";
+    std::system(("rm -rf '" + home + "' && mkdir -m 700 -p '" + home + "'").c_str());
+    int out[2];
+    if (::pipe(out) != 0) return -1;
+    const auto start = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        ::dup2(out[1], 1);
+        ::setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", home.c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        std::freopen("/dev/null", "w", stderr);
+        ::execl(KITFORGE_WINDOW_PROBE, "kitforge", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    pollfd fd{out[0], POLLIN, 0};
+    char said[6] = {};
+    const bool shown = ::poll(&fd, 1, 15000) == 1 && ::read(out[0], said, 5) == 5 && std::string(said) == "shown";
+    const double took = std::chrono::duration<double>(Clock::now() - start).count();
+    ::close(out[0]);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return shown ? took : -1;
+}
+#endif
+
 TEST(JackFault, AServerStoppedBeforeTheFirstConnectionCountsAsAbsent) {
     const std::string file = ::testing::TempDir() + "/" JACK_FAULT_SERVER_PREFIX "before.kfg";
     writeFileAtomically(file, WriteKitFile(test::fullKit()));
@@ -278,6 +312,12 @@ TEST(JackFault, AServerStoppedBeforeTheFirstConnectionCountsAsAbsent) {
     EXPECT_LT(listing, 3.0);
     EXPECT_EQ(sent, 1) << "no such port: a failure with a message";
     EXPECT_LT(sending, 3.0);
+#ifdef KITFORGE_WINDOW_PROBE
+    const double window = secondsToTheWindow(server.name());
+    std::cerr << "the editor's window showed after " << window << " s\n";
+    EXPECT_GE(window, 0.0) << "no window within 15 s";
+    EXPECT_LT(window, 3.0);
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, JackFault,
