@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
         std::fputs("kitforge-cli: out of memory\n", stderr);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kitforge-cli: %s\n", e.what());
+    } catch (...) {
+        std::fputs("kitforge-cli: internal error\n", stderr);
     }
     return 1;
 }

@@ -3,9 +3,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <memory>
 #include <new>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -146,16 +149,21 @@ std::string temporaryPrefix(const fs::path& target) {
 }
 
 // A save killed before its rename leaves its temporary file behind: clear those of this target.
+// Only housekeeping: what cannot be listed or removed stays. Read with opendir, not
+// std::filesystem's directory iterator: that one allocates inside a noexcept constructor, so
+// running out of memory there would end the program instead of failing the save.
 void removeStaleTemporaries(const fs::path& dir, const std::string& prefix) {
-    std::error_code ec;
-    const auto now = fs::file_time_type::clock::now();
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+    DIR* listing = ::opendir(dir.c_str());
+    if (!listing) return;
+    const std::unique_ptr<DIR, int (*)(DIR*)> closer(listing, ::closedir);
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name(entry->d_name);
         if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
-        std::error_code e2;
-        if (!it->is_regular_file(e2) || e2) continue;
-        const auto written = fs::last_write_time(it->path(), e2);
-        if (!e2 && now - written > std::chrono::minutes(1)) fs::remove(it->path(), e2);
+        struct stat st {};
+        if (::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (now - st.st_mtime > 60) ::unlinkat(::dirfd(listing), entry->d_name, 0);
     }
 }
 

@@ -334,5 +334,38 @@ TEST_F(Cli, AKillAtAnySystemCallOfASaveInPlaceLeavesTheOldFileOrTheNew) {
 }
 #endif
 
+#ifdef KITFORGE_CLI_FAILING_NEW
+// Out of memory at any allocation from the first line of main() on: the command fails with a
+// message, or succeeds with the same file; it never aborts.
+TEST_F(Cli, RunningOutOfMemoryAtAnyAllocationEndsWithAMessageNeverAnAbort) {
+    Kit kit;  // small, so that every allocation is a run of its own
+    kit.entry(1, 36).used = 1;
+    kit.entry(1, 36).name = "Kick";
+    kit.entry(2, 38).used = 1;
+    write("in.kfg", WriteKitFile(kit));
+    for (const char* out : {"out.kfg", "out.mid"}) {
+        const std::string run = "KITFORGE_FAIL_ALLOCATION=%d KITFORGE_ALLOCATIONS_FILE=" + quoted(dir / "count") +
+                                " " KITFORGE_CLI_FAILING_NEW " convert " + quoted(dir / "in.kfg") + " " +
+                                quoted(dir / out) + " 2>" + quoted(dir / "err");
+        char command[4096];
+        std::snprintf(command, sizeof command, run.c_str(), 0);
+        ASSERT_EQ(shell(command), 0) << out;
+        const std::string whole = readFileBytes(path(out));
+        const int allocations = std::stoi(readFileBytes(path("count")));
+        ASSERT_GT(allocations, 5) << out;
+        for (int n = 1; n <= allocations; ++n) {
+            fs::remove(dir / out);
+            std::snprintf(command, sizeof command, run.c_str(), n);
+            const int status = shell(command);
+            const std::string said = readFileBytes(path("err"));
+            ASSERT_TRUE(status == 0 || status == 1) << out << ": allocation " << n << " ended it with " << status
+                                                    << ": " << said;
+            if (status == 1) EXPECT_EQ(said.rfind("kitforge-cli: ", 0), 0u) << out << ": allocation " << n;
+            else EXPECT_EQ(readFileBytes(path(out)), whole) << out << ": allocation " << n;
+        }
+    }
+}
+#endif
+
 }  // namespace
 }  // namespace kf
