@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -23,6 +24,7 @@
 #include "editor/editor_controller.h"
 #include "editor/fonts.h"
 #include "editor/view_options.h"
+#include "synth/fluid_backend.h"
 
 namespace kf::ui {
 
@@ -175,9 +177,20 @@ OptionsDialog::OptionsDialog(EditorController& controller, ViewOptions& view, QW
     auto* fontLabel = new QLabel(QStringLiteral("SoundFont(&F)"), portBox);
     soundFont = new QLineEdit(portBox);
     soundFont->setObjectName("EditSoundFont1");
-    soundFont->setPlaceholderText(QStringLiteral("FluidR3_GM.sf2 / FluidR3_GS.sf2"));
+    // Empty means the synth's own choice: say which files that is, so the user sees what plays.
+    QStringList defaults;
+    for (const std::string& f : SynthOptions().soundFonts)
+        if (QFileInfo::exists(QString::fromStdString(f))) defaults << QString::fromStdString(f);
+    soundFont->setPlaceholderText(defaults.isEmpty() ? QStringLiteral("既定のSoundFontがありません")
+                                                     : QStringLiteral("既定: ") + defaults.join(QStringLiteral(" + ")));
+    soundFont->setToolTip(soundFont->placeholderText());
     help(soundFont, 73);
     fontLabel->setBuddy(soundFont);
+    cmdSoundFont = new QPushButton(QStringLiteral("..."), portBox);
+    cmdSoundFont->setObjectName("cmd_SoundFont");
+    cmdSoundFont->setFixedWidth(28);
+    help(cmdSoundFont, 73);
+    connect(cmdSoundFont, &QPushButton::clicked, this, &OptionsDialog::cmd_SoundFontClick);
     audioDriver = new QComboBox(portBox);
     audioDriver->setObjectName("AudioDriver1");
     audioDriver->addItem(QStringLiteral("自動"), QString());
@@ -185,6 +198,7 @@ OptionsDialog::OptionsDialog(EditorController& controller, ViewOptions& view, QW
     help(audioDriver, 73);
     synthRow->addWidget(fontLabel);
     synthRow->addWidget(soundFont, 1);
+    synthRow->addWidget(cmdSoundFont);
     synthRow->addWidget(audioDriver);
     portLayout->addLayout(synthRow);
     t4->addWidget(portBox, 1, 0);
@@ -392,6 +406,14 @@ void OptionsDialog::RB_io1Click() {
 void OptionsDialog::RB_io2Click() {
     edit1->setEnabled(true);
     cmdDir->setEnabled(true);
+}
+
+void OptionsDialog::cmd_SoundFontClick() {
+    const QString start = soundFont->text().isEmpty() ? QStringLiteral("/usr/share/sounds/sf2")
+                                                      : QFileInfo(soundFont->text()).absolutePath();
+    const QString chosen = c_.dialogs.openFile(this, QStringLiteral("SoundFont"), start, QString(),
+                                               QStringLiteral("SoundFont (*.sf2 *.sf3 *.SF2 *.SF3)"));
+    if (!chosen.isEmpty()) soundFont->setText(chosen);
 }
 
 void OptionsDialog::cmd_DirClick() {

@@ -38,6 +38,7 @@ public:
     void RB_io1Click();
     void RB_io2Click();
     void cmd_DirClick();
+    void cmd_SoundFontClick();
     void RadioGroup2Click();
     void CheckPreview1Click();
     void TrackBar1Change();
@@ -63,6 +64,7 @@ public:
     QComboBox* inPortList;
     QCheckBox *checkOneByOne1, *checkThru1;
     QLineEdit* soundFont;
+    QPushButton* cmdSoundFont;
     QComboBox* audioDriver;
     QPushButton *okBtn, *cancelBtn, *helpBtn;
 

@@ -175,6 +175,28 @@ TEST_F(Options, DirectoryAtStartUpEmptiesTheSetting) {
     EXPECT_TRUE(h->state().options.directory.isEmpty());
 }
 
+TEST_F(Options, TheSoundFontRowNamesTheFilesInUseAndItsButtonChoosesAnother) {
+    dlg->FormShow();
+    dlg->show();
+    auto* tabs = dlg->findChild<QTabWidget*>();
+    ASSERT_TRUE(tabs);
+    for (int i = 0; i < tabs->count(); ++i)
+        if (tabs->widget(i)->isAncestorOf(dlg->cmdSoundFont))
+            QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, Qt::NoModifier, tabs->tabBar()->tabRect(i).center());
+    ASSERT_TRUE(dlg->cmdSoundFont->isVisible());
+    // Empty: the synth's own files, named where they are.
+    EXPECT_TRUE(dlg->soundFont->text().isEmpty());
+    EXPECT_TRUE(dlg->soundFont->placeholderText().contains("/usr/share/sounds/sf2/FluidR3_GM.sf2"))
+        << dlg->soundFont->placeholderText().toStdString();
+    h->dialogs().openAnswers.push_back("/x/other.sf2");
+    QTest::mouseClick(dlg->cmdSoundFont, Qt::LeftButton);
+    ASSERT_FALSE(h->dialogs().openCaptions.empty());
+    EXPECT_EQ(h->dialogs().openCaptions.back(), "SoundFont");
+    EXPECT_EQ(dlg->soundFont->text(), "/x/other.sf2");
+    ok();
+    EXPECT_EQ(h->state().options.soundFont, "/x/other.sf2");
+}
+
 TEST_F(Options, AutoSaveIsDisabledForTheKitTypeButKeepsItsMark) {
     h->state().options.autoSave = true;
     h->state().options.fileType = 2;
