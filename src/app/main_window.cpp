@@ -148,6 +148,15 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
             [this, popView](const QPoint& p) { popView->popup(toolBar1_->mapToGlobal(p)); });
     nameBar->setContextMenuPolicy(Qt::PreventContextMenu);
 
+    // A control with the focus that goes out of sight (a tool bar's widget folded away as the
+    // window shrinks, a bar hidden) hands the focus to the grid, not to the next control in the
+    // chain: that would be a name box, where the next key typed renames a set.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if (old && now && now != parts_.grid && !old->isVisible() && isAncestorOf(old) && isAncestorOf(now) &&
+            parts_.grid->isVisible())
+            parts_.grid->setFocus(Qt::OtherFocusReason);
+    });
+
     buildMenus();
     parts_.transfer = new TransferMonitor(editor_, statusBar1_, grid, this);
     editor_.setTransferWatch(parts_.transfer);

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QSlider>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
@@ -103,6 +104,27 @@ TEST(View, KeepInScreenPushesBackAndShrinksButLeavesAMaximizedWindow) {
     const QRect maximized = w.frameGeometry();
     w.KeepInScreen(QRect(0, 0, 100, 100));
     EXPECT_EQ(w.frameGeometry(), maximized);
+}
+
+// The velocity slider on the tool bar folds away when the window shrinks: the focus it had goes
+// to the grid, not into the first name box, where the next key would rename the set.
+TEST(View, ShrinkingTheWindowAwayFromAFocusedToolBarControlLeavesTheFocusInTheGrid) {
+    Harness h;
+    ui::MainWindow& w = h.window();
+    w.show();
+    w.resize(1024, 720);
+    QApplication::processEvents();
+    auto* slider = w.findChild<QSlider*>("TrackBar10");
+    ASSERT_TRUE(slider && slider->isVisible());
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, slider->rect().center());
+    ASSERT_EQ(QApplication::focusWidget(), slider);
+    for (int width = 1000; width >= 300 && slider->isVisible(); width -= 50) {
+        w.resize(width, 600);
+        QApplication::processEvents();
+    }
+    ASSERT_FALSE(slider->isVisible());
+    ASSERT_TRUE(QApplication::focusWidget());
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "Grid1");
 }
 
 TEST(View, HintLine) {
