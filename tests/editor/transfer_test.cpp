@@ -176,16 +176,21 @@ TEST(Transfer, ClosingAgainWhileTheWindowWaitsCancelsTheTransfer) {
     EXPECT_EQ(sent.back(), kAllSoundOff);
 }
 
-TEST(Transfer, ADeviceThatStopsTakingIsNamedOnceTheTransferHasEnded) {
-    HarnessOptions o = previewOff();
-    o.holdBatches = false;
-    Harness h(o);
+// Preview switched on with the whole kit; the device refuses everything after the tenth message.
+void failAfterTenMessages(Harness& h) {
     h.state().kit = test::fullKit();
     h.midi().holdAt(10);
     h.window().previewAction()->trigger();
     ASSERT_TRUE(h.midi().waitHeld());
     h.midi().refuseSends = true;
     h.midi().release();
+}
+
+TEST(Transfer, ADeviceThatStopsTakingIsNamedOnceTheTransferHasEnded) {
+    HarnessOptions o = previewOff();
+    o.holdBatches = false;
+    Harness h(o);
+    failAfterTenMessages(h);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !h.dialogs().shown.empty(); }, 5000));
     EXPECT_FALSE(h.parts().transfer->active()) << "no box inside a transfer";
     ASSERT_EQ(h.dialogs().shown.size(), 1u);
@@ -201,12 +206,7 @@ TEST(Transfer, AClosePressedWhileTheFailureIsReportedHappensOnceTheBoxIsAnswered
     o.holdBatches = false;
     Harness h(o);
     h.dialogs().realBoxes = true;
-    h.state().kit = test::fullKit();
-    h.midi().holdAt(10);
-    h.window().previewAction()->trigger();
-    ASSERT_TRUE(h.midi().waitHeld());
-    h.midi().refuseSends = true;
-    h.midi().release();
+    failAfterTenMessages(h);
     // The box runs its own loop: the person answering it acts from inside that loop.
     bool answered = false, openUnderTheBox = false, inputUnderTheBox = true;
     QTimer person;
