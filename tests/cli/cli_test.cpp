@@ -269,7 +269,7 @@ std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 TEST_F(Cli, AKillAtAnySystemCallOfASaveInPlaceLeavesTheOldFileOrTheNew) {
     const std::string small = WriteKitFile(Kit()), big = WriteKitFile(test::fullKit());
     ASSERT_LT(small.size(), big.size());
-    // Root may write anywhere: the save then runs as nobody.
+    // Root may write anywhere, even into a folder of mode 555: the save then runs as nobody.
     const std::string as = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
     const fs::path folder = dir / "folder";
     fs::create_directories(folder);
@@ -288,8 +288,8 @@ TEST_F(Cli, AKillAtAnySystemCallOfASaveInPlaceLeavesTheOldFileOrTheNew) {
             fs::remove(target);
             std::ofstream(target, std::ios::binary) << c.old;
             fs::permissions(target, fs::perms::all);
-            fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                        fs::perms::others_read | fs::perms::others_exec);
+            fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                        fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
         };
         const fs::path trace = dir / "trace.txt";
         const std::string save = as + "strace -qq -s 4096 -o %s -e trace=all %s -- " KITFORGE_CLI_PROGRAM " convert " +
