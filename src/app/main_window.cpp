@@ -330,9 +330,10 @@ void MainWindow::FormCreate() {
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &MainWindow::AppIdle);
 
     setUpWindow();
+    // The title window stays until the open has answered, so that a failure box stands over
+    // it; a kit named on the command line then goes to the open port, as at any later open.
+    editor_.settle();
     title_->hide();
-    // A kit named on the command line goes to the port once it is open, as at any later open.
-    if (!start_.arguments.isEmpty()) editor_.settle();
     parts_.files->OpenFromCommandLine(start_.arguments);
     s.modified = false;
     if (!tableError_.isEmpty())

@@ -394,6 +394,8 @@ void EditorController::startPreview(bool on, int initCommand) {
     if (command)
         for (auto& m : deviceCommandMessages(initCommand)) first.push_back(std::move(m));
     MidiOut& out = midi;
+    // The window goes on setting up while the port opens; what it sends meanwhile waits.
+    if (on) out.expectOpen();
     out.later([&out, wanted, on, self, first = std::move(first), command] {
         int port = wanted;
         if (out.deviceCount() <= port) port = -1;

@@ -32,6 +32,7 @@ public:
     int deviceCount();
     std::string deviceName(int id);
     bool openPort(int id, const std::vector<MidiBytes>& first);
+    void expectOpen();
     void closePort();
     bool isOpen() const { return open_.load(); }
     MidiError lastOpenError() const;
@@ -68,6 +69,8 @@ public:
     std::unique_ptr<MidiBackend> backend_;
     std::shared_ptr<SenderClock> clock_;
     std::atomic<bool> open_{false};
+    std::atomic<bool> opening_{false};  // an open is on its way: sends wait in early_
+    std::vector<MidiBytes> early_;
     std::atomic<int> lastId_{0};  // written on the sender thread
 
     mutable std::mutex m_;
@@ -183,9 +186,21 @@ bool MidiOut::Impl::openPort(int id, const std::vector<MidiBytes>& first) {
     return ok;
 }
 
+void MidiOut::Impl::expectOpen() {
+    std::lock_guard<std::mutex> lock(m_);
+    opening_ = true;
+}
+
 bool MidiOut::Impl::openHere(int id, const std::vector<MidiBytes>& first) {
     if (open_ && id == lastId_) {
+        std::vector<MidiBytes> early;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            early.swap(early_);
+            opening_ = false;
+        }
         for (const auto& m : first) enqueue(m);
+        for (auto& m : early) enqueue(std::move(m));
         return true;
     }
     if (open_) {
@@ -201,16 +216,30 @@ bool MidiOut::Impl::openHere(int id, const std::vector<MidiBytes>& first) {
     const std::string name = deviceNameHere(id);
     const bool ok = backend_->open(id, &error);
     if (!ok && error.kind == MidiError::None) error.kind = MidiError::Other;
-    std::lock_guard<std::mutex> lock(m_);
+    std::unique_lock<std::mutex> lock(m_);
     openError_ = ok ? MidiError{} : error;
-    if (!ok) return false;
+    opening_ = false;
+    if (!ok) {
+        // The failed open is reported on its own; what waited for it is only counted.
+        dropped_ += static_cast<long>(early_.size());
+        early_.clear();
+        return false;
+    }
     lastId_ = id;
     portName_ = name;
     dropReported_ = false;
     nextFree_ = clock_->now();
     for (const auto& m : first)
         if (!m.empty()) queue_.push(m);
+    for (auto& m : early_) queue_.push(std::move(m));
+    const bool waiting = !early_.empty();
+    early_.clear();
     open_ = true;
+    lock.unlock();
+    if (waiting) {
+        cv_.notify_all();
+        notifyObserver();
+    }
     return true;
 }
 
@@ -259,9 +288,14 @@ void MidiOut::Impl::sendShort(std::uint8_t status, std::uint8_t data1, std::uint
 void MidiOut::Impl::sendLong(const MidiBytes& message) { enqueue(message); }
 
 void MidiOut::Impl::enqueue(MidiBytes message) {
-    if (!open_ || message.empty()) return;
+    if ((!open_ && !opening_) || message.empty()) return;
     {
         std::lock_guard<std::mutex> lock(m_);
+        if (!open_) {
+            // The open answers under this lock, so the message is either kept for it or queued.
+            if (opening_) early_.push_back(std::move(message));
+            return;
+        }
         // A new transfer starts only when the last one has ended, the line included: a message
         // that left before the next was queued belongs to the same transfer.
         if (queue_.empty() && !inFlight_ && (pacing_.unlimited || clock_->now() >= nextFree_)) transferSent_ = 0;
@@ -431,6 +465,7 @@ MidiOut::~MidiOut() = default;
 int MidiOut::deviceCount() { return d_->deviceCount(); }
 std::string MidiOut::deviceName(int id) { return d_->deviceName(id); }
 bool MidiOut::openPort(int id, const std::vector<MidiBytes>& first) { return d_->openPort(id, first); }
+void MidiOut::expectOpen() { d_->expectOpen(); }
 void MidiOut::closePort() { d_->closePort(); }
 bool MidiOut::isOpen() const { return d_->open_.load(); }
 MidiError MidiOut::lastOpenError() const { return d_->lastOpenError(); }

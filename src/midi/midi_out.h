@@ -44,6 +44,10 @@ public:
     // the same ID again opens nothing new. first goes out ahead of anything sent after the
     // open, from whatever thread.
     bool openPort(int id, const std::vector<MidiBytes>& first = {});
+    // Messages sent from now until the next open has answered wait for it instead of being
+    // dropped: they follow that open's first messages, or count as lost when it fails. For a
+    // caller that opens with later() and goes on sending meanwhile.
+    void expectOpen();
     // Lets the queue drain for as long as the transport keeps taking messages, then releases
     // the port. A transport that takes nothing for its stall bound refuses the message, and
     // the rest is dropped and reported; a sender stuck past kStuck gives up all the same.

@@ -59,6 +59,7 @@ Harness::Harness(HarnessOptions options) {
     rec->refuseSends = options.refuseSends;
     rec->builtInSynth = options.builtInSynth;
     rec->delay = options.sendDelay;
+    rec->openDelay = options.openDelay;
     recorder_ = rec.get();
     hold_ = options.holdBatches && options.sendDelay.count() == 0 && !options.refuseSends;
     input_ = std::make_shared<LoopbackInput>();
@@ -96,8 +97,6 @@ Harness::Harness(HarnessOptions options) {
     if (options.create) {
         window_->FormCreate();
         window_->show();
-        // The port opens on the sender thread; what the start sends follows once it has.
-        window_->editor().settle();
         QApplication::processEvents();
     }
 }

@@ -61,6 +61,9 @@ struct HarnessOptions {
     std::chrono::milliseconds sendDelay{0};
     // The queue is held between two takeSent calls, so a batch merges the same way every run.
     bool holdBatches = true;
+    // A port takes as long to open as a JACK client or a sequencer port does, so what the
+    // window sends while it opens is sent as in the real program.
+    std::chrono::milliseconds openDelay{40};
     // A module on the other end that answers data requests on the input, as the fake does.
     std::optional<Kit> module;
 };

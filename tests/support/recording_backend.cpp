@@ -6,6 +6,7 @@ namespace kf {
 
 bool RecordingBackend::open(int id, MidiError* error) {
     noteCaller();
+    if (openDelay.count() > 0) std::this_thread::sleep_for(openDelay);
     if (failOpen || id < (builtInSynth ? -2 : -1) || id >= static_cast<int>(portNames.size())) {
         if (error) *error = {failOpen ? failKind : MidiError::NoSuchPort, "no such port"};
         return false;

@@ -22,6 +22,7 @@ public:
     MidiError::Kind failKind = MidiError::NoSuchPort;
     std::atomic<bool> refuseSends{false};  // a transport that never takes a message
     std::chrono::milliseconds delay{0};    // how long each send takes
+    std::chrono::milliseconds openDelay{0};  // how long an open takes, as a real transport's does
     std::size_t lostOnClose = 0;           // what close() says never left
     // When set, sentAt holds the clock's time of each message.
     std::shared_ptr<SenderClock> clock;
