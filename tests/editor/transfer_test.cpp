@@ -2,6 +2,7 @@
 // the queue, closing waits for it, a failing device is named once the transfer is over.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 #include <QApplication>
@@ -32,6 +33,18 @@ namespace kf::test {
 namespace {
 
 const std::string kAllSoundOff = "B9 78 00";
+
+// Runs action on the GUI thread once cond holds, as a person acts on what the window shows.
+void whenTrue(std::function<bool()> cond, std::function<void()> action) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, cond = std::move(cond), action = std::move(action)] {
+        if (!cond()) return;
+        timer->stop();
+        timer->deleteLater();
+        action();
+    });
+    timer->start(10);
+}
 
 void clickCell(ui::NoteGrid* grid, int set, int note) {
     QTableWidgetItem* item = grid->item(note, set - 1);
@@ -104,9 +117,9 @@ TEST_P(TransferCancel, DropsTheRestAndSilencesTheRhythmChannel) {
         clickCell(h.parts().grid, 1, 3);
         QTest::keyClick(h.parts().grid, Qt::Key_Escape);
     } else if (GetParam().previewOff) {
-        // Switching preview off closes the port: the held message goes, the rest is dropped.
+        // Switching preview off closes the port: the held message goes once the rest is dropped.
         std::thread later([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            while (h.editor().midi.cancelledCount() == 0) std::this_thread::yield();
             h.midi().release();
         });
         h.window().previewAction()->trigger();
@@ -143,7 +156,7 @@ TEST(Transfer, ClosingTheWindowWaitsForTheTransferAndCanBeCancelled) {
     h.window().previewAction()->trigger();
     ui::TransferMonitor* monitor = h.parts().transfer;
     bool visibleWhileClosing = false;
-    QTimer::singleShot(300, [&] {
+    whenTrue([&] { return monitor->cancelButton()->isVisible(); }, [&] {
         visibleWhileClosing = monitor->cancelButton()->isVisible();
         QTest::mouseClick(monitor->cancelButton(), Qt::LeftButton);
     });
@@ -164,7 +177,7 @@ TEST(Transfer, ClosingAgainWhileTheWindowWaitsCancelsTheTransfer) {
     h.window().previewAction()->trigger();
     // The window system's close button, pressed a second time: its close event reaches the
     // window as the platform delivers it.
-    QTimer::singleShot(300, [&] {
+    whenTrue([&] { return h.parts().transfer->active(); }, [&] {
         QCloseEvent again;
         QCoreApplication::sendEvent(h.window().windowHandle(), &again);
     });
