@@ -63,6 +63,38 @@ TEST(MidiOut, SendsOnAClosedPortAreDropped) {
     EXPECT_EQ(f.rec->closes, 1);
 }
 
+// An open posted to the sender while the caller goes on sending, as the window does at start.
+struct OpenLaterCase {
+    const char* name;
+    bool fails;
+};
+class OpenLater : public ::testing::TestWithParam<OpenLaterCase> {};
+
+TEST_P(OpenLater, WhatIsSentMeanwhileFollowsTheFirstMessagesOrIsCountedLost) {
+    Fixture f;
+    f.rec->failOpen = GetParam().fails;
+    f.rec->openDelay = milliseconds(30);
+    f.out.expectOpen();
+    f.out.later([&] { f.out.openPort(1, {{0xC9, 0x3F}}); });
+    f.out.sendShort(0x99, 36, 100);
+    f.out.sendLong({0xF0, 0x41, 0x01, 0xF7});
+    // Once the open has answered, the sends go straight to the queue again, or are dropped.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (f.rec->sendAttempts() == 0 && f.out.droppedCount() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    f.out.sendShort(0x89, 36, 0);
+    if (GetParam().fails) {
+        EXPECT_TRUE(f.sent().empty());
+        EXPECT_EQ(f.out.droppedCount(), 2);
+        return;
+    }
+    EXPECT_EQ(f.sent(), (std::vector<MidiBytes>{{0xC9, 0x3F}, {0x99, 36, 100}, {0xF0, 0x41, 0x01, 0xF7}, {0x89, 36, 0}}));
+    EXPECT_EQ(f.out.droppedCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, OpenLater, ::testing::Values(OpenLaterCase{"opens", false}, OpenLaterCase{"fails", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(MidiOut, ShortMessagesCarryTheBytesTheirStatusNeeds) {
     Fixture f;
     ASSERT_TRUE(f.out.openPort(0));
