@@ -14,6 +14,7 @@ namespace kf::test {
 QMessageBox::StandardButton ScriptedDialogs::message(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                                      const QString& text, QMessageBox::StandardButtons buttons) {
     shown.push_back({icon, caption, text});
+    if (onMessage) onMessage();
     if (realBoxes) return ui::DesktopDialogs().message(parent, icon, caption, text, buttons);
     if (buttons == QMessageBox::Ok || answers.empty()) return QMessageBox::Ok;
     const auto a = answers.front();

@@ -6,6 +6,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,6 +37,8 @@ public:
     std::vector<QString> openCaptions;
     // Message boxes on screen, as the desktop shows them, for a person (the test) to answer.
     bool realBoxes = false;
+    // Runs as each box is shown, to see what stands behind it.
+    std::function<void()> onMessage;
 
     QMessageBox::StandardButton message(QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text,
                                         QMessageBox::StandardButtons buttons) override;

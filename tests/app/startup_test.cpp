@@ -71,6 +71,19 @@ TEST(StartUp, PortThatFailsToOpenLeavesPreviewOffWithTheBoxShown) {
     EXPECT_FALSE(h.parts().dataBox->previewButton()->isEnabled());
 }
 
+TEST(StartUp, APortThatFailsToOpenIsReportedOverTheTitleWindow) {
+    HarnessOptions o;
+    o.failOpen = true;
+    o.create = false;
+    Harness h(o);
+    bool titleShown = false;
+    h.dialogs().onMessage = [&] { titleShown = h.window().titleWindow() && h.window().titleWindow()->isVisible(); };
+    h.window().FormCreate();
+    ASSERT_EQ(h.dialogs().shown.size(), 1u);
+    EXPECT_TRUE(titleShown);
+    EXPECT_FALSE(h.window().titleWindow()->isVisible());
+}
+
 TEST(StartUp, ADeviceThatTakesNothingIsReportedOnce) {
     HarnessOptions o;
     o.refuseSends = true;
