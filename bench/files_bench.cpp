@@ -8,6 +8,7 @@
 #include "files/disk.h"
 #include "files/exports.h"
 #include "files/kit_file.h"
+#include "files/kit_import.h"
 #include "files/reference_tables.h"
 #include "sample_kit.h"
 
@@ -27,6 +28,15 @@ double measure(const std::function<void()>& f, int* runs) {
     } while (elapsed < 0.3);
     *runs = n;
     return elapsed * 1e6 / n;
+}
+
+// A run of unfinished SysEx, the worst case of the importer's scan.
+size_t importRun(size_t n) {
+    static std::string bytes;
+    bytes.assign(n, '\xF0');
+    bytes += '\xF7';
+    kf::Kit k;
+    return kf::ImportKit(bytes, k).skipped + 1;
 }
 
 }  // namespace
@@ -66,6 +76,9 @@ int main() {
         {"export Standard MIDI File", [&] { bytes = kf::WriteMidiFile(kit, true, "/tmp/full.mid").size(); }},
         {"export PRT", [&] { bytes = kf::WritePrtFile(kit, true).size(); }},
         {"export text", [&] { bytes = kf::WriteTextFile(kit, true).size(); }},
+        // Ten times the bytes should take about ten times as long, not a hundred.
+        {"import F0 x 100 kB, then F7", [&] { bytes += importRun(100'000); }},
+        {"import F0 x 1 MB, then F7", [&] { bytes += importRun(1'000'000); }},
     };
     std::printf("%-32s %10s %14s\n", "operation (full kit)", "runs", "microseconds");
     for (const Row& r : rows) {

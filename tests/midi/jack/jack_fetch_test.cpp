@@ -97,7 +97,7 @@ TEST(JackFetchFault, StoppingPartwayEndsItAtOnce) {
     EXPECT_LT(module.requests(), 1000) << "stopped long before the 1,490 requests of the whole";
 }
 
-TEST(JackFetchFault, ASilentModuleEndsTheFetchWithinASecond) {
+TEST(JackFetchFault, ASilentModuleEndsTheFetchAfterTheFirstWindow) {
     test::JackModule module("kfsilent", test::tableKit(tables(), 4, 1), 5ms);
     ASSERT_TRUE(module.ok());
     module.module().silent = true;
@@ -105,7 +105,7 @@ TEST(JackFetchFault, ASilentModuleEndsTheFetchWithinASecond) {
     EXPECT_EQ(f.state, KitFetch::State::NoAnswer);
     // The first window, each asked twice, and no more: not thousands of timeouts.
     EXPECT_LE(module.requests(), 2 * KitFetch::kWindow);
-    EXPECT_LT(f.seconds, 10.0);
+    EXPECT_LT(f.seconds, 30.0) << "a hang, not a slow machine";
 }
 
 }  // namespace
