@@ -271,6 +271,10 @@ TEST_F(Cli, AKillAtAnySystemCallOfASaveInPlaceLeavesTheOldFileOrTheNew) {
     ASSERT_LT(small.size(), big.size());
     // Root may write anywhere, even into a folder of mode 555: the save then runs as nobody.
     const std::string as = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    // A checkout inside a folder only its owner may enter (mktemp -d makes one) keeps the
+    // program from nobody: that says nothing about the save.
+    if (!as.empty() && std::system((as + "test -x " KITFORGE_CLI_PROGRAM).c_str()) != 0)
+        GTEST_SKIP() << "nobody cannot run " KITFORGE_CLI_PROGRAM " from this checkout";
     const fs::path folder = dir / "folder";
     fs::create_directories(folder);
     fs::permissions(dir, fs::perms::all);
