@@ -6,12 +6,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <cstring>
 #include <functional>
 #include <future>
 #include <thread>
 
+#include "midi/cycle_placer.h"
 #include "midi/jack_client.h"
 #include "midi/send_queue.h"
 
@@ -31,9 +31,6 @@ long long steadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
-
-// Signed distance a - b of two frame times, across wrap-around.
-long frameDiff(jack_nframes_t a, jack_nframes_t b) { return static_cast<std::int32_t>(a - b); }
 }  // namespace
 
 struct JackBackend::Shared {
@@ -45,10 +42,7 @@ struct JackBackend::Shared {
     std::atomic<long long> lastCycleNs{0};
     std::atomic<unsigned long long> written{0}, delivered{0};
     double framesPerUs = 0.048;
-    // Process thread only: where the last event went and how long it holds the line.
-    bool placed = false;
-    jack_nframes_t lastFrame = 0;
-    jack_nframes_t lastWireFrames = 0;
+    CyclePlacer placer{framesPerUs};  // process thread only
 
     ~Shared() {
         if (ring) jack_ringbuffer_free(ring);
@@ -69,8 +63,7 @@ int JackBackend::Shared::process(jack_nframes_t nframes) {
     if (p) {
         void* buffer = jack_port_get_buffer(p, nframes);
         jack_midi_clear_buffer(buffer);
-        const jack_nframes_t cycleStart = jack_last_frame_time(client);
-        jack_nframes_t offset = 0;
+        placer.beginCycle(jack_last_frame_time(client), nframes);
         std::uint8_t head[kHeadBytes];
         while (jack_ringbuffer_read_space(ring) >= kHeadBytes) {
             jack_ringbuffer_peek(ring, reinterpret_cast<char*>(head), kHeadBytes);
@@ -78,27 +71,18 @@ int JackBackend::Shared::process(jack_nframes_t nframes) {
             const bool paced = head[2] != 0;
             jack_nframes_t due = 0;
             std::memcpy(&due, head + 3, sizeof due);
-            jack_nframes_t frame = cycleStart + offset;
-            if (paced) {
-                // Never closer to the last event than that one's time on the wire.
-                if (placed && frameDiff(due, lastFrame + lastWireFrames) < 0) due = lastFrame + lastWireFrames;
-                if (frameDiff(due, cycleStart + nframes) >= 0) break;  // a later cycle's
-                if (frameDiff(due, frame) > 0) frame = due;
-            }
+            const long offset = placer.offsetFor(size, paced, due);
+            if (offset < 0) break;  // a later cycle's
             // Whatever does not fit into this cycle's buffer waits for the next one.
             if (jack_midi_max_event_size(buffer) < size) break;
-            jack_midi_data_t* slot = jack_midi_event_reserve(buffer, frame - cycleStart, size);
+            jack_midi_data_t* slot = jack_midi_event_reserve(buffer, static_cast<jack_nframes_t>(offset), size);
             if (!slot) break;
             jack_ringbuffer_read_advance(ring, kHeadBytes);
             jack_ringbuffer_read(ring, reinterpret_cast<char*>(slot), size);
-            offset = frame - cycleStart;
-            placed = true;
-            lastFrame = frame;
-            lastWireFrames = paced ? static_cast<jack_nframes_t>(
-                                         std::ceil(static_cast<double>(size * kWireTimePerByte.count()) * framesPerUs))
-                                   : 0;
+            placer.placed(offset, size, paced);
             delivered.fetch_add(1);
         }
+        placer.endCycle();
     }
     cycles.fetch_add(1);
     lastCycleNs = steadyNs();
@@ -136,6 +120,7 @@ bool JackBackend::connectClient(MidiError* error) {
     shared_->client = client;
     shared_->ring = jack_ringbuffer_create(kRingBytes);
     shared_->framesPerUs = jack_get_sample_rate(client) / 1e6;
+    shared_->placer = CyclePlacer(shared_->framesPerUs);
     shared_->lastCycleNs = steadyNs();
     jack_set_process_callback(client, &Shared::process, shared_);
     jack_on_shutdown(client, &Shared::shutdown, shared_);

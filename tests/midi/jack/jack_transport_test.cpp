@@ -72,15 +72,31 @@ std::string transfer(const Kit& kit, const Pacing& pacing, const std::vector<Mid
            " messages; first difference at " + std::to_string(firstDiff);
 }
 
-// A server xrun loses a whole cycle whoever sent it; that is the machine, not us, so such a
-// run is tried again. A loss without an xrun fails at once.
+// Messages of a paced transfer that follow the one before sooner than its time on the wire.
+long tooCloseCount(const Received& got, const std::vector<MidiBytes>& expected, bool report) {
+    const double framesPerByte = got.rate * 320e-6;
+    long tooClose = 0;
+    for (size_t i = 1; i < got.frames.size(); ++i) {
+        const long gap = static_cast<std::int32_t>(got.frames[i] - got.frames[i - 1]);
+        if (gap + 1 < static_cast<double>(expected[i - 1].size()) * framesPerByte && tooClose++ < 5 && report)
+            ADD_FAILURE() << "message " << i << " only " << gap << " frames after the one before";
+    }
+    return tooClose;
+}
+
+// A server xrun loses or shifts a whole cycle whoever sent it; that is the machine, not us,
+// so such a run is tried again. A loss or a squeeze without an xrun fails at once.
 Received transferUntilClean(const Kit& kit, const Pacing& pacing, const std::vector<MidiBytes>& expected) {
     for (int attempt = 1; attempt <= 3; ++attempt) {
         Received got;
-        const std::string problem = transfer(kit, pacing, expected, &got);
+        std::string problem = transfer(kit, pacing, expected, &got);
+        if (problem.empty() && !pacing.unlimited) {
+            const long tooClose = tooCloseCount(got, expected, got.xruns == 0);
+            if (tooClose) problem = std::to_string(tooClose) + " messages closer than the wire";
+        }
         if (problem.empty()) return got;
         if (got.xruns == 0) {
-            ADD_FAILURE() << problem << " (no xrun: the loss is ours)";
+            ADD_FAILURE() << problem << " (no xrun: the fault is ours)";
             return {};
         }
         std::cerr << "attempt " << attempt << ": " << problem << " with " << got.xruns << " xrun(s); retrying\n";
@@ -89,6 +105,8 @@ Received transferUntilClean(const Kit& kit, const Pacing& pacing, const std::vec
     return {};
 }
 
+// How close the span comes to the wire time is a figure for the MIDI benchmark; here only
+// that nothing went faster than the cable.
 TEST(JackTransport, WholeKitAtCableSpeedArrivesCompleteAndPacedInFrameTime) {
     const Kit kit = test::fullKit();
     const auto expected = switchOnMessages(kit);
@@ -99,21 +117,9 @@ TEST(JackTransport, WholeKitAtCableSpeedArrivesCompleteAndPacedInFrameTime) {
 
     const Received got = transferUntilClean(kit, Pacing{}, expected);
     ASSERT_EQ(got.frames.size(), expected.size());
-    const double framesPerByte = got.rate * 320e-6;
-    long tooClose = 0;
-    for (size_t i = 1; i < got.frames.size(); ++i) {
-        const long gap = static_cast<std::int32_t>(got.frames[i] - got.frames[i - 1]);
-        const double wire = static_cast<double>(expected[i - 1].size()) * framesPerByte;
-        if (gap + 1 < wire) {
-            if (tooClose++ < 5) ADD_FAILURE() << "message " << i << " only " << gap << " frames after the one before";
-        }
-    }
-    EXPECT_EQ(tooClose, 0);
     const double span = static_cast<std::int32_t>(got.frames.back() - got.frames.front()) / double(got.rate);
-    const double wireTotal = 33851 * 320e-6;  // 10.83 s
-    std::cerr << "whole kit at cable speed: " << span << " s of frame time for " << wireTotal << " s on the wire ("
-              << got.irregularCycles << " receiver cycles ran late)\n";
-    EXPECT_NEAR(span, wireTotal, wireTotal * 0.02);
+    std::cerr << "whole kit at cable speed: " << span << " s of frame time for " << 33851 * 320e-6
+              << " s on the wire (" << got.irregularCycles << " receiver cycles ran late)\n";
 }
 
 TEST(JackTransport, WholeKitUnlimitedArrivesCompleteAndInOrder) {
