@@ -452,14 +452,28 @@ void EditorController::opened(bool ok, bool greeted) {
         s.livePreview = true;
         return;
     }
-    const QString reason = openFailureText(midi.lastOpenError());
+    const MidiError why = midi.lastOpenError();
     notify([](EditorObserver& o) { o.previewChanged(false); });
     midi.closePort();
     input.closePort();
     s.livePreview = false;
-    QString text = QStringLiteral("指定したMIDIﾃﾞﾊﾞｲｽはすでに使われています。\r\n解放されるまで待ってから、やり直してください。");
-    if (!reason.isEmpty()) text += "\r\n(" + reason + ")";
+    QString text = openFailureLines(why.kind);
+    if (!why.text.empty()) text += "\r\n(" + QString::fromStdString(why.text) + ")";
     dialogs.message(nullptr, QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"), text, QMessageBox::Ok);
+}
+
+QString openFailureLines(MidiError::Kind kind) {
+    // Only a port in use is the user's to wait for; the other causes ask something else of them.
+    switch (kind) {
+        case MidiError::NoMidiSystem:
+            return QStringLiteral("MIDIｼｽﾃﾑが見つかりません。\r\nMIDIｼｽﾃﾑを用意してから、やり直してください。");
+        case MidiError::NoSuchPort:
+            return QStringLiteral("指定したMIDIﾃﾞﾊﾞｲｽが見つかりません。\r\nｵﾌﾟｼｮﾝでMIDIﾃﾞﾊﾞｲｽを選び直してください。");
+        case MidiError::ServerGone:
+            return QStringLiteral("MIDIｻｰﾊﾞｰが応答しません。\r\nｻｰﾊﾞｰが動いているか確かめてから、やり直してください。");
+        default:
+            return QStringLiteral("指定したMIDIﾃﾞﾊﾞｲｽはすでに使われています。\r\n解放されるまで待ってから、やり直してください。");
+    }
 }
 
 QString openFailureText(const MidiError& error) {

@@ -197,7 +197,9 @@ private:
     bool starting_ = false;
 };
 
-// The cause of a port that did not open, as the failure box's third line says it.
+// The cause of a port that did not open, kind and text on one line.
 QString openFailureText(const MidiError& error);
+// The preview box's two lines for a port that did not open, by what went wrong.
+QString openFailureLines(MidiError::Kind kind);
 
 }  // namespace kf::ui

@@ -57,6 +57,7 @@ Harness::Harness(HarnessOptions options) {
     auto rec = std::make_unique<RecordingBackend>();
     rec->portNames = options.ports;
     rec->failOpen = options.failOpen;
+    rec->failKind = options.failKind;
     rec->refuseSends = options.refuseSends;
     rec->builtInSynth = options.builtInSynth;
     rec->delay = options.sendDelay;

@@ -51,6 +51,7 @@ public:
 
 struct HarnessOptions {
     bool failOpen = false;
+    MidiError::Kind failKind = MidiError::PortBusy;  // why a failing open fails
     bool refuseSends = false;
     bool builtInSynth = false;
     std::vector<std::string> ports{"Synth A", "Synth B"};

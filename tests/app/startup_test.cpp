@@ -53,15 +53,24 @@ TEST(StartUp, PreviewOnSendsTheRhythmPartThenTheTenSetUpMessages) {
     EXPECT_EQ(h.window().titleWindow()->findChild<QProgressBar*>("ProgressBar1")->value(), 4053 / 128 + 1);
 }
 
-TEST(StartUp, PortThatFailsToOpenLeavesPreviewOffWithTheBoxShown) {
+struct OpenFailure {
+    const char* name;
+    MidiError::Kind kind;
+    const char* lines;  // the box's first two lines; the transport's own words follow in brackets
+};
+
+class FailedOpen : public ::testing::TestWithParam<OpenFailure> {};
+
+// The box says what went wrong; only a port in use asks the user to wait for it.
+TEST_P(FailedOpen, LeavesPreviewOffWithTheBoxNamingTheCause) {
     HarnessOptions o;
     o.failOpen = true;
+    o.failKind = GetParam().kind;
     Harness h(o);
     EXPECT_TRUE(h.takeSent().empty());
     ASSERT_EQ(h.dialogs().shown.size(), 1u);
     EXPECT_EQ(h.dialogs().shown[0].caption, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"));
-    EXPECT_TRUE(h.dialogs().shown[0].text.startsWith(
-        QStringLiteral("指定したMIDIﾃﾞﾊﾞｲｽはすでに使われています。\r\n解放されるまで待ってから、やり直してください。")));
+    EXPECT_EQ(h.dialogs().shown[0].text, QString::fromUtf8(GetParam().lines) + QStringLiteral("\r\n(no such port)"));
     EXPECT_EQ(h.dialogs().shown[0].icon, QMessageBox::Warning);
     EXPECT_FALSE(h.state().livePreview);
     EXPECT_FALSE(h.window().previewAction()->isChecked());
@@ -70,6 +79,19 @@ TEST(StartUp, PortThatFailsToOpenLeavesPreviewOffWithTheBoxShown) {
     EXPECT_FALSE(h.parts().panel->velocityTrackBar()->isVisible());
     EXPECT_FALSE(h.parts().dataBox->previewButton()->isEnabled());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, FailedOpen,
+    ::testing::Values(
+        OpenFailure{"Busy", MidiError::PortBusy,
+                    "指定したMIDIﾃﾞﾊﾞｲｽはすでに使われています。\r\n解放されるまで待ってから、やり直してください。"},
+        OpenFailure{"NoMidiSystem", MidiError::NoMidiSystem,
+                    "MIDIｼｽﾃﾑが見つかりません。\r\nMIDIｼｽﾃﾑを用意してから、やり直してください。"},
+        OpenFailure{"NoSuchPort", MidiError::NoSuchPort,
+                    "指定したMIDIﾃﾞﾊﾞｲｽが見つかりません。\r\nｵﾌﾟｼｮﾝでMIDIﾃﾞﾊﾞｲｽを選び直してください。"},
+        OpenFailure{"ServerNotAnswering", MidiError::ServerGone,
+                    "MIDIｻｰﾊﾞｰが応答しません。\r\nｻｰﾊﾞｰが動いているか確かめてから、やり直してください。"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartUp, APortThatFailsToOpenIsReportedOverTheTitleWindow) {
     HarnessOptions o;

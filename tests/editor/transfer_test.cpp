@@ -271,16 +271,6 @@ TEST(Transfer, SpeedAndPauseAreOptionsStoredInTheSettings) {
     EXPECT_EQ(h2.editor().midi.pacing().sysexPause, std::chrono::milliseconds(500));
 }
 
-TEST(Transfer, APortThatDoesNotOpenNamesItsCause) {
-    HarnessOptions o;
-    o.failOpen = true;
-    Harness h(o);
-    ASSERT_EQ(h.dialogs().shown.size(), 1u);
-    const QStringList lines = h.dialogs().shown[0].text.split("\r\n");
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[2], QStringLiteral("(そのMIDIﾎﾟｰﾄはありません: no such port)"));
-}
-
 TEST(Transfer, TheBuiltInSynthIsADeviceOfItsOwnAndStaysChosen) {
     HarnessOptions o;
     o.builtInSynth = true;
