@@ -1,6 +1,7 @@
 #include "editor/controls.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QMouseEvent>
 
 #include <QKeyEvent>
@@ -15,31 +16,55 @@ class HoldFilter : public QObject {
 public:
     HoldFilter(QObject* parent, std::function<void()> down, std::function<void()> up, bool anyRelease)
         : QObject(parent), down_(std::move(down)), up_(std::move(up)), anyRelease_(anyRelease) {}
+    ~HoldFilter() override { letGo(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         const auto type = event->type();
+        if (watched != parent()) {
+            // Held: the release may reach a pop-up or any other widget; it ends the note all the
+            // same. A window's own copy of the event comes first and is not the one widgets get.
+            if (type == QEvent::MouseButtonRelease && held_ && watched->isWidgetType()) end(event);
+            return false;
+        }
         if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
             const auto* me = static_cast<QMouseEvent*>(event);
+            ended_ = nullptr;
             if (me->button() == Qt::LeftButton && !held_ && static_cast<QWidget*>(watched)->isEnabled()) {
                 held_ = true;
+                qApp->installEventFilter(this);
                 down_();
             }
-        } else if (type == QEvent::MouseButtonRelease && (held_ || anyRelease_)) {
-            held_ = false;
-            up_();
+        } else if (type == QEvent::MouseButtonRelease) {
+            if (held_) end(event);
+            else if (event == ended_) ended_ = nullptr;
+            else if (anyRelease_) up_();
         }
         return false;
     }
 
 private:
+    void end(const QEvent* release) {
+        letGo();
+        ended_ = release;  // the same release may still come to the button itself
+        up_();
+    }
+    void letGo() {
+        if (!held_) return;
+        held_ = false;
+        qApp->removeEventFilter(this);
+    }
+
     std::function<void()> down_, up_;
     bool anyRelease_;
     bool held_ = false;
+    const QEvent* ended_ = nullptr;
 };
 }  // namespace
 
 void holdToSound(QAbstractButton* button, std::function<void()> down, std::function<void()> up, bool anyRelease) {
+    // A menu opened over a held button would take its release: its presses are its own.
+    button->setContextMenuPolicy(Qt::PreventContextMenu);
     button->installEventFilter(new HoldFilter(button, std::move(down), std::move(up), anyRelease));
 }
 

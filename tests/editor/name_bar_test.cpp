@@ -10,10 +10,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QMenu>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+#include <qpa/qwindowsysteminterface.h>
 
 #include "app/about_box.h"
 #include "editor/data_box.h"
@@ -185,6 +187,56 @@ TEST_P(HoldToSound, OnePressIsOneNoteItsReleaseOneNoteOff) {
         // The tool bar's button: every release silences the grid note, whichever button.
         EXPECT_EQ(h.takeSent(), (std::vector<std::string>{off[0], off[0]}));
     }
+}
+
+// A press or release at the button's centre as the window system delivers it, so that Qt makes
+// the context menu event of a right press and routes releases to an open pop-up, as on a desktop.
+void fromTheWindowSystem(QWidget* button, QEvent::Type type, Qt::MouseButton which, Qt::MouseButtons held) {
+    QWidget* top = button->window();
+    const QPoint local = button->mapTo(top, button->rect().center());
+    QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::SynchronousDelivery>(
+        top->windowHandle(), local, top->mapToGlobal(local), held, which, type);
+    QApplication::processEvents();
+}
+
+// What else opens while the button is held never keeps a note sounding, nor opens over it.
+TEST_P(HoldToSound, EveryReleaseEndsTheNoteWhateverOpenedMeanwhile) {
+    Harness h;
+    h.useNote(1, 36);
+    h.select(1, 36);
+    const bool dataBox = std::string(GetParam().button) == "SP_Preview2";
+    QWidget* button = dataBox ? static_cast<QWidget*>(h.parts().dataBox->previewButton())
+                              : h.window().findChild<QToolButton*>("Preview2Button");
+    ASSERT_NE(button, nullptr);
+    h.window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&h.window()));
+    h.takeSent();
+    constexpr auto press = QEvent::MouseButtonPress, release = QEvent::MouseButtonRelease;
+    // A right press on the button: no pop-up of the window's over it to take the releases.
+    fromTheWindowSystem(button, press, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_FALSE(h.takeSent().empty());
+    bool popUp = false;
+    QTimer::singleShot(0, button, [&] {
+        if (QWidget* p = QApplication::activePopupWidget()) popUp = true, p->close();
+    });
+    fromTheWindowSystem(button, press, Qt::RightButton, Qt::LeftButton | Qt::RightButton);
+    EXPECT_FALSE(popUp);
+    fromTheWindowSystem(button, release, Qt::RightButton, Qt::LeftButton);
+    fromTheWindowSystem(button, release, Qt::LeftButton, Qt::NoButton);
+    // The first release ends the held note; the tool bar's button silences on every release.
+    EXPECT_EQ(h.takeSent().size(), dataBox ? 1u : 2u);
+    // A pop-up opened while the button is held takes the release: the note ends all the same.
+    fromTheWindowSystem(button, press, Qt::LeftButton, Qt::LeftButton);
+    ASSERT_FALSE(h.takeSent().empty());
+    QMenu menu;
+    menu.addAction("x");
+    menu.popup(button->mapToGlobal(QPoint(0, 40)));
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 5000));
+    fromTheWindowSystem(button, release, Qt::LeftButton, Qt::NoButton);
+    menu.close();
+    const auto off = h.takeSent();
+    ASSERT_EQ(off.size(), 1u);
+    EXPECT_EQ(off[0].substr(off[0].size() - 2), "00");
 }
 
 TEST(HoldToSound, TheDataBoxButtonWithNoInstrumentSendsNothing) {
