@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QListView>
 
 namespace kf::ui {
 
@@ -48,8 +51,29 @@ QString DesktopDialogs::openFile(QWidget* parent, const QString& caption, const 
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
 }
 
+namespace {
+// Qt saves the file selected in the list over the name in the box when both are set. The
+// proposed name selects its file once the folder has loaded, and a name typed before the box
+// had the focus leaves that selection standing: the name the box reads is the one saved.
+class SaveDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override {
+        auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        auto* list = findChild<QListView*>(QStringLiteral("listView"));
+        if (name && list && list->selectionModel() && !name->text().isEmpty()) {
+            QStringList selected;
+            for (const QModelIndex& row : list->selectionModel()->selectedRows()) selected << row.data().toString();
+            if (selected.size() != 1 || selected.front() != name->text()) list->selectionModel()->clearSelection();
+        }
+        QFileDialog::accept();
+    }
+};
+}  // namespace
+
 QString DesktopDialogs::saveFile(QWidget* parent, const SaveRequest& r) {
-    QFileDialog dialog(parent, QString(), r.directory);
+    SaveDialog dialog(parent, QString(), r.directory);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(r.filters);
     dialog.selectNameFilter(r.filters.value(r.selectedFilter));

@@ -4,9 +4,13 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -65,6 +69,43 @@ TEST(Platform, TheDirectoryChooserLetsATypedNewNameThrough) {
     ASSERT_EQ(chooser.exec(), QDialog::Accepted);
     EXPECT_EQ(chooser.chosen(), wanted);
     EXPECT_FALSE(QFileInfo::exists(wanted)) << "creating it is the caller's question";
+}
+
+// The proposed file is selected in the list once the folder has loaded; a name typed while the
+// box had no focus (a busy desktop activates the dialog late) leaves that selection standing.
+TEST(Platform, SaveAsSavesTheNameTheBoxReadsNotTheProposedFileSelectedBeside) {
+    QTemporaryDir dir;
+    QFile(dir.path() + "/a.prt").open(QIODevice::WriteOnly);
+    ui::SaveRequest r;
+    r.directory = dir.path();
+    r.proposedName = "a.prt";
+    r.filters = {QStringLiteral("ﾃｷｽﾄ(*.txt)")};
+    r.defaultSuffix = "txt";
+    bool asked = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        auto* list = dialog->findChild<QListView*>("listView");
+        ASSERT_TRUE(name && list);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->selectionModel()->hasSelection(); }, 10000))
+            << "the proposed file was never selected: nothing was tested";
+        list->setFocus();
+        name->selectAll();
+        QTest::keyClicks(name, "a.txt");
+        ASSERT_EQ(name->text(), "a.txt");
+        // Any overwrite question would be about the wrong file: note it and say no.
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                asked = true;
+                box->button(QMessageBox::No) ? box->button(QMessageBox::No)->click() : box->reject();
+            }
+            if (dialog->isVisible()) dialog->reject();
+        });
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    EXPECT_EQ(ui::DesktopDialogs().saveFile(nullptr, r), dir.path() + "/a.txt");
+    EXPECT_FALSE(asked);
 }
 
 TEST(Platform, TheProgramHasItsOwnIconInTheWindowAndTheAboutBox) {
