@@ -200,7 +200,11 @@ OptionsDialog::OptionsDialog(EditorController& controller, ViewOptions& view, QW
     synthRow->addWidget(soundFont, 1);
     synthRow->addWidget(cmdSoundFont);
     synthRow->addWidget(audioDriver);
-    portLayout->addLayout(synthRow);
+    // A path is long: the row spans the whole page, below the boxes, so it can be read.
+    soundFont->setMinimumWidth(soundFont->fontMetrics().averageCharWidth() * 40);
+    connect(soundFont, &QLineEdit::textChanged, soundFont, [this](const QString& text) {
+        soundFont->setToolTip(text.isEmpty() ? soundFont->placeholderText() : text);
+    });
     t4->addWidget(portBox, 1, 0);
     auto* inBox = new QGroupBox(QStringLiteral("入力ﾎﾟｰﾄ"), tab4);
     help(inBox, 73);
@@ -232,6 +236,7 @@ OptionsDialog::OptionsDialog(EditorController& controller, ViewOptions& view, QW
     pauseRow->addWidget(sysexPause);
     static_cast<QVBoxLayout*>(speedBox->layout())->addLayout(pauseRow);
     t4->addWidget(speedBox, 2, 0, 1, 2);
+    t4->addLayout(synthRow, 3, 0, 1, 2);
     t4->addWidget(radioGroup(tab4, "RG_SendMidi", QStringLiteral("起動時送信ﾒｯｾｰｼﾞ"),
                              {QStringLiteral("なし"), "GS RESET", "SYSTEM MODE 1", "SYSTEM MODE 2", "ALL PART Pro MAP"},
                              &sendAtStart, 74),
