@@ -252,8 +252,7 @@ TEST_F(Options, AutoSaveIsDisabledForTheKitTypeButKeepsItsMark) {
     EXPECT_EQ(h->state().options.fileType, 1);
 }
 
-// The whole kit goes to the module only when preview comes on; OK sends the rhythm part's
-// set-up in any case. After the notes, each set's name and then its program change.
+// After the notes, each set's name and then its program change, so the module plays it renamed.
 TEST_F(Options, PreviewSwitchedOnSendsTheWholeKitTheSamePortOnlyTheRhythmPart) {
     h->useNote(1, 1);
     dlg->FormShow();

@@ -1,8 +1,8 @@
 #include <stdexcept>
 #include <cstring>
-#include <functional>
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -33,8 +33,6 @@
 #include "files/kit_file.h"
 #include "gui_harness.h"
 #include "sample_kit.h"
-
-#include <QComboBox>
 
 namespace kf::test {
 namespace {
@@ -196,7 +194,6 @@ struct FormatRow {
     int fileType;
     const char* head;
 };
-
 void PrintTo(const FormatRow& row, std::ostream* os) { *os << row.name; }
 
 class SaveAsFormats : public Files, public ::testing::WithParamInterface<FormatRow> {};
