@@ -53,37 +53,39 @@ TEST(View, HidingBothBarsHidesTheBarAreaAndOneComesBackAlone) {
 
 // Each bar has an item in the View menu and one in the window's pop-up menu: either hides or
 // shows the bar, and both carry its check mark.
-using Item = QAction* ui::ViewOptions::*;
+using V = ui::ViewOptions;
 struct BarRow {
     const char* name;
-    Item menuItem, popupItem;
-    QWidget* (*bar)(Harness&);
+    QAction *V::*menuItem, *V::*popupItem;
+    bool (V::*visible)() const;
+    const char* bar;  // the widget's object name
 };
 void PrintTo(const BarRow& row, std::ostream* os) { *os << row.name; }
-constexpr auto byName = [](const auto& info) { return std::string(info.param.name); };
 
 class BarItems : public ::testing::TestWithParam<BarRow> {};
 
 TEST_P(BarItems, HideAndShowTheBarWithBothMarksInStep) {
     Harness h;
-    QAction* menu = h.parts().view->*GetParam().menuItem;
-    QAction* popup = h.parts().view->*GetParam().popupItem;
+    V* v = h.parts().view;
+    QAction *menu = v->*GetParam().menuItem, *popup = v->*GetParam().popupItem;
+    QWidget* bar = h.window().findChild<QWidget*>(GetParam().bar);
+    ASSERT_TRUE(bar);
     for (bool shown : {false, true}) {
         (shown ? menu : popup)->trigger();
         EXPECT_EQ(menu->isChecked(), shown);
         EXPECT_EQ(popup->isChecked(), shown);
-        EXPECT_EQ(GetParam().bar(h)->isVisibleTo(&h.window()), shown);
+        EXPECT_EQ((v->*GetParam().visible)(), shown);
+        EXPECT_EQ(bar->isVisibleTo(&h.window()), shown);
     }
 }
 
-using V = ui::ViewOptions;
 const BarRow kBarRows[] = {
-    {"ToolBar", &V::Tool1, &V::Tool2, [](Harness& h) -> QWidget* { return h.window().toolBar(); }},
-    {"NameBar", &V::DrumName1, &V::DrumName2, [](Harness& h) -> QWidget* { return h.parts().nameBar; }},
-    {"DataBox", &V::Data1, &V::Data2, [](Harness& h) -> QWidget* { return h.parts().dataBox; }},
-    {"StatusBar", &V::Status1, &V::Status2, [](Harness& h) -> QWidget* { return h.window().statusBar(); }},
+    {"ToolBar", &V::Tool1, &V::Tool2, &V::toolBarVisible, "ToolBar1"},
+    {"NameBar", &V::DrumName1, &V::DrumName2, &V::nameBarVisible, "ToolBar2"},
+    {"DataBox", &V::Data1, &V::Data2, &V::dataBoxVisible, "DataBox1"},
+    {"StatusBar", &V::Status1, &V::Status2, &V::statusBarVisible, "StatusBar1"},
 };
-INSTANTIATE_TEST_SUITE_P(View, BarItems, ::testing::ValuesIn(kBarRows), byName);
+INSTANTIATE_TEST_SUITE_P(View, BarItems, ::testing::ValuesIn(kBarRows), [](const auto& i) { return i.param.name; });
 
 TEST(View, MoveUpPutsTheBoxAboveTheGridAndFlipsTheItems) {
     Harness h;

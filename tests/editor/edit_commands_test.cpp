@@ -39,10 +39,8 @@ void ctrl(Harness& h, Qt::Key key) { QTest::keyClick(h.parts().grid, key, Qt::Co
 void clickEnter(Harness& h) { QTest::mouseClick(h.parts().dataBox->enterButton(), Qt::LeftButton); }
 // The same map again, by keys: the instrument list starts over at the edit target's note.
 void rechooseMap(Harness& h) {
-    QComboBox* maps = h.parts().dataBox->mapList();
-    const bool first = maps->currentIndex() == 0;
-    QTest::keyClick(maps, first ? Qt::Key_Down : Qt::Key_Up);
-    QTest::keyClick(maps, first ? Qt::Key_Up : Qt::Key_Down);
+    QTest::keyClick(h.parts().dataBox->mapList(), Qt::Key_Down);
+    QTest::keyClick(h.parts().dataBox->mapList(), Qt::Key_Up);
 }
 // A set name typed into its box and left for the grid.
 void typeName(Harness& h, int set, const QString& text) {
@@ -145,7 +143,7 @@ const SendRow kSendRows[] = {
     {"UndoOfAnInputIntoADeletedCellSendsTheBlankEntry", {use(1, 40), at(1, 40), del, clickEnter}, {undo},
      dt1::note(1, 40, kBlank)},
     {"UndoOfAnInputIntoANeverUsedCellSendsZeros", {at(2, 90), clickEnter}, {undo}, dt1::note(2, 90, kZeros)},
-    // A disabled or refused command's handler, reached anyway: a shortcut queued before the change.
+    // The handlers guard themselves: a command can still arrive after it was disabled.
     {"ADisabledCutLeavesTheUsedNotesAlone", {use(1, 3), at(1, 4)}, {[](Harness& h) { h.editor().Cut1Click(); }}, {},
      holds(1, 3, "Inst")},
     {"CutAndPasteWhileBusyAreRefused", {use(1, 5), at(1, 5), copy, busy},
