@@ -26,6 +26,7 @@
 #include "editor/preview.h"
 #include "editor/status_bar.h"
 #include "editor/view_options.h"
+#include "dt1.h"
 #include "gui_harness.h"
 
 namespace kf::test {
@@ -50,20 +51,41 @@ TEST(View, HidingBothBarsHidesTheBarAreaAndOneComesBackAlone) {
     EXPECT_FALSE(h.window().toolBar()->isVisible());
 }
 
-TEST(View, PopupAndMenuCheckMarksStayInStep) {
+// Each bar has an item in the View menu and one in the window's pop-up menu: either hides or
+// shows the bar, and both carry its check mark.
+using V = ui::ViewOptions;
+struct BarRow {
+    const char* name;
+    QAction *V::*menuItem, *V::*popupItem;
+    bool (V::*visible)() const;
+    const char* bar;  // the widget's object name
+};
+void PrintTo(const BarRow& row, std::ostream* os) { *os << row.name; }
+
+class BarItems : public ::testing::TestWithParam<BarRow> {};
+
+TEST_P(BarItems, HideAndShowTheBarWithBothMarksInStep) {
     Harness h;
-    ui::ViewOptions* v = h.parts().view;
-    v->Tool2->trigger();
-    EXPECT_FALSE(v->Tool1->isChecked());
-    EXPECT_FALSE(v->Tool2->isChecked());
-    EXPECT_FALSE(v->toolBarVisible());
-    v->Status1->trigger();
-    EXPECT_FALSE(v->Status2->isChecked());
-    EXPECT_FALSE(h.window().statusBar()->isVisibleTo(&h.window()));
-    v->Data2->trigger();
-    EXPECT_FALSE(v->Data1->isChecked());
-    EXPECT_FALSE(h.parts().dataBox->isVisibleTo(&h.window()));
+    V* v = h.parts().view;
+    QAction *menu = v->*GetParam().menuItem, *popup = v->*GetParam().popupItem;
+    QWidget* bar = h.window().findChild<QWidget*>(GetParam().bar);
+    ASSERT_TRUE(bar);
+    for (bool shown : {false, true}) {
+        (shown ? menu : popup)->trigger();
+        EXPECT_EQ(menu->isChecked(), shown);
+        EXPECT_EQ(popup->isChecked(), shown);
+        EXPECT_EQ((v->*GetParam().visible)(), shown);
+        EXPECT_EQ(bar->isVisibleTo(&h.window()), shown);
+    }
 }
+
+const BarRow kBarRows[] = {
+    {"ToolBar", &V::Tool1, &V::Tool2, &V::toolBarVisible, "ToolBar1"},
+    {"NameBar", &V::DrumName1, &V::DrumName2, &V::nameBarVisible, "ToolBar2"},
+    {"DataBox", &V::Data1, &V::Data2, &V::dataBoxVisible, "DataBox1"},
+    {"StatusBar", &V::Status1, &V::Status2, &V::statusBarVisible, "StatusBar1"},
+};
+INSTANTIATE_TEST_SUITE_P(View, BarItems, ::testing::ValuesIn(kBarRows), [](const auto& i) { return i.param.name; });
 
 TEST(View, MoveUpPutsTheBoxAboveTheGridAndFlipsTheItems) {
     Harness h;
@@ -232,6 +254,7 @@ TEST_F(Options, AutoSaveIsDisabledForTheKitTypeButKeepsItsMark) {
     EXPECT_EQ(h->state().options.fileType, 1);
 }
 
+// After the notes, each set's name and then its program change, so the module plays it renamed.
 TEST_F(Options, PreviewSwitchedOnSendsTheWholeKitTheSamePortOnlyTheRhythmPart) {
     h->useNote(1, 1);
     dlg->FormShow();
@@ -240,13 +263,11 @@ TEST_F(Options, PreviewSwitchedOnSendsTheWholeKitTheSamePortOnlyTheRhythmPart) {
     h->editor().SetPreview(false);
     dlg->FormShow();
     EXPECT_FALSE(dlg->trackBar1->isEnabled());
-    dlg->checkPreview1->setChecked(true);
+    QTest::mouseClick(dlg->checkPreview1, Qt::LeftButton);
     EXPECT_TRUE(dlg->trackBar1->isEnabled());
     ok();
-    const auto sent = h->takeSent();
-    ASSERT_EQ(sent.size(), 1u + 12 + 4);
-    EXPECT_EQ(sent[0], kRhythm);
-    EXPECT_EQ(sent.back(), "C9 41");
+    EXPECT_EQ(h->takeSent(), join(join({kRhythm}, dt1::note(1, 1, {60, 127, 0, 64, 127, 0, 0, 1, 0, 2, 0, 1})),
+                                  {dt1::setName(1, "UserDrum1"), "C9 40", dt1::setName(2, "UserDrum2"), "C9 41"}));
 }
 
 TEST_F(Options, AnotherPortReopens) {
@@ -254,7 +275,7 @@ TEST_F(Options, AnotherPortReopens) {
     ASSERT_EQ(dlg->portList->count(), 3);
     EXPECT_EQ(dlg->portList->itemText(0), "Kitforge");
     EXPECT_EQ(dlg->portList->currentIndex(), 0);
-    dlg->portList->setCurrentIndex(2);
+    QTest::keyClick(dlg->portList, Qt::Key_End);
     ok();
     EXPECT_EQ(h->state().options.midiPort, 1);
     EXPECT_EQ(h->midi().opened, (std::vector<int>{-1, 1}));
@@ -280,7 +301,7 @@ TEST_F(Options, VelocityKeys) {
     EXPECT_EQ(t->value(), 126);
     ok();
     EXPECT_EQ(h->parts().panel->velocity(), 126);
-    EXPECT_TRUE(h->takeSent() == std::vector<std::string>{kRhythm}) << "no note for a velocity set here";
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{kRhythm})) << "no note for a velocity set here";
 }
 
 TEST(OptionsWithoutDevices, PortListDisabledWithNothingSelected) {
