@@ -232,11 +232,20 @@ TEST_F(Options, TheSoundFontRowNamesTheFilesInUseAndItsButtonChoosesAnother) {
     EXPECT_TRUE(dlg->soundFont->text().isEmpty());
     EXPECT_TRUE(dlg->soundFont->placeholderText().contains("/usr/share/sounds/sf2/FluidR3_GM.sf2"))
         << dlg->soundFont->placeholderText().toStdString();
+    // Wide enough to read a path, its button beside it, the whole text in the tooltip.
+    const int letter = dlg->soundFont->fontMetrics().averageCharWidth();
+    EXPECT_GE(dlg->soundFont->width(), 40 * letter);
+    EXPECT_EQ(dlg->soundFont->toolTip(), dlg->soundFont->placeholderText());
+    const QRect box = dlg->soundFont->geometry(), button = dlg->cmdSoundFont->geometry();
+    EXPECT_TRUE(dlg->soundFont->parentWidget() == dlg->cmdSoundFont->parentWidget() &&
+                button.left() >= box.right() && button.left() - box.right() < 2 * letter &&
+                button.center().y() > box.top() && button.center().y() < box.bottom());
     h->dialogs().openAnswers.push_back("/x/other.sf2");
     QTest::mouseClick(dlg->cmdSoundFont, Qt::LeftButton);
     ASSERT_FALSE(h->dialogs().openCaptions.empty());
     EXPECT_EQ(h->dialogs().openCaptions.back(), "SoundFont");
     EXPECT_EQ(dlg->soundFont->text(), "/x/other.sf2");
+    EXPECT_EQ(dlg->soundFont->toolTip(), "/x/other.sf2");
     ok();
     EXPECT_EQ(h->state().options.soundFont, "/x/other.sf2");
 }
