@@ -107,14 +107,7 @@ public:
     }
     // Waits until nothing has arrived for quiet.
     void waitQuiet(std::chrono::milliseconds quiet, std::chrono::seconds total) {
-        const auto end = Clock::now() + total;
-        size_t last = count_.load();
-        auto since = Clock::now();
-        while (Clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            if (count_.load() != last) last = count_.load(), since = Clock::now();
-            else if (Clock::now() - since > quiet) return;
-        }
+        test::waitQuiet([this] { return count_.load(); }, quiet, total);
     }
 
 private:
@@ -170,14 +163,7 @@ public:
     }
     bool ok() const { return fd_ >= 0; }
     void waitQuiet(std::chrono::milliseconds quiet, std::chrono::seconds total) {
-        const auto end = Clock::now() + total;
-        size_t last = size();
-        auto since = Clock::now();
-        while (Clock::now() < end) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            if (size() != last) last = size(), since = Clock::now();
-            else if (Clock::now() - since > quiet) return;
-        }
+        test::waitQuiet([this] { return size(); }, quiet, total);
     }
     size_t size() {
         std::lock_guard<std::mutex> lock(m_);

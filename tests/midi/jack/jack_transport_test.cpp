@@ -22,6 +22,7 @@
 #include "port_lookup.h"
 #include "sample_kit.h"
 #include "switch_on.h"
+#include "wait.h"
 
 namespace kf {
 namespace {
@@ -222,12 +223,10 @@ TEST_P(JackFault, SendEndsWithAFailureSoonAfterTheFault) {
     EXPECT_EQ(end.exitCode, 1) << "what did not leave must be reported";
 }
 
-// Runs kitforge-cli with args against server, its output dropped; a run still going after
-// 15 s is ended as hung.
+// Runs kitforge-cli with args against server, its output kept from the test's; a run still
+// going after 15 s is ended as hung.
 test::ChildEnd runCli(const std::string& server, const std::vector<std::string>& args) {
-    test::ChildOptions options{{{"JACK_DEFAULT_SERVER", server}}};
-    options.quietOutput = true;
-    return test::runProgram(KITFORGE_CLI, args, options, std::chrono::seconds(15));
+    return test::runProgram(KITFORGE_CLI, args, {{{"JACK_DEFAULT_SERVER", server}}, true}, std::chrono::seconds(15));
 }
 
 #ifdef KITFORGE_WINDOW_PROBE
@@ -266,9 +265,7 @@ TEST(JackTransport, TheEditorsStartSendsTheRhythmPartThenTheTenSetUpMessages) {
         m.push_back(0xF7);
         expected.push_back(m);
     }
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    while (receiver.eventCount() < expected.size() && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    test::waitUntil([&] { return receiver.eventCount() >= expected.size(); }, std::chrono::seconds(30));
     // Anything more would be a fault too: the start sends nothing else.
     receiver.waitQuiet(200, 2000);
     editor.kill();
