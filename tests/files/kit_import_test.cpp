@@ -327,13 +327,14 @@ TEST(KitImport, ARunOfUnfinishedSysExEndsLongBeforeAScanOfItsSquareWould) {
 
 // The most memory a child process held while it imported bytes, in MiB.
 long importPeakMiB(const std::string& bytes) {
-    return test::runInChild([&] {
-               Kit kit;
-               ImportKit(bytes, kit);
-               rusage use{};
-               ::getrusage(RUSAGE_SELF, &use);
-               return static_cast<int>(std::min<long>(255, use.ru_maxrss / 1024));
-           }).status();
+    test::Child child([&] {
+        Kit kit;
+        ImportKit(bytes, kit);
+        rusage use{};
+        ::getrusage(RUSAGE_SELF, &use);
+        return static_cast<int>(std::min<long>(255, use.ru_maxrss / 1024));
+    });
+    return child.wait().status();
 }
 
 TEST(KitImport, OneLongTextBeforeADataSetOfEveryNoteTakesNoMoreThanTheFile) {

@@ -59,7 +59,6 @@ void Child::start(const std::function<void()>& inChild, const ChildOptions& opti
     pid_ = ::fork();
     if (pid_ == 0) {
         if (options.captureOutput) ::dup2(pipe[1], 1);
-        else if (options.quietOutput) toDevNull(1);
         if (options.quietErrors) toDevNull(2);
         for (const auto& [name, value] : options.env) ::setenv(name.c_str(), value.c_str(), 1);
         inChild();
@@ -129,10 +128,6 @@ ChildEnd Child::kill() {
 ChildEnd runProgram(const std::string& program, const std::vector<std::string>& args, const ChildOptions& options,
                     std::chrono::seconds bound) {
     return Child(program, args, options).wait(bound);
-}
-
-ChildEnd runInChild(const std::function<int()>& body, const ChildOptions& options, std::chrono::seconds bound) {
-    return Child(body, options).wait(bound);
 }
 
 }  // namespace kf::test

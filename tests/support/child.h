@@ -10,15 +10,13 @@
 #include <utility>
 #include <vector>
 
-namespace kf::test {
+#include "wait.h"
 
-// Long enough for any run on a loaded machine; a child still running then is hung.
-constexpr std::chrono::seconds kHang{60};
+namespace kf::test {
 
 struct ChildOptions {
     std::vector<std::pair<std::string, std::string>> env;  // set in the child only
-    bool captureOutput = false;  // stdout into Child::output(); otherwise as given below
-    bool quietOutput = false;    // stdout to /dev/null
+    bool captureOutput = false;  // stdout into ChildEnd::output, else the test's own
     bool quietErrors = true;     // stderr to /dev/null
 };
 
@@ -69,8 +67,5 @@ private:
 // Runs a program to its end (or kills it after bound).
 ChildEnd runProgram(const std::string& program, const std::vector<std::string>& args,
                     const ChildOptions& options = {}, std::chrono::seconds bound = kHang);
-// Runs body in a child to its end: a crash, an exit or a hang in it leaves the test standing.
-ChildEnd runInChild(const std::function<int()>& body, const ChildOptions& options = {},
-                    std::chrono::seconds bound = kHang);
 
 }  // namespace kf::test
