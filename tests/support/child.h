@@ -40,12 +40,9 @@ public:
     Child(const std::string& program, const std::vector<std::string>& args, const ChildOptions& options = {});
     Child(const std::function<int()>& body, const ChildOptions& options = {});
     Child(Child&& other) noexcept;
-    Child& operator=(Child&&) = delete;
-    Child(const Child&) = delete;
     ~Child();
 
     bool started() const { return pid_ > 0; }
-    pid_t pid() const { return pid_; }
     // Waits, within bound, until the captured output holds word; the seconds since the start,
     // or -1 when the child ended or the bound passed first.
     double waitForOutput(const std::string& word, std::chrono::seconds bound = kHang);
