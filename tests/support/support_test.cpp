@@ -1,12 +1,15 @@
-// The runner the process tests stand on: a crash it took for an exit would let them pass.
+// What the process and transport tests stand on: a crash taken for an exit, or a wait that
+// ends early, would let them pass.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "child.h"
+#include "wait.h"
 
 namespace kf::test {
 namespace {
@@ -40,6 +43,15 @@ TEST(Child, TellsWhenAWordAppears) {
     EXPECT_EQ(child.kill().signal, SIGKILL) << "still running after its word";
     Child silent("/bin/sh", {"-c", "exit 0"}, {{}, true});
     EXPECT_LT(silent.waitForOutput("shown"), 0.0) << "ended without it";
+}
+
+TEST(Wait, ForTheConditionAndForQuiet) {
+    int calls = 0;
+    EXPECT_TRUE(waitUntil([&] { return ++calls == 3; }, kHang));
+    EXPECT_EQ(calls, 3);
+    calls = 0;
+    waitQuiet([&] { return std::min(++calls, 5); }, std::chrono::milliseconds(30), kHang);
+    EXPECT_GT(calls, 5) << "quiet only once the count stood still";
 }
 
 }  // namespace
