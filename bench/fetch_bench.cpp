@@ -35,7 +35,8 @@ int main() {
         }
         MidiOut out(std::make_unique<JackBackend>("kfbenchfetch"));
         MidiIn in(std::make_unique<JackInput>("kfbenchfetch-in", "kfbenchfetch"));
-        if (!out.openPort(test::portIndex(out, module.inputName())) || !in.openPort(test::portIndex(in, module.outputName()))) {
+        if (!out.openPort(test::portIndex(out, module.inputName())) ||
+            !in.openPort(test::portIndex(in, module.outputName()))) {
             std::printf("ports did not open\n");
             return 1;
         }

@@ -59,7 +59,7 @@ std::string sysex(const MidiBytes& m) {
 
 std::vector<std::vector<Event>> read(const std::string& smf) {
     if (smf.size() < 14 || smf.compare(0, 4, "MThd") != 0 || be32(smf, 4) != 6) refuse("no header", 0);
-    const size_t count = static_cast<size_t>(static_cast<std::uint8_t>(smf[10]) << 8 | static_cast<std::uint8_t>(smf[11]));
+    const size_t count = static_cast<std::uint8_t>(smf[10]) << 8 | static_cast<std::uint8_t>(smf[11]);
     std::vector<std::vector<Event>> tracks;
     size_t at = 14;
     while (at < smf.size()) {

@@ -21,9 +21,9 @@ std::string file(std::initializer_list<std::string> tracks, std::uint16_t format
 std::string sysex(const MidiBytes& m);
 
 struct Event {
-    std::uint32_t time;    // absolute, in ticks
-    std::uint8_t status;   // F0 SysEx, FF meta
-    std::uint8_t type;     // of a meta event
+    std::uint32_t time;   // absolute, in ticks
+    std::uint8_t status;  // F0 SysEx, FF meta
+    std::uint8_t type;    // of a meta event
     std::string data;
 };
 

@@ -317,7 +317,8 @@ TEST(AlsaVm, CommandLineSendDeliversTheWholeKitAndSucceeds) {
     ASSERT_TRUE(raw.ok());
     // Its progress line is dropped: the VM's console is a terminal. Emulated, the send may take
     // several times its 10.8 s on the wire.
-    const test::ChildEnd sent = test::runProgram(KITFORGE_CLI, {"send", "--port", id, file}, {}, std::chrono::minutes(5));
+    const test::ChildEnd sent =
+        test::runProgram(KITFORGE_CLI, {"send", "--port", id, file}, {}, std::chrono::minutes(5));
     EXPECT_EQ(sent.status(), 0);
     const double took = sent.seconds;
     raw.waitQuiet(std::chrono::milliseconds(500), std::chrono::seconds(30));
