@@ -13,8 +13,8 @@
 #include "midi/jack_input.h"
 #include "midi/midi_in.h"
 #include "midi/midi_out.h"
-#include "port_lookup.h"
 #include "sample_kit.h"
+#include "switch_on.h"
 
 int main() {
     using namespace kf;

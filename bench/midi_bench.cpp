@@ -12,9 +12,9 @@
 #include "midi/jack_backend.h"
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
-#include "port_lookup.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
+#include "switch_on.h"
 
 namespace {
 

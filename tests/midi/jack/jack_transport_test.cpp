@@ -19,7 +19,6 @@
 #include "midi/jack_backend.h"
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
-#include "port_lookup.h"
 #include "sample_kit.h"
 #include "switch_on.h"
 #include "wait.h"
