@@ -14,16 +14,7 @@
 #include "midi/midi_in.h"
 #include "midi/midi_out.h"
 #include "sample_kit.h"
-
-namespace {
-
-int indexOf(const std::vector<std::string>& names, const std::string& name) {
-    for (size_t i = 0; i < names.size(); ++i)
-        if (names[i] == name) return static_cast<int>(i);
-    return -2;
-}
-
-}  // namespace
+#include "switch_on.h"
 
 int main() {
     using namespace kf;
@@ -43,12 +34,9 @@ int main() {
             return 1;
         }
         MidiOut out(std::make_unique<JackBackend>("kfbenchfetch"));
-        auto input = std::make_unique<JackInput>("kfbenchfetch-in", "kfbenchfetch");
-        const int source = indexOf(input->ports(), module.outputName());
-        MidiIn in(std::move(input));
-        std::vector<std::string> targets;
-        for (int i = 0; i < out.deviceCount(); ++i) targets.push_back(out.deviceName(i));
-        if (!out.openPort(indexOf(targets, module.inputName())) || !in.openPort(source)) {
+        MidiIn in(std::make_unique<JackInput>("kfbenchfetch-in", "kfbenchfetch"));
+        if (!out.openPort(test::portIndex(out, module.inputName())) ||
+            !in.openPort(test::portIndex(in, module.outputName()))) {
             std::printf("ports did not open\n");
             return 1;
         }

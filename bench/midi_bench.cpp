@@ -14,6 +14,7 @@
 #include "midi/sysex.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
+#include "switch_on.h"
 
 namespace {
 
@@ -60,10 +61,7 @@ Row runJack(const std::string& workload, kf::Kit kit, bool unlimited, bool drag)
     }
     kf::MidiOut out(std::make_unique<kf::JackBackend>("kfbench"));
     out.setPacing({unlimited, {}});
-    int id = -2;
-    for (int i = 0; i < out.deviceCount(); ++i)
-        if (out.deviceName(i) == receiver.portName()) id = i;
-    if (!out.openPort(id)) return row;
+    if (!out.openPort(kf::test::portIndex(out, receiver.portName()))) return row;
     const auto t0 = Clock::now();
     kf::sendSwitchOnSequence(out, kit, true);
     long long lastChange = 0;

@@ -5,11 +5,8 @@
 #include <QMainWindow>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,10 +17,9 @@
 #include <vector>
 
 #include "app/app_main.h"
+#include "child.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 class FirstPaint : public QObject {
 public:
@@ -41,7 +37,7 @@ private:
     std::function<void()> f_;
 };
 
-// In the child: tell the parent through the pipe, then end.
+// In the child: tell the parent, then end.
 void tellAndQuit(int fd) {
     if (::write(fd, "x", 1) != 1) std::perror("write");
     QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
@@ -60,27 +56,15 @@ int probe(const std::string& mode, char* program) {
     return app.exec();
 }
 
-// Milliseconds from fork to the child's word, or -1.
+// Milliseconds from the start to the child's word on its standard output, or -1.
 double runOnce(const std::string& mode, const char* self) {
-    int p[2];
-    if (::pipe(p) != 0) return -1;
-    const auto start = Clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(p[0]);
-        ::setenv("KITFORGE_BENCH_FD", std::to_string(p[1]).c_str(), 1);
-        ::execl(self, self, "--probe", mode.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(p[1]);
-    pollfd fd{p[0], POLLIN, 0};
-    char c = 0;
-    const bool told = ::poll(&fd, 1, 30000) == 1 && ::read(p[0], &c, 1) == 1;
-    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    ::close(p[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return told ? ms : -1;
+    kf::test::ChildOptions options{{{"KITFORGE_BENCH_FD", "1"}}};
+    options.captureOutput = true;
+    options.quietErrors = false;
+    kf::test::Child child(self, {"--probe", mode}, options);
+    const double seconds = child.waitForOutput("x", std::chrono::seconds(30));
+    child.wait();
+    return seconds < 0 ? -1 : seconds * 1000;
 }
 
 double median(std::vector<double> v) {

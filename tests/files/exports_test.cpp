@@ -5,6 +5,7 @@
 #include "files/exports.h"
 #include "midi/sysex.h"
 #include "sample_kit.h"
+#include "smf.h"
 
 namespace kf {
 namespace {
@@ -24,55 +25,8 @@ DrumNoteEntry& use(Kit& kit, int set, int note, int effectSend = 0, int effectTy
     return e;
 }
 
-// A minimal SMF reader for the tests: the events of track 2 with their absolute times.
-struct Event {
-    std::uint32_t time;
-    std::uint8_t status;  // F0 sysex, FF meta
-    std::uint8_t type;    // meta type
-    std::string data;
-};
-
-std::uint32_t vlq(const std::string& s, size_t& i) {
-    std::uint32_t v = 0;
-    for (;;) {
-        const auto b = static_cast<std::uint8_t>(s[i++]);
-        v = (v << 7) | (b & 0x7F);
-        if (!(b & 0x80)) return v;
-    }
-}
-
-std::uint32_t be32(const std::string& s, size_t at) {
-    return (static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[at])) << 24) |
-           (static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[at + 1])) << 16) |
-           (static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[at + 2])) << 8) |
-           static_cast<std::uint8_t>(s[at + 3]);
-}
-
-std::vector<std::vector<Event>> parse(const std::string& smf) {
-    std::vector<std::vector<Event>> tracks;
-    size_t at = 14;
-    while (at < smf.size()) {
-        EXPECT_EQ(smf.substr(at, 4), "MTrk");
-        const std::uint32_t len = be32(smf, at + 4);
-        size_t i = at + 8;
-        const size_t end = i + len;
-        std::vector<Event> events;
-        std::uint32_t time = 0;
-        while (i < end) {
-            time += vlq(smf, i);
-            Event e{time, static_cast<std::uint8_t>(smf[i++]), 0, {}};
-            if (e.status == 0xFF) e.type = static_cast<std::uint8_t>(smf[i++]);
-            const std::uint32_t n = vlq(smf, i);
-            e.data = smf.substr(i, n);
-            i += n;
-            events.push_back(e);
-        }
-        EXPECT_EQ(i, end);
-        tracks.push_back(events);
-        at = end;
-    }
-    return tracks;
-}
+using test::smf::be32;
+using test::smf::Event;
 
 std::vector<std::uint32_t> sysexTimes(const std::vector<Event>& track) {
     std::vector<std::uint32_t> t;
@@ -95,11 +49,11 @@ TEST(MidiFile, EmptyKitIs94Bytes) {
 TEST(MidiFile, TrackNameFallsBackToThePathLessItsExtension) {
     Kit kit = emptyKit();
     kit.setSetName(1, "");
-    const auto tracks = parse(WriteMidiFile(kit, false, "C:\\kits\\rock.MID"));
+    const auto tracks = test::smf::read(WriteMidiFile(kit, false, "C:\\kits\\rock.MID"));
     EXPECT_EQ(tracks[0][3].data, "C:\\kits\\rock");
     // a path of 128 bytes or more gets a multi-byte length and the file stays readable
     const std::string longPath = "/" + std::string(300, 'd') + ".mid";
-    const auto longTracks = parse(WriteMidiFile(kit, false, longPath));
+    const auto longTracks = test::smf::read(WriteMidiFile(kit, false, longPath));
     EXPECT_EQ(longTracks[0][3].data, longPath.substr(0, longPath.size() - 4));
     EXPECT_EQ(longTracks[0].size(), 5u);
 }
@@ -131,7 +85,7 @@ TEST_P(MidiTiming, Times) {
     Kit kit = emptyKit();
     int note = 36;
     for (auto [set, send] : c.notes) use(kit, set, note++, send);
-    const auto tracks = parse(WriteMidiFile(kit, c.comment, "k.mid"));
+    const auto tracks = test::smf::read(WriteMidiFile(kit, c.comment, "k.mid"));
     EXPECT_EQ(sysexTimes(tracks[1]), c.sysex) << c.what;
     EXPECT_EQ(tracks[1].back().time, c.end) << c.what;
 }
@@ -150,7 +104,7 @@ TEST(MidiFile, CommentEventsAndTheirTimes) {
     kit.setSetName(1, "Kit A");
     use(kit, 1, 36).name = "Kick";
     use(kit, 2, 40).name = std::string(200, 'n');  // a long reference name: multi-byte length
-    const auto tracks = parse(WriteMidiFile(kit, true, "k.mid"));
+    const auto tracks = test::smf::read(WriteMidiFile(kit, true, "k.mid"));
     std::vector<std::pair<std::uint32_t, std::string>> texts;
     for (const auto& e : tracks[1])
         if (e.status == 0xFF && e.type == 0x01) texts.emplace_back(e.time, e.data);
@@ -164,7 +118,7 @@ TEST(MidiFile, CommentEventsAndTheirTimes) {
 TEST(MidiFile, SysexEventsCarryTheMessagesLessTheirF0) {
     Kit kit = emptyKit();
     use(kit, 1, 36, 40, 0);
-    const auto tracks = parse(WriteMidiFile(kit, false, "k.mid"));
+    const auto tracks = test::smf::read(WriteMidiFile(kit, false, "k.mid"));
     std::vector<std::string> sysex;
     for (const auto& e : tracks[1])
         if (e.status == 0xF0) sysex.push_back(e.data);
@@ -283,7 +237,7 @@ TEST(TextFile, ParameterLine) {
 
 TEST(Exports, SameMessagesInTheSameOrder) {
     const Kit kit = test::fullKit();
-    const auto tracks = parse(WriteMidiFile(kit, false, "k.mid"));
+    const auto tracks = test::smf::read(WriteMidiFile(kit, false, "k.mid"));
     std::string fromSmf;
     for (const auto& e : tracks[1])
         if (e.status == 0xF0) {

@@ -5,10 +5,9 @@
 #include <random>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "case_name.h"
+#include "child.h"
 #include "files/exports.h"
 #include "files/kit_import.h"
 #include "files/reference_tables.h"
@@ -16,6 +15,7 @@
 #include "midi/sysex.h"
 #include "model/sjis.h"
 #include "sample_kit.h"
+#include "smf.h"
 
 namespace kf {
 namespace {
@@ -238,26 +238,6 @@ TEST(KitImport, ADt1ThatSpansSeveralAddressesIsTakenAddressByAddress) {
     EXPECT_EQ(kit.setName(1), "UserDrum1 ZY") << "bytes 10 and 11 of the name; X falls beside the area";
 }
 
-std::string smf(std::initializer_list<std::string> tracks, std::uint16_t format = 1) {
-    std::string f = std::string("MThd\0\0\0\x06\0", 9) + static_cast<char>(format) + '\0' +
-                    static_cast<char>(tracks.size()) + std::string("\x01\xE0", 2);
-    for (const std::string& t : tracks) {
-        const auto n = static_cast<std::uint32_t>(t.size());
-        f += "MTrk";
-        for (int shift : {24, 16, 8, 0}) f += static_cast<char>((n >> shift) & 0xFF);
-        f += t;
-    }
-    return f;
-}
-
-std::string ev(const MidiBytes& m) {
-    // delta 0, F0, length, the rest
-    std::string e("\x00\xF0", 2);
-    e += static_cast<char>(m.size() - 1);
-    e.append(reinterpret_cast<const char*>(m.data()) + 1, m.size() - 1);
-    return e;
-}
-
 TEST(KitImport, StandardMidiFilesNotWrittenByUs) {
     const MidiBytes level = dt1({0x21, 0x02, 0x24, 0x55});
     // Split into an F0 packet and two F7 continuations, with a note between them on another
@@ -270,7 +250,9 @@ TEST(KitImport, StandardMidiFilesNotWrittenByUs) {
     const std::string text = std::string("\x00\xFF\x01\x04Kick", 8);
     for (std::uint16_t format : {0, 1}) {
         Kit kit;
-        const ImportSummary s = ImportKit(smf({notes + text + split + notes + end, ev(gsResetMessage()) + end}, format), kit);
+        const std::string file =
+            test::smf::file({notes + text + split + notes + end, test::smf::sysex(gsResetMessage()) + end}, format);
+        const ImportSummary s = ImportKit(file, kit);
         EXPECT_EQ(s.kind, ImportSummary::StandardMidiFile);
         EXPECT_TRUE(s.damage.empty()) << s.damage;
         EXPECT_EQ(s.taken, 1);
@@ -333,18 +315,6 @@ TEST(KitImport, NothingUsable) {
     }
 }
 
-}  // namespace
-}  // namespace kf
-
-namespace kf {
-namespace {
-
-std::string vlq(std::uint32_t v) {
-    std::string out(1, static_cast<char>(v & 0x7F));
-    while (v >>= 7) out.insert(out.begin(), static_cast<char>(0x80 | (v & 0x7F)));
-    return out;
-}
-
 TEST(KitImport, ARunOfUnfinishedSysExEndsLongBeforeAScanOfItsSquareWould) {
     // 10 MB read in linear time take a fraction of a second, even on a loaded machine; a scan
     // from every F0 to the end would take hours. The figures themselves are the benchmark's.
@@ -357,17 +327,14 @@ TEST(KitImport, ARunOfUnfinishedSysExEndsLongBeforeAScanOfItsSquareWould) {
 
 // The most memory a child process held while it imported bytes, in MiB.
 long importPeakMiB(const std::string& bytes) {
-    const pid_t child = ::fork();
-    if (child == 0) {
+    test::Child child([&] {
         Kit kit;
         ImportKit(bytes, kit);
         rusage use{};
         ::getrusage(RUSAGE_SELF, &use);
-        ::_exit(static_cast<int>(std::min<long>(255, use.ru_maxrss / 1024)));
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return static_cast<int>(std::min<long>(255, use.ru_maxrss / 1024));
+    });
+    return child.wait().status();
 }
 
 TEST(KitImport, OneLongTextBeforeADataSetOfEveryNoteTakesNoMoreThanTheFile) {
@@ -375,12 +342,9 @@ TEST(KitImport, OneLongTextBeforeADataSetOfEveryNoteTakesNoMoreThanTheFile) {
     // set 1, set 2's name and its play notes, so all 256 notes take the text as their name.
     std::vector<std::uint8_t> body{0x21, 0x01, 0x00};
     body.resize(3 + 17 * 128, 0x40);
-    const MidiBytes all = dt1(body);
-    std::string track = std::string("\x00\xFF\x01", 3) + vlq(4'000'000) + std::string(4'000'000, 'x');
-    track += std::string("\x00\xF0", 2) + vlq(static_cast<std::uint32_t>(all.size() - 1));
-    track.append(reinterpret_cast<const char*>(all.data()) + 1, all.size() - 1);
-    track += std::string("\x00\xFF\x2F\x00", 4);
-    const std::string file = smf({track});
+    const std::string track = std::string("\x00\xFF\x01", 3) + test::smf::vlq(4'000'000) + std::string(4'000'000, 'x') +
+                              test::smf::sysex(dt1(body)) + std::string("\x00\xFF\x2F\x00", 4);
+    const std::string file = test::smf::file({track});
     Kit kit;
     const ImportSummary s = ImportKit(file, kit);
     ASSERT_EQ(s.notes[0] + s.notes[1], 256);

@@ -5,28 +5,14 @@
 #include "midi/device_commands.h"
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
-#include "recording_backend.h"
+#include "recorded_out.h"
 
 namespace kf {
 namespace {
 
-struct Wire {
-    RecordingBackend* rec;
-    MidiOut out;
-    Wire() : Wire(std::make_unique<RecordingBackend>()) {}
-    explicit Wire(std::unique_ptr<RecordingBackend> r) : rec(r.get()), out(std::move(r), std::make_shared<JumpClock>()) {
-        out.openPort(0);
-    }
-    const std::vector<MidiBytes>& sent() {
-        out.flush();
-        return rec->sent;
-    }
-    std::vector<std::string> hex() {
-        out.flush();
-        std::vector<std::string> v;
-        for (const auto& m : rec->sent) v.push_back(hexText(m));
-        return v;
-    }
+// Every command goes out on an open port.
+struct Wire : test::RecordedOut {
+    Wire() : RecordedOut(Open) {}
 };
 
 const char* kRhythm = "F0 41 10 42 12 40 1A 15 02 0F F7";

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "midi/midi_in.h"
+#include "wait.h"
 
 namespace kf {
 namespace {
@@ -87,8 +88,7 @@ TEST(MidiIn, HandsMessagesOnInOrderAndCountsWhatItCouldNotHold) {
         std::lock_guard<std::mutex> lock(m);
         return static_cast<long>(got.size());
     };
-    for (int i = 0; i < 1000 && handled() + in.overflowCount() < 100; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    test::waitUntil([&] { return handled() + in.overflowCount() >= 100; }, test::kHang);
     in.setHandler({});
     EXPECT_EQ(handled() + in.overflowCount(), 100);
     EXPECT_GT(in.overflowCount(), 0);

@@ -7,7 +7,7 @@
 #include "midi/send_queue.h"
 #include "midi/sysex.h"
 #include "model/parameters.h"
-#include "recording_backend.h"
+#include "recorded_out.h"
 #include "sample_kit.h"
 #include "switch_on.h"
 
@@ -17,23 +17,10 @@ namespace {
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
-struct Fixture {
-    std::shared_ptr<JumpClock> clock = std::make_shared<JumpClock>();
-    RecordingBackend* rec;
-    MidiOut out;
-    Fixture() : Fixture(std::make_unique<RecordingBackend>()) {}
-    explicit Fixture(std::unique_ptr<RecordingBackend> r) : rec(r.get()), out(std::move(r), clock) {
-        rec->portNames = {"A", "B", "C", "D", "E", "F"};
-        rec->clock = clock;
-    }
-    const std::vector<MidiBytes>& sent() {
-        out.flush();
-        return rec->sent;
-    }
-};
+using test::RecordedOut;
 
 TEST(MidiOut, OpenAnotherIdClosesTheOldPortFirst) {
-    Fixture f;
+    RecordedOut f;
     EXPECT_TRUE(f.out.openPort(2));
     EXPECT_TRUE(f.out.openPort(2));
     EXPECT_EQ(f.rec->opened, (std::vector<int>{2})) << "same ID twice opens once";
@@ -51,7 +38,7 @@ TEST(MidiOut, OpenAnotherIdClosesTheOldPortFirst) {
 }
 
 TEST(MidiOut, SendsOnAClosedPortAreDropped) {
-    Fixture f;
+    RecordedOut f;
     f.out.sendShort(0xC9, 0x40, 0);
     f.out.sendLong({0xF0, 0x41, 0xF7});
     f.out.closePort();
@@ -71,7 +58,7 @@ struct OpenLaterCase {
 class OpenLater : public ::testing::TestWithParam<OpenLaterCase> {};
 
 TEST_P(OpenLater, WhatIsSentMeanwhileFollowsTheFirstMessagesOrIsCountedLost) {
-    Fixture f;
+    RecordedOut f;
     f.rec->failOpen = GetParam().fails;
     f.rec->openDelay = milliseconds(30);
     f.out.expectOpen();
@@ -96,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, OpenLater, ::testing::Values(OpenLaterCase{"opens
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MidiOut, ShortMessagesCarryTheBytesTheirStatusNeeds) {
-    Fixture f;
+    RecordedOut f;
     ASSERT_TRUE(f.out.openPort(0));
     f.out.sendShort(0xC9, 0x40, 0x00);
     f.out.sendShort(0xD0, 0x10, 0x00);
@@ -110,7 +97,7 @@ TEST(MidiOut, ShortMessagesCarryTheBytesTheirStatusNeeds) {
 }
 
 TEST(MidiOut, DeviceNames) {
-    Fixture f;
+    RecordedOut f;
     EXPECT_EQ(f.out.deviceCount(), 6);
     EXPECT_EQ(f.out.deviceName(-1), "Kitforge");
     EXPECT_EQ(f.out.deviceName(0), "A");
@@ -131,7 +118,7 @@ class Schedule : public ::testing::TestWithParam<ScheduleCase> {};
 TEST_P(Schedule, EachMessageWaitsForTheWireTimeOfTheOneBefore) {
     const Kit kit = test::fullKit();
     const Pacing pacing{GetParam().unlimited, milliseconds(GetParam().pauseMs)};
-    Fixture f;
+    RecordedOut f;
     f.out.setPacing(pacing);
     ASSERT_TRUE(f.out.openPort(0));
     sendSwitchOnSequence(f.out, kit, true);
@@ -161,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(Pacing, Schedule,
                          ::testing::Values(ScheduleCase{false, 0}, ScheduleCase{false, 40}, ScheduleCase{true, 40}));
 
 TEST(MidiOut, AMessageHandedOverLateStillHoldsTheLineForItsWireTime) {
-    Fixture f;
+    RecordedOut f;
     ASSERT_TRUE(f.out.openPort(0));
     // The transport takes 10 ms over the first message, long past the second's due time.
     f.rec->beforeSend = [&](std::size_t i) {
@@ -175,7 +162,7 @@ TEST(MidiOut, AMessageHandedOverLateStillHoldsTheLineForItsWireTime) {
 }
 
 TEST(MidiOut, ProgressCountsWhatIsQueuedAndItsWireTime) {
-    Fixture f;
+    RecordedOut f;
     ASSERT_TRUE(f.out.openPort(0));
     f.rec->holdAt(1);
     for (int i = 0; i < 10; ++i) f.out.sendShort(0x99, 36, 100);
@@ -192,7 +179,7 @@ TEST(MidiOut, ProgressCountsWhatIsQueuedAndItsWireTime) {
 }
 
 TEST(MidiOut, AMessageThatLeftBeforeTheNextWasQueuedStillCountsInTheTransfer) {
-    Fixture f;
+    RecordedOut f;
     ASSERT_TRUE(f.out.openPort(0));
     f.out.sendShort(0x99, 36, 100);
     f.out.flush();  // gone, but the line is still busy with it
@@ -224,7 +211,7 @@ TEST_P(NewestValueWins, WhileQueued) {
     const size_t levelAt = static_cast<size_t>(std::find(plain.begin(), plain.end(), firstLevel) - plain.begin());
     ASSERT_LT(levelAt, plain.size());
 
-    Fixture f;
+    RecordedOut f;
     ASSERT_TRUE(f.out.openPort(0));
     const size_t hold = GetParam().holdAt == 0 ? levelAt + 1 : GetParam().holdAt;
     f.rec->holdAt(hold);
@@ -256,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, NewestValueWins,
 TEST(MidiOut, ADeviceCommandQueuedBetweenKeepsBothInOrder) {
     Kit kit;
     kit.reset();
-    Fixture f;
+    RecordedOut f;
     ASSERT_TRUE(f.out.openPort(0));
     f.rec->holdAt(0);
     f.out.sendShort(0xB9, 0x78, 0);
@@ -292,7 +279,7 @@ TEST(MidiOut, ADeviceCommandQueuedBetweenKeepsBothInOrder) {
 TEST(MidiOut, CancelDropsWhatIsQueuedAndSilencesTheRhythmChannel) {
     const Kit kit = test::fullKit();
     const auto plain = switchOnMessages(kit);
-    Fixture f;
+    RecordedOut f;
     ASSERT_TRUE(f.out.openPort(0));
     f.rec->holdAt(100);
     sendSwitchOnSequence(f.out, kit, true);
@@ -310,7 +297,7 @@ TEST(MidiOut, CancelDropsWhatIsQueuedAndSilencesTheRhythmChannel) {
 }
 
 TEST(MidiOut, ATransportThatRefusesDropsTheRestOfTheTransferAndIsReportedOncePerOpen) {
-    Fixture f;
+    RecordedOut f;
     std::vector<std::string> reports;
     f.out.setDropHandler([&](const std::string& port) { reports.push_back(port); });
     ASSERT_TRUE(f.out.openPort(2));
@@ -334,7 +321,7 @@ TEST(MidiOut, ATransportThatRefusesDropsTheRestOfTheTransferAndIsReportedOncePer
 }
 
 TEST(MidiOut, ARefusedMessageEndsTheTransferWithoutAnotherAttempt) {
-    Fixture f;
+    RecordedOut f;
     ASSERT_TRUE(f.out.openPort(0));
     f.rec->refuseSends = true;
     f.clock->stop(true);
@@ -346,7 +333,7 @@ TEST(MidiOut, ARefusedMessageEndsTheTransferWithoutAnotherAttempt) {
 }
 
 TEST(MidiOut, MessagesTheTransportNeverDeliveredCountAsLostOnClose) {
-    Fixture f;
+    RecordedOut f;
     std::vector<std::string> reports;
     f.out.setDropHandler([&](const std::string& port) { reports.push_back(port); });
     ASSERT_TRUE(f.out.openPort(-1));
@@ -357,41 +344,36 @@ TEST(MidiOut, MessagesTheTransportNeverDeliveredCountAsLostOnClose) {
     EXPECT_EQ(reports, (std::vector<std::string>{"Kitforge"}));
 }
 
-TEST(MidiOut, CloseLetsTheQueueDrainFirst) {
-    Fixture f;
-    ASSERT_TRUE(f.out.openPort(0));
-    f.rec->delay = milliseconds(2);
-    for (int i = 0; i < 20; ++i) f.out.sendShort(0x99, 36, static_cast<std::uint8_t>(i));
-    f.out.closePort();
-    EXPECT_EQ(f.rec->sent.size(), 20u);
-    EXPECT_EQ(f.out.droppedCount(), 0);
-}
-
-TEST(MidiOut, CloseWaitsAsLongAsTheTransportKeepsTakingMessages) {
-    Fixture f;
-    ASSERT_TRUE(f.out.openPort(0));
-    // Far slower than the queue's wire time says, yet never stopped for long.
-    f.rec->beforeSend = [](std::size_t i) {
-        if (i % 40 == 39) std::this_thread::sleep_for(milliseconds(300));
+// Close lets the queue drain first, however the transport or the clock holds it up.
+TEST(MidiOut, CloseDeliversEverythingQueued) {
+    const struct {
+        const char* what;
+        int count;
+        void (*holdUp)(RecordedOut&);
+    } cases[] = {
+        {"a slow transport", 20, [](RecordedOut& f) { f.rec->delay = milliseconds(2); }},
+        // Far slower than the queue's wire time says, yet never stopped for long.
+        {"a transport that stalls now and then", 200,
+         [](RecordedOut& f) {
+             f.rec->beforeSend = [](std::size_t i) {
+                 if (i % 40 == 39) std::this_thread::sleep_for(milliseconds(300));
+             };
+         }},
+        {"a held queue", 30, [](RecordedOut& f) { f.clock->stop(true); }},
     };
-    for (int i = 0; i < 200; ++i) f.out.sendShort(0x99, 36, static_cast<std::uint8_t>(i % 128));
-    f.out.closePort();
-    EXPECT_EQ(f.rec->sent.size(), 200u);
-    EXPECT_EQ(f.out.droppedCount(), 0);
-}
-
-TEST(MidiOut, ClosingAHeldQueueDeliversEverything) {
-    Fixture f;
-    ASSERT_TRUE(f.out.openPort(0));
-    f.clock->stop(true);
-    for (int i = 0; i < 30; ++i) f.out.sendShort(0x99, 36, static_cast<std::uint8_t>(i));
-    f.out.closePort();
-    EXPECT_EQ(f.rec->sent.size(), 30u);
-    EXPECT_EQ(f.out.droppedCount(), 0);
+    for (const auto& c : cases) {
+        RecordedOut f;
+        ASSERT_TRUE(f.out.openPort(0));
+        c.holdUp(f);
+        for (int i = 0; i < c.count; ++i) f.out.sendShort(0x99, 36, static_cast<std::uint8_t>(i % 128));
+        f.out.closePort();
+        EXPECT_EQ(f.rec->sent.size(), static_cast<size_t>(c.count)) << c.what;
+        EXPECT_EQ(f.out.droppedCount(), 0) << c.what;
+    }
 }
 
 TEST(MidiOut, OnlyTheSenderThreadEverTouchesTheTransport) {
-    Fixture f;
+    RecordedOut f;
     std::thread lister([&] {
         for (int i = 0; i < 200; ++i) (void)f.out.deviceName(i % 7);
     });
@@ -411,7 +393,7 @@ TEST(MidiOut, OnlyTheSenderThreadEverTouchesTheTransport) {
 }
 
 TEST(MidiOut, ATransportWithATimelineIsHandedMessagesAheadWithTheirDueTime) {
-    Fixture f;
+    RecordedOut f;
     f.rec->leadTime = milliseconds(50);
     ASSERT_TRUE(f.out.openPort(0));
     for (int i = 0; i < 100; ++i) f.out.sendShort(0x99, 36, 100);

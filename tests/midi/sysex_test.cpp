@@ -4,7 +4,7 @@
 
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
-#include "recording_backend.h"
+#include "recorded_out.h"
 #include "model/parameters.h"
 
 namespace kf {
@@ -71,27 +71,24 @@ TEST(HexText, UpperCaseSingleBlanks) {
 }
 
 TEST(WholeNote, TwelveMessagesAndTheUnselectedEffectAtZero) {
-    auto rec = std::make_unique<RecordingBackend>();
-    RecordingBackend* r = rec.get();
-    MidiOut out(std::move(rec), std::make_shared<JumpClock>());
+    test::RecordedOut w;
     Kit kit;
     DrumNoteEntry& e = kit.entry(1, 36);
     e.used = 1;
     e.effectType = 1;
     e.effectSend = 50;
-    sendWholeNote(out, kit, 1, 36);
-    out.flush();
-    EXPECT_TRUE(r->sent.empty()) << "closed port sends nothing";
-    ASSERT_TRUE(out.openPort(0));
-    sendWholeNote(out, kit, 1, 36);
-    out.flush();
-    ASSERT_EQ(r->sent.size(), 12u);
+    sendWholeNote(w.out, kit, 1, 36);
+    EXPECT_TRUE(w.sent().empty()) << "closed port sends nothing";
+    ASSERT_TRUE(w.out.openPort(0));
+    sendWholeNote(w.out, kit, 1, 36);
+    const auto& sent = w.sent();
+    ASSERT_EQ(sent.size(), 12u);
     for (int p = 1; p <= 12; ++p) {
-        EXPECT_EQ(r->sent[static_cast<size_t>(p - 1)], buildParameterMessage(kit, 1, 36, p));
-        EXPECT_EQ(r->sent[static_cast<size_t>(p - 1)][6], p);
+        EXPECT_EQ(sent[static_cast<size_t>(p - 1)], buildParameterMessage(kit, 1, 36, p));
+        EXPECT_EQ(sent[static_cast<size_t>(p - 1)][6], p);
     }
-    EXPECT_EQ(r->sent[5][8], 0x00);  // chorus
-    EXPECT_EQ(r->sent[8][8], 0x32);  // delay
+    EXPECT_EQ(sent[5][8], 0x00);  // chorus
+    EXPECT_EQ(sent[8][8], 0x32);  // delay
 }
 
 struct PanelCase {

@@ -1,35 +1,28 @@
 #include "switch_on.h"
 
-#include <cstdio>
+#include <sstream>
 
+#include "child.h"
 #include "midi/device_commands.h"
-#include "midi/midi_out.h"
-#include "recording_backend.h"
+#include "recorded_out.h"
 
 namespace kf::test {
 
 std::vector<MidiBytes> switchOnMessages(const Kit& kit) {
-    auto rec = std::make_unique<RecordingBackend>();
-    RecordingBackend* r = rec.get();
-    MidiOut out(std::move(rec), std::make_shared<JumpClock>());
-    out.openPort(0);
-    sendSwitchOnSequence(out, kit, true);
-    out.flush();
-    return r->sent;
+    RecordedOut w(RecordedOut::Open);
+    sendSwitchOnSequence(w.out, kit, true);
+    return w.sent();
 }
 
 std::string cliPortId(const std::string& cli, const std::string& name) {
+    ChildOptions options;
+    options.captureOutput = true;
+    options.quietErrors = false;
+    std::istringstream lines(runProgram(cli, {"ports"}, options).output);
     std::string id;
-    if (FILE* p = ::popen((cli + " ports").c_str(), "r")) {
-        char line[512];
-        while (std::fgets(line, sizeof line, p)) {
-            const std::string l(line);
-            const size_t tab = l.find('\t');
-            if (tab != std::string::npos && l.compare(tab + 1, name.size(), name) == 0 &&
-                l.size() - tab - 1 - name.size() <= 1)  // the name, then the line's end
-                id = l.substr(0, tab);
-        }
-        ::pclose(p);
+    for (std::string l; std::getline(lines, l);) {
+        const size_t tab = l.find('\t');
+        if (tab != std::string::npos && l.compare(tab + 1, std::string::npos, name) == 0) id = l.substr(0, tab);
     }
     return id;
 }

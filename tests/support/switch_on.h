@@ -1,5 +1,6 @@
-// What the end-to-end transfer tests compare against: the messages of the switch-on transfer,
-// and a device's ID as kitforge-cli lists it.
+// What the end-to-end transfer tests compare against: the messages of the switch-on transfer;
+// and a device's ID found by its name, as a user picks it from the list kitforge-cli, a MidiOut
+// or a MidiIn gives (the same for JACK, the ALSA sequencer and the recorder).
 #pragma once
 
 #include <string>
@@ -15,5 +16,17 @@ std::vector<MidiBytes> switchOnMessages(const Kit& kit);
 
 // The ID "kitforge-cli ports" gives the device of that name; empty when it is not listed.
 std::string cliPortId(const std::string& cli, const std::string& name);
+
+// No device has this ID, not even the own virtual port (-1) or the built-in synth (-2): an
+// open of it fails.
+constexpr int kNotListed = -3;
+
+// The ID under which a MidiOut or a MidiIn lists the device of that name.
+template <class Device>
+int portIndex(Device& device, const std::string& name) {
+    for (int i = 0; i < device.deviceCount(); ++i)
+        if (device.deviceName(i) == name) return i;
+    return kNotListed;
+}
 
 }  // namespace kf::test

@@ -14,7 +14,7 @@
 #include "files/reference_tables.h"
 #include "midi/midi_in.h"
 #include "model/kit.h"
-#include "recording_backend.h"
+#include "switch_on.h"
 #include "sample_kit.h"
 #include "synth/fluid_backend.h"
 
@@ -259,15 +259,9 @@ TEST(Synth, TheModulesStateAfterAWholeKitAndAfterAGsReset) {
     const Kit kit = test::fullKit();
     const int n = 38;
     // Through the switch-on transfer, as MidiOut hands it over.
-    auto rec = std::make_unique<RecordingBackend>();
-    auto* r = rec.get();
-    MidiOut out(std::move(rec), std::make_shared<JumpClock>());
-    out.openPort(0);
-    sendSwitchOnSequence(out, kit, true);
-    out.flush();
     Synth whole;
     ASSERT_TRUE(whole.ok) << whole.why;
-    for (const auto& m : r->sent) whole.send(m);
+    for (const auto& m : test::switchOnMessages(kit)) whole.send(m);
     const Stereo a = whole.play(2, n);
     Synth direct;
     direct.load(kit, 2, n);

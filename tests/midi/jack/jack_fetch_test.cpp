@@ -13,6 +13,7 @@
 #include "midi/midi_in.h"
 #include "midi/midi_out.h"
 #include "sample_kit.h"
+#include "switch_on.h"
 
 namespace kf {
 namespace {
@@ -20,12 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 
 const ReferenceTables& tables() { return test::shippedTables(); }
-
-int indexOf(const std::vector<std::string>& names, const std::string& name) {
-    for (size_t i = 0; i < names.size(); ++i)
-        if (names[i] == name) return static_cast<int>(i);
-    return -2;
-}
 
 struct Fetched {
     KitFetch::State state;
@@ -38,13 +33,9 @@ struct Fetched {
 // has seen that many requests.
 Fetched fetchFrom(test::JackModule& module, FetchSettings settings = {}, long stopAfter = -1) {
     MidiOut out(std::make_unique<JackBackend>("kffetch"));
-    auto input = std::make_unique<JackInput>("kffetch-in", "kffetch");
-    const int source = indexOf(input->ports(), module.outputName());
-    MidiIn in(std::move(input));
-    std::vector<std::string> targets;
-    for (int i = 0; i < out.deviceCount(); ++i) targets.push_back(out.deviceName(i));
-    EXPECT_TRUE(out.openPort(indexOf(targets, module.inputName())));
-    EXPECT_TRUE(in.openPort(source));
+    MidiIn in(std::make_unique<JackInput>("kffetch-in", "kffetch"));
+    EXPECT_TRUE(out.openPort(test::portIndex(out, module.inputName())));
+    EXPECT_TRUE(in.openPort(test::portIndex(in, module.outputName())));
     KitFetch fetch(&tables(), settings);
     std::atomic<bool> cancel{false};
     std::atomic<bool> ended{false};

@@ -5,7 +5,8 @@
 
 #include <chrono>
 #include <cstring>
-#include <thread>
+
+#include "wait.h"
 
 namespace kf::test {
 
@@ -78,20 +79,8 @@ int JackReceiver::xrun(void* self) {
 }
 
 void JackReceiver::waitQuiet(int quietMs, int totalMs) const {
-    using clock = std::chrono::steady_clock;
-    const auto end = clock::now() + std::chrono::milliseconds(totalMs);
-    size_t last = count_.load();
-    auto lastChange = clock::now();
-    while (clock::now() < end) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        const size_t now = count_.load();
-        if (now != last) {
-            last = now;
-            lastChange = clock::now();
-        } else if (clock::now() - lastChange > std::chrono::milliseconds(quietMs)) {
-            return;
-        }
-    }
+    test::waitQuiet([this] { return count_.load(); }, std::chrono::milliseconds(quietMs),
+                    std::chrono::milliseconds(totalMs));
 }
 
 std::vector<std::vector<std::uint8_t>> JackReceiver::events() const {

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "child.h"
 #include "jack_receiver.h"
 #include "files/disk.h"
 #include "files/kit_file.h"
@@ -21,9 +19,9 @@
 #include "midi/jack_backend.h"
 #include "midi/midi_out.h"
 #include "midi/sysex.h"
-#include "recording_backend.h"
 #include "sample_kit.h"
 #include "switch_on.h"
+#include "wait.h"
 
 namespace kf {
 namespace {
@@ -31,12 +29,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 using test::switchOnMessages;
-
-int indexOf(MidiOut& out, const std::string& name) {
-    for (int i = 0; i < out.deviceCount(); ++i)
-        if (out.deviceName(i) == name) return i;
-    return -2;
-}
 
 struct Received {
     std::vector<MidiBytes> events;
@@ -52,7 +44,7 @@ std::string transfer(const Kit& kit, const Pacing& pacing, const std::vector<Mid
     if (!receiver.ok()) return "receiver client could not start";
     MidiOut out(std::make_unique<JackBackend>("kftransfer"));
     out.setPacing(pacing);
-    const int id = indexOf(out, receiver.portName());
+    const int id = test::portIndex(out, receiver.portName());
     if (id < 0) return "receiver port not listed";
     if (!out.openPort(id)) return "open failed: " + out.lastOpenError().text;
     sendSwitchOnSequence(out, kit, true);
@@ -160,8 +152,9 @@ TEST(JackTransport, CommandLineSendDeliversTheWholeKit) {
     // Find the receiver's device ID the way a script would: from "ports".
     const std::string id = test::cliPortId(KITFORGE_CLI, "kfrecvcli:in");
     ASSERT_FALSE(id.empty()) << "receiver not listed by kitforge-cli ports";
-    const std::string command = std::string(KITFORGE_CLI) + " send --unlimited --port " + id + " " + file;
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    test::ChildOptions shown;
+    shown.quietErrors = false;
+    ASSERT_EQ(test::runProgram(KITFORGE_CLI, {"send", "--unlimited", "--port", id, file}, shown).status(), 0);
     receiver.waitQuiet(300, 10000);
     if (receiver.xruns() == 0) EXPECT_EQ(receiver.events(), expected);
     else EXPECT_LE(receiver.events().size(), expected.size()) << "server xruns spoilt this run";
@@ -215,98 +208,40 @@ TEST_P(JackFault, SendEndsWithAFailureSoonAfterTheFault) {
     // server of the same name takes a dead entry back.
     PrivateServer server(std::string(JACK_FAULT_SERVER_PREFIX) + GetParam().what);
     ASSERT_TRUE(server.ok());
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::setenv("JACK_DEFAULT_SERVER", server.name().c_str(), 1);
-        std::freopen("/dev/null", "w", stderr);
-        ::execl(KITFORGE_CLI, "kitforge-cli", "send", "--port", "-1", file.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    test::Child cli(KITFORGE_CLI, {"send", "--port", "-1", file}, {{{"JACK_DEFAULT_SERVER", server.name()}}});
+    ASSERT_TRUE(cli.started());
     // The whole kit takes 10.8 s at cable speed: fault it a little way in.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     ASSERT_EQ(::kill(server.pid(), GetParam().signal), 0);
     const auto fault = Clock::now();
-    int status = 0;
-    pid_t done = 0;
-    while ((done = ::waitpid(child, &status, WNOHANG)) == 0 && Clock::now() - fault < std::chrono::seconds(15))
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const test::ChildEnd end = cli.wait(std::chrono::seconds(15));
     const double took = std::chrono::duration<double>(Clock::now() - fault).count();
-    if (done == 0) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
-        FAIL() << "kitforge-cli still running " << took << " s after the server was " << GetParam().what;
-    }
+    ASSERT_FALSE(end.hung) << "kitforge-cli still running " << took << " s after the server was " << GetParam().what;
     std::cerr << "server " << GetParam().what << ": kitforge-cli ended " << took << " s later\n";
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1) << "what did not leave must be reported";
+    ASSERT_TRUE(end.exited());
+    EXPECT_EQ(end.exitCode, 1) << "what did not leave must be reported";
 }
 
-// Runs kitforge-cli with args against server; its exit status and how long it took, or -1
-// when it still ran after 15 s.
-std::pair<int, double> runCli(const std::string& server, std::vector<std::string> args) {
-    const auto start = Clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        std::vector<char*> argv{const_cast<char*>("kitforge-cli")};
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(KITFORGE_CLI, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    pid_t done = 0;
-    while ((done = ::waitpid(child, &status, WNOHANG)) == 0 && Clock::now() - start < std::chrono::seconds(15))
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const double took = std::chrono::duration<double>(Clock::now() - start).count();
-    if (done == 0) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
-        return {-1, took};
-    }
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, took};
+// Runs kitforge-cli with args against server, its output kept from the test's; a run still
+// going after 15 s is ended as hung.
+test::ChildEnd runCli(const std::string& server, const std::vector<std::string>& args) {
+    return test::runProgram(KITFORGE_CLI, args, {{{"JACK_DEFAULT_SERVER", server}}, true}, std::chrono::seconds(15));
 }
 
 #ifdef KITFORGE_WINDOW_PROBE
 // Starts the editor against server, as a new user (settings and lock of its own, so preview is
-// on), and returns the seconds until its window first painted, or -1 after 15 s.
-double secondsToTheWindow(const std::string& server, const std::string& settings = {}, bool stay = false,
-                          pid_t* running = nullptr) {
+// on); it says "shown" once its window first painted, and with stay runs on after that.
+test::Child startEditor(const std::string& server, const std::string& settings = {}, bool stay = false) {
     const std::string home = ::testing::TempDir() + "/" JACK_FAULT_SERVER_PREFIX "home";
     std::system(("rm -rf '" + home + "' && mkdir -m 700 -p '" + home + "/Vondrel'").c_str());
     if (!settings.empty()) std::ofstream(home + "/Vondrel/Kitforge.conf") << settings;
-    int out[2];
-    if (::pipe(out) != 0) return -1;
-    const auto start = Clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(out[0]);
-        ::dup2(out[1], 1);
-        ::setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", home.c_str(), 1);
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        if (stay) ::setenv("KITFORGE_PROBE_STAY", "1", 1);
-        std::freopen("/dev/null", "w", stderr);
-        ::execl(KITFORGE_WINDOW_PROBE, "kitforge", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    pollfd fd{out[0], POLLIN, 0};
-    char said[6] = {};
-    const bool shown = ::poll(&fd, 1, 15000) == 1 && ::read(out[0], said, 5) == 5 && std::string(said) == "shown";
-    const double took = std::chrono::duration<double>(Clock::now() - start).count();
-    ::close(out[0]);
-    if (running && shown) {
-        *running = child;
-        return took;
-    }
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    return shown ? took : -1;
+    test::ChildOptions options{{{"JACK_DEFAULT_SERVER", server},
+                                {"XDG_CONFIG_HOME", home},
+                                {"XDG_RUNTIME_DIR", home},
+                                {"QT_QPA_PLATFORM", "offscreen"}}};
+    if (stay) options.env.emplace_back("KITFORGE_PROBE_STAY", "1");
+    options.captureOutput = true;
+    return test::Child(KITFORGE_WINDOW_PROBE, {}, options);
 }
 
 // The editor started as a new user would, its port one a JACK client records: what the start
@@ -317,8 +252,8 @@ TEST(JackTransport, TheEditorsStartSendsTheRhythmPartThenTheTenSetUpMessages) {
     const std::string id = test::cliPortId(KITFORGE_CLI, "kfrecvstart:in");
     ASSERT_FALSE(id.empty()) << "receiver not listed by kitforge-cli ports";
     const char* server = std::getenv("JACK_DEFAULT_SERVER");
-    pid_t editor = 0;
-    ASSERT_GE(secondsToTheWindow(server ? server : "", "[General]\nMidiPort=" + id + "\n", true, &editor), 0.0);
+    test::Child editor = startEditor(server ? server : "", "[General]\nMidiPort=" + id + "\n", true);
+    ASSERT_GE(editor.waitForOutput("shown", std::chrono::seconds(15)), 0.0);
     // Set 1, note 0 of a blank kit, parameter by parameter in the panel's order, spelled out.
     std::vector<MidiBytes> expected{{0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x02, 0x0F, 0xF7}};
     for (auto [p, value] : std::vector<std::pair<int, int>>{
@@ -329,13 +264,10 @@ TEST(JackTransport, TheEditorsStartSendsTheRhythmPartThenTheTenSetUpMessages) {
         m.push_back(0xF7);
         expected.push_back(m);
     }
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    while (receiver.eventCount() < expected.size() && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    test::waitUntil([&] { return receiver.eventCount() >= expected.size(); }, std::chrono::seconds(30));
     // Anything more would be a fault too: the start sends nothing else.
     receiver.waitQuiet(200, 2000);
-    ::kill(editor, SIGKILL);
-    ::waitpid(editor, nullptr, 0);
+    editor.kill();
     if (receiver.xruns() == 0) EXPECT_EQ(receiver.events(), expected);
     else EXPECT_LE(receiver.events().size(), expected.size()) << "server xruns spoilt this run";
 }
@@ -347,15 +279,15 @@ TEST(JackFault, AServerStoppedBeforeTheFirstConnectionCountsAsAbsent) {
     PrivateServer server(std::string(JACK_FAULT_SERVER_PREFIX) + "before");
     ASSERT_TRUE(server.ok());
     ASSERT_EQ(::kill(server.pid(), SIGSTOP), 0);
-    const auto [listed, listing] = runCli(server.name(), {"ports"});
-    const auto [sent, sending] = runCli(server.name(), {"send", "--port", "0", file});
-    std::cerr << "server stopped before the first connection: ports ended in " << listing << " s, send in "
-              << sending << " s\n";
-    // Neither waits on the server for good (-1: still running after 15 s).
-    EXPECT_EQ(listed, 0) << "the ports there are, without JACK's";
-    EXPECT_EQ(sent, 1) << "no such port: a failure with a message";
+    const test::ChildEnd listed = runCli(server.name(), {"ports"});
+    const test::ChildEnd sent = runCli(server.name(), {"send", "--port", "0", file});
+    std::cerr << "server stopped before the first connection: ports ended in " << listed.seconds << " s, send in "
+              << sent.seconds << " s\n";
+    // Neither waits on the server for good (-1: hung, still running after 15 s).
+    EXPECT_EQ(listed.status(), 0) << "the ports there are, without JACK's";
+    EXPECT_EQ(sent.status(), 1) << "no such port: a failure with a message";
 #ifdef KITFORGE_WINDOW_PROBE
-    const double window = secondsToTheWindow(server.name());
+    const double window = startEditor(server.name()).waitForOutput("shown", std::chrono::seconds(15));
     std::cerr << "the editor's window showed after " << window << " s\n";
     EXPECT_GE(window, 0.0) << "no window within 15 s";
 #endif
