@@ -80,6 +80,8 @@ public:
     SendQueue queue_;
     Pacing pacing_;
     SenderClock::time_point nextFree_{};
+    // Until when the module is still reinitialising; held at every speed, unlimited included.
+    SenderClock::time_point settledAt_{};
     bool inFlight_ = false;
     bool pacingWait_ = false;  // the sender waits for a message's due time, not the transport
     // The clock stood still and nobody has waited on the queue since.
@@ -228,7 +230,7 @@ bool MidiOut::Impl::openHere(int id, const std::vector<MidiBytes>& first) {
     lastId_ = id;
     portName_ = name;
     dropReported_ = false;
-    nextFree_ = clock_->now();
+    nextFree_ = settledAt_ = clock_->now();
     for (const auto& m : first)
         if (!m.empty()) queue_.push(m);
     for (auto& m : early_) queue_.push(std::move(m));
@@ -321,13 +323,12 @@ Pacing MidiOut::Impl::pacing() const {
 }
 
 microseconds MidiOut::Impl::leftLocked() const {
-    microseconds wire(0);
-    if (!pacing_.unlimited) {
-        wire = kWireTimePerByte * static_cast<long>(queue_.bytes()) +
-               duration_cast<microseconds>(pacing_.sysexPause) * static_cast<long>(queue_.sysexCount());
-        const auto busyFor = duration_cast<microseconds>(nextFree_ - clock_->now());
-        if (busyFor.count() > 0) wire += busyFor;
-    }
+    microseconds wire = queue_.settleTotal();
+    const auto busyFor = duration_cast<microseconds>((pacing_.unlimited ? settledAt_ : nextFree_) - clock_->now());
+    if (busyFor.count() > 0) wire += busyFor;
+    if (!pacing_.unlimited)
+        wire += kWireTimePerByte * static_cast<long>(queue_.bytes()) +
+                duration_cast<microseconds>(pacing_.sysexPause) * static_cast<long>(queue_.sysexCount());
     // A transport slower than the cable sets the pace itself.
     const microseconds measured = slowSend_ * static_cast<long>(queue_.size() + (inFlight_ ? 1 : 0));
     return std::max(wire, measured);
@@ -416,9 +417,9 @@ void MidiOut::Impl::run() {
         }
         const auto now = clock_->now();
         const bool unlimited = pacing_.unlimited || !backend_->wantsPacing();
-        const auto due = unlimited ? now : std::max(now, nextFree_);
+        const auto due = std::max(now, unlimited ? settledAt_ : nextFree_);
         const microseconds lead = backend_->lead();
-        if (!unlimited && due - lead > now) {
+        if ((unlimited ? due : due - lead) > now) {
             // Woken early by a new message, a replacement, a cancel or a job: look again.
             pacingWait_ = true;
             clock_->waitUntil(cv_, lock, due - lead);
@@ -427,6 +428,8 @@ void MidiOut::Impl::run() {
         }
         const MidiBytes message = queue_.pop();
         const microseconds wire = unlimited ? microseconds(0) : wireTime(message, pacing_);
+        // A synth of our own is ready at once; a module needs its time after a reset.
+        const microseconds settle = backend_->wantsPacing() ? settleTime(message) : microseconds(0);
         const bool timed = lead.count() > 0 && !unlimited;
         inFlight_ = true;
         lock.unlock();
@@ -441,7 +444,8 @@ void MidiOut::Impl::run() {
             // The line is busy from the hand-over on: a send that went out late must not let
             // the next one follow sooner than the cable would. A transport that places each
             // message at its due time keeps to the schedule itself.
-            nextFree_ = (timed ? due : std::max(due, clock_->now())) + wire;
+            nextFree_ = (timed ? due : std::max(due, clock_->now())) + wire + settle;
+            settledAt_ = std::max(due, clock_->now()) + settle;
             slowSend_ = took > wire * 2 && took > microseconds(2000) ? (slowSend_ + took) / 2 : microseconds(0);
         } else if (countLostLocked(1 + queue_.clear())) {
             // A transport that did not take one message within its bound will not take the

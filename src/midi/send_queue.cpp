@@ -15,6 +15,18 @@ std::chrono::microseconds wireTime(const MidiBytes& message, const Pacing& pacin
     return t;
 }
 
+std::chrono::microseconds settleTime(const MidiBytes& m) {
+    // F0 41 dd 42 12 a1 a2 a3 data sum F7, any device ID
+    if (m.size() != 11 || m[0] != midi::kSysEx || m[1] != midi::kRolandId || m[3] != midi::kGsModelId ||
+        m[4] != midi::kDataSet1 || m.back() != midi::kEndOfSysEx)
+        return std::chrono::microseconds(0);
+    const int a1 = m[5], a2 = m[6], a3 = m[7];
+    if (a1 == 0x40 && a2 == 0x00 && a3 == 0x7F) return std::chrono::milliseconds(50);   // GS reset
+    if (a1 == 0x00 && a2 == 0x00 && a3 == 0x7F) return std::chrono::milliseconds(200);  // system mode
+    if (a1 == 0x00 && a2 == 0x00 && a3 == 0x03) return std::chrono::milliseconds(200);  // map of all parts
+    return std::chrono::microseconds(0);
+}
+
 long userDrumAddress(const MidiBytes& m) {
     // F0 41 dd 42 12 21 a2 a3 ... sum F7
     if (m.size() < 11 || m[0] != midi::kSysEx || m[1] != midi::kRolandId || m[3] != midi::kGsModelId ||
@@ -43,6 +55,7 @@ bool SendQueue::push(MidiBytes message) {
     }
     bytes_ += message.size();
     if (isSysex(message)) ++sysex_;
+    settle_ += settleTime(message);
     items_.push_back(std::move(message));
     return false;
 }
@@ -58,6 +71,7 @@ MidiBytes SendQueue::pop() {
     ++frontSeq_;
     bytes_ -= m.size();
     if (isSysex(m)) --sysex_;
+    settle_ -= settleTime(m);
     return m;
 }
 
@@ -68,6 +82,7 @@ std::size_t SendQueue::clear() {
     latest_.clear();
     bytes_ = 0;
     sysex_ = 0;
+    settle_ = std::chrono::microseconds(0);
     return n;
 }
 

@@ -22,6 +22,11 @@ constexpr int kMaxSysexPauseMs = 500;
 // The time a message holds the line before the next one may start.
 std::chrono::microseconds wireTime(const MidiBytes& message, const Pacing& pacing);
 
+// How long the module needs after a message that reinitialises it before it takes the next.
+// Roland asks for 50 ms after a GS reset; for the system mode and the map of all parts no
+// figure is given, so they are allowed 200 ms. Every other message: none.
+std::chrono::microseconds settleTime(const MidiBytes& message);
+
 // The address of a user drum DT1 message (parameter or set name) as one number, or -1.
 long userDrumAddress(const MidiBytes& message);
 
@@ -40,6 +45,8 @@ public:
     std::size_t clear();
     std::size_t bytes() const { return bytes_; }
     std::size_t sysexCount() const { return sysex_; }
+    // The settle times of what is queued, added up.
+    std::chrono::microseconds settleTotal() const { return settle_; }
 
 private:
     std::deque<MidiBytes> items_;
@@ -48,6 +55,7 @@ private:
     std::unordered_map<long, std::uint64_t> latest_;
     std::size_t bytes_ = 0;
     std::size_t sysex_ = 0;
+    std::chrono::microseconds settle_{0};
 };
 
 }  // namespace kf

@@ -20,6 +20,8 @@ const char* kRhythm = "F0 41 10 42 12 40 1A 15 02 0F F7";
 struct CommandCase {
     int command;
     std::vector<std::string> wire;
+    // How long the module needs after each message but the last before it takes the next.
+    std::vector<int> settleMs;
 };
 
 class DeviceCommandTest : public ::testing::TestWithParam<CommandCase> {};
@@ -33,16 +35,37 @@ TEST_P(DeviceCommandTest, SendsExactly) {
     EXPECT_TRUE(off.sent().empty());
 }
 
+// A module reinitialising after a reset loses what comes meanwhile: the next message waits, at
+// the cable's pace and unlimited alike.
+TEST_P(DeviceCommandTest, WaitsWhileTheModuleReinitialises) {
+    for (const bool unlimited : {false, true}) {
+        Wire w;
+        w.out.setPacing({unlimited, {}});
+        sendDeviceCommand(w.out, true, GetParam().command);
+        const auto& wire = GetParam().wire;
+        ASSERT_EQ(w.sent().size(), wire.size());
+        for (size_t i = 1; i < wire.size(); ++i) {
+            const long bytes = static_cast<long>(wire[i - 1].size() + 1) / 3;
+            const std::chrono::microseconds expected =
+                std::chrono::milliseconds(GetParam().settleMs[i - 1]) +
+                std::chrono::microseconds(unlimited ? 0 : bytes * 320);
+            EXPECT_EQ(w.rec->sentAt[i] - w.rec->sentAt[i - 1], expected)
+                << "after message " << i - 1 << (unlimited ? ", unlimited" : ", at cable speed");
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, DeviceCommandTest,
-    ::testing::Values(CommandCase{0, {"B9 78 00"}},
-                      CommandCase{1, {"F0 41 10 42 12 40 00 7F 00 41 F7", kRhythm}},
-                      CommandCase{2, {"F0 41 10 42 12 00 00 7F 00 01 F7", kRhythm}},
-                      CommandCase{3, {"F0 41 10 42 12 00 00 7F 01 00 F7", kRhythm}},
+    ::testing::Values(CommandCase{0, {"B9 78 00"}, {}},
+                      CommandCase{1, {"F0 41 10 42 12 40 00 7F 00 41 F7", kRhythm}, {50}},
+                      CommandCase{2, {"F0 41 10 42 12 00 00 7F 00 01 F7", kRhythm}, {200}},
+                      CommandCase{3, {"F0 41 10 42 12 00 00 7F 01 00 F7", kRhythm}, {200}},
                       CommandCase{4,
                                   {"F0 41 10 42 12 00 00 03 00 7D F7", "C0 00", "F0 41 10 42 12 00 00 7F 00 01 F7",
-                                   kRhythm}},
-                      CommandCase{5, {}}, CommandCase{-1, {}}), test::RowName());
+                                   kRhythm},
+                                  {200, 0, 200}},
+                      CommandCase{5, {}, {}}, CommandCase{-1, {}, {}}), test::RowName());
 
 TEST(SwitchOn, EmptyKitSendsRhythmPartThenNameAndProgramPerSet) {
     Kit kit;

@@ -178,6 +178,24 @@ TEST(MidiOut, ProgressCountsWhatIsQueuedAndItsWireTime) {
     EXPECT_TRUE(f.out.progress().idle());
 }
 
+// The module's wait after a reset is part of what is left, at every speed.
+TEST(MidiOut, TheWaitAfterAResetCountsInTheTimeLeft) {
+    for (const bool unlimited : {false, true}) {
+        RecordedOut f(RecordedOut::Open);
+        f.out.setPacing({unlimited, {}});
+        f.rec->holdAt(0);
+        f.out.sendShort(0x99, 36, 100);
+        f.out.sendLong(gsResetMessage());
+        f.out.sendLong(rhythmPart11Message());
+        ASSERT_TRUE(f.rec->waitHeld());
+        const microseconds wire = unlimited ? microseconds(0) : microseconds(22 * 320);
+        EXPECT_GE(f.out.progress().left, milliseconds(50) + wire);
+        EXPECT_LE(f.out.progress().left, milliseconds(50) + wire + microseconds(3 * 320));
+        f.rec->release();
+        f.out.flush();
+    }
+}
+
 TEST(MidiOut, AMessageThatLeftBeforeTheNextWasQueuedStillCountsInTheTransfer) {
     RecordedOut f;
     ASSERT_TRUE(f.out.openPort(0));
