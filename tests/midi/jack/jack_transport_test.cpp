@@ -8,11 +8,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <thread>
 
 #include "child.h"
 #include "jack_receiver.h"
+#include "private_server.h"
 #include "files/disk.h"
 #include "files/kit_file.h"
 #include "midi/device_commands.h"
@@ -172,28 +171,6 @@ TEST(JackTransport, ListsOtherClientsInputsButNotItsOwn) {
     EXPECT_EQ(error.kind, MidiError::NoSuchPort);
 }
 
-// A server of the test's own, which the test kills or stops while kitforge-cli sends to it.
-class PrivateServer {
-public:
-    explicit PrivateServer(const std::string& name)
-        : name_(name), pidFile_(::testing::TempDir() + "/" + name + ".pid") {
-        ok_ = std::system((std::string(JACK_SERVER_SCRIPT) + " start " + name_ + " " + pidFile_).c_str()) == 0;
-        std::ifstream(pidFile_) >> pid_;
-    }
-    ~PrivateServer() {
-        if (pid_ > 0) ::kill(pid_, SIGCONT);
-        std::system((std::string(JACK_SERVER_SCRIPT) + " stop " + name_ + " " + pidFile_).c_str());
-    }
-    bool ok() const { return ok_ && pid_ > 0; }
-    pid_t pid() const { return pid_; }
-    const std::string& name() const { return name_; }
-
-private:
-    std::string name_, pidFile_;
-    pid_t pid_ = 0;
-    bool ok_ = false;
-};
-
 struct FaultCase {
     const char* what;
     int signal;
@@ -206,12 +183,16 @@ TEST_P(JackFault, SendEndsWithAFailureSoonAfterTheFault) {
     writeFileAtomically(file, WriteKitFile(test::fullKit()));
     // A fixed name: a killed server leaves its entry in JACK's server registry, and only a
     // server of the same name takes a dead entry back.
-    PrivateServer server(std::string(JACK_FAULT_SERVER_PREFIX) + GetParam().what);
+    test::PrivateServer server(JACK_SERVER_SCRIPT, std::string(JACK_FAULT_SERVER_PREFIX) + GetParam().what);
     ASSERT_TRUE(server.ok());
     test::Child cli(KITFORGE_CLI, {"send", "--port", "-1", file}, {{{"JACK_DEFAULT_SERVER", server.name()}}});
     ASSERT_TRUE(cli.started());
-    // The whole kit takes 10.8 s at cable speed: fault it a little way in.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // The whole kit takes 10.8 s at cable speed: fault it once the port is there and sending.
+    ASSERT_TRUE(test::waitUntil([&] {
+        const test::ChildEnd listed =
+            test::runProgram(JACK_LSP, {}, {{{"JACK_DEFAULT_SERVER", server.name()}}, true});
+        return listed.output.find("Kitforge:Kitforge") != std::string::npos;
+    }, test::kHang)) << "kitforge-cli's port never showed";
     ASSERT_EQ(::kill(server.pid(), GetParam().signal), 0);
     const auto fault = Clock::now();
     const test::ChildEnd end = cli.wait(std::chrono::seconds(15));
@@ -229,19 +210,9 @@ test::ChildEnd runCli(const std::string& server, const std::vector<std::string>&
 }
 
 #ifdef KITFORGE_WINDOW_PROBE
-// Starts the editor against server, as a new user (settings and lock of its own, so preview is
-// on); it says "shown" once its window first painted, and with stay runs on after that.
 test::Child startEditor(const std::string& server, const std::string& settings = {}, bool stay = false) {
-    const std::string home = ::testing::TempDir() + "/" JACK_FAULT_SERVER_PREFIX "home";
-    std::system(("rm -rf '" + home + "' && mkdir -m 700 -p '" + home + "/Vondrel'").c_str());
-    if (!settings.empty()) std::ofstream(home + "/Vondrel/Kitforge.conf") << settings;
-    test::ChildOptions options{{{"JACK_DEFAULT_SERVER", server},
-                                {"XDG_CONFIG_HOME", home},
-                                {"XDG_RUNTIME_DIR", home},
-                                {"QT_QPA_PLATFORM", "offscreen"}}};
-    if (stay) options.env.emplace_back("KITFORGE_PROBE_STAY", "1");
-    options.captureOutput = true;
-    return test::Child(KITFORGE_WINDOW_PROBE, {}, options);
+    return test::startEditor(KITFORGE_WINDOW_PROBE, server, ::testing::TempDir() + "/" JACK_FAULT_SERVER_PREFIX "home",
+                             settings, stay);
 }
 
 // The editor started as a new user would, its port one a JACK client records: what the start
@@ -276,7 +247,7 @@ TEST(JackTransport, TheEditorsStartSendsTheRhythmPartThenTheTenSetUpMessages) {
 TEST(JackFault, AServerStoppedBeforeTheFirstConnectionCountsAsAbsent) {
     const std::string file = ::testing::TempDir() + "/" JACK_FAULT_SERVER_PREFIX "before.kfg";
     writeFileAtomically(file, WriteKitFile(test::fullKit()));
-    PrivateServer server(std::string(JACK_FAULT_SERVER_PREFIX) + "before");
+    test::PrivateServer server(JACK_SERVER_SCRIPT, std::string(JACK_FAULT_SERVER_PREFIX) + "before");
     ASSERT_TRUE(server.ok());
     ASSERT_EQ(::kill(server.pid(), SIGSTOP), 0);
     const test::ChildEnd listed = runCli(server.name(), {"ports"});
