@@ -84,7 +84,9 @@ void PanelSends::play(bool preview) {
     row.act(panel);
     EXPECT_EQ(h->takeSent(), preview ? row.sent : std::vector<std::string>{});
     EXPECT_EQ(h->state().modified, row.modified);
-    if (row.memoRow) EXPECT_EQ(panel->memo(row.memoRow)->text(), QString::fromUtf8(row.memo));
+    if (row.memoRow) {
+        EXPECT_EQ(panel->memo(row.memoRow)->text(), QString::fromUtf8(row.memo));
+    }
     row.check(h->state().kit.entry(1, 36), panel);
 }
 
