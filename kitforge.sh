@@ -61,6 +61,8 @@ bench)
   build/bin/kitforge-files-bench
   JACK_DEFAULT_SERVER=$server build/bin/kitforge-midi-bench
   JACK_DEFAULT_SERVER=$server build/bin/kitforge-fetch-bench
+  # Servers of its own, killed and stopped under it.
+  build/bin/kitforge-jack-fault-bench
   # With a server running, as on a desktop where the port opens at start.
   JACK_DEFAULT_SERVER=$server build/bin/kitforge-startup-bench ;;
 *)

@@ -1,9 +1,11 @@
 // Time of the file work on a full kit (256 used notes) and of loading the shipped tables.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "files/disk.h"
 #include "files/exports.h"
@@ -14,20 +16,24 @@
 
 namespace {
 
-// Runs f until at least 0.3 s have passed; returns microseconds per run.
-double measure(const std::function<void()>& f, int* runs) {
+struct Times {
+    double min, median, max;  // microseconds per run
+    int runs;
+};
+
+// Runs f until at least 0.3 s have passed, timing each run.
+Times measure(const std::function<void()>& f) {
     using Clock = std::chrono::steady_clock;
     f();  // warm up
-    int n = 0;
+    std::vector<double> us;
     const auto t0 = Clock::now();
-    double elapsed = 0;
     do {
+        const auto start = Clock::now();
         f();
-        ++n;
-        elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
-    } while (elapsed < 0.3);
-    *runs = n;
-    return elapsed * 1e6 / n;
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    } while (Clock::now() - t0 < std::chrono::milliseconds(300));
+    std::sort(us.begin(), us.end());
+    return {us.front(), us[us.size() / 2], us.back(), static_cast<int>(us.size())};
 }
 
 // A run of unfinished SysEx, the worst case of the importer's scan.
@@ -80,11 +86,10 @@ int main() {
         {"import F0 x 100 kB, then F7", [&] { bytes += importRun(100'000); }},
         {"import F0 x 1 MB, then F7", [&] { bytes += importRun(1'000'000); }},
     };
-    std::printf("%-32s %10s %14s\n", "operation (full kit)", "runs", "microseconds");
+    std::printf("%-32s %8s %12s %12s %12s\n", "operation (full kit)", "runs", "min us", "median us", "max us");
     for (const Row& r : rows) {
-        int runs = 0;
-        const double us = measure(r.run, &runs);
-        std::printf("%-32s %10d %14.1f\n", r.what, runs, us);
+        const Times t = measure(r.run);
+        std::printf("%-32s %8d %12.1f %12.1f %12.1f\n", r.what, t.runs, t.min, t.median, t.max);
     }
     fs::remove_all(dir);
     return bytes == 0;
