@@ -154,13 +154,18 @@ struct HoldCase {
 
 class HoldToSound : public ::testing::TestWithParam<HoldCase> {};
 
-TEST_P(HoldToSound, OnePressIsOneNoteItsReleaseOneNoteOff) {
-    Harness h;
+// The data box's button or the tool bar's, with set 1 note 36 in use and selected.
+QWidget* buttonOverANote(Harness& h, bool dataBox) {
     h.useNote(1, 36);
     h.select(1, 36);
+    return dataBox ? static_cast<QWidget*>(h.parts().dataBox->previewButton())
+                   : h.window().findChild<QToolButton*>("Preview2Button");
+}
+
+TEST_P(HoldToSound, OnePressIsOneNoteItsReleaseOneNoteOff) {
+    Harness h;
     const bool dataBox = std::string(GetParam().button) == "SP_Preview2";
-    QWidget* button = dataBox ? static_cast<QWidget*>(h.parts().dataBox->previewButton())
-                              : h.window().findChild<QToolButton*>("Preview2Button");
+    QWidget* button = buttonOverANote(h, dataBox);
     ASSERT_NE(button, nullptr);
     h.takeSent();
     const QPoint in = button->rect().center(), out = in + QPoint(0, 200);
@@ -202,11 +207,8 @@ void fromTheWindowSystem(QWidget* button, QEvent::Type type, Qt::MouseButton whi
 // What else opens while the button is held never keeps a note sounding, nor opens over it.
 TEST_P(HoldToSound, EveryReleaseEndsTheNoteWhateverOpenedMeanwhile) {
     Harness h;
-    h.useNote(1, 36);
-    h.select(1, 36);
     const bool dataBox = std::string(GetParam().button) == "SP_Preview2";
-    QWidget* button = dataBox ? static_cast<QWidget*>(h.parts().dataBox->previewButton())
-                              : h.window().findChild<QToolButton*>("Preview2Button");
+    QWidget* button = buttonOverANote(h, dataBox);
     ASSERT_NE(button, nullptr);
     h.window().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&h.window()));
