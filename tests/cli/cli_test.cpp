@@ -315,7 +315,10 @@ TEST_F(Cli, AKillAtAnySystemCallOfASaveInPlaceLeavesTheOldFileOrTheNew) {
             const std::string kind = line.substr(0, open);
             const int count = ++seen[kind];
             saving = saving || (kind != "execve" && line.find(target.string()) != std::string::npos);
-            if (saving) calls.emplace_back(kind, count);
+            // glibc's mkstemp asks getrandom only when its clock-made value falls in the few
+            // per cent it rejects, so that call comes and goes from run to run; a kill there is
+            // a kill between the calls around it, which are all tried.
+            if (saving && kind != "getrandom") calls.emplace_back(kind, count);
         }
         ASSERT_GT(calls.size(), 5u) << c.what << ": the save was not found among the calls";
         for (const auto& [kind, count] : calls) {
