@@ -88,14 +88,15 @@ TEST(Platform, SaveAsSavesTheNameTheBoxReadsNotTheProposedFileSelectedBeside) {
         auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
         auto* list = dialog->findChild<QListView*>("listView");
         ASSERT_TRUE(name && list);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return list->selectionModel()->hasSelection(); }, 10000))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->selectionModel()->hasSelection(); }, 30000))
             << "the proposed file was never selected: nothing was tested";
         list->setFocus();
         name->selectAll();
         QTest::keyClicks(name, "a.txt");
         ASSERT_EQ(name->text(), "a.txt");
-        // Any overwrite question would be about the wrong file: note it and say no.
-        QTimer::singleShot(0, [&] {
+        // Any overwrite question would be about the wrong file: note it and say no. Tied to the
+        // dialog, so that it never runs once the dialog is gone.
+        QTimer::singleShot(0, dialog, [&] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 asked = true;
                 box->button(QMessageBox::No) ? box->button(QMessageBox::No)->click() : box->reject();
