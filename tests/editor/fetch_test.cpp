@@ -79,10 +79,12 @@ TEST(MidiThru, AKeyboardPlaysTheSetBeingEdited) {
     h.receive({0xB0, 7, 100});   // anything else is not played
     h.receive({0x83, 60, 64});
     std::vector<std::string> sent;
-    for (int i = 0; i < 1000 && sent.size() < 3; ++i) {
-        QTest::qWait(5);
-        for (auto& m : h.takeSent()) sent.push_back(m);
-    }
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (auto& m : h.takeSent()) sent.push_back(m);
+            return sent.size() >= 3;
+        },
+        60000));
     EXPECT_EQ(sent, (std::vector<std::string>{"C9 41", "99 3C 64", "89 3C 40"}));
 }
 

@@ -90,7 +90,9 @@ TEST_P(OpenRefused, KeepsTheDocumentAndSaysWhy) {
     files->docNamed = true;
     const std::string before = WriteKitFile(h->state().kit);
     const QString file = path("x.kfg");
-    if (row.made == Made::Fifo) ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    if (row.made == Made::Fifo) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+    }
     if (row.made == Made::FullKit) write("x.kfg", WriteKitFile(test::fullKit()));
     if (row.made == Made::Text) write("x.kfg", row.text);
     if (row.read) files->disk.read = row.read;
@@ -206,7 +208,9 @@ TEST_P(SaveAsFormats, SetTheTypeAndTheNextProposal) {
     EXPECT_EQ(h->state().options.fileType, GetParam().fileType);
     EXPECT_FALSE(h->state().modified);
     EXPECT_EQ(read(file).substr(0, std::strlen(GetParam().head)), GetParam().head);
-    if (GetParam().fileType != 1) EXPECT_FALSE(QFile::exists(path("a.kfg"))) << "no companion without auto-save";
+    if (GetParam().fileType != 1) {
+        EXPECT_FALSE(QFile::exists(path("a.kfg"))) << "no companion without auto-save";
+    }
     QTest::keyClick(h->parts().grid, Qt::Key_A, Qt::ControlModifier);
     ASSERT_EQ(h->dialogs().saveRequests.size(), 2u);
     const ui::SaveRequest& next = h->dialogs().saveRequests[1];
@@ -346,7 +350,7 @@ TEST_F(Files, ImportAsksToSaveThenMakesAnUntitledKitAndSendsIt) {
 TEST_F(Files, TheImportDialogIsTitledImportAndReachedFromTheFileMenu) {
     QTest::keyClick(&h->window(), Qt::Key_F, Qt::AltModifier);
     QMenu* menu = h->window().findChild<QMenu*>("File1");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 30000));
     QTest::keyClick(menu, Qt::Key_I);
     ASSERT_EQ(h->dialogs().openCaptions.size(), 1u);
     EXPECT_EQ(h->dialogs().openCaptions[0], QStringLiteral("ｲﾝﾎﾟｰﾄ"));

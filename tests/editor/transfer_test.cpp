@@ -111,7 +111,7 @@ TEST_P(TransferCancel, DropsTheRestAndSilencesTheRhythmChannel) {
     h.window().previewAction()->trigger();
     ASSERT_TRUE(h.midi().waitHeld());
     ui::TransferMonitor* monitor = h.parts().transfer;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor->cancelButton()->isVisible(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor->cancelButton()->isVisible(); }, 30000));
     EXPECT_TRUE(monitor->left()->text().contains(QStringLiteral("残り"))) << monitor->left()->text().toStdString();
     if (GetParam().escape) {
         clickCell(h.parts().grid, 1, 3);
@@ -135,7 +135,7 @@ TEST_P(TransferCancel, DropsTheRestAndSilencesTheRhythmChannel) {
     EXPECT_EQ(sent.back(), kAllSoundOff);
     // With Esc, the click that focused the grid queued two Rx messages and a note-off too.
     EXPECT_EQ(h.editor().midi.cancelledCount(), 3077 - 101 + (GetParam().escape ? 3 : 0));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !monitor->bar()->isVisible(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !monitor->bar()->isVisible(); }, 30000));
     if (GetParam().previewOff) return;
     // The next send works.
     clickCell(h.parts().grid, 1, 5);
@@ -204,7 +204,7 @@ TEST(Transfer, ADeviceThatStopsTakingIsNamedOnceTheTransferHasEnded) {
     o.holdBatches = false;
     Harness h(o);
     failAfterTenMessages(h);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !h.dialogs().shown.empty(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !h.dialogs().shown.empty(); }, 30000));
     EXPECT_FALSE(h.parts().transfer->active()) << "no box inside a transfer";
     ASSERT_EQ(h.dialogs().shown.size(), 1u);
     EXPECT_EQ(h.dialogs().shown[0].text,
@@ -237,7 +237,7 @@ TEST(Transfer, AClosePressedWhileTheFailureIsReportedHappensOnceTheBoxIsAnswered
         }
     });
     person.start(20);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return answered && !h.window().isVisible(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return answered && !h.window().isVisible(); }, 30000));
     EXPECT_TRUE(answered);
     EXPECT_TRUE(openUnderTheBox) << "closed under the box";
     EXPECT_FALSE(inputUnderTheBox) << "the window took input while the box was up";
@@ -318,10 +318,10 @@ TEST(Transfer, WithTheStatusBarHiddenATransferStillShowsAndCanBeStopped) {
     ASSERT_FALSE(h.window().statusBar()->isVisible());
     h.window().previewAction()->trigger();
     ui::TransferMonitor* monitor = h.parts().transfer;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor->cancelButton()->isVisible(); }, 5000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor->cancelButton()->isVisible(); }, 30000))
         << "the transfer shows though the bar was hidden";
     QTest::mouseClick(monitor->cancelButton(), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !h.window().statusBar()->isVisible(); }, 5000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !h.window().statusBar()->isVisible(); }, 30000))
         << "and the bar goes again once the transfer has ended";
     EXPECT_FALSE(h.parts().view->statusBarVisible()) << "the user's choice stands";
 }

@@ -52,7 +52,7 @@ public:
     void holdAt(std::size_t index);
 
     // Waits until a send is held; false after the bound.
-    bool waitHeld(std::chrono::milliseconds bound = std::chrono::seconds(10));
+    bool waitHeld(std::chrono::milliseconds bound = std::chrono::seconds(30));
     void release();
 
     std::chrono::microseconds leadTime{0};  // a transport with a timeline of its own
