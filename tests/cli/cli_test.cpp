@@ -31,8 +31,10 @@ namespace fs = std::filesystem;
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
+        // One of its own per process: the suites of two builds may run side by side.
         dir = fs::temp_directory_path() /
-              ("kf-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("kf-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+               std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
         env.makeBackend = [this] {
