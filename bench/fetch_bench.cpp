@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "files/kit_fetch.h"
 #include "files/kit_file.h"
 #include "files/reference_tables.h"
+#include "gs/kit_fetch.h"
 #include "jack_module.h"
 #include "midi/jack_backend.h"
 #include "midi/jack_input.h"

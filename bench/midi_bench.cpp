@@ -7,11 +7,11 @@
 #include <string>
 #include <thread>
 
+#include "gs/device_commands.h"
+#include "gs/sysex.h"
 #include "jack_receiver.h"
-#include "midi/device_commands.h"
 #include "midi/jack_backend.h"
 #include "midi/midi_out.h"
-#include "midi/sysex.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
 #include "switch_on.h"

@@ -44,7 +44,7 @@
 #include "editor/transfer.h"
 #include "editor/view_options.h"
 #include "files/disk.h"
-#include "midi/device_commands.h"
+#include "gs/device_commands.h"
 
 namespace kf::ui {
 

@@ -13,7 +13,7 @@
 #include "editor/view_options.h"
 #include "files/disk.h"
 #include "files/fields.h"
-#include "midi/device_commands.h"
+#include "gs/device_commands.h"
 
 namespace kf::ui {
 

@@ -10,17 +10,17 @@
 #include "cli/encoding.h"
 #include "files/disk.h"
 #include "files/exports.h"
-#include "files/kit_fetch.h"
 #include "files/kit_file.h"
 #include "files/kit_import.h"
 #include "files/reference_tables.h"
-#include "midi/device_commands.h"
+#include "gs/device_commands.h"
+#include "gs/kit_fetch.h"
+#include "gs/sysex.h"
 #include "midi/midi_bytes.h"
 #include "midi/midi_in.h"
 #include "midi/midi_out.h"
-#include "midi/sysex.h"
-#include "synth/fluid_backend.h"
 #include "model/sjis.h"
+#include "synth/fluid_backend.h"
 
 namespace kf::cli {
 

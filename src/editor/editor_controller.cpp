@@ -7,9 +7,9 @@
 
 #include "editor/dialogs.h"
 #include "files/kit_file.h"
-#include "midi/device_commands.h"
+#include "gs/device_commands.h"
+#include "gs/sysex.h"
 #include "midi/midi_bytes.h"
-#include "midi/sysex.h"
 #include "model/parameters.h"
 
 namespace kf::ui {

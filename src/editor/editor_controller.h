@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "editor/editor.h"
-#include "files/kit_fetch.h"
+#include "gs/kit_fetch.h"
 #include "midi/midi_in.h"
 
 namespace kf::ui {

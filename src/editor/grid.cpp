@@ -8,7 +8,7 @@
 
 #include "editor/fonts.h"
 #include "editor/text.h"
-#include "midi/device_commands.h"
+#include "gs/device_commands.h"
 
 namespace kf::ui {
 

@@ -7,7 +7,7 @@
 
 #include "files/fields.h"
 #include "files/reference_tables.h"
-#include "midi/gs_dt1.h"
+#include "gs/dt1.h"
 #include "midi/midi_backend.h"
 #include "midi/midi_bytes.h"
 #include "model/parameters.h"

@@ -1,8 +1,8 @@
 #include <cstdio>
 
 #include "files/exports.h"
+#include "gs/sysex.h"
 #include "midi/midi_bytes.h"
-#include "midi/sysex.h"
 #include "model/parameters.h"
 #include "model/sjis.h"
 

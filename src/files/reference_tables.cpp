@@ -67,12 +67,6 @@ std::pair<int, int> acceptedMaps(int& useMap) {
     return {0, 127};
 }
 
-int ReferenceTables::drumSetSetting(int item) const {
-    if (item < 0 || item >= static_cast<int>(mapList.size())) return 256;
-    const PresetDrumSet& s = sets[static_cast<size_t>(item)];
-    return drumSetSettingOf(s.map, s.program);
-}
-
 ReferenceTables buildReferenceTables(std::string_view drumSetCsv, std::string_view drumInstCsv, int& useMap,
                                      int rememberedDrumSet, const LoadProgress* progress) {
     const auto [lowMap, highMap] = acceptedMaps(useMap);

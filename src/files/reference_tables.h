@@ -1,47 +1,22 @@
-// The preset drum sets of the module and their instruments, read from Drum_set.csv and
-// DrumInst.csv at start-up.
+// Reading the preset drum sets and their instruments from Drum_set.csv and DrumInst.csv at
+// start-up.
 #pragma once
 
-#include <array>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "model/kit.h"
+#include "model/preset_sets.h"
 
 namespace kf {
-
-// The "Drum Set" setting that remembers a preset set: map * 128 + program.
-constexpr int drumSetSettingOf(int map, int program) { return map * 128 + program; }
-
-struct PresetDrumSet {
-    std::string name;  // Shift-JIS bytes
-    int map = 0;       // 255 for a set without instruments
-    int program = 0;
-    bool hasInstruments = false;
-    std::array<DrumInstrument, kNoteCount> instruments{};
-};
 
 // Reports of a long load, for a progress bar.
 struct LoadProgress {
     std::function<void(int)> setMaximum;
     std::function<void()> step;     // every 128 lines of DrumInst.csv
     std::function<void()> finished;  // the bar goes to its maximum
-};
-
-struct ReferenceTables {
-    // Table order: sets with instruments by map and program, then the others.
-    std::vector<PresetDrumSet> sets;
-    // The drum set list: item i stands for sets[i] (only sets with instruments are listed).
-    std::vector<std::string> mapList;
-    int selectedItem = -1;
-    // Distinct set names (case-insensitive) without a byte of 7E or above, in table order.
-    std::vector<std::string> nameSuggestions;
-
-    bool empty() const { return sets.empty(); }
-    // The "Drum Set" setting of an item (drumSetSettingOf); 256 when there is none.
-    int drumSetSetting(int item) const;
 };
 
 // "  55 ", "  88 ", " Pro " or "#%3d ".

@@ -1,5 +1,5 @@
 #include "files/exports.h"
-#include "midi/sysex.h"
+#include "gs/sysex.h"
 #include "model/sjis.h"
 
 namespace kf {

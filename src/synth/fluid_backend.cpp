@@ -11,7 +11,7 @@
 #include <alsa/asoundlib.h>
 #endif
 
-#include "midi/gs_dt1.h"
+#include "gs/dt1.h"
 #include "midi/midi_bytes.h"
 #include "model/parameters.h"
 

@@ -7,7 +7,7 @@
 #include "editor/grid.h"
 #include "editor/preview.h"
 #include "editor/text.h"
-#include "midi/sysex.h"
+#include "gs/sysex.h"
 
 namespace kf::test {
 

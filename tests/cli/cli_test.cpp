@@ -17,9 +17,9 @@
 #include "cli/cli.h"
 #include "files/disk.h"
 #include "files/kit_file.h"
-#include "midi/device_commands.h"
+#include "gs/device_commands.h"
+#include "gs/sysex.h"
 #include "midi/midi_out.h"
-#include "midi/sysex.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
 

@@ -18,12 +18,12 @@
 #include <qpa/qwindowsysteminterface.h>
 
 #include "app/about_box.h"
+#include "dt1.h"
 #include "editor/data_box.h"
 #include "editor/grid.h"
 #include "editor/name_bar.h"
-#include "dt1.h"
+#include "gs/sysex.h"
 #include "gui_harness.h"
-#include "midi/sysex.h"
 
 namespace kf::test {
 namespace {

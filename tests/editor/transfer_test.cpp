@@ -25,8 +25,8 @@
 #include "editor/grid.h"
 #include "editor/transfer.h"
 #include "editor/view_options.h"
+#include "gs/device_commands.h"
 #include "gui_harness.h"
-#include "midi/device_commands.h"
 #include "sample_kit.h"
 
 namespace kf::test {

@@ -3,7 +3,7 @@
 #include "case_name.h"
 
 #include "files/exports.h"
-#include "midi/sysex.h"
+#include "gs/sysex.h"
 #include "sample_kit.h"
 #include "smf.h"
 

@@ -2,10 +2,10 @@
 
 #include <thread>
 
-#include "midi/device_commands.h"
+#include "gs/device_commands.h"
+#include "gs/sysex.h"
 #include "midi/midi_out.h"
 #include "midi/send_queue.h"
-#include "midi/sysex.h"
 #include "model/parameters.h"
 #include "recorded_out.h"
 #include "sample_kit.h"

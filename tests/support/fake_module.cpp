@@ -1,6 +1,6 @@
 #include "fake_module.h"
 
-#include "midi/sysex.h"
+#include "gs/sysex.h"
 
 namespace kf::test {
 

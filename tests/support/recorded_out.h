@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "gs/sysex.h"
 #include "midi/midi_out.h"
-#include "midi/sysex.h"
 #include "recording_backend.h"
 
 namespace kf::test {

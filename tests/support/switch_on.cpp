@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "child.h"
-#include "midi/device_commands.h"
+#include "gs/device_commands.h"
 #include "recorded_out.h"
 
 namespace kf::test {

@@ -6,16 +6,16 @@
 #include <cstdio>
 #include <fstream>
 
-#include "midi/device_commands.h"
-#include "midi/midi_out.h"
-#include "midi/sysex.h"
-#include "files/kit_fetch.h"
 #include "files/kit_file.h"
 #include "files/reference_tables.h"
+#include "gs/device_commands.h"
+#include "gs/kit_fetch.h"
+#include "gs/sysex.h"
 #include "midi/midi_in.h"
+#include "midi/midi_out.h"
 #include "model/kit.h"
-#include "switch_on.h"
 #include "sample_kit.h"
+#include "switch_on.h"
 #include "synth/fluid_backend.h"
 
 namespace kf {

@@ -16,17 +16,17 @@
 #include <mutex>
 #include <thread>
 
+#include "child.h"
+#include "fake_module.h"
 #include "files/disk.h"
 #include "files/kit_file.h"
-#include "files/kit_fetch.h"
 #include "files/reference_tables.h"
+#include "gs/device_commands.h"
+#include "gs/kit_fetch.h"
 #include "midi/alsa_backend.h"
 #include "midi/alsa_input.h"
 #include "midi/midi_in.h"
-#include "midi/device_commands.h"
 #include "midi/midi_out.h"
-#include "child.h"
-#include "fake_module.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
 #include "switch_on.h"

@@ -4,9 +4,9 @@
 
 #include <thread>
 
-#include "files/kit_fetch.h"
 #include "files/kit_file.h"
 #include "files/reference_tables.h"
+#include "gs/kit_fetch.h"
 #include "jack_module.h"
 #include "midi/jack_backend.h"
 #include "midi/jack_input.h"

@@ -10,14 +10,14 @@
 #include <cstdlib>
 
 #include "child.h"
-#include "jack_receiver.h"
-#include "private_server.h"
 #include "files/disk.h"
 #include "files/kit_file.h"
-#include "midi/device_commands.h"
+#include "gs/device_commands.h"
+#include "gs/sysex.h"
+#include "jack_receiver.h"
 #include "midi/jack_backend.h"
 #include "midi/midi_out.h"
-#include "midi/sysex.h"
+#include "private_server.h"
 #include "sample_kit.h"
 #include "switch_on.h"
 #include "wait.h"

@@ -1,8 +1,8 @@
-#include "midi/device_commands.h"
+#include "gs/device_commands.h"
 
+#include "gs/sysex.h"
 #include "midi/midi_bytes.h"
 #include "midi/midi_out.h"
-#include "midi/sysex.h"
 
 namespace kf {
 

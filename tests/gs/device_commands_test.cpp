@@ -2,9 +2,9 @@
 
 #include "case_name.h"
 
-#include "midi/device_commands.h"
-#include "midi/midi_out.h"
 #include "dt1.h"
+#include "gs/device_commands.h"
+#include "midi/midi_out.h"
 #include "recorded_out.h"
 
 namespace kf {

@@ -1,16 +1,16 @@
-#include "files/kit_fetch.h"
+#include "gs/kit_fetch.h"
 
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
-#include "files/reference_tables.h"
-#include "midi/gs_dt1.h"
+#include "gs/dt1.h"
+#include "gs/sysex.h"
 #include "midi/midi_bytes.h"
 #include "midi/midi_in.h"
 #include "midi/midi_out.h"
-#include "midi/sysex.h"
 #include "model/parameters.h"
+#include "model/preset_sets.h"
 
 namespace kf {
 

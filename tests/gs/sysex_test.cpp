@@ -2,10 +2,10 @@
 
 #include "case_name.h"
 
+#include "gs/sysex.h"
 #include "midi/midi_out.h"
-#include "midi/sysex.h"
-#include "recorded_out.h"
 #include "model/parameters.h"
+#include "recorded_out.h"
 
 namespace kf {
 namespace {

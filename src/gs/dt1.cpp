@@ -1,9 +1,9 @@
-#include "midi/gs_dt1.h"
+#include "gs/dt1.h"
 
 #include <algorithm>
 
+#include "gs/sysex.h"
 #include "midi/midi_bytes.h"
-#include "midi/sysex.h"
 
 namespace kf {
 

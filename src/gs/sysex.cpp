@@ -1,4 +1,4 @@
-#include "midi/sysex.h"
+#include "gs/sysex.h"
 
 #include "midi/midi_bytes.h"
 #include "midi/midi_out.h"

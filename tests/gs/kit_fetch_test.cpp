@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "fake_module.h"
-#include "files/kit_fetch.h"
 #include "files/kit_file.h"
 #include "files/reference_tables.h"
+#include "gs/kit_fetch.h"
 #include "sample_kit.h"
 
 namespace kf {
