@@ -80,7 +80,6 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     parts_.dataBox = dataBox;
     parts_.nameBar = nameBar;
     parts_.files = files;
-    editor_.velocity = [panel] { return panel->velocity(); };
     editor_.keepResponsive = [] { pumpEvents(); };
     editor_.showBusy = [](bool on) {
         if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -171,9 +170,6 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
 OptionsDialog* MainWindow::optionsDialog() {
     if (!options_) {
         options_ = new OptionsDialog(editor_, *parts_.view, this);
-        ParameterPanel* panel = parts_.panel;
-        options_->velocity = [panel] { return panel->velocity(); };
-        options_->setVelocity = [panel](int v) { panel->setVelocity(v); };
         options_->openHelp = [this](int context) { helpViewer()->showTopic(context); };
     }
     return options_;
@@ -242,7 +238,7 @@ void MainWindow::buildMenus() {
     preview1_->setChecked(true);
     preview1_->setStatusTip(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能を使用する/しないの切り替え。"));
     connect(preview1_, &QAction::triggered, this, [this] {
-        preview1_->setChecked(editor_.state.livePreview);  // SetPreview sets the tick itself
+        preview1_->setChecked(editor_.state().livePreview);  // SetPreview sets the tick itself
         editor_.Preview1Click();
     });
     send1_ = tools->addMenu(QStringLiteral("送信(&S)"));
@@ -298,7 +294,7 @@ void MainWindow::buildMenus() {
 }
 
 void MainWindow::FormCreate() {
-    EditorState& s = editor_.state;
+    const EditorState& s = editor_.state();
     title_ = std::make_unique<TitleWindow>();
     title_->show();
     title_->repaint();
@@ -316,7 +312,9 @@ void MainWindow::FormCreate() {
     progress.finished = [bar] { bar->setValue(bar->maximum()); };
     QStringList dirs = start_.tableDirs;
     try {
-        s.tables = LoadReferenceTables(toStd(dirs), s.options.useMap, s.options.drumSet, &progress);
+        int useMap = s.options.useMap;
+        ReferenceTables tables = LoadReferenceTables(toStd(dirs), useMap, s.options.drumSet, &progress);
+        editor_.setTables(std::move(tables), useMap);
     } catch (const FileError& error) {
         tableError_ = QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str())
                           .arg(QFile::decodeName(QByteArray::fromStdString(error.path())));
@@ -335,13 +333,13 @@ void MainWindow::FormCreate() {
     editor_.settle();
     title_->hide();
     parts_.files->OpenFromCommandLine(start_.arguments);
-    s.modified = false;
+    editor_.setModified(false);
     if (!tableError_.isEmpty())
         editor_.dialogs.message(this, QMessageBox::Critical, QStringLiteral("Kitforge"), tableError_, QMessageBox::Ok);
 }
 
 void MainWindow::setUpWindow() {
-    EditorState& s = editor_.state;
+    const EditorState& s = editor_.state();
     leftWidthPending_ = true;
     parts_.edit->setUp();
     parts_.grid->setUp();
@@ -350,8 +348,7 @@ void MainWindow::setUpWindow() {
     for (const std::string& n : s.tables.nameSuggestions) suggestions << toUnicode(n);
     parts_.nameBar->setSuggestions(suggestions);
     parts_.nameBar->showNames();
-    s.currentSet = s.editSet = 1;
-    s.currentNote = s.editNote = 0;
+    editor_.homeSelection();
     parts_.dataBox->setUp();
     if (s.tables.mapList.empty())
         for (QAction* a : {parts_.edit->Insert1, parts_.edit->Insert2}) a->setEnabled(false);
@@ -363,7 +360,7 @@ void MainWindow::setUpWindow() {
 void MainWindow::AppIdle() {
     if (inIdle_ || destroyed_) return;
     inIdle_ = true;
-    if (editor_.state.options.inScreen) KeepInScreen(workArea_);
+    if (editor_.state().options.inScreen) KeepInScreen(workArea_);
     editor_.SyncEditCell();
     if (parts_.files->applicationTitle != windowTitle()) parts_.files->applicationTitle = windowTitle();
     inIdle_ = false;
@@ -404,7 +401,7 @@ void MainWindow::N10Click(int command) {
 }
 
 void MainWindow::Exit1Click() {
-    if (editor_.state.busy) return;
+    if (editor_.state().busy) return;
     close();
 }
 
@@ -444,7 +441,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 void MainWindow::FormDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
-    if (!editor_.state.tables.empty()) SaveSettings(*this, settings_);
+    if (!editor_.state().tables.empty()) SaveSettings(*this, settings_);
     midi_.closePort();
 }
 
@@ -475,12 +472,12 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::Option1Click() {
-    if (editor_.state.busy) return;
+    if (editor_.state().busy) return;
     optionsDialog()->exec();
 }
 
 void MainWindow::About1Click() {
-    if (editor_.state.busy) return;
+    if (editor_.state().busy) return;
     aboutBox()->exec();
 }
 

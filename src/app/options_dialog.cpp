@@ -316,7 +316,7 @@ void OptionsDialog::showEvent(QShowEvent* event) {
 }
 
 void OptionsDialog::FormShow() {
-    const EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     const Options& o = s.options;
     choose(fileType, o.fileType - 1);
     RadioGroup2Click();
@@ -333,7 +333,7 @@ void OptionsDialog::FormShow() {
     checkMax1->setChecked(o.maximized);
     checkPreview1->setChecked(s.livePreview);
     checkAutoPreview->setChecked(s.autoPreview);
-    upDownVel1->setPosition(velocity());
+    upDownVel1->setPosition(s.velocity);
     memo1->setText(QString::number(upDownVel1->position()));
     trackBar1->setPositionSilently(upDownVel1->position());
     choose(sendAtStart, o.initCommand);
@@ -362,8 +362,8 @@ void OptionsDialog::FormShow() {
 }
 
 void OptionsDialog::OKBtnClick() {
-    EditorState& s = c_.state;
-    Options& o = s.options;
+    const EditorState& s = c_.state();
+    Options o = s.options;
     o.autoSave = checkAutoSave1->isChecked();
     o.comment = checkComment1->isChecked();
     o.fileType = fileType->checkedId() + 1;
@@ -381,22 +381,21 @@ void OptionsDialog::OKBtnClick() {
     if (inPortList->currentIndex() >= 0) o.midiInPort = inPortList->currentData().toInt();
     o.fetchOneByOne = checkOneByOne1->isChecked();
     o.midiThru = checkThru1->isChecked();
-    if (o.soundFont != soundFont->text() || o.audioDriver != audioDriver->currentData().toString()) {
-        o.soundFont = soundFont->text();
-        o.audioDriver = audioDriver->currentData().toString();
-        c_.applySynthOptions();
-        // The synth takes new options when it opens again, and then the whole kit.
-        if (o.midiPort == MidiOut::kBuiltInSynth && s.livePreview) c_.SetPreview(false);
-    }
+    const bool synthChanged =
+        o.soundFont != soundFont->text() || o.audioDriver != audioDriver->currentData().toString();
+    o.soundFont = soundFont->text();
+    o.audioDriver = audioDriver->currentData().toString();
     o.unlimitedSpeed = speed->checkedId() == 1;
     o.sysexPauseMs = sysexPause->value();
-    c_.midi.setPacing({o.unlimitedSpeed, std::chrono::milliseconds(o.sysexPauseMs)});
-    c_.SetPreview(checkPreview1->isChecked());
-    s.autoPreview = checkAutoPreview->isChecked();
-    setVelocity(upDownVel1->position());
     o.initCommand = std::max(0, sendAtStart->checkedId());
     o.useMap = std::max(0, useMap->checkedId());
     o.increment = checkInc1->isChecked();
+    c_.setOptions(o);
+    // The synth takes new options when it opens again, and then the whole kit.
+    if (synthChanged && o.midiPort == MidiOut::kBuiltInSynth && s.livePreview) c_.SetPreview(false);
+    c_.SetPreview(checkPreview1->isChecked());
+    c_.setAutoPreview(checkAutoPreview->isChecked());
+    c_.setVelocity(upDownVel1->position());
 }
 
 void OptionsDialog::HelpBtnClick() {

@@ -28,9 +28,6 @@ class OptionsDialog : public QDialog {
 public:
     OptionsDialog(EditorController& controller, ViewOptions& view, QWidget* parent = nullptr);
 
-    // The velocity of preview notes, which the tool bar shows.
-    std::function<int()> velocity = [] { return 127; };
-    std::function<void(int)> setVelocity = [](int) {};
 
     void FormShow();
     void OKBtnClick();

@@ -31,8 +31,7 @@ int settingInt(const QSettings& store, const char* name, int fallback) {
 
 void LoadSettings(MainWindow& window, QSettings& store) {
     EditorController& e = window.editor();
-    EditorState& s = e.state;
-    Options& o = s.options;
+    Options o = e.state().options;
     const Options defaults;  // what a missing or unreadable value falls back to
     ViewOptions& view = *window.parts().view;
     view.SetToolBarVisible(settingInt(store, "ToolBar", 1) != 0);
@@ -42,34 +41,33 @@ void LoadSettings(MainWindow& window, QSettings& store) {
     view.SetDataBoxAtBottom(settingInt(store, "DataBoxPos", 1) != 0);
     o.comment = settingInt(store, "Comment", defaults.comment) != 0;
     o.inScreen = settingInt(store, "In Screen", defaults.inScreen) != 0;
-    window.parts().panel->setVelocity(settingInt(store, "Velocity", 127));
+    e.setVelocity(settingInt(store, "Velocity", 127));
     o.autoSave = settingInt(store, "AutoSave", defaults.autoSave) != 0;
     o.increment = settingInt(store, "Increment", defaults.increment) != 0;
     o.maximized = settingInt(store, "Maximized", defaults.maximized) != 0;
     if (o.maximized) window.setWindowState(window.windowState() | Qt::WindowMaximized);
     o.unlimitedSpeed = settingInt(store, "MidiSpeed", defaults.unlimitedSpeed) != 0;
     o.sysexPauseMs = std::clamp(settingInt(store, "SysExPause", defaults.sysexPauseMs), 0, kMaxSysexPauseMs);
-    e.midi.setPacing({o.unlimitedSpeed, std::chrono::milliseconds(o.sysexPauseMs)});
     o.soundFont = store.value("SoundFont").toString();
     o.audioDriver = store.value("AudioDriver").toString();
-    e.applySynthOptions();
     o.midiPort = settingInt(store, "MidiPort", defaults.midiPort);
     o.midiInPort = settingInt(store, "MidiInPort", defaults.midiInPort);
     o.fetchOneByOne = settingInt(store, "FetchOneByOne", defaults.fetchOneByOne) != 0;
     o.midiThru = settingInt(store, "MidiThru", defaults.midiThru) != 0;
     o.initCommand = settingInt(store, "Init Command", defaults.initCommand);
-    e.startPreview(settingInt(store, "Preview", 1) != 0, o.initCommand);
-    s.autoPreview = settingInt(store, "AutoPreview", 1) != 0;
     o.useMap = settingInt(store, "Use Map", defaults.useMap);
     o.directory = store.value("Directory").toString();
     if (!o.directory.isEmpty() && !QDir(o.directory).exists()) o.directory.clear();
     o.fileType = settingInt(store, "FileType", defaults.fileType);
     o.drumSet = settingInt(store, "Drum Set", defaults.drumSet);
+    e.setOptions(o);
+    e.startPreview(settingInt(store, "Preview", 1) != 0, o.initCommand);
+    e.setAutoPreview(settingInt(store, "AutoPreview", 1) != 0);
 }
 
 void SaveSettings(MainWindow& window, QSettings& store) {
     const EditorController& e = window.editor();
-    const EditorState& s = e.state;
+    const EditorState& s = e.state();
     const Options& o = s.options;
     const ViewOptions& view = *window.parts().view;
     // Only what the program knows goes back: keys of another program or of a damaged file are
@@ -85,7 +83,7 @@ void SaveSettings(MainWindow& window, QSettings& store) {
     put("Preview", s.livePreview);
     put("AutoPreview", s.autoPreview);
     put("In Screen", o.inScreen);
-    put("Velocity", window.parts().panel->velocity());
+    put("Velocity", s.velocity);
     put("AutoSave", o.autoSave);
     put("Maximized", o.maximized);
     put("FileType", o.fileType);
@@ -95,7 +93,7 @@ void SaveSettings(MainWindow& window, QSettings& store) {
     put("MidiInPort", o.midiInPort);
     put("FetchOneByOne", o.fetchOneByOne);
     put("MidiThru", o.midiThru);
-    put("Drum Set", s.tables.drumSetSetting(window.parts().dataBox->mapList()->currentIndex()));
+    put("Drum Set", o.drumSet);
     store.setValue("Directory", o.directory);
     put("Increment", o.increment);
     put("MidiSpeed", o.unlimitedSpeed);

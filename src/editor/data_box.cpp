@@ -70,6 +70,9 @@ DataBox::DataBox(EditorController& controller, QWidget* parent) : QFrame(parent)
         w->installEventFilter(this);
 
     connect(listMap1_, &QComboBox::activated, this, [this] { ListMap1Change(); });
+    // However the shown set changes, the next start shows it again.
+    connect(listMap1_, &QComboBox::currentIndexChanged, this,
+            [this](int item) { c_.rememberDrumSet(c_.state().tables.drumSetSetting(item)); });
     connect(listInst1_, &QComboBox::activated, this, [this] { ListInst1Click(); });
     connect(button1_, &QPushButton::clicked, this, &DataBox::Button1Click);
     holdToSound(spPreview2_, [this] { SP_Preview2MouseDown(); }, [this] { SP_Preview2MouseUp(); });
@@ -94,13 +97,14 @@ DataBox::DataBox(EditorController& controller, QWidget* parent) : QFrame(parent)
 }
 
 void DataBox::setUp() {
-    const ReferenceTables& t = c_.state.tables;
+    const ReferenceTables& t = c_.state().tables;
     {
         const QSignalBlocker quiet(listMap1_);
         listMap1_->clear();
         for (const std::string& item : t.mapList) listMap1_->addItem(toUnicode(item));
         listMap1_->setCurrentIndex(t.selectedItem);
     }
+    c_.rememberDrumSet(t.drumSetSetting(listMap1_->currentIndex()));
     FillInstrumentList();
     if (t.mapList.empty()) {
         for (QWidget* w : {static_cast<QWidget*>(listMap1_), static_cast<QWidget*>(listInst1_),
@@ -118,9 +122,9 @@ void DataBox::FillInstrumentList() {
     const QSignalBlocker quiet(listInst1_);
     listInst1_->clear();
     const int m = listMap1_->currentIndex();
-    if (m < 0 || m >= static_cast<int>(c_.state.tables.sets.size())) return;
-    const PresetDrumSet& set = c_.state.tables.sets[static_cast<size_t>(m)];
-    const int current = c_.state.currentNote;
+    if (m < 0 || m >= static_cast<int>(c_.state().tables.sets.size())) return;
+    const PresetDrumSet& set = c_.state().tables.sets[static_cast<size_t>(m)];
+    const int current = c_.state().currentNote;
     int selected = -1;
     for (int i = 0; i < kNoteCount; ++i) {
         const DrumInstrument& inst = set.instruments[static_cast<size_t>(i)];
@@ -147,8 +151,8 @@ void DataBox::ListMap1Change() {
 void DataBox::ListInst1Click() {
     const int k = selectedInstrumentNote();
     const int m = listMap1_->currentIndex();
-    if (!c_.state.autoPreview || k < 0 || m < 0) return;
-    const PresetDrumSet& set = c_.state.tables.sets[static_cast<size_t>(m)];
+    if (!c_.state().autoPreview || k < 0 || m < 0) return;
+    const PresetDrumSet& set = c_.state().tables.sets[static_cast<size_t>(m)];
     c_.dataBoxNoteOn(set.map, set.program, k);
     c_.dataBoxNoteOff(k);
 }
@@ -156,12 +160,12 @@ void DataBox::ListInst1Click() {
 void DataBox::enter(int set, int note) {
     const int m = listMap1_->currentIndex();
     const int k = selectedInstrumentNote();
-    if (k < 0 || m < 0 || m >= static_cast<int>(c_.state.tables.sets.size())) return;
-    c_.enterInstrument(set, note, c_.state.tables.sets[static_cast<size_t>(m)], k);
+    if (k < 0 || m < 0 || m >= static_cast<int>(c_.state().tables.sets.size())) return;
+    c_.enterInstrument(set, note, c_.state().tables.sets[static_cast<size_t>(m)], k);
 }
 
 void DataBox::Button1Click() {
-    EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     if (s.busy || selectedInstrumentNote() < 0) return;
     const int set = s.currentSet;
     const int note = s.currentNote;
@@ -179,7 +183,7 @@ void DataBox::Button1Click() {
 }
 
 void DataBox::Insert1Click() {
-    EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     if (s.busy) return;
     if (!isVisibleTo(parentWidget())) {
         showIfHidden();
@@ -202,9 +206,8 @@ void DataBox::SP_Preview2MouseDown() {
     const int m = listMap1_->currentIndex();
     sounding_ = false;
     if (!listMap1_->isEnabled() || k < 0 || m < 0) return;
-    const PresetDrumSet& set = c_.state.tables.sets[static_cast<size_t>(m)];
-    c_.state.lastSoundedNote = static_cast<std::uint8_t>(k);
-    c_.dataBoxNoteOn(set.map, set.program, k);
+    const PresetDrumSet& set = c_.state().tables.sets[static_cast<size_t>(m)];
+    c_.holdDataBoxNote(set.map, set.program, k);
     sounding_ = true;
 }
 
@@ -212,7 +215,7 @@ void DataBox::SP_Preview2MouseUp() {
     // A press that sounded nothing (no instrument chosen) has nothing to stop.
     if (!listMap1_->isEnabled() || !sounding_) return;
     sounding_ = false;
-    c_.dataBoxNoteOff(c_.state.lastSoundedNote);
+    c_.releaseDataBoxNote();
 }
 
 bool DataBox::eventFilter(QObject* watched, QEvent* event) {

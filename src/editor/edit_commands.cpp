@@ -101,7 +101,7 @@ void EditCommands::beginTextEntry(QWidget* box) {
 }
 
 void EditCommands::Grid1Enter(QWidget* control) {
-    EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     if (textEntry_) {
         c_.SetEntryCommandsEnabled(s.currentEntry().used != 0);
         c_.SetPasteEnabled(s.clipboard.used != 0);

@@ -53,12 +53,15 @@ struct EditorState {
     bool modified = false;
     bool livePreview = true;  // counts as on until the settings are applied
     bool autoPreview = true;
+    int velocity = 127;  // of preview notes
     std::uint8_t lastSoundedNote = 0;
     Options options;
     ReferenceTables tables;
 
     DrumNoteEntry& currentEntry() { return kit.entry(currentSet, currentNote); }
     DrumNoteEntry& editEntry() { return kit.entry(editSet, editNote); }
+    const DrumNoteEntry& currentEntry() const { return kit.entry(currentSet, currentNote); }
+    const DrumNoteEntry& editEntry() const { return kit.entry(editSet, editNote); }
 };
 
 // A command's action: objectName, caption, hint "short|long" (status bar: long; tool tip: short).

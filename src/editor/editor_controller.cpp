@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
+#include <algorithm>
 #include <thread>
 
 #include "editor/dialogs.h"
@@ -22,14 +23,14 @@ EditorController::EditorController(MidiOut& midiOut, MidiIn& midiIn, Dialogs& di
 EditorController::~EditorController() { input.setHandler({}); }
 
 bool EditorController::openInput() {
-    thru_ = state.options.midiThru;
-    if (input.isOpen() && input.port() == state.options.midiInPort) return true;
-    int port = state.options.midiInPort;
+    thru_ = state_.options.midiThru;
+    if (input.isOpen() && input.port() == state_.options.midiInPort) return true;
+    int port = state_.options.midiInPort;
     // Checked against the ports there are, as the output is.
     if (port >= input.deviceCount() || port < MidiIn::kBuiltInSynth ||
         (port == MidiIn::kBuiltInSynth && input.deviceName(port).empty()))
         port = -1;
-    state.options.midiInPort = port;
+    state_.options.midiInPort = port;
     return input.openPort(port);
 }
 
@@ -53,21 +54,21 @@ void EditorController::received(const MidiBytes& m) {
 
 void EditorController::Grid1SelectCell(int set, int note) {
     thruSet_ = set;
-    state.currentSet = set;
-    state.currentNote = note;
+    state_.currentSet = set;
+    state_.currentNote = note;
     notify([&](EditorObserver& o) { o.selectionChanged(set, note); });
     sendReceptionSwitches(set, note);
-    SetEntryCommandsEnabled(state.kit.entry(set, note).used != 0);
+    SetEntryCommandsEnabled(state_.kit.entry(set, note).used != 0);
 }
 
 void EditorController::selectEditTarget(int set, int note) {
-    if (set != state.currentSet || note != state.currentNote) Grid1SelectCell(set, note);
-    state.editSet = set;
-    state.editNote = note;
+    if (set != state_.currentSet || note != state_.currentNote) Grid1SelectCell(set, note);
+    state_.editSet = set;
+    state_.editNote = note;
 }
 
 void EditorController::SyncEditCell() {
-    EditorState& s = state;
+    EditorState& s = state_;
     if (s.editSet == s.currentSet && s.editNote == s.currentNote) {
         notify([](EditorObserver& o) { o.usedStateSettled(); });
     } else {
@@ -78,20 +79,20 @@ void EditorController::SyncEditCell() {
 
 void EditorController::noteChanged(int set, int note) {
     notify([&](EditorObserver& o) { o.noteChanged(set, note); });
-    if (set == state.currentSet && note == state.currentNote) sendReceptionSwitches(set, note);
+    if (set == state_.currentSet && note == state_.currentNote) sendReceptionSwitches(set, note);
 }
 
 void EditorController::sendReceptionSwitches(int set, int note) {
     // The module hears the note's reception switches whenever the note is shown.
-    if (!state.kit.entry(set, note).used) return;
-    midi.sendLong(buildParameterMessage(state.kit, set, note, kRxNoteOff));
-    midi.sendLong(buildParameterMessage(state.kit, set, note, kRxNoteOn));
+    if (!state_.kit.entry(set, note).used) return;
+    midi.sendLong(buildParameterMessage(state_.kit, set, note, kRxNoteOff));
+    midi.sendLong(buildParameterMessage(state_.kit, set, note, kRxNoteOn));
 }
 
 // --- The parameter panel.
 
 void EditorController::applyPanelParameter(int value, int row) {
-    EditorState& s = state;
+    EditorState& s = state_;
     bool previewNeeded = false;
     const int v = clampMidi(value);
     notify([&](EditorObserver& o) { o.panelValueChanged(row, v); });
@@ -108,7 +109,7 @@ void EditorController::applyPanelParameter(int value, int row) {
 }
 
 void EditorController::setEffectType(int value) {
-    EditorState& s = state;
+    EditorState& s = state_;
     const int t = value ? 1 : 0;
     DrumNoteEntry& entry = s.currentEntry();
     if (entry.effectType == t) return;
@@ -124,7 +125,7 @@ void EditorController::setRxNoteOff(int value) { setRx(&DrumNoteEntry::rxNoteOff
 void EditorController::setRxNoteOn(int value) { setRx(&DrumNoteEntry::rxNoteOn, kRxNoteOn, value); }
 
 void EditorController::setRx(std::uint8_t DrumInstrument::*field, int deviceParameter, int value) {
-    EditorState& s = state;
+    EditorState& s = state_;
     DrumNoteEntry& entry = s.currentEntry();
     if (entry.*field != value) {
         entry.*field = static_cast<std::uint8_t>(value);
@@ -136,10 +137,10 @@ void EditorController::setRx(std::uint8_t DrumInstrument::*field, int devicePara
 
 void EditorController::defClick(int row) {
     if (row < 1 || row > 6) return;
-    const DrumNoteEntry& entry = state.currentEntry();
+    const DrumNoteEntry& entry = state_.currentEntry();
     const int key = drumSetSettingOf(entry.sourceMap, entry.sourceProgram);
     if (entry.sourceNote >= kNoteCount) return;
-    for (const PresetDrumSet& set : state.tables.sets) {
+    for (const PresetDrumSet& set : state_.tables.sets) {
         if (drumSetSettingOf(set.map, set.program) != key) continue;
         const DrumInstrument& inst = set.instruments[entry.sourceNote];
         if (!inst.used) return;
@@ -150,14 +151,14 @@ void EditorController::defClick(int row) {
 }
 
 void EditorController::renameInstrument(const std::string& name) {
-    EditorState& s = state;
+    EditorState& s = state_;
     s.editEntry().name = name;
     notify([&](EditorObserver& o) { o.instrumentNameChanged(s.editSet, s.editNote); });
     s.modified = true;
 }
 
 void EditorController::applyStartValues() {
-    EditorState& s = state;
+    EditorState& s = state_;
     const bool autoPreview = s.autoPreview;
     s.autoPreview = false;
     // The module's own values at power-on.
@@ -167,12 +168,49 @@ void EditorController::applyStartValues() {
     s.autoPreview = autoPreview;
 }
 
-void EditorController::toggleAutoPreview() { state.autoPreview = !state.autoPreview; }
+void EditorController::toggleAutoPreview() { state_.autoPreview = !state_.autoPreview; }
+
+// --- Options and flags.
+
+void EditorController::setOptions(const Options& options) {
+    const bool synthChanged = !synthConfigured_ || options.soundFont != state_.options.soundFont ||
+                              options.audioDriver != state_.options.audioDriver;
+    state_.options = options;
+    midi.setPacing({options.unlimitedSpeed, std::chrono::milliseconds(options.sysexPauseMs)});
+    if (synthChanged && configureSynth) {
+        configureSynth(options.soundFont, options.audioDriver);
+        synthConfigured_ = true;
+    }
+}
+
+void EditorController::setFileType(int type) { state_.options.fileType = type; }
+
+void EditorController::setTables(ReferenceTables tables, int useMap) {
+    state_.tables = std::move(tables);
+    state_.options.useMap = useMap;
+}
+
+void EditorController::rememberDrumSet(int setting) { state_.options.drumSet = setting; }
+void EditorController::setBusy(bool on) { state_.busy = on; }
+void EditorController::setModified(bool on) { state_.modified = on; }
+void EditorController::setAutoPreview(bool on) { state_.autoPreview = on; }
+
+void EditorController::setVelocity(int velocity) {
+    const int v = std::clamp(velocity, 0, 127);
+    if (v == state_.velocity) return;
+    state_.velocity = v;
+    notify([v](EditorObserver& o) { o.velocityChanged(v); });
+}
+
+void EditorController::homeSelection() {
+    state_.currentSet = state_.editSet = 1;
+    state_.currentNote = state_.editNote = 0;
+}
 
 // --- Set names.
 
 void EditorController::renameSet(int set, const std::string& name) {
-    EditorState& s = state;
+    EditorState& s = state_;
     if (name != s.kit.setName(set)) {
         s.kit.setSetName(set, name);
         s.modified = true;
@@ -205,7 +243,7 @@ void EditorController::SetUndoEnabled(bool on) {
 }
 
 void EditorController::recordUndo(int set, int note) {
-    EditorState& s = state;
+    EditorState& s = state_;
     s.undoEntry = s.kit.entry(set, note);
     s.undoSet = set;
     s.undoNote = note;
@@ -213,7 +251,7 @@ void EditorController::recordUndo(int set, int note) {
 }
 
 void EditorController::Cut1Click() {
-    EditorState& s = state;
+    EditorState& s = state_;
     if (s.busy) return;
     const int set = s.editSet, note = s.editNote;
     recordUndo(set, note);
@@ -226,14 +264,14 @@ void EditorController::Cut1Click() {
 }
 
 void EditorController::Copy1Click() {
-    EditorState& s = state;
+    EditorState& s = state_;
     if (s.busy) return;
     s.clipboard = s.editEntry();
     SetPasteEnabled(true);
 }
 
 void EditorController::Paste1Click() {
-    EditorState& s = state;
+    EditorState& s = state_;
     if (s.busy) return;
     const int set = s.editSet, note = s.editNote;
     recordUndo(set, note);
@@ -246,7 +284,7 @@ void EditorController::Paste1Click() {
 
 void EditorController::Delete1Click() {
     // Runs even during a bulk transfer: it sends nothing.
-    EditorState& s = state;
+    EditorState& s = state_;
     const int set = s.editSet, note = s.editNote;
     recordUndo(set, note);
     SetEntryCommandsEnabled(false);
@@ -256,7 +294,7 @@ void EditorController::Delete1Click() {
 }
 
 void EditorController::Undo1Click() {
-    EditorState& s = state;
+    EditorState& s = state_;
     if (s.busy || !undoEnabled_) return;
     const int set = s.undoSet, note = s.undoNote;
     std::swap(s.kit.entry(set, note), s.undoEntry);
@@ -268,7 +306,7 @@ void EditorController::Undo1Click() {
 }
 
 void EditorController::enterInstrument(int set, int note, const PresetDrumSet& preset, int k) {
-    EditorState& s = state;
+    EditorState& s = state_;
     recordUndo(set, note);
     DrumNoteEntry& entry = s.kit.entry(set, note);
     entry.assignInstrument(preset.instruments[static_cast<size_t>(k)]);
@@ -285,7 +323,7 @@ void EditorController::enterInstrument(int set, int note, const PresetDrumSet& p
 // --- The document.
 
 void EditorController::newKit() {
-    EditorState& s = state;
+    EditorState& s = state_;
     s.kit.reset();
     notify([](EditorObserver& o) { o.kitReplaced(); });
     if (s.currentSet != 1 || s.currentNote != 0) Grid1SelectCell(1, 0);
@@ -296,7 +334,7 @@ void EditorController::newKit() {
 }
 
 void EditorController::replaceKit(Kit kit) {
-    EditorState& s = state;
+    EditorState& s = state_;
     s.kit = std::move(kit);
     RefreshFromKit();
     if (const auto first = firstUsedEntry(s.kit))
@@ -305,7 +343,7 @@ void EditorController::replaceKit(Kit kit) {
 }
 
 void EditorController::RefreshFromKit() {
-    EditorState& s = state;
+    EditorState& s = state_;
     if (s.livePreview) {
         for (int set = 1; set <= kSetCount; ++set) {
             for (int n = 0; n < kNoteCount; ++n) {
@@ -324,7 +362,7 @@ void EditorController::RefreshFromKit() {
 }
 
 void EditorController::adoptKit(Kit kit) {
-    EditorState& s = state;
+    EditorState& s = state_;
     s.kit = std::move(kit);
     notify([](EditorObserver& o) { o.kitReplaced(); });
     SetEntryCommandsEnabled(s.currentEntry().used != 0);
@@ -335,7 +373,7 @@ void EditorController::adoptKit(Kit kit) {
 
 EditorController::Fetched EditorController::fetchFromModule() {
     Fetched result;
-    EditorState& s = state;
+    EditorState& s = state_;
     if (!openInput()) {
         result.cause = openFailureText(input.lastOpenError());
         return result;
@@ -384,7 +422,7 @@ void EditorController::settle() {
 
 void EditorController::startPreview(bool on, int initCommand) {
     starting_ = true;
-    const int wanted = state.options.midiPort;
+    const int wanted = state_.options.midiPort;
     QPointer<EditorController> self(this);
     const bool command = initCommand >= kGsReset && initCommand <= kAllPartsProMap;
     // At start the state counts as on, so the switch-on is the rhythm-part message alone. It
@@ -406,7 +444,7 @@ void EditorController::startPreview(bool on, int initCommand) {
             QCoreApplication::instance(),
             [self, port, on, ok, command] {
                 if (!self) return;
-                Options& o = self->state.options;
+                Options& o = self->state_.options;
                 o.midiPort = port;
                 self->starting_ = false;
                 if (on) self->opened(ok, true);
@@ -419,7 +457,7 @@ void EditorController::startPreview(bool on, int initCommand) {
 
 void EditorController::SetPreview(bool on) {
     settle();
-    EditorState& s = state;
+    EditorState& s = state_;
     if (on != s.livePreview) notify([on](EditorObserver& o) { o.previewChanged(on); });
     if (!on) {
         // Off means quiet now: what was still queued for the module is dropped.
@@ -435,7 +473,7 @@ void EditorController::SetPreview(bool on) {
 }
 
 void EditorController::opened(bool ok, bool greeted) {
-    EditorState& s = state;
+    EditorState& s = state_;
     if (ok != s.livePreview) notify([ok](EditorObserver& o) { o.previewChanged(ok); });
     if (ok) openInput();
     if (ok && greeted) {
@@ -490,44 +528,51 @@ QString openFailureText(const MidiError& error) {
     return text.isEmpty() ? kind : kind + ": " + text;
 }
 
-void EditorController::sendDeviceCommand(int command) { kf::sendDeviceCommand(midi, state.livePreview, command); }
+void EditorController::sendDeviceCommand(int command) { kf::sendDeviceCommand(midi, state_.livePreview, command); }
 
 // --- Notes sounded by hand.
 
 void EditorController::gridNoteOn(int set, int note) {
-    if (!state.livePreview) return;
-    state.lastSoundedNote = static_cast<std::uint8_t>(note);
+    if (!state_.livePreview) return;
+    state_.lastSoundedNote = static_cast<std::uint8_t>(note);
     sendSetProgramChange(midi, set);
-    midi.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity()));
+    midi.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(state_.velocity));
 }
 
 void EditorController::gridNoteOff() {
-    if (!state.livePreview) return;
-    midi.sendShort(midi::kRhythmNoteOn, state.lastSoundedNote, 0);
+    if (!state_.livePreview) return;
+    midi.sendShort(midi::kRhythmNoteOn, state_.lastSoundedNote, 0);
 }
 
 void EditorController::soundGridNote(int set, int note) {
-    if (state.livePreview && state.kit.entry(set, note).used) gridNoteOn(set, note);
+    if (state_.livePreview && state_.kit.entry(set, note).used) gridNoteOn(set, note);
 }
 
 void EditorController::soundCurrentNote() {
-    if (state.currentEntry().used) gridNoteOn(state.currentSet, state.currentNote);
+    if (state_.currentEntry().used) gridNoteOn(state_.currentSet, state_.currentNote);
 }
 
 void EditorController::dataBoxNoteOn(int map, int program, int note) {
     midi.sendShort(midi::kPresetControl, midi::kBankSelect, 0x00);
     midi.sendShort(midi::kPresetControl, midi::kBankSelectLsb, static_cast<std::uint8_t>(map));
     midi.sendShort(midi::kPresetProgram, static_cast<std::uint8_t>(program), 0);
-    midi.sendShort(midi::kPresetNoteOn, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity()));
+    midi.sendShort(midi::kPresetNoteOn, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(state_.velocity));
 }
 
 void EditorController::dataBoxNoteOff(int note) { midi.sendShort(midi::kPresetNoteOn, static_cast<std::uint8_t>(note), 0); }
 
+void EditorController::holdDataBoxNote(int map, int program, int note) {
+    state_.lastSoundedNote = static_cast<std::uint8_t>(note);
+    dataBoxNoteOn(map, program, note);
+}
+
+void EditorController::releaseDataBoxNote() { dataBoxNoteOff(state_.lastSoundedNote); }
+
 void EditorController::auditionNote() {
-    const EditorState& s = state;
+    const EditorState& s = state_;
     if (!s.livePreview || !s.autoPreview || !s.kit.entry(s.currentSet, s.currentNote).used) return;
     sendSetProgramChange(midi, s.currentSet);
-    midi.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(s.currentNote), static_cast<std::uint8_t>(velocity()));
+    midi.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(s.currentNote), static_cast<std::uint8_t>(state_.velocity));
     midi.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(s.currentNote), 0);
 }
 

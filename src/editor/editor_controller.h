@@ -19,6 +19,7 @@
 namespace kf::ui {
 
 class Dialogs;
+class EditorTestAccess;
 
 // What the views follow. Every call comes after the state has changed.
 class EditorObserver {
@@ -39,6 +40,8 @@ public:
     // Which of cut/copy/delete, paste and undo apply changed.
     virtual void commandsChanged() {}
     virtual void previewChanged(bool /*on*/) {}
+    // The velocity of preview notes took another value.
+    virtual void velocityChanged(int /*velocity*/) {}
 
 protected:
     ~EditorObserver() = default;
@@ -68,7 +71,8 @@ public:
     EditorController(MidiOut& midiOut, MidiIn& midiIn, Dialogs& dialogBox);
     ~EditorController() override;
 
-    EditorState state;
+    // What the window shows; only the operations below change it.
+    const EditorState& state() const { return state_; }
     MidiOut& midi;
     MidiIn& input;
     Dialogs& dialogs;
@@ -77,16 +81,29 @@ public:
     void setTransferWatch(TransferWatch* watch) { transfer_ = watch; }
     TransferWatch* transferWatch() const { return transfer_; }
 
-    // Velocity of preview notes; the tool bar's velocity control.
-    std::function<int()> velocity = [] { return 127; };
     // Keeps the window painting and an hourglass showing during long work; none without a window.
     std::function<void()> keepResponsive = [] {};
     std::function<void(bool)> showBusy = [](bool) {};
     // Hands the synth options to the transport; set where the real transport is made.
     std::function<void(const QString& soundFont, const QString& audioDriver)> configureSynth;
-    void applySynthOptions() {
-        if (configureSynth) configureSynth(state.options.soundFont, state.options.audioDriver);
-    }
+
+    // --- Options and flags the window's commands set.
+    // The transport's pacing follows at once; the synth's options when they change (or first).
+    void setOptions(const Options& options);
+    // What a save wrote, remembered for the next Save As.
+    void setFileType(int type);
+    // The reference tables, loaded at start; useMap as the loader settled it.
+    void setTables(ReferenceTables tables, int useMap);
+    // The preset set the data box shows, kept for the next start ("Drum Set").
+    void rememberDrumSet(int setting);
+    void setBusy(bool on);
+    void setModified(bool on);
+    void setAutoPreview(bool on);
+    // Velocity of preview notes, 0 to 127.
+    void setVelocity(int velocity);
+    // Both the current note and the edit target go to set 1, note 0, as the window starts:
+    // no view hears of it, each part shows itself from the state as it is set up.
+    void homeSelection();
 
     // --- The current note and the edit target.
     void Grid1SelectCell(int set, int note);
@@ -148,7 +165,7 @@ public:
 
     // --- The live link to the module.
     void SetPreview(bool on);
-    void Preview1Click() { SetPreview(!state.livePreview); }
+    void Preview1Click() { SetPreview(!state_.livePreview); }
     // SetPreview at start: the port is checked and opened on the sender thread, so the window
     // shows without waiting for the MIDI system. A port the transport no longer lists falls
     // back to -1. The device command initCommand (1 to 4) follows the switch-on; any other
@@ -166,6 +183,9 @@ public:
     void soundCurrentNote();
     void dataBoxNoteOn(int map, int program, int note);
     void dataBoxNoteOff(int note);
+    // A note held by the data box's button, and its end: the last note sounded.
+    void holdDataBoxNote(int map, int program, int note);
+    void releaseDataBoxNote();
     void auditionNote();
 
 private:
@@ -186,6 +206,10 @@ private:
     // On the input's thread: answers to a fetch under way, else notes to play through.
     void received(const MidiBytes& message);
 
+    friend class EditorTestAccess;
+
+    EditorState state_;
+    bool synthConfigured_ = false;
     std::vector<EditorObserver*> observers_;
     TransferWatch* transfer_ = nullptr;
     // What the input's thread reads.

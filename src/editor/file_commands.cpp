@@ -117,13 +117,13 @@ QMessageBox::StandardButton FileCommands::AskSave() {
 }
 
 bool FileCommands::mayDiscard(bool saveAs) {
-    if (!c_.state.modified) return true;
+    if (!c_.state().modified) return true;
     switch (AskSave()) {
         case QMessageBox::Yes:
             if (saveAs) SaveAs1Click();
             else Save1Click();
             // A save that did not happen (cancelled, failed, refused) keeps the work.
-            return !c_.state.modified;
+            return !c_.state().modified;
         case QMessageBox::No: return true;
         default: return false;
     }
@@ -134,7 +134,7 @@ void FileCommands::fileError(const QString& text) {
 }
 
 void FileCommands::New1Click() {
-    EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     if (s.busy || !mayDiscard(true)) return;
     c_.newKit();
     docName = QStringLiteral("無題");
@@ -175,12 +175,12 @@ bool FileCommands::readKit(const QString& path, Kit& into) {
 }
 
 void FileCommands::renameByFileType() {
-    const int type = c_.state.options.fileType;
+    const int type = c_.state().options.fileType;
     if (type >= 2 && type <= 4) docName = replaceExtension(docName, kExtensions[type - 1]);
 }
 
 void FileCommands::Open1Click() {
-    EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     if (s.busy || !mayDiscard(true)) return;
     const QString start = docDir.isEmpty() ? saveDialogDirectory : docDir;
     const QString path = c_.dialogs.openFile(window_, QString(), start, replaceExtension(docName, ".KFG"),
@@ -188,11 +188,11 @@ void FileCommands::Open1Click() {
     if (path.isEmpty() || extensionOf(path) != ".KFG") return;
     Kit blank;
     blank.reset();
-    if (loadDocument(path, blank)) s.modified = false;
+    if (loadDocument(path, blank)) c_.setModified(false);
 }
 
 void FileCommands::Import1Click() {
-    EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     if (s.busy || !mayDiscard(true)) return;
     const QString start = docDir.isEmpty() ? saveDialogDirectory : docDir;
     const QString path = c_.dialogs.openFile(
@@ -202,7 +202,7 @@ void FileCommands::Import1Click() {
 }
 
 bool FileCommands::importFile(const QString& path) {
-    EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     std::string bytes;
     if (!readBytes(path, &bytes)) return false;
     Kit read;
@@ -220,16 +220,16 @@ bool FileCommands::importFile(const QString& path) {
                            QStringLiteral("ﾌｧｲﾙ %1 にはﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄのﾃﾞｰﾀがありません。").arg(path), QMessageBox::Ok);
         return false;
     }
-    s.busy = true;
+    c_.setBusy(true);
     {
         BusyCursor hourglass;
         docName = QStringLiteral("無題");
         docNamed = false;
         c_.replaceKit(std::move(read));
     }
-    s.busy = false;
+    c_.setBusy(false);
     showCaption();
-    s.modified = true;
+    c_.setModified(true);
     QString text = QStringLiteral("%1 から読み込みました。\r\nｾｯﾄ1: %2 音色、ｾｯﾄ2: %3 音色、ｾｯﾄ名: %4\r\n"
                                   "読み飛ばしたﾒｯｾｰｼﾞ: %5 (ﾁｪｯｸｻﾑ誤り %6)")
                        .arg(QFileInfo(path).fileName())
@@ -244,7 +244,7 @@ bool FileCommands::importFile(const QString& path) {
 }
 
 void FileCommands::Receive1Click() {
-    EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     if (s.busy || !s.livePreview || !mayDiscard(true)) return;
     showCaption(QStringLiteral(" [読み込み中]"));
     const EditorController::Fetched fetched = c_.fetchFromModule();
@@ -271,12 +271,11 @@ void FileCommands::Receive1Click() {
 }
 
 void FileCommands::adoptFetched(const EditorController::Fetched& fetched) {
-    EditorState& s = c_.state;
     docName = QStringLiteral("無題");
     docNamed = false;
     c_.adoptKit(fetched.kit);
     showCaption();
-    s.modified = true;
+    c_.setModified(true);
     c_.dialogs.message(window_, QMessageBox::Information, QStringLiteral("ﾓｼﾞｭｰﾙから読み込み"),
                        QStringLiteral("ﾓｼﾞｭｰﾙから読み込みました。\r\nｾｯﾄ1: %1 音色、ｾｯﾄ2: %2 音色、ｾｯﾄ名: %3\r\n"
                                       "応答のなかったﾘｸｴｽﾄ: %4")
@@ -288,12 +287,12 @@ void FileCommands::adoptFetched(const EditorController::Fetched& fetched) {
 }
 
 void FileCommands::dropFile(const QString& path) {
-    EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     if (s.busy || !mayDiscard(true)) return;
     if (extensionOf(path) == ".KFG") {
         Kit blank;
         blank.reset();
-        if (loadDocument(path, blank)) s.modified = false;
+        if (loadDocument(path, blank)) c_.setModified(false);
         return;
     }
     importFile(path);
@@ -301,11 +300,10 @@ void FileCommands::dropFile(const QString& path) {
 
 bool FileCommands::loadDocument(const QString& path, Kit read) {
     // The document is replaced only by a file that reads as a kit.
-    EditorState& s = c_.state;
     const QString before = window_->windowTitle();
     window_->setWindowTitle(QStringLiteral("Kitforge - ") + QFileInfo(path).fileName() +
                             QStringLiteral(" [読み込み中]"));
-    s.busy = true;
+    c_.setBusy(true);
     bool ok;
     {
         BusyCursor hourglass;
@@ -318,7 +316,7 @@ bool FileCommands::loadDocument(const QString& path, Kit read) {
             c_.replaceKit(std::move(read));
         }
     }
-    s.busy = false;
+    c_.setBusy(false);
     if (!ok) {
         window_->setWindowTitle(before);
         return false;
@@ -329,7 +327,7 @@ bool FileCommands::loadDocument(const QString& path, Kit read) {
 }
 
 FileCommands::Write FileCommands::writeByExtension(const QString& path) {
-    EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     const QString ext = extensionOf(path);
     const int type = typeOfExtension(ext);
     if (type == 0) return Write::UnknownType;
@@ -345,7 +343,7 @@ FileCommands::Write FileCommands::writeByExtension(const QString& path) {
             default: bytes = WriteTextFile(s.kit, s.options.comment); break;
         }
         writeFileAtomically(localPath(path), bytes, disk);
-        s.options.fileType = type;
+        c_.setFileType(type);
         if (type != 1 && s.options.autoSave) {
             const QString companion = replaceExtension(path, ".KFG");
             try {
@@ -364,7 +362,7 @@ FileCommands::Write FileCommands::writeByExtension(const QString& path) {
 }
 
 void FileCommands::Save1Click() {
-    EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     if (s.busy) return;
     if (!docNamed) {
         SaveAs1Click();
@@ -374,18 +372,17 @@ void FileCommands::Save1Click() {
 }
 
 FileCommands::Write FileCommands::saveTo(const QString& path) {
-    EditorState& s = c_.state;
     showCaption(QStringLiteral(" [保存中]"));
     Write result;
     {
         BusyCursor hourglass;
         pumpEvents();
-        s.busy = true;
+        c_.setBusy(true);
         result = writeByExtension(path);
-        s.busy = false;
+        c_.setBusy(false);
     }
     // A save that did not happen leaves the document modified, so closing still asks.
-    if (result == Write::Done) s.modified = false;
+    if (result == Write::Done) c_.setModified(false);
     showCaption();
     return result;
 }
@@ -396,7 +393,7 @@ void FileCommands::refuseExtension() {
 }
 
 void FileCommands::SaveAs1Click() {
-    EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     if (s.busy) return;
     const int type = (s.options.fileType >= 1 && s.options.fileType <= 4) ? s.options.fileType : 1;
     SaveRequest request;
@@ -420,7 +417,7 @@ void FileCommands::SaveAs1Click() {
 
 void FileCommands::OpenFromCommandLine(const QStringList& arguments) {
     if (arguments.isEmpty()) return;
-    EditorState& s = c_.state;
+    const EditorState& s = c_.state();
     window_->show();
     pumpEvents();
     QString joined;

@@ -270,17 +270,17 @@ void ParameterPanel::setRxNoteOn(int value) {
 }
 
 void ParameterPanel::noteChanged(int set, int note) {
-    if (set == c_.state.currentSet && note == c_.state.currentNote) showNote(set, note);
+    if (set == c_.state().currentSet && note == c_.state().currentNote) showNote(set, note);
 }
 
 void ParameterPanel::kitReplaced() {
-    const DrumNoteEntry& selected = c_.state.currentEntry();
+    const DrumNoteEntry& selected = c_.state().currentEntry();
     showInstrumentName(selected.used ? toUnicode(selected.name) : QString());
-    if (selected.used) showNote(c_.state.currentSet, c_.state.currentNote);
+    if (selected.used) showNote(c_.state().currentSet, c_.state().currentNote);
 }
 
 void ParameterPanel::showNote(int set, int note) {
-    DrumNoteEntry& entry = c_.state.kit.entry(set, note);
+    const DrumNoteEntry& entry = c_.state().kit.entry(set, note);
     groupBox1_->setEnabled(entry.used != 0);
     editInstTag_ = 0;
     if (entry.used) {
@@ -304,7 +304,7 @@ void ParameterPanel::showInstrumentName(const QString& name) {
 }
 
 void ParameterPanel::updateEnabledState() {
-    const bool used = c_.state.currentEntry().used != 0;
+    const bool used = c_.state().currentEntry().used != 0;
     if (rows_[0].label->isEnabled() == used) return;
     for (const Row& row : rows_)
         for (QWidget* w : {static_cast<QWidget*>(row.label), static_cast<QWidget*>(row.memo),
@@ -331,7 +331,7 @@ void ParameterPanel::EditInst1Change(const QString& text) {
 
 int ParameterPanel::velocity() const { return upDown10_->position(); }
 
-void ParameterPanel::setVelocity(int v) {
+void ParameterPanel::velocityChanged(int v) {
     upDown10_->setPosition(v);
     memo10_->setText(QString::number(upDown10_->position()));
     trackBar10_->setPositionSilently(upDown10_->position());
@@ -341,6 +341,7 @@ void ParameterPanel::UpDown10Click() {
     memo10_->setText(QString::number(upDown10_->position()));
     if (trackBar10_->value() == upDown10_->position()) return;
     trackBar10_->setPositionSilently(upDown10_->position());
+    c_.setVelocity(upDown10_->position());
     c_.auditionNote();
 }
 
@@ -348,6 +349,7 @@ void ParameterPanel::TrackBar10Change() {
     if (upDown10_->position() == trackBar10_->value()) return;
     upDown10_->setPosition(trackBar10_->value());
     memo10_->setText(QString::number(upDown10_->position()));
+    c_.setVelocity(upDown10_->position());
     c_.auditionNote();
 }
 
@@ -355,8 +357,8 @@ void ParameterPanel::auto_pClick() { c_.toggleAutoPreview(); }
 
 void ParameterPanel::Pop_Val1Popup(int row) {
     QAction* item = rows_[static_cast<size_t>(row - 1)].autoItem;
-    item->setChecked(c_.state.autoPreview);
-    item->setEnabled(c_.state.livePreview);
+    item->setChecked(c_.state().autoPreview);
+    item->setEnabled(c_.state().livePreview);
 }
 
 bool ParameterPanel::eventFilter(QObject* watched, QEvent* event) {

@@ -46,9 +46,8 @@ public:
     // Shows a name in EditInst1 without treating it as an edit.
     void showInstrumentName(const QString& name);
 
-    // Velocity of preview notes (tool bar controls, kept in step here).
+    // Velocity of preview notes as the tool bar controls show it; they follow the controller's.
     int velocity() const;
-    void setVelocity(int v);  // by program: no audition
     QWidget* velocityMemo() const;
     UpDown* velocityUpDown() const { return upDown10_; }
     TrackBar* velocityTrackBar() const { return trackBar10_; }
@@ -82,6 +81,7 @@ public:
     void kitReplaced() override;
     void panelValueChanged(int row, int value) override { showRow(row, value); }
     void usedStateSettled() override { updateEnabledState(); }
+    void velocityChanged(int velocity) override;
 
 signals:
     // Focus came to one of the panel's controls, or to the instrument-name box.

@@ -68,6 +68,7 @@ int deviceParameterOfRow(int row, int effectType);
 
 // The entry field a panel row edits.
 std::uint8_t& fieldOfRow(DrumNoteEntry& e, int row);
+inline std::uint8_t fieldOfRow(const DrumNoteEntry& e, int row) { return fieldOfRow(const_cast<DrumNoteEntry&>(e), row); }
 
 // Display text of a panel value (clamped first), as UTF-8 for the user interface.
 std::string parameterText(int row, int value);

@@ -133,8 +133,16 @@ void typeText(QWidget* target, const QString& text) {
     }
 }
 
+Kit& Harness::kitUnseen() { return ui::EditorTestAccess::state(editor()).kit; }
+
+void Harness::changeOptions(const std::function<void(ui::Options&)>& change) {
+    ui::Options o = state().options;
+    change(o);
+    editor().setOptions(o);
+}
+
 void Harness::useNote(int set, int note, const std::string& name) {
-    DrumNoteEntry& e = state().kit.entry(set, note);
+    DrumNoteEntry& e = kitUnseen().entry(set, note);
     e = blankEntry();
     e.used = 1;
     e.name = name;

@@ -19,6 +19,14 @@
 #include "midi/midi_in.h"
 #include "recording_backend.h"
 
+namespace kf::ui {
+// The tests' one way past the controller: a document set up without the window hearing of it.
+class EditorTestAccess {
+public:
+    static EditorState& state(EditorController& c) { return c.state_; }
+};
+}  // namespace kf::ui
+
 namespace kf::test {
 
 struct ShownMessage {
@@ -80,7 +88,11 @@ public:
     ui::MainWindow& window() { return *window_; }
     ui::EditorController& editor() { return window_->editor(); }
     const ui::WindowParts& parts() { return window_->parts(); }
-    ui::EditorState& state() { return window_->editor().state; }
+    const ui::EditorState& state() { return window_->editor().state(); }
+    // The kit changed behind the window: nothing is shown, sent or marked modified.
+    Kit& kitUnseen();
+    // Options changed as the options dialog changes them, without the dialog.
+    void changeOptions(const std::function<void(ui::Options&)>& change);
     RecordingBackend& midi() { return *recorder_; }
     MidiOut& midiOut() { return *midi_; }
     MidiIn& midiIn() { return *in_; }

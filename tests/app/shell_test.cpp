@@ -208,7 +208,7 @@ TEST_F(Options, CancelChangesNothingAndTheNextShowingShowsTheOldValues) {
 }
 
 TEST_F(Options, DirectoryAtStartUpEmptiesTheSetting) {
-    h->state().options.directory = "/tmp";
+    h->changeOptions([](ui::Options& o) { o.directory = "/tmp"; });
     dlg->FormShow();
     EXPECT_TRUE(dlg->rbIo2->isChecked());
     EXPECT_TRUE(dlg->edit1->isEnabled());
@@ -251,8 +251,8 @@ TEST_F(Options, TheSoundFontRowNamesTheFilesInUseAndItsButtonChoosesAnother) {
 }
 
 TEST_F(Options, AutoSaveIsDisabledForTheKitTypeButKeepsItsMark) {
-    h->state().options.autoSave = true;
-    h->state().options.fileType = 2;
+    h->changeOptions([](ui::Options& o) { o.autoSave = true; });
+    h->changeOptions([](ui::Options& o) { o.fileType = 2; });
     dlg->FormShow();
     EXPECT_TRUE(dlg->checkAutoSave1->isEnabled());
     dlg->fileType->button(0)->setChecked(true);
@@ -335,10 +335,10 @@ TEST(About, EnterAndEscCloseTheBox) {
         about->exec();
         EXPECT_FALSE(about->isVisible());
     }
-    h.state().busy = true;
+    h.editor().setBusy(true);
     h.window().About1Click();  // does nothing while busy
     EXPECT_FALSE(about->isVisible());
-    h.state().busy = false;
+    h.editor().setBusy(false);
 }
 
 TEST(Help, F1OnTheGridOpensTheContentsAndOnASliderItsTopic) {

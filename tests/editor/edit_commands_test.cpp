@@ -57,15 +57,15 @@ void typeName(Harness& h, int set, const QString& text) {
 Step use(int set, int note, const char* name = "Inst", int level = 127) {
     return [=](Harness& h) {
         h.useNote(set, note, name);
-        h.state().kit.entry(set, note).level = static_cast<std::uint8_t>(level);
+        h.kitUnseen().entry(set, note).level = static_cast<std::uint8_t>(level);
     };
 }
 Step at(int set, int note) { return [=](Harness& h) { h.select(set, note); }; }
 Step withCtrl(Qt::Key key) { return [=](Harness& h) { ctrl(h, key); }; }
 const Step cut = withCtrl(Qt::Key_X), copy = withCtrl(Qt::Key_C), paste = withCtrl(Qt::Key_V),
            undo = withCtrl(Qt::Key_Z), del = [](Harness& h) { QTest::keyClick(h.parts().grid, Qt::Key_Delete); };
-const Step busy = [](Harness& h) { h.state().busy = true; };
-const Step increment = [](Harness& h) { h.state().options.increment = true; };
+const Step busy = [](Harness& h) { h.editor().setBusy(true); };
+const Step increment = [](Harness& h) { h.changeOptions([](ui::Options& o) { o.increment = true; }); };
 // The cell holds a used note of this name, in the kit and on the grid; or nothing.
 Step holds(int set, int note, const char* name) {
     return [=](Harness& h) {
@@ -109,7 +109,7 @@ TEST_P(EditSends, ExactlyTheseMessages) {
     run(GetParam().act);
     EXPECT_EQ(h->takeSent(), GetParam().sent);
     GetParam().check(*h);
-    h->state().busy = false;
+    h->editor().setBusy(false);
 }
 
 const std::vector<Step> kKickCut{use(1, 36, "Kick", 99), at(1, 36), cut, at(2, 38)};
@@ -211,7 +211,7 @@ TEST_P(EntryCommands, FollowTheSelectedNoteAndTheClipboard) {
 const EnabledRow kEnabledRows[] = {
     {"AnEmptyCell", {at(1, 4)}, false, false},
     {"AUsedNote", {at(1, 3)}, true, false},
-    {"AUsedNoteWithNoName", {[](Harness& h) { h.state().kit.entry(1, 3).name.clear(); }, at(1, 4), at(1, 3)}, true,
+    {"AUsedNoteWithNoName", {[](Harness& h) { h.kitUnseen().entry(1, 3).name.clear(); }, at(1, 4), at(1, 3)}, true,
      false},
     {"AfterACopy", {at(1, 3), copy}, true, true},
     {"AfterACut", {at(1, 3), cut}, false, true},
@@ -288,7 +288,7 @@ TEST_F(DataInput, ListsAndSelection) {
 }
 
 TEST_F(DataInput, AutoIncrementAtNote40AndAt127) {
-    h->state().options.increment = true;
+    h->changeOptions([](ui::Options& o) { o.increment = true; });
     h->select(1, 40);
     rechooseMap(*h);
     clickEnter(*h);
@@ -305,7 +305,7 @@ TEST_F(DataInput, AutoIncrementAtNote40AndAt127) {
 }
 
 TEST_F(DataInput, InsertActsOnTheEditTargetAndAdvancesTheList) {
-    h->state().options.increment = true;
+    h->changeOptions([](ui::Options& o) { o.increment = true; });
     h->select(2, 60);
     const int before = box->instrumentList()->currentIndex();
     edit->Insert1->trigger();

@@ -27,7 +27,7 @@ TEST(Fetch, TheModulesKitBecomesAnUntitledModifiedDocumentAndIsNotSentBack) {
     const Kit kit = tableKit(tables(), 6, 2);
     auto h = withModule(kit);
     h->useNote(1, 36, "Mine");
-    h->state().modified = true;
+    h->editor().setModified(true);
     h->takeSent();
     h->dialogs().answers.push_back(QMessageBox::No);  // the save prompt
     h->parts().files->Receive1->trigger();

@@ -54,7 +54,7 @@ protected:
     std::string read(const QString& name) { return readFileBytes(path(name).toStdString()); }
     void edit() {
         h->useNote(1, 36, "Kick");
-        h->state().modified = true;
+        h->editor().setModified(true);
     }
     std::unique_ptr<Harness> h;
     ui::FileCommands* files = nullptr;
@@ -243,8 +243,8 @@ TEST_F(Files, AFailedSaveKeepsTheOldFileAndTheModifiedFlag) {
     h->dialogs().saveAnswers.push_back(path("keep.kfg"));
     files->SaveAs1Click();
     const std::string saved = read("keep.kfg");
-    h->state().kit.entry(1, 40).used = 1;
-    h->state().modified = true;
+    h->kitUnseen().entry(1, 40).used = 1;
+    h->editor().setModified(true);
     // the directory is replaced by a plain file, so nothing can be written there
     const QString blocked = h->dir() + "/blocked";
     QFile(blocked).open(QIODevice::WriteOnly);
@@ -289,14 +289,14 @@ TEST_F(Files, CommandLineInTwoUnquotedParts) {
 }
 
 TEST_F(Files, BusyBlocksTheCommands) {
-    h->state().busy = true;
+    h->editor().setBusy(true);
     files->New1Click();
     files->Open1Click();
     files->Save1Click();
     files->SaveAs1Click();
     EXPECT_TRUE(h->dialogs().saveRequests.empty());
     EXPECT_TRUE(h->dialogs().openProposals.empty());
-    h->state().busy = false;
+    h->editor().setBusy(false);
 }
 
 TEST_F(Files, ExtensionsKeepTheirCase) {

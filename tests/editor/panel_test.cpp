@@ -80,7 +80,7 @@ void PanelSends::play(bool preview) {
     h->editor().SetPreview(preview);
     row.arrange(panel);
     h->takeSent();
-    h->state().modified = false;
+    h->editor().setModified(false);
     row.act(panel);
     EXPECT_EQ(h->takeSent(), preview ? row.sent : std::vector<std::string>{});
     EXPECT_EQ(h->state().modified, row.modified);

@@ -106,7 +106,7 @@ TEST_P(TransferCancel, DropsTheRestAndSilencesTheRhythmChannel) {
     HarnessOptions o = previewOff();
     o.holdBatches = false;
     Harness h(o);
-    h.state().kit = test::fullKit();
+    h.kitUnseen() = test::fullKit();
     h.midi().holdAt(100);
     h.window().previewAction()->trigger();
     ASSERT_TRUE(h.midi().waitHeld());
@@ -152,7 +152,7 @@ TEST(Transfer, ClosingTheWindowWaitsForTheTransferAndCanBeCancelled) {
     HarnessOptions o = previewOff();
     o.sendDelay = std::chrono::milliseconds(20);
     Harness h(o);
-    h.state().kit = test::fullKit();
+    h.kitUnseen() = test::fullKit();
     h.window().previewAction()->trigger();
     ui::TransferMonitor* monitor = h.parts().transfer;
     bool visibleWhileClosing = false;
@@ -173,7 +173,7 @@ TEST(Transfer, ClosingAgainWhileTheWindowWaitsCancelsTheTransfer) {
     HarnessOptions o = previewOff();
     o.sendDelay = std::chrono::milliseconds(20);
     Harness h(o);
-    h.state().kit = test::fullKit();
+    h.kitUnseen() = test::fullKit();
     h.window().previewAction()->trigger();
     // The window system's close button, pressed a second time: its close event reaches the
     // window as the platform delivers it.
@@ -191,7 +191,7 @@ TEST(Transfer, ClosingAgainWhileTheWindowWaitsCancelsTheTransfer) {
 
 // Preview switched on with the whole kit; the device refuses everything after the tenth message.
 void failAfterTenMessages(Harness& h) {
-    h.state().kit = test::fullKit();
+    h.kitUnseen() = test::fullKit();
     h.midi().holdAt(10);
     h.window().previewAction()->trigger();
     ASSERT_TRUE(h.midi().waitHeld());
@@ -313,7 +313,7 @@ TEST(Transfer, WithTheStatusBarHiddenATransferStillShowsAndCanBeStopped) {
     HarnessOptions o = previewOff();
     o.sendDelay = std::chrono::milliseconds(20);
     Harness h(o);
-    h.state().kit = test::fullKit();
+    h.kitUnseen() = test::fullKit();
     h.parts().view->Status1->trigger();
     ASSERT_FALSE(h.window().statusBar()->isVisible());
     h.window().previewAction()->trigger();
