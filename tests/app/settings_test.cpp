@@ -2,8 +2,11 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QTest>
+#include <QToolButton>
 
 #include "app/settings.h"
+#include "editor/controls.h"
 #include "editor/data_box.h"
 #include "editor/panel.h"
 #include "editor/view_options.h"
@@ -94,6 +97,27 @@ TEST(Settings, RoundTrip) {
     EXPECT_EQ(st.value("Maximized").toString(), "1");
     EXPECT_EQ(st.value("AutoPreview").toString(), "0");
     EXPECT_EQ(st.value("Drum Set").toString(), "256");
+}
+
+TEST(Settings, ThePresetSetAndVelocityChosenByHandComeBackAtTheNextStart) {
+    QTemporaryDir dir;
+    HarnessOptions o;
+    o.settingsFile = dir.path() + "/settings.ini";
+    o.settings = {{"Drum Set", "264"}};
+    QString shown;
+    {
+        Harness h(o);
+        QTest::keyClick(h.parts().dataBox->mapList(), Qt::Key_Down);
+        shown = h.parts().dataBox->mapList()->currentText();
+        ASSERT_NE(shown, "  88 ROOM");
+        QTest::mouseClick(h.parts().panel->velocityUpDown()->findChildren<QToolButton*>()[1], Qt::LeftButton);
+        ASSERT_EQ(h.parts().panel->velocity(), 126);
+        h.window().FormDestroy();
+    }
+    o.settings.clear();
+    Harness next(o);
+    EXPECT_EQ(next.parts().dataBox->mapList()->currentText(), shown);
+    EXPECT_EQ(next.parts().panel->velocity(), 126);
 }
 
 TEST(Settings, AStoreThatCannotBeWrittenIsReportedWithItsPath) {
