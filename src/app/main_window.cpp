@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -66,10 +67,10 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     setStatusTip(QString::fromUtf8(kOwnHint));
     resize(1024, 720);
 
-    auto* grid = new NoteGrid(editor_);
+    auto* edit = new EditCommands(editor_, this);
+    auto* grid = new NoteGrid(editor_, edit->gridMenuActions());
     auto* panel = new ParameterPanel(editor_);
     auto* preview = new Preview(editor_, this);
-    auto* edit = new EditCommands(editor_, this);
     auto* dataBox = new DataBox(editor_);
     auto* nameBar = new NameBar(editor_, this);
     auto* files = new FileCommands(editor_, this);
@@ -85,7 +86,6 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
         if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
         else QApplication::restoreOverrideCursor();
     };
-    grid->PopGrid1 = edit->gridMenu(this);
     // Focus decides whether the edit shortcuts act on the grid or on a text box.
     connect(grid, &NoteGrid::entered, edit, &EditCommands::Grid1Enter);
     connect(panel, &ParameterPanel::entered, edit, &EditCommands::Grid1Enter);
@@ -141,7 +141,7 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     dataBox->showBox = [view] { view->SetDataBoxVisible(true); };
     connect(dataBox->DataClose1, &QAction::triggered, view, [view] { view->SetDataBoxVisible(false); });
     QMenu* popView = view->popupMenu(this);
-    nameBar->viewMenu = popView;
+    nameBar->popViewMenu = [popView](const QPoint& at) { popView->popup(at); };
     toolBar1_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(toolBar1_, &QWidget::customContextMenuRequested, this,
             [this, popView](const QPoint& p) { popView->popup(toolBar1_->mapToGlobal(p)); });
@@ -157,7 +157,22 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     });
 
     buildMenus();
-    parts_.transfer = new TransferMonitor(editor_, statusBar1_, grid, this);
+    auto* transfer = new TransferMonitor(editor_, this);
+    parts_.transfer = transfer;
+    for (QWidget* w : transfer->widgets()) statusBar1_->addPermanentWidget(w);
+    // With the status bar hidden a transfer would go unseen, and a close would seem to hang:
+    // the bar shows for as long as the transfer does.
+    connect(transfer, &TransferMonitor::shownChanged, this, [this](bool on) {
+        if (on && !statusBar1_->isVisibleTo(this)) {
+            statusBar1_->show();
+            statusBarRaised_ = true;
+        } else if (!on && statusBarRaised_) {
+            statusBar1_->hide();
+            statusBarRaised_ = false;
+        }
+    });
+    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), grid, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(esc, &QShortcut::activated, transfer, &TransferMonitor::cancelIfRunning);
     editor_.setTransferWatch(parts_.transfer);
     connect(parts_.transfer, &TransferMonitor::reportAnswered, this, [this] {
         if (!closeAfterReport_) return;

@@ -132,6 +132,7 @@ private:
     bool destroyed_ = false;
     bool waitingToClose_ = false;
     bool closeAfterReport_ = false;  // a close asked for while a failure report was up
+    bool statusBarRaised_ = false;   // shown for a transfer while the user has it hidden
     bool inIdle_ = false;
     bool leftWidthPending_ = false;
     QString tableError_;

@@ -54,16 +54,8 @@ QMenu* EditCommands::editMenu(QWidget* parent) {
     return m;
 }
 
-QMenu* EditCommands::gridMenu(QWidget* parent) {
-    auto* m = new QMenu(parent);
-    m->setObjectName("PopGrid1");
-    m->setProperty("helpContext", 52);
-    m->addAction(Undo2);
-    m->addSeparator();
-    m->addActions({Cut2, Copy2, Paste2, Delete2});
-    m->addSeparator();
-    m->addAction(Insert2);
-    return m;
+QList<QAction*> EditCommands::gridMenuActions() const {
+    return {Undo2, nullptr, Cut2, Copy2, Paste2, Delete2, nullptr, Insert2};
 }
 
 void EditCommands::setUp() {

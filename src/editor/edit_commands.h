@@ -26,7 +26,8 @@ public:
     QAction *Undo3, *Cut3, *Copy3, *Paste3;
 
     QMenu* editMenu(QWidget* parent);   // "編集(&E)"
-    QMenu* gridMenu(QWidget* parent);   // PopGrid1
+    // What the grid's pop-up (PopGrid1) holds, in order; a null entry is a separator.
+    QList<QAction*> gridMenuActions() const;
 
     bool entryCommandsEnabled() const { return c_.entryCommandsEnabled(); }
     bool pasteEnabled() const { return c_.pasteEnabled(); }

@@ -16,9 +16,15 @@ namespace {
 const char* kGridHint = "左の番号をｸﾘｯｸすると発音します。";
 }
 
-NoteGrid::NoteGrid(EditorController& controller, QWidget* parent)
-    : QTableWidget(kNoteCount, kSetCount, parent), c_(controller) {
+NoteGrid::NoteGrid(EditorController& controller, const QList<QAction*>& menuActions, QWidget* parent)
+    : QTableWidget(kNoteCount, kSetCount, parent), PopGrid1(new QMenu(this)), c_(controller) {
     setObjectName("Grid1");
+    PopGrid1->setObjectName("PopGrid1");
+    PopGrid1->setProperty("helpContext", 52);
+    for (QAction* a : menuActions) {
+        if (a) PopGrid1->addAction(a);
+        else PopGrid1->addSeparator();
+    }
     setFont(fixedFont(15));
     setStatusTip(QString::fromUtf8(kGridHint));
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -243,7 +249,7 @@ void NoteGrid::Grid1MouseUp(Qt::MouseButton button, int column, int row, const Q
             selectCell(column, row - 1);
             c_.selectEditTarget(column, row - 1);
         }
-        if (PopGrid1) PopGrid1->popup(globalPos);
+        PopGrid1->popup(globalPos);
     } else if (button == Qt::LeftButton) {
         c_.gridNoteOff();
     }

@@ -12,7 +12,8 @@ namespace kf::ui {
 class NoteGrid : public QTableWidget, public EditorObserver {
     Q_OBJECT
 public:
-    explicit NoteGrid(EditorController& controller, QWidget* parent = nullptr);
+    // menuActions fill the pop-up, PopGrid1; a null entry is a separator.
+    NoteGrid(EditorController& controller, const QList<QAction*>& menuActions, QWidget* parent = nullptr);
 
     // Window set-up: header texts, row numbers, selection at set 1, note 0.
     void setUp();
@@ -29,7 +30,7 @@ public:
     int selectedSet() const;
     int selectedNote() const;
 
-    QMenu* PopGrid1 = nullptr;
+    QMenu* PopGrid1;
 
     // Handlers.
     void Grid1SelectCell(int set, int note);

@@ -204,8 +204,8 @@ bool NameBar::eventFilter(QObject* watched, QEvent* event) {
             }
             break;
         case QEvent::MouseButtonRelease:
-            if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && !set && viewMenu) {
-                viewMenu->popup(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && !set && popViewMenu) {
+                popViewMenu(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
                 return true;
             }
             break;

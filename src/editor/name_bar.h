@@ -33,8 +33,8 @@ public:
     // The suggestions shown while typing in a box.
     QCompleter* suggestions(int set) const { return set == 1 ? suggest1_ : suggest2_; }
 
-    // The view pop-up, opened by right clicks on the bar and its labels.
-    QMenu* viewMenu = nullptr;
+    // Opens the view pop-up at a global position: right clicks on the bar and its labels.
+    std::function<void(const QPoint&)> popViewMenu;
 
     void kitReplaced() override { showNames(); }
 

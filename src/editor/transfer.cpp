@@ -9,8 +9,6 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QShortcut>
-#include <QStatusBar>
 #include <QTimer>
 
 #include "editor/dialogs.h"
@@ -30,8 +28,8 @@ void post(QPointer<TransferMonitor> monitor, F f) {
 }
 }  // namespace
 
-TransferMonitor::TransferMonitor(EditorController& controller, QWidget* statusBar, QWidget* grid, QObject* parent)
-    : QObject(parent), c_(controller), statusBar_(statusBar) {
+TransferMonitor::TransferMonitor(EditorController& controller, QWidget* parent)
+    : QObject(parent), c_(controller), window_(parent) {
     bar_ = new QProgressBar;
     bar_->setObjectName("TransferBar1");
     bar_->setFixedWidth(140);
@@ -43,19 +41,7 @@ TransferMonitor::TransferMonitor(EditorController& controller, QWidget* statusBa
     cancel_->setStatusTip(QStringLiteral("送信を中止します。|送信待ちのﾒｯｾｰｼﾞを捨て、ALL SOUND OFF を送ります。"));
     cancel_->setFocusPolicy(Qt::TabFocus);
     connect(cancel_, &QPushButton::clicked, this, &TransferMonitor::TransferCancelClick);
-    if (auto* bar = qobject_cast<QStatusBar*>(statusBar)) {
-        bar->addPermanentWidget(left_);
-        bar->addPermanentWidget(bar_);
-        bar->addPermanentWidget(cancel_);
-    }
-    for (QWidget* w : {static_cast<QWidget*>(bar_), static_cast<QWidget*>(left_), static_cast<QWidget*>(cancel_)})
-        w->hide();
-    if (grid) {
-        auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), grid, nullptr, nullptr, Qt::WidgetShortcut);
-        connect(esc, &QShortcut::activated, this, [this] {
-            if (active() || work_) TransferCancelClick();
-        });
-    }
+    for (QWidget* w : widgets()) w->hide();
     tick_ = new QTimer(this);
     tick_->setInterval(100);
     connect(tick_, &QTimer::timeout, this, &TransferMonitor::refresh);
@@ -80,20 +66,17 @@ TransferMonitor::~TransferMonitor() {
 
 bool TransferMonitor::active() const { return !c_.midi.progress().idle(); }
 
+QList<QWidget*> TransferMonitor::widgets() const { return {left_, bar_, cancel_}; }
+
+void TransferMonitor::cancelIfRunning() {
+    if (active() || work_) TransferCancelClick();
+}
+
 void TransferMonitor::showWidgets(bool on) {
-    // With the status bar hidden a transfer would go unseen, and a close would seem to hang:
-    // the bar shows for as long as the transfer does.
-    if (on && statusBar_ && !statusBar_->isVisibleTo(statusBar_->parentWidget())) {
-        statusBar_->show();
-        raisedBar_ = true;
-    }
-    for (QWidget* w : {static_cast<QWidget*>(bar_), static_cast<QWidget*>(left_), static_cast<QWidget*>(cancel_)})
-        w->setVisible(on);
+    if (on) emit shownChanged(true);
+    for (QWidget* w : widgets()) w->setVisible(on);
     shown_ = on;
-    if (!on && raisedBar_) {
-        statusBar_->hide();
-        raisedBar_ = false;
-    }
+    if (!on) emit shownChanged(false);
 }
 
 void TransferMonitor::refresh() {
@@ -178,7 +161,7 @@ void TransferMonitor::showDropReport() {
     if (!dropPending_ || reporting_) return;
     dropPending_ = false;
     reporting_ = true;
-    c_.dialogs.report(statusBar_ ? statusBar_->window() : QApplication::activeWindow(), QMessageBox::Warning,
+    c_.dialogs.report(window_ ? window_->window() : QApplication::activeWindow(), QMessageBox::Warning,
                       QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"),
                       QStringLiteral("MIDIﾃﾞﾊﾞｲｽ %1 がﾒｯｾｰｼﾞを受け付けません。\r\n接続を確かめてください。")
                           .arg(pendingDrop_));

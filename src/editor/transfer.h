@@ -19,14 +19,16 @@ namespace kf::ui {
 class TransferMonitor : public QObject, public TransferWatch {
     Q_OBJECT
 public:
-    // The widgets go into the status bar; Esc in grid cancels.
-    TransferMonitor(EditorController& controller, QWidget* statusBar, QWidget* grid, QObject* parent = nullptr);
+    // Reports open over parent's window.
+    explicit TransferMonitor(EditorController& controller, QWidget* parent = nullptr);
     ~TransferMonitor() override;
 
     // Shown while more than this much wire time is queued, until the queue is empty.
     static constexpr int kShowAboveMs = 500;
 
     bool active() const override;
+    // The progress, the seconds left and 中止, in the order the status bar shows them.
+    QList<QWidget*> widgets() const;
     QProgressBar* bar() const { return bar_; }
     QLabel* left() const { return left_; }
     QPushButton* cancelButton() const { return cancel_; }
@@ -40,7 +42,12 @@ public:
     // While the report of a failed device is up.
     bool reporting() const { return reporting_; }
 
+    // What Esc in the grid does: cancels a transfer or a wait, if one runs.
+    void cancelIfRunning();
+
 signals:
+    // The widgets show (a transfer runs) or go.
+    void shownChanged(bool on);
     void finished();
     void reportAnswered();
 
@@ -50,8 +57,7 @@ private:
     void showWidgets(bool on);
 
     EditorController& c_;
-    QWidget* statusBar_;
-    bool raisedBar_ = false;  // shown for a transfer while the user has it hidden
+    QWidget* window_;
     QProgressBar* bar_;
     QLabel* left_;
     QPushButton* cancel_;

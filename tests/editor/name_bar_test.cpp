@@ -140,6 +140,18 @@ TEST_F(NameBox, TheLabelShowsItsWholeTextAndTheKanaTipGoes) {
     EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 30000));
 }
 
+TEST_F(NameBox, ARightClickOnALabelOrTheBarItselfOpensTheViewPopUp) {
+    for (QWidget* w : {static_cast<QWidget*>(bar->findChild<QLabel*>("LabelDN1")),
+                       static_cast<QWidget*>(bar->findChild<QLabel*>("LabelDN2")), static_cast<QWidget*>(bar)}) {
+        ASSERT_NE(w, nullptr);
+        QTest::mouseClick(w, Qt::RightButton, {}, QPoint(2, 2));
+        QWidget* popup = QApplication::activePopupWidget();
+        ASSERT_NE(popup, nullptr) << w->objectName().toStdString();
+        EXPECT_EQ(popup->objectName(), "PopView1");
+        popup->close();
+    }
+}
+
 TEST_F(NameBox, ATwelveLetterNameShowsWhole) {
     QComboBox* box = bar->nameBox(1);
     typeInto(1, "WWWWWWWWWWWW");
