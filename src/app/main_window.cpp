@@ -119,7 +119,7 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     statusBar1_ = new StatusBar(this);
     setStatusBar(statusBar1_);
     edit->showHint = [this](const QString& h) { statusBar1_->setHint(h); };
-    for (EditorObserver* o : std::initializer_list<EditorObserver*>{statusBar1_, grid, panel, nameBar, edit, preview})
+    for (EditorObserver* o : std::initializer_list<EditorObserver*>{statusBar1_, grid, panel, nameBar, edit, preview, dataBox})
         editor_.addObserver(o);
 
     buildToolBar();
@@ -233,7 +233,6 @@ void MainWindow::buildToolBar() {
     QAction* upDown = toolBar1_->addWidget(panel->velocityUpDown());
     QAction* track = toolBar1_->addWidget(panel->velocityTrackBar());
     parts_.preview->governEnabled(preview2_);
-    parts_.preview->governEnabled(parts_.dataBox->previewButton());
     for (QAction* a : {memo, upDown, track}) parts_.preview->governVisible(a);
 }
 

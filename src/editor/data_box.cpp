@@ -195,6 +195,8 @@ void DataBox::Insert1Click() {
         selectInstrumentSilently(listInst1_->currentIndex() + 1);
 }
 
+void DataBox::previewChanged(bool on) { spPreview2_->setEnabled(on); }
+
 void DataBox::showIfHidden() {
     if (isVisibleTo(parentWidget())) return;
     if (showBox) showBox();

@@ -14,7 +14,7 @@ class QToolButton;
 
 namespace kf::ui {
 
-class DataBox : public QFrame {
+class DataBox : public QFrame, public EditorObserver {
     Q_OBJECT
 public:
     explicit DataBox(EditorController& controller, QWidget* parent = nullptr);
@@ -27,6 +27,9 @@ public:
     QComboBox* instrumentList() const { return listInst1_; }
     QPushButton* enterButton() const { return button1_; }
     QToolButton* previewButton() const { return spPreview2_; }
+
+    // The button sounds only while preview is on.
+    void previewChanged(bool on) override;
     QMenu* popup() const { return popIns1_; }
     QAction *DataClose1 = nullptr, *DataUp1 = nullptr, *DataDown1 = nullptr;
 
