@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <thread>
 
-#include "editor/dialogs.h"
 #include "files/kit_file.h"
 #include "gs/device_commands.h"
 #include "gs/sysex.h"
@@ -375,7 +374,7 @@ EditorController::Fetched EditorController::fetchFromModule() {
     Fetched result;
     EditorState& s = state_;
     if (!openInput()) {
-        result.cause = openFailureText(input.lastOpenError());
+        result.inputError = input.lastOpenError();
         return result;
     }
     FetchSettings settings;
@@ -495,37 +494,7 @@ void EditorController::opened(bool ok, bool greeted) {
     midi.closePort();
     input.closePort();
     s.livePreview = false;
-    QString text = openFailureLines(why.kind);
-    if (!why.text.empty()) text += "\r\n(" + QString::fromStdString(why.text) + ")";
-    dialogs.message(nullptr, QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"), text, QMessageBox::Ok);
-}
-
-QString openFailureLines(MidiError::Kind kind) {
-    // Only a port in use is the user's to wait for; the other causes ask something else of them.
-    switch (kind) {
-        case MidiError::NoMidiSystem:
-            return QStringLiteral("MIDIｼｽﾃﾑが見つかりません。\r\nMIDIｼｽﾃﾑを用意してから、やり直してください。");
-        case MidiError::NoSuchPort:
-            return QStringLiteral("指定したMIDIﾃﾞﾊﾞｲｽが見つかりません。\r\nｵﾌﾟｼｮﾝでMIDIﾃﾞﾊﾞｲｽを選び直してください。");
-        case MidiError::ServerGone:
-            return QStringLiteral("MIDIｻｰﾊﾞｰが応答しません。\r\nｻｰﾊﾞｰが動いているか確かめてから、やり直してください。");
-        default:
-            return QStringLiteral("指定したMIDIﾃﾞﾊﾞｲｽはすでに使われています。\r\n解放されるまで待ってから、やり直してください。");
-    }
-}
-
-QString openFailureText(const MidiError& error) {
-    QString kind;
-    switch (error.kind) {
-        case MidiError::NoMidiSystem: kind = QStringLiteral("MIDIｼｽﾃﾑがありません"); break;
-        case MidiError::NoSuchPort: kind = QStringLiteral("そのMIDIﾎﾟｰﾄはありません"); break;
-        case MidiError::PortBusy: kind = QStringLiteral("MIDIﾎﾟｰﾄは使用中です"); break;
-        case MidiError::ServerGone: kind = QStringLiteral("MIDIｻｰﾊﾞｰが応答しません"); break;
-        default: break;
-    }
-    const QString text = QString::fromStdString(error.text);
-    if (kind.isEmpty()) return text;
-    return text.isEmpty() ? kind : kind + ": " + text;
+    notify([&why](EditorObserver& o) { o.openFailed(why); });
 }
 
 void EditorController::sendDeviceCommand(int command) { kf::sendDeviceCommand(midi, state_.livePreview, command); }

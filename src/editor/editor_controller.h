@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ public:
     // Which of cut/copy/delete, paste and undo apply changed.
     virtual void commandsChanged() {}
     virtual void previewChanged(bool /*on*/) {}
+    // Preview was asked for and the port did not open: preview is off again.
+    virtual void openFailed(const MidiError& /*why*/) {}
     // The velocity of preview notes took another value.
     virtual void velocityChanged(int /*velocity*/) {}
 
@@ -148,7 +151,7 @@ public:
         KitFetch::State state = KitFetch::State::NoAnswer;
         Kit kit;
         FetchSummary summary;
-        QString cause;  // why the input did not open, when it did not
+        std::optional<MidiError> inputError;  // why the input did not open, when it did not
     };
     // Asks the module through the open output and the input of the options; the document
     // stays as it is.
@@ -221,9 +224,5 @@ private:
     bool starting_ = false;
 };
 
-// The cause of a port that did not open, kind and text on one line.
-QString openFailureText(const MidiError& error);
-// The preview box's two lines for a port that did not open, by what went wrong.
-QString openFailureLines(MidiError::Kind kind);
 
 }  // namespace kf::ui

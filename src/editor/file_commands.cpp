@@ -11,6 +11,7 @@
 #include <new>
 
 #include "editor/dialogs.h"
+#include "editor/midi_texts.h"
 #include "editor/text.h"
 #include "files/disk.h"
 #include "files/exports.h"
@@ -253,7 +254,8 @@ void FileCommands::Receive1Click() {
     QString silent = QStringLiteral("ﾓｼﾞｭｰﾙから応答がありません。\r\n出力: %1\r\n入力: %2")
                          .arg(QString::fromStdString(c_.midi.deviceName(s.options.midiPort)))
                          .arg(QString::fromStdString(c_.input.deviceName(s.options.midiInPort)));
-    if (!fetched.cause.isEmpty()) silent += "\r\n(" + fetched.cause + ")";
+    const QString cause = fetched.inputError ? openFailureText(*fetched.inputError) : QString();
+    if (!cause.isEmpty()) silent += "\r\n(" + cause + ")";
     switch (fetched.state) {
         case KitFetch::State::Done: adoptFetched(fetched); break;
         case KitFetch::State::NoAnswer:

@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QWidget>
 
+#include "editor/dialogs.h"
+#include "editor/midi_texts.h"
+
 namespace kf::ui {
 
 namespace {
@@ -20,6 +23,12 @@ void follow(QObject* o, Follow what, bool on) {
 }  // namespace
 
 Preview::Preview(EditorController& controller, QObject* parent) : QObject(parent), c_(controller) {}
+
+void Preview::openFailed(const MidiError& why) {
+    QString text = openFailureLines(why.kind);
+    if (!why.text.empty()) text += "\r\n(" + QString::fromStdString(why.text) + ")";
+    c_.dialogs.message(nullptr, QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"), text, QMessageBox::Ok);
+}
 
 void Preview::previewChanged(bool on) {
     for (auto& a : checked_)

@@ -27,6 +27,8 @@ public:
     void Preview2MouseUp() { c_.gridNoteOff(); }
 
     void previewChanged(bool on) override;
+    // The box that says why, over the window.
+    void openFailed(const MidiError& why) override;
 
 private:
     EditorController& c_;
