@@ -60,8 +60,8 @@ QList<QAction*> EditCommands::gridMenuActions() const {
 
 void EditCommands::setUp() {
     c_.SetEntryCommandsEnabled(false);
-    c_.SetPasteEnabled(false);
     c_.SetUndoEnabled(false);
+    commandsChanged();
     for (size_t i = 0; i < shortcutItems_.size(); ++i) savedShortcuts_[i] = shortcutItems_[i]->shortcut();
 }
 
@@ -93,10 +93,8 @@ void EditCommands::beginTextEntry(QWidget* box) {
 }
 
 void EditCommands::Grid1Enter(QWidget* control) {
-    const EditorState& s = c_.state();
     if (textEntry_) {
-        c_.SetEntryCommandsEnabled(s.currentEntry().used != 0);
-        c_.SetPasteEnabled(s.clipboard.used != 0);
+        c_.textEntryEnded();
         applyEntry(c_.entryCommandsEnabled());
         applyPaste(c_.pasteEnabled());
         for (size_t i = 0; i < shortcutItems_.size(); ++i) shortcutItems_[i]->setShortcut(savedShortcuts_[i]);

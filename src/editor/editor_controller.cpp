@@ -229,11 +229,13 @@ void EditorController::SetEntryCommandsEnabled(bool on) {
     notify([](EditorObserver& o) { o.commandsChanged(); });
 }
 
-void EditorController::SetPasteEnabled(bool on) {
-    if (pasteEnabled_ == on) return;
-    pasteEnabled_ = on;
-    notify([](EditorObserver& o) { o.commandsChanged(); });
+void EditorController::takeIntoClipboard(const DrumNoteEntry& entry) {
+    const bool before = pasteEnabled();
+    state_.clipboard = entry;
+    if (pasteEnabled() != before) notify([](EditorObserver& o) { o.commandsChanged(); });
 }
+
+void EditorController::textEntryEnded() { SetEntryCommandsEnabled(state_.currentEntry().used != 0); }
 
 void EditorController::SetUndoEnabled(bool on) {
     if (undoEnabled_ == on) return;
@@ -254,19 +256,18 @@ void EditorController::Cut1Click() {
     if (s.busy) return;
     const int set = s.editSet, note = s.editNote;
     recordUndo(set, note);
-    s.clipboard = s.kit.entry(set, note);
+    const DrumNoteEntry cut = s.kit.entry(set, note);
     s.kit.entry(set, note) = blankEntry();
     noteChanged(set, note);
     SetEntryCommandsEnabled(false);
-    SetPasteEnabled(true);
+    takeIntoClipboard(cut);
     s.modified = true;
 }
 
 void EditorController::Copy1Click() {
     EditorState& s = state_;
     if (s.busy) return;
-    s.clipboard = s.editEntry();
-    SetPasteEnabled(true);
+    takeIntoClipboard(s.editEntry());
 }
 
 void EditorController::Paste1Click() {

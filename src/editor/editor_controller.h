@@ -140,10 +140,12 @@ public:
     // Instrument k of a preset drum set into a note, as 入力 and 挿入 do.
     void enterInstrument(int set, int note, const PresetDrumSet& preset, int k);
     void SetEntryCommandsEnabled(bool on);
-    void SetPasteEnabled(bool on);
     void SetUndoEnabled(bool on);
     bool entryCommandsEnabled() const { return entryEnabled_; }
-    bool pasteEnabled() const { return pasteEnabled_; }
+    // Paste applies while the clipboard holds a note.
+    bool pasteEnabled() const { return state_.clipboard.used != 0; }
+    // Leaving a text box: the entry commands follow the current note again.
+    void textEntryEnded();
     bool undoEnabled() const { return undoEnabled_; }
 
     // --- Reading the kit back from the module.
@@ -201,6 +203,7 @@ private:
     void noteChanged(int set, int note);
     void sendReceptionSwitches(int set, int note);
     void setRx(std::uint8_t DrumInstrument::*field, int deviceParameter, int value);
+    void takeIntoClipboard(const DrumNoteEntry& entry);
     // The rest of SetPreview(true) once the port has opened, or not; greeted: the switch-on
     // went out with the open.
     void opened(bool ok, bool greeted);
@@ -220,7 +223,7 @@ private:
     std::function<void(const MidiBytes&)> fetchSink_;
     std::atomic<int> thruSet_{1};
     std::atomic<bool> thru_{false};
-    bool entryEnabled_ = true, pasteEnabled_ = true, undoEnabled_ = true;
+    bool entryEnabled_ = true, undoEnabled_ = true;
     bool starting_ = false;
 };
 

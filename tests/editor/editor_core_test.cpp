@@ -114,7 +114,8 @@ const CoreCase kCases[] = {
     {"ASetNameGoesWithItsProgramChange", nothing, [](ui::EditorController& c) { c.renameSet(2, "Abc"); },
      {dt1::setName(2, "Abc"), "C9 41"},
      {"set name 2"}},
-    {"CutSendsNothing", nothing, [](ui::EditorController& c) { c.Cut1Click(); }, {}, {"commands", "note 1 36", "commands"}},
+    {"CutSendsNothing", nothing, [](ui::EditorController& c) { c.Cut1Click(); }, {},
+     {"commands", "note 1 36", "commands", "commands"}},
     {"PasteSendsTheWholeNote",
      [](ui::EditorController& c) {
          c.Copy1Click();
