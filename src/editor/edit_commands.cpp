@@ -94,7 +94,6 @@ void EditCommands::beginTextEntry(QWidget* box) {
 
 void EditCommands::Grid1Enter(QWidget* control) {
     if (textEntry_) {
-        c_.textEntryEnded();
         applyEntry(c_.entryCommandsEnabled());
         applyPaste(c_.pasteEnabled());
         for (size_t i = 0; i < shortcutItems_.size(); ++i) shortcutItems_[i]->setShortcut(savedShortcuts_[i]);

@@ -235,7 +235,6 @@ void EditorController::takeIntoClipboard(const DrumNoteEntry& entry) {
     if (pasteEnabled() != before) notify([](EditorObserver& o) { o.commandsChanged(); });
 }
 
-void EditorController::textEntryEnded() { SetEntryCommandsEnabled(state_.currentEntry().used != 0); }
 
 void EditorController::SetUndoEnabled(bool on) {
     if (undoEnabled_ == on) return;

@@ -144,8 +144,6 @@ public:
     bool entryCommandsEnabled() const { return entryEnabled_; }
     // Paste applies while the clipboard holds a note.
     bool pasteEnabled() const { return state_.clipboard.used != 0; }
-    // Leaving a text box: the entry commands follow the current note again.
-    void textEntryEnded();
     bool undoEnabled() const { return undoEnabled_; }
 
     // --- Reading the kit back from the module.
