@@ -1,7 +1,6 @@
 #include "editor/editor_controller.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QPointer>
 #include <algorithm>
 #include <thread>
@@ -416,7 +415,7 @@ EditorController::Fetched EditorController::fetchFromModule() {
 // --- The live link.
 
 void EditorController::settle() {
-    while (starting_) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (starting_ && transfer_) transfer_->waitUntil([this] { return !starting_; });
 }
 
 void EditorController::startPreview(bool on, int initCommand) {

@@ -63,6 +63,8 @@ public:
         std::function<void()> cancel;
     };
     virtual void waitFor(const Work& work) = 0;
+    // Lets the window run, showing nothing, until done() says so.
+    virtual void waitUntil(const std::function<bool()>& done) = 0;
 
 protected:
     ~TransferWatch() = default;
@@ -175,7 +177,8 @@ public:
     // number becomes 0 once preview is on.
     void startPreview(bool on, int initCommand);
     bool starting() const { return starting_; }
-    // Lets a start that is still opening end first.
+    // Lets a start that is still opening end first (through the transfer watch: without a
+    // window there is no start to wait for).
     void settle();
     void sendDeviceCommand(int command);
 

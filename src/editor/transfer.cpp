@@ -112,6 +112,10 @@ void TransferMonitor::TransferCancelClick() {
     refresh();
 }
 
+void TransferMonitor::waitUntil(const std::function<bool()>& done) {
+    while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 void TransferMonitor::waitFor(const Work& work) {
     work_ = &work;
     QEventLoop loop;

@@ -39,6 +39,7 @@ public:
     // the user cancelled. True when it went out.
     bool waitUntilSent() override;
     void waitFor(const Work& work) override;
+    void waitUntil(const std::function<bool()>& done) override;
     // While the report of a failed device is up.
     bool reporting() const { return reporting_; }
 
