@@ -127,16 +127,16 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     addToolBarBreak(Qt::TopToolBarArea);
     addToolBar(Qt::TopToolBarArea, nameBar);
 
-    ViewParts parts;
-    parts.toolBar = toolBar1_;
-    parts.nameBar = nameBar;
-    parts.statusBar = statusBar1_;
-    parts.dataBox = dataBox;
-    parts.leftPanel = leftLayout_;
-    parts.grid = grid;
-    parts.dataUp = dataBox->DataUp1;
-    parts.dataDown = dataBox->DataDown1;
-    auto* view = new ViewOptions(parts, this);
+    auto* view = new ViewOptions(dataBox->DataUp1, dataBox->DataDown1, this);
+    // Each bar is a tool bar row of its own: with both hidden the bar area takes no room at all.
+    connect(view, &ViewOptions::toolBarShown, toolBar1_, &QWidget::setVisible);
+    connect(view, &ViewOptions::nameBarShown, nameBar, &QWidget::setVisible);
+    connect(view, &ViewOptions::statusBarShown, statusBar1_, &QWidget::setVisible);
+    connect(view, &ViewOptions::dataBoxShown, dataBox, &QWidget::setVisible);
+    connect(view, &ViewOptions::dataBoxPlaced, this, [this, dataBox](bool atBottom) {
+        leftLayout_->removeWidget(dataBox);
+        leftLayout_->insertWidget(atBottom ? 1 : 0, dataBox);
+    });
     parts_.view = view;
     dataBox->showBox = [view] { view->SetDataBoxVisible(true); };
     connect(dataBox->DataClose1, &QAction::triggered, view, [view] { view->SetDataBoxVisible(false); });

@@ -2,8 +2,6 @@
 
 #include <QAction>
 #include <QMenu>
-#include <QToolBar>
-#include <QVBoxLayout>
 
 #include "editor/editor.h"
 
@@ -20,7 +18,8 @@ QAction* item(QObject* parent, const char* name, const char* caption, const char
 }
 }  // namespace
 
-ViewOptions::ViewOptions(const ViewParts& parts, QObject* parent) : QObject(parent), parts_(parts) {
+ViewOptions::ViewOptions(QAction* dataUp, QAction* dataDown, QObject* parent)
+    : QObject(parent), dataUp_(dataUp), dataDown_(dataDown) {
     const char* toolHint = "ﾂｰﾙﾊﾞｰの表示/非表示を切り替えます。";
     const char* nameHint = "ドラム名入力ﾊﾞｰの表示/非表示を切り替えます。";
     const char* dataHint = "ﾃﾞｰﾀ入力ﾎﾞｯｸｽの表示/非表示を切り替えます。";
@@ -37,8 +36,8 @@ ViewOptions::ViewOptions(const ViewParts& parts, QObject* parent) : QObject(pare
     for (QAction* a : {DrumName1, DrumName2}) connect(a, &QAction::triggered, this, [this] { DrumName1Click(); });
     for (QAction* a : {Data1, Data2}) connect(a, &QAction::triggered, this, [this] { Data1Click(); });
     for (QAction* a : {Status1, Status2}) connect(a, &QAction::triggered, this, [this] { Status1Click(); });
-    if (parts_.dataUp) connect(parts_.dataUp, &QAction::triggered, this, [this] { SetDataBoxAtBottom(false); });
-    if (parts_.dataDown) connect(parts_.dataDown, &QAction::triggered, this, [this] { SetDataBoxAtBottom(true); });
+    if (dataUp_) connect(dataUp_, &QAction::triggered, this, [this] { SetDataBoxAtBottom(false); });
+    if (dataDown_) connect(dataDown_, &QAction::triggered, this, [this] { SetDataBoxAtBottom(true); });
 }
 
 QMenu* ViewOptions::viewMenu(QWidget* parent) {
@@ -58,11 +57,6 @@ QMenu* ViewOptions::popupMenu(QWidget* parent) {
     return m;
 }
 
-void ViewOptions::ShowCoolBand(QToolBar* bar, bool v) {
-    // Each band is its own tool bar row; with both hidden the bar area takes no room at all.
-    if (bar) bar->setVisible(v);
-}
-
 bool ViewOptions::flip(bool& flag, bool v, QAction* menuItem, QAction* popupItem) {
     // Nothing happens when the state is already the wanted one.
     if (flag == v) return false;
@@ -73,30 +67,27 @@ bool ViewOptions::flip(bool& flag, bool v, QAction* menuItem, QAction* popupItem
 }
 
 void ViewOptions::SetToolBarVisible(bool v) {
-    if (flip(toolBar_, v, Tool1, Tool2)) ShowCoolBand(parts_.toolBar, v);
+    if (flip(toolBar_, v, Tool1, Tool2)) emit toolBarShown(v);
 }
 
 void ViewOptions::SetNameBarVisible(bool v) {
-    if (flip(nameBar_, v, DrumName1, DrumName2)) ShowCoolBand(parts_.nameBar, v);
+    if (flip(nameBar_, v, DrumName1, DrumName2)) emit nameBarShown(v);
 }
 
 void ViewOptions::SetStatusBarVisible(bool v) {
-    if (flip(statusBar_, v, Status1, Status2) && parts_.statusBar) parts_.statusBar->setVisible(v);
+    if (flip(statusBar_, v, Status1, Status2)) emit statusBarShown(v);
 }
 
 void ViewOptions::SetDataBoxVisible(bool v) {
-    if (flip(dataBox_, v, Data1, Data2) && parts_.dataBox) parts_.dataBox->setVisible(v);
+    if (flip(dataBox_, v, Data1, Data2)) emit dataBoxShown(v);
 }
 
 void ViewOptions::SetDataBoxAtBottom(bool v) {
     if (atBottom_ == v) return;
     atBottom_ = v;
-    if (parts_.leftPanel && parts_.dataBox) {
-        parts_.leftPanel->removeWidget(parts_.dataBox);
-        parts_.leftPanel->insertWidget(v ? 1 : 0, parts_.dataBox);
-    }
-    if (parts_.dataUp) parts_.dataUp->setEnabled(v);
-    if (parts_.dataDown) parts_.dataDown->setEnabled(!v);
+    emit dataBoxPlaced(v);
+    if (dataUp_) dataUp_->setEnabled(v);
+    if (dataDown_) dataDown_->setEnabled(!v);
 }
 
 }  // namespace kf::ui

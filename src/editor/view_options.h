@@ -1,32 +1,22 @@
 // Which pieces of window furniture show: tool bar, name bar, data input box (above or
-// below the grid) and status bar, with their menu check marks.
+// below the grid) and status bar, with their menu check marks. The window shows and places
+// them as the signals say.
 #pragma once
 
 #include <QObject>
 
 class QAction;
 class QMenu;
-class QToolBar;
-class QVBoxLayout;
 class QWidget;
 
 namespace kf::ui {
 
-struct ViewParts {
-    QToolBar* toolBar = nullptr;
-    QToolBar* nameBar = nullptr;
-    QWidget* statusBar = nullptr;
-    QWidget* dataBox = nullptr;
-    QVBoxLayout* leftPanel = nullptr;  // holds the data box and the grid
-    QWidget* grid = nullptr;
-    QAction* dataUp = nullptr;
-    QAction* dataDown = nullptr;
-};
-
 class ViewOptions : public QObject {
     Q_OBJECT
 public:
-    ViewOptions(const ViewParts& parts, QObject* parent);
+    // dataUp and dataDown move the data box above or below the grid; each applies where the
+    // box is not.
+    ViewOptions(QAction* dataUp, QAction* dataDown, QObject* parent);
 
     QMenu* viewMenu(QWidget* parent);  // "表示(&V)"
     QMenu* popupMenu(QWidget* parent);  // PopView1
@@ -51,11 +41,18 @@ public:
     QAction *Tool1, *DrumName1, *Data1, *Status1;
     QAction *Tool2, *DrumName2, *Data2, *Status2;
 
+signals:
+    void toolBarShown(bool on);
+    void nameBarShown(bool on);
+    void statusBarShown(bool on);
+    void dataBoxShown(bool on);
+    void dataBoxPlaced(bool atBottom);
+
 private:
-    void ShowCoolBand(QToolBar* bar, bool v);
     bool flip(bool& flag, bool v, QAction* menuItem, QAction* popupItem);
 
-    ViewParts parts_;
+    QAction* dataUp_;
+    QAction* dataDown_;
     bool toolBar_ = true, nameBar_ = true, statusBar_ = true, dataBox_ = true, atBottom_ = true;
 };
 
