@@ -58,7 +58,7 @@ std::vector<std::string> toStd(const QStringList& dirs) {
 }  // namespace
 
 MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings& settings, StartOptions start)
-    : midi_(midi), settings_(settings), start_(std::move(start)), editor_(midi, input, dialogs) {
+    : midi_(midi), dialogs_(dialogs), settings_(settings), start_(std::move(start)), editor_(midi, input) {
     setObjectName("FormMain");
     setFont(uiFont(12));
     setWindowTitle(QStringLiteral("Kitforge"));
@@ -70,10 +70,10 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     auto* edit = new EditCommands(editor_, this);
     auto* grid = new NoteGrid(editor_, edit->gridMenuActions());
     auto* panel = new ParameterPanel(editor_);
-    auto* preview = new Preview(editor_, this);
+    auto* preview = new Preview(editor_, dialogs_, this);
     auto* dataBox = new DataBox(editor_);
     auto* nameBar = new NameBar(editor_, this);
-    auto* files = new FileCommands(editor_, this);
+    auto* files = new FileCommands(editor_, dialogs_, this);
     parts_.grid = grid;
     parts_.panel = panel;
     parts_.preview = preview;
@@ -157,7 +157,7 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     });
 
     buildMenus();
-    auto* transfer = new TransferMonitor(editor_, this);
+    auto* transfer = new TransferMonitor(editor_, dialogs_, this);
     parts_.transfer = transfer;
     for (QWidget* w : transfer->widgets()) statusBar1_->addPermanentWidget(w);
     // With the status bar hidden a transfer would go unseen, and a close would seem to hang:
@@ -184,7 +184,7 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
 // Made when first wanted: neither is needed to show the window.
 OptionsDialog* MainWindow::optionsDialog() {
     if (!options_) {
-        options_ = new OptionsDialog(editor_, *parts_.view, this);
+        options_ = new OptionsDialog(editor_, dialogs_, *parts_.view, this);
         options_->openHelp = [this](int context) { helpViewer()->showTopic(context); };
     }
     return options_;
@@ -252,7 +252,7 @@ void MainWindow::buildMenus() {
     preview1_->setChecked(true);
     preview1_->setStatusTip(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能を使用する/しないの切り替え。"));
     connect(preview1_, &QAction::triggered, this, [this] {
-        preview1_->setChecked(editor_.state().livePreview);  // SetPreview sets the tick itself
+        preview1_->setChecked(editor_.link().preview());  // SetPreview sets the tick itself
         editor_.Preview1Click();
     });
     send1_ = tools->addMenu(QStringLiteral("送信(&S)"));
@@ -335,7 +335,7 @@ void MainWindow::FormCreate() {
     }
     // Dialogs start in the default directory, else the user's home (not the program's folder).
     parts_.files->saveDialogDirectory = s.options.directory.isEmpty() ? QDir::homePath() : s.options.directory;
-    parts_.files->docDir = s.options.directory.isEmpty() ? QString() : QDir::toNativeSeparators(s.options.directory + "/");
+    editor_.setDocumentFolder(s.options.directory.isEmpty() ? QString() : QDir::toNativeSeparators(s.options.directory + "/"));
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) workArea_ = screen->availableGeometry();
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
@@ -349,7 +349,7 @@ void MainWindow::FormCreate() {
     parts_.files->OpenFromCommandLine(start_.arguments);
     editor_.setModified(false);
     if (!tableError_.isEmpty())
-        editor_.dialogs.message(this, QMessageBox::Critical, QStringLiteral("Kitforge"), tableError_, QMessageBox::Ok);
+        dialogs_.message(this, QMessageBox::Critical, QStringLiteral("Kitforge"), tableError_, QMessageBox::Ok);
 }
 
 void MainWindow::setUpWindow() {

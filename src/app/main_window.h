@@ -22,6 +22,7 @@ namespace kf::ui {
 
 class AboutBox;
 class DataBox;
+class Dialogs;
 class EditCommands;
 class FileCommands;
 class HelpViewer;
@@ -62,6 +63,7 @@ public:
 
     EditorController& editor() { return editor_; }
     const EditorController& editor() const { return editor_; }
+    Dialogs& dialogs() { return dialogs_; }
     const WindowParts& parts() const { return parts_; }
 
     // The start-up sequence, in its fixed order.
@@ -108,6 +110,7 @@ private:
     bool FormClose();
 
     MidiOut& midi_;
+    Dialogs& dialogs_;
     QSettings& settings_;
     StartOptions start_;
     EditorController editor_;

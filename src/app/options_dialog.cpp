@@ -61,8 +61,8 @@ void choose(QButtonGroup* group, int id) {
 
 }  // namespace
 
-OptionsDialog::OptionsDialog(EditorController& controller, ViewOptions& view, QWidget* parent)
-    : QDialog(parent), c_(controller), view_(view) {
+OptionsDialog::OptionsDialog(EditorController& controller, Dialogs& dialogs, ViewOptions& view, QWidget* parent)
+    : QDialog(parent), c_(controller), dialogs_(dialogs), view_(view) {
     setObjectName("OptionDlg");
     setWindowTitle(QStringLiteral("ｵﾌﾟｼｮﾝ"));
     setFont(uiFont(12));
@@ -331,7 +331,7 @@ void OptionsDialog::FormShow() {
     choose(boxPosition, view_.dataBoxAtBottom() ? 1 : 0);
     checkScr1->setChecked(o.inScreen);
     checkMax1->setChecked(o.maximized);
-    checkPreview1->setChecked(s.livePreview);
+    checkPreview1->setChecked(c_.link().preview());
     checkAutoPreview->setChecked(s.autoPreview);
     upDownVel1->setPosition(s.velocity);
     memo1->setText(QString::number(upDownVel1->position()));
@@ -340,18 +340,18 @@ void OptionsDialog::FormShow() {
     choose(speed, o.unlimitedSpeed ? 1 : 0);
     sysexPause->setValue(o.sysexPauseMs);
     portList->clear();
-    const int n = c_.midi.deviceCount();
+    const int n = c_.link().outputCount();
     // Each item carries its device ID: the built-in synth (-2) first where there is one.
-    const bool synth = !c_.midi.deviceName(MidiOut::kBuiltInSynth).empty();
+    const bool synth = !c_.link().outputName(MidiOut::kBuiltInSynth).empty();
     for (int id = synth ? MidiOut::kBuiltInSynth : -1; id < n; ++id)
-        portList->addItem(QString::fromStdString(c_.midi.deviceName(id)), id);
+        portList->addItem(QString::fromStdString(c_.link().outputName(id)), id);
     portList->setEnabled(n > 0 || synth);
     portList->setCurrentIndex(n > 0 || synth ? portList->findData(o.midiPort) : -1);
     inPortList->clear();
-    const int inputs = c_.input.deviceCount();
-    const bool answers = !c_.input.deviceName(MidiIn::kBuiltInSynth).empty();
+    const int inputs = c_.link().inputCount();
+    const bool answers = !c_.link().inputName(MidiIn::kBuiltInSynth).empty();
     for (int id = answers ? MidiIn::kBuiltInSynth : -1; id < inputs; ++id)
-        inPortList->addItem(QString::fromStdString(c_.input.deviceName(id)), id);
+        inPortList->addItem(QString::fromStdString(c_.link().inputName(id)), id);
     inPortList->setCurrentIndex(std::max(0, inPortList->findData(o.midiInPort)));
     checkOneByOne1->setChecked(o.fetchOneByOne);
     checkThru1->setChecked(o.midiThru);
@@ -392,7 +392,7 @@ void OptionsDialog::OKBtnClick() {
     o.increment = checkInc1->isChecked();
     c_.setOptions(o);
     // The synth takes new options when it opens again, and then the whole kit.
-    if (synthChanged && o.midiPort == MidiOut::kBuiltInSynth && s.livePreview) c_.SetPreview(false);
+    if (synthChanged && o.midiPort == MidiOut::kBuiltInSynth && c_.link().preview()) c_.SetPreview(false);
     c_.SetPreview(checkPreview1->isChecked());
     c_.setAutoPreview(checkAutoPreview->isChecked());
     c_.setVelocity(upDownVel1->position());
@@ -415,21 +415,21 @@ void OptionsDialog::RB_io2Click() {
 void OptionsDialog::cmd_SoundFontClick() {
     const QString start = soundFont->text().isEmpty() ? QStringLiteral("/usr/share/sounds/sf2")
                                                       : QFileInfo(soundFont->text()).absolutePath();
-    const QString chosen = c_.dialogs.openFile(this, QStringLiteral("SoundFont"), start, QString(),
+    const QString chosen = dialogs_.openFile(this, QStringLiteral("SoundFont"), start, QString(),
                                                QStringLiteral("SoundFont (*.sf2 *.sf3 *.SF2 *.SF3)"));
     if (!chosen.isEmpty()) soundFont->setText(chosen);
 }
 
 void OptionsDialog::cmd_DirClick() {
-    const QString chosen = c_.dialogs.chooseDirectory(this, edit1->text());
+    const QString chosen = dialogs_.chooseDirectory(this, edit1->text());
     if (chosen.isEmpty()) return;
     if (!QDir(chosen).exists()) {
-        if (c_.dialogs.message(this, QMessageBox::Question, QStringLiteral("ｵﾌﾟｼｮﾝ"),
+        if (dialogs_.message(this, QMessageBox::Question, QStringLiteral("ｵﾌﾟｼｮﾝ"),
                                QStringLiteral("ﾃﾞｨﾚｸﾄﾘ %1 は存在しません。作成しますか？").arg(chosen),
                                QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
             return;
         if (!QDir().mkpath(chosen)) {
-            c_.dialogs.message(this, QMessageBox::Warning, QStringLiteral("ｵﾌﾟｼｮﾝ"),
+            dialogs_.message(this, QMessageBox::Warning, QStringLiteral("ｵﾌﾟｼｮﾝ"),
                                QStringLiteral("ﾃﾞｨﾚｸﾄﾘ %1 を作成できません").arg(chosen), QMessageBox::Ok);
             return;
         }

@@ -18,6 +18,7 @@ class QTabWidget;
 
 namespace kf::ui {
 
+class Dialogs;
 class EditorController;
 class ViewOptions;
 class TrackBar;
@@ -26,7 +27,7 @@ class UpDown;
 class OptionsDialog : public QDialog {
     Q_OBJECT
 public:
-    OptionsDialog(EditorController& controller, ViewOptions& view, QWidget* parent = nullptr);
+    OptionsDialog(EditorController& controller, Dialogs& dialogs, ViewOptions& view, QWidget* parent = nullptr);
 
 
     void FormShow();
@@ -72,6 +73,7 @@ protected:
 
 private:
     EditorController& c_;
+    Dialogs& dialogs_;
     ViewOptions& view_;
     QTabWidget* pages_;
 };

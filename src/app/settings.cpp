@@ -80,7 +80,7 @@ void SaveSettings(MainWindow& window, QSettings& store) {
     put("StatusBar", view.statusBarVisible());
     put("DataBoxPos", view.dataBoxAtBottom());
     put("Comment", o.comment);
-    put("Preview", s.livePreview);
+    put("Preview", e.link().preview());
     put("AutoPreview", s.autoPreview);
     put("In Screen", o.inScreen);
     put("Velocity", s.velocity);
@@ -104,7 +104,7 @@ void SaveSettings(MainWindow& window, QSettings& store) {
     // The settings of this run would be lost without a word. A file that could not be parsed
     // when read (FormatError) has just been written whole: that is no failure.
     if (store.status() == QSettings::AccessError)
-        e.dialogs.message(nullptr, QMessageBox::Critical, QStringLiteral("Kitforge"),
+        window.dialogs().message(nullptr, QMessageBox::Critical, QStringLiteral("Kitforge"),
                           QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str())
                               .arg(QDir::toNativeSeparators(store.fileName())),
                           QMessageBox::Ok);

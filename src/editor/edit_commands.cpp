@@ -59,8 +59,6 @@ QList<QAction*> EditCommands::gridMenuActions() const {
 }
 
 void EditCommands::setUp() {
-    c_.SetEntryCommandsEnabled(false);
-    c_.SetUndoEnabled(false);
     commandsChanged();
     for (size_t i = 0; i < shortcutItems_.size(); ++i) savedShortcuts_[i] = shortcutItems_[i]->shortcut();
 }

@@ -1,5 +1,5 @@
-// What the editor edits: the document, selection, clipboard, undo, flags and options
-// (EditorState), and small helpers the window's parts share.
+// What the editor edits besides the document: selection, flags and options (EditorState),
+// and small helpers the window's parts share.
 #pragma once
 
 #include <QKeySequence>
@@ -40,28 +40,18 @@ struct Options {
     QString audioDriver;
 };
 
+// The selection, the flags and the options around the document (Document) and the link
+// to the module (ModuleLink).
 struct EditorState {
-    Kit kit;
     // The current note, which the panel shows, and the edit target, which catches up with
     // it at the next idle moment.
     int currentSet = 1, currentNote = 0;
     int editSet = 1, editNote = 0;
-    DrumNoteEntry clipboard;
-    DrumNoteEntry undoEntry;
-    int undoSet = 1, undoNote = 0;
     bool busy = false;
-    bool modified = false;
-    bool livePreview = true;  // counts as on until the settings are applied
     bool autoPreview = true;
     int velocity = 127;  // of preview notes
-    std::uint8_t lastSoundedNote = 0;
     Options options;
     ReferenceTables tables;
-
-    DrumNoteEntry& currentEntry() { return kit.entry(currentSet, currentNote); }
-    DrumNoteEntry& editEntry() { return kit.entry(editSet, editNote); }
-    const DrumNoteEntry& currentEntry() const { return kit.entry(currentSet, currentNote); }
-    const DrumNoteEntry& editEntry() const { return kit.entry(editSet, editNote); }
 };
 
 // A command's action: objectName, caption, hint "short|long" (status bar: long; tool tip: short).

@@ -1,25 +1,25 @@
-// The editor without its widgets: the state the window edits (EditorState) and every
-// operation on it that a user reaches through more than one control, each with the exact
-// messages it sends. Widgets call it and follow it through EditorObserver; none of them
-// knows another.
+// The editor without its widgets: the document, the link to the module, the selection and
+// the options (EditorState), and every operation on them that a user reaches through more
+// than one control, each with the exact messages it sends. Widgets read it through const
+// accessors, call its operations and follow it through EditorObserver; none of them knows
+// another.
 #pragma once
 
 #include <QObject>
 #include <QString>
-#include <atomic>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "editor/document.h"
 #include "editor/editor.h"
+#include "editor/module_link.h"
 #include "gs/kit_fetch.h"
 #include "midi/midi_in.h"
 
 namespace kf::ui {
 
-class Dialogs;
 class EditorTestAccess;
 
 // What the views follow. Every call comes after the state has changed.
@@ -50,37 +50,18 @@ protected:
     ~EditorObserver() = default;
 };
 
-// The queue watcher the operations wait on or cancel; the status bar's transfer monitor.
-class TransferWatch {
-public:
-    virtual bool active() const = 0;
-    virtual void TransferCancelClick() = 0;
-    virtual bool waitUntilSent() = 0;
-    // Lets the window run, showing done of planned, until finished() says so; 中止 calls cancel.
-    struct Work {
-        std::function<std::pair<int, int>()> progress;  // done, planned
-        std::function<bool()> finished;
-        std::function<void()> cancel;
-    };
-    virtual void waitFor(const Work& work) = 0;
-    // Lets the window run, showing nothing, until done() says so.
-    virtual void waitUntil(const std::function<bool()>& done) = 0;
-
-protected:
-    ~TransferWatch() = default;
-};
-
 class EditorController : public QObject {
     Q_OBJECT
 public:
-    EditorController(MidiOut& midiOut, MidiIn& midiIn, Dialogs& dialogBox);
+    EditorController(MidiOut& midiOut, MidiIn& midiIn);
     ~EditorController() override;
 
     // What the window shows; only the operations below change it.
     const EditorState& state() const { return state_; }
-    MidiOut& midi;
-    MidiIn& input;
-    Dialogs& dialogs;
+    const Document& document() const { return document_; }
+    const ModuleLink& link() const { return link_; }
+    const DrumNoteEntry& currentEntry() const { return document_.entry(state_.currentSet, state_.currentNote); }
+    const DrumNoteEntry& editEntry() const { return document_.entry(state_.editSet, state_.editNote); }
 
     void addObserver(EditorObserver* observer) { observers_.push_back(observer); }
     void setTransferWatch(TransferWatch* watch) { transfer_ = watch; }
@@ -103,6 +84,12 @@ public:
     void rememberDrumSet(int setting);
     void setBusy(bool on);
     void setModified(bool on);
+    // The document's file: named when opened or saved, untitled when new, imported or read
+    // back; the folder alone when the default directory is set.
+    void nameDocument(const QString& folder, const QString& name);
+    void untitleDocument();
+    void renameDocument(const QString& name);
+    void setDocumentFolder(const QString& folder);
     void setAutoPreview(bool on);
     // Velocity of preview notes, 0 to 127.
     void setVelocity(int velocity);
@@ -138,21 +125,16 @@ public:
     void Paste1Click();
     void Delete1Click();
     void Undo1Click();
-    void recordUndo(int set, int note);
     // Instrument k of a preset drum set into a note, as 入力 and 挿入 do.
     void enterInstrument(int set, int note, const PresetDrumSet& preset, int k);
-    void SetEntryCommandsEnabled(bool on);
-    void SetUndoEnabled(bool on);
-    bool entryCommandsEnabled() const { return entryEnabled_; }
-    // Paste applies while the clipboard holds a note.
-    bool pasteEnabled() const { return state_.clipboard.used != 0; }
-    bool undoEnabled() const { return undoEnabled_; }
+    // Cut, copy and delete apply to a used note; paste while the clipboard holds one; undo
+    // once a change is recorded, until another kit comes.
+    bool entryCommandsEnabled() const { return currentEntry().used != 0; }
+    bool pasteEnabled() const { return document_.canPaste(); }
+    bool undoEnabled() const { return document_.canUndo(); }
 
     // --- Reading the kit back from the module.
-    struct Fetched {
-        KitFetch::State state = KitFetch::State::NoAnswer;
-        Kit kit;
-        FetchSummary summary;
+    struct Fetched : ModuleLink::Fetch {
         std::optional<MidiError> inputError;  // why the input did not open, when it did not
     };
     // Asks the module through the open output and the input of the options; the document
@@ -170,17 +152,22 @@ public:
 
     // --- The live link to the module.
     void SetPreview(bool on);
-    void Preview1Click() { SetPreview(!state_.livePreview); }
+    void Preview1Click() { SetPreview(!link_.preview()); }
     // SetPreview at start: the port is checked and opened on the sender thread, so the window
     // shows without waiting for the MIDI system. A port the transport no longer lists falls
     // back to -1. The device command initCommand (1 to 4) follows the switch-on; any other
     // number becomes 0 once preview is on.
     void startPreview(bool on, int initCommand);
-    bool starting() const { return starting_; }
+    bool starting() const { return link_.starting(); }
     // Lets a start that is still opening end first (through the transfer watch: without a
     // window there is no start to wait for).
     void settle();
     void sendDeviceCommand(int command);
+    // The paced queue as the transfer monitor follows it: observer on each change, drop when
+    // the transport lost its port; cancel drops what is queued; release lets it go now.
+    void watchQueue(std::function<void()> observer, std::function<void(const std::string&)> drop);
+    void cancelQueue();
+    void releaseQueue();
 
     // Notes sounded by the grid's row numbers, the preview button and the data box.
     void gridNoteOn(int set, int note);
@@ -204,28 +191,24 @@ private:
     void noteChanged(int set, int note);
     void sendReceptionSwitches(int set, int note);
     void setRx(std::uint8_t DrumInstrument::*field, int deviceParameter, int value);
-    void takeIntoClipboard(const DrumNoteEntry& entry);
+    // Runs a change, then tells the views when any command's availability changed with it.
+    template <typename F>
+    void changingCommands(F change);
     // The rest of SetPreview(true) once the port has opened, or not; greeted: the switch-on
     // went out with the open.
     void opened(bool ok, bool greeted);
     // The input follows the output: open while preview is on.
     bool openInput();
-    // On the input's thread: answers to a fetch under way, else notes to play through.
-    void received(const MidiBytes& message);
 
     friend class EditorTestAccess;
 
+    MidiOut& midi_;
+    Document document_;
+    ModuleLink link_;
     EditorState state_;
     bool synthConfigured_ = false;
     std::vector<EditorObserver*> observers_;
     TransferWatch* transfer_ = nullptr;
-    // What the input's thread reads.
-    std::mutex inputMutex_;
-    std::function<void(const MidiBytes&)> fetchSink_;
-    std::atomic<int> thruSet_{1};
-    std::atomic<bool> thru_{false};
-    bool entryEnabled_ = true, undoEnabled_ = true;
-    bool starting_ = false;
 };
 
 

@@ -48,8 +48,8 @@ QString reasonLine(const std::exception& e) {
 
 }  // namespace
 
-FileCommands::FileCommands(EditorController& controller, QMainWindow* window)
-    : QObject(window), c_(controller), window_(window) {
+FileCommands::FileCommands(EditorController& controller, Dialogs& dialogs, QMainWindow* window)
+    : QObject(window), c_(controller), dialogs_(dialogs), window_(window) {
     New1 = makeAction(window, "New1", QStringLiteral("新規作成(&N)"), "ﾌｧｲﾙを新規に作成します。",
                   QKeySequence(Qt::CTRL | Qt::Key_N));
     Open1 = makeAction(window, "Open1", QStringLiteral("開く(&O)..."), "既存のﾌｧｲﾙを開きます。",
@@ -112,34 +112,33 @@ void FileCommands::showCaption(const QString& suffix) {
 }
 
 QMessageBox::StandardButton FileCommands::AskSave() {
-    return c_.dialogs.message(window_, QMessageBox::Information, QStringLiteral("Kitforge"),
-                              docName + QStringLiteral(" は変更されています。保存しますか？"),
+    return dialogs_.message(window_, QMessageBox::Information, QStringLiteral("Kitforge"),
+                              c_.document().name() + QStringLiteral(" は変更されています。保存しますか？"),
                               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
 }
 
 bool FileCommands::mayDiscard(bool saveAs) {
-    if (!c_.state().modified) return true;
+    if (!c_.document().modified()) return true;
     switch (AskSave()) {
         case QMessageBox::Yes:
             if (saveAs) SaveAs1Click();
             else Save1Click();
             // A save that did not happen (cancelled, failed, refused) keeps the work.
-            return !c_.state().modified;
+            return !c_.document().modified();
         case QMessageBox::No: return true;
         default: return false;
     }
 }
 
 void FileCommands::fileError(const QString& text) {
-    c_.dialogs.message(window_, QMessageBox::Critical, QStringLiteral("Kitforge"), text, QMessageBox::Ok);
+    dialogs_.message(window_, QMessageBox::Critical, QStringLiteral("Kitforge"), text, QMessageBox::Ok);
 }
 
 void FileCommands::New1Click() {
     const EditorState& s = c_.state();
     if (s.busy || !mayDiscard(true)) return;
     c_.newKit();
-    docName = QStringLiteral("無題");
-    docNamed = false;
+    c_.untitleDocument();
     showCaption();
 }
 
@@ -168,7 +167,7 @@ bool FileCommands::readKit(const QString& path, Kit& into) {
         return false;
     }
     if (r.status == KitReadResult::Read) return true;
-    c_.dialogs.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
+    dialogs_.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
                        QString::fromUtf8(r.status == KitReadResult::RefusedVersion ? kRefusedVersionText
                                                                                    : kNotKitFileText),
                        QMessageBox::Ok);
@@ -177,15 +176,16 @@ bool FileCommands::readKit(const QString& path, Kit& into) {
 
 void FileCommands::renameByFileType() {
     const int type = c_.state().options.fileType;
-    if (type >= 2 && type <= 4) docName = replaceExtension(docName, kExtensions[type - 1]);
+    if (type >= 2 && type <= 4) c_.renameDocument(replaceExtension(c_.document().name(), kExtensions[type - 1]));
 }
 
 void FileCommands::Open1Click() {
     const EditorState& s = c_.state();
     if (s.busy || !mayDiscard(true)) return;
-    const QString start = docDir.isEmpty() ? saveDialogDirectory : docDir;
-    const QString path = c_.dialogs.openFile(window_, QString(), start, replaceExtension(docName, ".KFG"),
-                                             QStringLiteral("Kitforge 1.0 (*.kfg)"));
+    const Document& doc = c_.document();
+    const QString start = doc.folder().isEmpty() ? saveDialogDirectory : doc.folder();
+    const QString path = dialogs_.openFile(window_, QString(), start, replaceExtension(doc.name(), ".KFG"),
+                                           QStringLiteral("Kitforge 1.0 (*.kfg)"));
     if (path.isEmpty() || extensionOf(path) != ".KFG") return;
     Kit blank;
     blank.reset();
@@ -195,9 +195,9 @@ void FileCommands::Open1Click() {
 void FileCommands::Import1Click() {
     const EditorState& s = c_.state();
     if (s.busy || !mayDiscard(true)) return;
-    const QString start = docDir.isEmpty() ? saveDialogDirectory : docDir;
-    const QString path = c_.dialogs.openFile(
-        window_, QStringLiteral("ｲﾝﾎﾟｰﾄ"), start, QString(),
+    const QString folder = c_.document().folder();
+    const QString path = dialogs_.openFile(
+        window_, QStringLiteral("ｲﾝﾎﾟｰﾄ"), folder.isEmpty() ? saveDialogDirectory : folder, QString(),
         QStringLiteral("MIDIﾌｧｲﾙ (*.mid *.midi);;SysExﾌｧｲﾙ (*.syx);;ﾃｷｽﾄ (*.txt);;すべてのﾌｧｲﾙ (*)"));
     if (!path.isEmpty()) importFile(path);
 }
@@ -217,15 +217,14 @@ bool FileCommands::importFile(const QString& path) {
     const QString caption = QStringLiteral("ｲﾝﾎﾟｰﾄ");
     if (!found.usable()) {
         // The document stays as it was.
-        c_.dialogs.message(window_, QMessageBox::Warning, caption,
+        dialogs_.message(window_, QMessageBox::Warning, caption,
                            QStringLiteral("ﾌｧｲﾙ %1 にはﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄのﾃﾞｰﾀがありません。").arg(path), QMessageBox::Ok);
         return false;
     }
     c_.setBusy(true);
     {
         BusyCursor hourglass;
-        docName = QStringLiteral("無題");
-        docNamed = false;
+        c_.untitleDocument();
         c_.replaceKit(std::move(read));
     }
     c_.setBusy(false);
@@ -240,30 +239,30 @@ bool FileCommands::importFile(const QString& path) {
                        .arg(found.skipped)
                        .arg(found.badChecksum);
     if (!found.damage.empty()) text += QStringLiteral("\r\nﾌｧｲﾙは途中で壊れています。読めたところまでを使いました。");
-    c_.dialogs.message(window_, QMessageBox::Information, caption, text, QMessageBox::Ok);
+    dialogs_.message(window_, QMessageBox::Information, caption, text, QMessageBox::Ok);
     return true;
 }
 
 void FileCommands::Receive1Click() {
     const EditorState& s = c_.state();
-    if (s.busy || !s.livePreview || !mayDiscard(true)) return;
+    if (s.busy || !c_.link().preview() || !mayDiscard(true)) return;
     showCaption(QStringLiteral(" [読み込み中]"));
     const EditorController::Fetched fetched = c_.fetchFromModule();
     showCaption();
     const QString caption = QStringLiteral("ﾓｼﾞｭｰﾙから読み込み");
     QString silent = QStringLiteral("ﾓｼﾞｭｰﾙから応答がありません。\r\n出力: %1\r\n入力: %2")
-                         .arg(QString::fromStdString(c_.midi.deviceName(s.options.midiPort)))
-                         .arg(QString::fromStdString(c_.input.deviceName(s.options.midiInPort)));
+                         .arg(QString::fromStdString(c_.link().outputName(s.options.midiPort)))
+                         .arg(QString::fromStdString(c_.link().inputName(s.options.midiInPort)));
     const QString cause = fetched.inputError ? openFailureText(*fetched.inputError) : QString();
     if (!cause.isEmpty()) silent += "\r\n(" + cause + ")";
     switch (fetched.state) {
         case KitFetch::State::Done: adoptFetched(fetched); break;
         case KitFetch::State::NoAnswer:
-            c_.dialogs.message(window_, QMessageBox::Warning, caption, silent, QMessageBox::Ok);
+            dialogs_.message(window_, QMessageBox::Warning, caption, silent, QMessageBox::Ok);
             break;
         case KitFetch::State::StoppedAnswering:
             // Part of a kit may still be worth having: the user says.
-            if (c_.dialogs.message(window_, QMessageBox::Question, caption,
+            if (dialogs_.message(window_, QMessageBox::Question, caption,
                                    silent + QStringLiteral("\r\n読み込めたところまでを使いますか？"),
                                    QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
                 adoptFetched(fetched);
@@ -273,12 +272,11 @@ void FileCommands::Receive1Click() {
 }
 
 void FileCommands::adoptFetched(const EditorController::Fetched& fetched) {
-    docName = QStringLiteral("無題");
-    docNamed = false;
+    c_.untitleDocument();
     c_.adoptKit(fetched.kit);
     showCaption();
     c_.setModified(true);
-    c_.dialogs.message(window_, QMessageBox::Information, QStringLiteral("ﾓｼﾞｭｰﾙから読み込み"),
+    dialogs_.message(window_, QMessageBox::Information, QStringLiteral("ﾓｼﾞｭｰﾙから読み込み"),
                        QStringLiteral("ﾓｼﾞｭｰﾙから読み込みました。\r\nｾｯﾄ1: %1 音色、ｾｯﾄ2: %2 音色、ｾｯﾄ名: %3\r\n"
                                       "応答のなかったﾘｸｴｽﾄ: %4")
                            .arg(fetched.summary.notes[0])
@@ -312,9 +310,7 @@ bool FileCommands::loadDocument(const QString& path, Kit read) {
         ok = readKit(path, read);
         if (ok) {
             const QFileInfo info(path);
-            docDir = QDir::toNativeSeparators(info.absolutePath() + "/");
-            docName = info.fileName();
-            docNamed = true;
+            c_.nameDocument(QDir::toNativeSeparators(info.absolutePath() + "/"), info.fileName());
             c_.replaceKit(std::move(read));
         }
     }
@@ -336,20 +332,20 @@ FileCommands::Write FileCommands::writeByExtension(const QString& path) {
     try {
         std::string bytes;
         switch (type) {
-            case 1: bytes = WriteKitFile(s.kit); break;
+            case 1: bytes = WriteKitFile(c_.document().kit()); break;
             case 2:
-                bytes = WriteMidiFile(s.kit, s.options.comment,
+                bytes = WriteMidiFile(c_.document().kit(), s.options.comment,
                                       fromUnicode(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
                 break;
-            case 3: bytes = WritePrtFile(s.kit, s.options.comment); break;
-            default: bytes = WriteTextFile(s.kit, s.options.comment); break;
+            case 3: bytes = WritePrtFile(c_.document().kit(), s.options.comment); break;
+            default: bytes = WriteTextFile(c_.document().kit(), s.options.comment); break;
         }
         writeFileAtomically(localPath(path), bytes, disk);
         c_.setFileType(type);
         if (type != 1 && s.options.autoSave) {
             const QString companion = replaceExtension(path, ".KFG");
             try {
-                writeFileAtomically(localPath(companion), WriteKitFile(s.kit), disk);
+                writeFileAtomically(localPath(companion), WriteKitFile(c_.document().kit()), disk);
             } catch (const std::exception& e) {
                 fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(companion) +
                           reasonLine(e));
@@ -366,11 +362,11 @@ FileCommands::Write FileCommands::writeByExtension(const QString& path) {
 void FileCommands::Save1Click() {
     const EditorState& s = c_.state();
     if (s.busy) return;
-    if (!docNamed) {
+    if (!c_.document().named()) {
         SaveAs1Click();
         return;
     }
-    if (saveTo(docDir + docName) == Write::UnknownType) refuseExtension();
+    if (saveTo(c_.document().folder() + c_.document().name()) == Write::UnknownType) refuseExtension();
 }
 
 FileCommands::Write FileCommands::saveTo(const QString& path) {
@@ -390,7 +386,7 @@ FileCommands::Write FileCommands::saveTo(const QString& path) {
 }
 
 void FileCommands::refuseExtension() {
-    c_.dialogs.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
+    dialogs_.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
                        QStringLiteral("拡張子は .kfg .mid .prt .txt のいずれかにしてください。"), QMessageBox::Ok);
 }
 
@@ -399,21 +395,20 @@ void FileCommands::SaveAs1Click() {
     if (s.busy) return;
     const int type = (s.options.fileType >= 1 && s.options.fileType <= 4) ? s.options.fileType : 1;
     SaveRequest request;
-    request.directory = docNamed && !docDir.isEmpty() ? docDir : saveDialogDirectory;
+    const Document& doc = c_.document();
+    request.directory = doc.named() && !doc.folder().isEmpty() ? doc.folder() : saveDialogDirectory;
     request.defaultSuffix = QString(kExtensions[type - 1]).mid(1).toLower();
-    request.proposedName = docNamed ? replaceExtension(docName, kExtensions[type - 1]) : docName;
+    request.proposedName = doc.named() ? replaceExtension(doc.name(), kExtensions[type - 1]) : doc.name();
     for (const char* f : kFilters) request.filters << QString::fromUtf8(f);
     request.selectedFilter = type - 1;
-    const QString path = c_.dialogs.saveFile(window_, request);
+    const QString path = dialogs_.saveFile(window_, request);
     if (path.isEmpty()) return;
     if (typeOfExtension(extensionOf(path)) == 0) {
         refuseExtension();
         return;
     }
     const QFileInfo info(path);
-    docNamed = true;
-    docName = info.fileName();
-    docDir = QDir::toNativeSeparators(info.absolutePath() + "/");
+    c_.nameDocument(QDir::toNativeSeparators(info.absolutePath() + "/"), info.fileName());
     saveTo(path);
 }
 
@@ -427,7 +422,7 @@ void FileCommands::OpenFromCommandLine(const QStringList& arguments) {
     const QString path = joined.trimmed();
     if (extensionOf(path) != ".KFG") return;
     // Read into a copy of the kit as start-up left it; it replaces the document only if accepted.
-    loadDocument(path, s.kit);
+    loadDocument(path, c_.document().kit());
 }
 
 }  // namespace kf::ui

@@ -11,6 +11,7 @@ class QAction;
 class QMainWindow;
 class QMenu;
 
+#include "editor/dialogs.h"
 #include "editor/editor_controller.h"
 #include "files/disk.h"
 
@@ -19,7 +20,7 @@ namespace kf::ui {
 class FileCommands : public QObject {
     Q_OBJECT
 public:
-    FileCommands(EditorController& controller, QMainWindow* window);
+    FileCommands(EditorController& controller, Dialogs& dialogs, QMainWindow* window);
 
     QAction *New1, *Open1, *Save1, *SaveAs1, *Import1, *Exit1;
     // Tools: both user drum sets read back from the module.
@@ -43,9 +44,6 @@ public:
     // The save prompt of New, Open and closing: false when the command must not go on.
     bool mayDiscard(bool saveAs);
 
-    QString docName = QStringLiteral("無題");
-    QString docDir;  // ends with a separator, or empty
-    bool docNamed = false;
     // Where the save dialog starts: the default directory, else the user's home.
     QString saveDialogDirectory;
     // The task bar's title: the caption without the running operation.
@@ -53,7 +51,7 @@ public:
     // What reads and writes the files.
     DiskCalls disk = systemDiskCalls();
 
-    QString title() const { return QStringLiteral("Kitforge - ") + docName; }
+    QString title() const { return QStringLiteral("Kitforge - ") + c_.document().name(); }
     void showCaption(const QString& suffix = QString());
 
     // The extension written when one replaces another: lower case when the old one is.
@@ -75,6 +73,7 @@ private:
     void adoptFetched(const EditorController::Fetched& fetched);
 
     EditorController& c_;
+    Dialogs& dialogs_;
     QMainWindow* window_;
 };
 

@@ -101,7 +101,7 @@ void NoteGrid::selectCell(int set, int note) {
 }
 
 void NoteGrid::noteChanged(int set, int note) {
-    const DrumNoteEntry& entry = c_.state().kit.entry(set, note);
+    const DrumNoteEntry& entry = c_.document().kit().entry(set, note);
     setCellText(set, note, entry.used ? toUnicode(entry.name) : QString());
 }
 
@@ -122,7 +122,7 @@ void NoteGrid::kitReplaced() {
     }
 }
 
-void NoteGrid::setNameChanged(int set) { setHeader(set, toUnicode(c_.state().kit.setName(set))); }
+void NoteGrid::setNameChanged(int set) { setHeader(set, toUnicode(c_.document().kit().setName(set))); }
 
 QItemSelectionModel::SelectionFlags NoteGrid::selectionCommand(const QModelIndex& index, const QEvent* event) const {
     // Exactly one data cell is selected at any time: no deselecting, no ranges.

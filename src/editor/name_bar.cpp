@@ -130,8 +130,8 @@ void NameBar::setSuggestions(const QStringList& names) {
 }
 
 void NameBar::showNames() {
-    editName1_->setEditText(toUnicode(c_.state().kit.setName(1)));
-    editName2_->setEditText(toUnicode(c_.state().kit.setName(2)));
+    editName1_->setEditText(toUnicode(c_.document().kit().setName(1)));
+    editName2_->setEditText(toUnicode(c_.document().kit().setName(2)));
 }
 
 bool NameBar::EditName1KeyPress(int set, const QString& typed) {

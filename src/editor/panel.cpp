@@ -274,13 +274,13 @@ void ParameterPanel::noteChanged(int set, int note) {
 }
 
 void ParameterPanel::kitReplaced() {
-    const DrumNoteEntry& selected = c_.state().currentEntry();
+    const DrumNoteEntry& selected = c_.currentEntry();
     showInstrumentName(selected.used ? toUnicode(selected.name) : QString());
     if (selected.used) showNote(c_.state().currentSet, c_.state().currentNote);
 }
 
 void ParameterPanel::showNote(int set, int note) {
-    const DrumNoteEntry& entry = c_.state().kit.entry(set, note);
+    const DrumNoteEntry& entry = c_.document().kit().entry(set, note);
     groupBox1_->setEnabled(entry.used != 0);
     editInstTag_ = 0;
     if (entry.used) {
@@ -304,7 +304,7 @@ void ParameterPanel::showInstrumentName(const QString& name) {
 }
 
 void ParameterPanel::updateEnabledState() {
-    const bool used = c_.state().currentEntry().used != 0;
+    const bool used = c_.currentEntry().used != 0;
     if (rows_[0].label->isEnabled() == used) return;
     for (const Row& row : rows_)
         for (QWidget* w : {static_cast<QWidget*>(row.label), static_cast<QWidget*>(row.memo),
@@ -358,7 +358,7 @@ void ParameterPanel::auto_pClick() { c_.toggleAutoPreview(); }
 void ParameterPanel::Pop_Val1Popup(int row) {
     QAction* item = rows_[static_cast<size_t>(row - 1)].autoItem;
     item->setChecked(c_.state().autoPreview);
-    item->setEnabled(c_.state().livePreview);
+    item->setEnabled(c_.link().preview());
 }
 
 bool ParameterPanel::eventFilter(QObject* watched, QEvent* event) {

@@ -22,12 +22,13 @@ void follow(QObject* o, Follow what, bool on) {
 }
 }  // namespace
 
-Preview::Preview(EditorController& controller, QObject* parent) : QObject(parent), c_(controller) {}
+Preview::Preview(EditorController& controller, Dialogs& dialogs, QObject* parent)
+    : QObject(parent), c_(controller), dialogs_(dialogs) {}
 
 void Preview::openFailed(const MidiError& why) {
     QString text = openFailureLines(why.kind);
     if (!why.text.empty()) text += "\r\n(" + QString::fromStdString(why.text) + ")";
-    c_.dialogs.message(nullptr, QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"), text, QMessageBox::Ok);
+    dialogs_.message(nullptr, QMessageBox::Warning, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"), text, QMessageBox::Ok);
 }
 
 void Preview::previewChanged(bool on) {

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <vector>
 
+#include "editor/dialogs.h"
 #include "editor/editor_controller.h"
 
 class QAction;
@@ -15,7 +16,7 @@ namespace kf::ui {
 class Preview : public QObject, public EditorObserver {
     Q_OBJECT
 public:
-    explicit Preview(EditorController& controller, QObject* parent = nullptr);
+    Preview(EditorController& controller, Dialogs& dialogs, QObject* parent = nullptr);
 
     // Controls that follow livePreview: checked, enabled or visible while it is on.
     void governChecked(QAction* action) { checked_.push_back(action); }
@@ -32,6 +33,7 @@ public:
 
 private:
     EditorController& c_;
+    Dialogs& dialogs_;
     std::vector<QPointer<QAction>> checked_;
     std::vector<QPointer<QObject>> enabled_;
     std::vector<QPointer<QObject>> visible_;

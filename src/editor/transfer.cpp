@@ -28,8 +28,8 @@ void post(QPointer<TransferMonitor> monitor, F f) {
 }
 }  // namespace
 
-TransferMonitor::TransferMonitor(EditorController& controller, QWidget* parent)
-    : QObject(parent), c_(controller), window_(parent) {
+TransferMonitor::TransferMonitor(EditorController& controller, Dialogs& dialogs, QWidget* parent)
+    : QObject(parent), c_(controller), dialogs_(dialogs), window_(parent) {
     bar_ = new QProgressBar;
     bar_->setObjectName("TransferBar1");
     bar_->setFixedWidth(140);
@@ -48,8 +48,7 @@ TransferMonitor::TransferMonitor(EditorController& controller, QWidget* parent)
 
     // Both are called on the sender thread: hand them to the GUI thread.
     QPointer<TransferMonitor> self(this);
-    c_.midi.setObserver([self] { post(self, [](TransferMonitor* m) { m->refresh(); }); });
-    c_.midi.setDropHandler([self](const std::string& port) {
+    c_.watchQueue([self] { post(self, [](TransferMonitor* m) { m->refresh(); }); }, [self](const std::string& port) {
         const QString name = QString::fromStdString(port);
         post(self, [name](TransferMonitor* m) {
             m->pendingDrop_ = name;
@@ -60,11 +59,10 @@ TransferMonitor::TransferMonitor(EditorController& controller, QWidget* parent)
 }
 
 TransferMonitor::~TransferMonitor() {
-    c_.midi.setObserver({});
-    c_.midi.setDropHandler({});
+    c_.watchQueue({}, {});
 }
 
-bool TransferMonitor::active() const { return !c_.midi.progress().idle(); }
+bool TransferMonitor::active() const { return !c_.link().progress().idle(); }
 
 QList<QWidget*> TransferMonitor::widgets() const { return {left_, bar_, cancel_}; }
 
@@ -81,7 +79,7 @@ void TransferMonitor::showWidgets(bool on) {
 
 void TransferMonitor::refresh() {
     if (work_) return;  // the bar shows the work
-    const SendProgress p = c_.midi.progress();
+    const SendProgress p = c_.link().progress();
     if (p.idle()) {
         tick_->stop();
         if (shown_) {
@@ -108,7 +106,7 @@ void TransferMonitor::TransferCancelClick() {
         work_->cancel();
         return;
     }
-    c_.midi.cancel();
+    c_.cancelQueue();
     refresh();
 }
 
@@ -147,7 +145,7 @@ void TransferMonitor::waitFor(const Work& work) {
 
 bool TransferMonitor::waitUntilSent() {
     cancelled_ = false;
-    c_.midi.flush(std::chrono::milliseconds(0));  // a wait on the queue lets it go
+    c_.releaseQueue();
     if (!active()) return true;
     QEventLoop loop;
     connect(this, &TransferMonitor::finished, &loop, &QEventLoop::quit);
@@ -165,7 +163,7 @@ void TransferMonitor::showDropReport() {
     if (!dropPending_ || reporting_) return;
     dropPending_ = false;
     reporting_ = true;
-    c_.dialogs.report(window_ ? window_->window() : QApplication::activeWindow(), QMessageBox::Warning,
+    dialogs_.report(window_ ? window_->window() : QApplication::activeWindow(), QMessageBox::Warning,
                       QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"),
                       QStringLiteral("MIDIﾃﾞﾊﾞｲｽ %1 がﾒｯｾｰｼﾞを受け付けません。\r\n接続を確かめてください。")
                           .arg(pendingDrop_));

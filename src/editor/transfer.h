@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include "editor/dialogs.h"
 #include "editor/editor_controller.h"
 
 class QLabel;
@@ -20,7 +21,7 @@ class TransferMonitor : public QObject, public TransferWatch {
     Q_OBJECT
 public:
     // Reports open over parent's window.
-    explicit TransferMonitor(EditorController& controller, QWidget* parent = nullptr);
+    TransferMonitor(EditorController& controller, Dialogs& dialogs, QWidget* parent = nullptr);
     ~TransferMonitor() override;
 
     // Shown while more than this much wire time is queued, until the queue is empty.
@@ -58,6 +59,7 @@ private:
     void showWidgets(bool on);
 
     EditorController& c_;
+    Dialogs& dialogs_;
     QWidget* window_;
     QProgressBar* bar_;
     QLabel* left_;

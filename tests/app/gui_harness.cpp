@@ -133,7 +133,7 @@ void typeText(QWidget* target, const QString& text) {
     }
 }
 
-Kit& Harness::kitUnseen() { return ui::EditorTestAccess::state(editor()).kit; }
+Kit& Harness::kitUnseen() { return ui::EditorTestAccess::kit(editor()); }
 
 void Harness::changeOptions(const std::function<void(ui::Options&)>& change) {
     ui::Options o = state().options;

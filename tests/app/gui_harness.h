@@ -23,7 +23,7 @@ namespace kf::ui {
 // The tests' one way past the controller: a document set up without the window hearing of it.
 class EditorTestAccess {
 public:
-    static EditorState& state(EditorController& c) { return c.state_; }
+    static Kit& kit(EditorController& c) { return c.document_.kit_; }
 };
 }  // namespace kf::ui
 
@@ -89,6 +89,8 @@ public:
     ui::EditorController& editor() { return window_->editor(); }
     const ui::WindowParts& parts() { return window_->parts(); }
     const ui::EditorState& state() { return window_->editor().state(); }
+    const ui::Document& document() { return window_->editor().document(); }
+    const ui::ModuleLink& link() { return window_->editor().link(); }
     // The kit changed behind the window: nothing is shown, sent or marked modified.
     Kit& kitUnseen();
     // Options changed as the options dialog changes them, without the dialog.

@@ -20,7 +20,7 @@ TEST(Settings, FirstRunTakesEveryDefault) {
     const ui::EditorState& s = h.state();
     EXPECT_TRUE(h.parts().view->toolBarVisible());
     EXPECT_TRUE(h.parts().view->dataBoxAtBottom());
-    EXPECT_TRUE(s.livePreview);
+    EXPECT_TRUE(h.link().preview());
     EXPECT_TRUE(s.autoPreview);
     EXPECT_EQ(s.options.midiPort, -1);
     EXPECT_EQ(h.parts().panel->velocity(), 127);

@@ -199,7 +199,7 @@ TEST_F(Options, CancelChangesNothingAndTheNextShowingShowsTheOldValues) {
     EXPECT_TRUE(h->state().options.comment);
     EXPECT_EQ(h->state().options.fileType, 1);
     EXPECT_TRUE(h->parts().view->toolBarVisible());
-    EXPECT_TRUE(h->state().livePreview);
+    EXPECT_TRUE(h->link().preview());
     dlg->FormShow();
     EXPECT_TRUE(dlg->checkComment1->isChecked());
     EXPECT_EQ(dlg->fileType->checkedId(), 0);

@@ -40,10 +40,10 @@ TEST(StartUp, PreviewOnSendsTheRhythmPartThenTheTenSetUpMessages) {
         param(1, 0, 12, 0)};
     EXPECT_EQ(h.takeSent(), expected);
     EXPECT_EQ(h.midi().opened, (std::vector<int>{-1}));
-    EXPECT_FALSE(h.state().modified);
+    EXPECT_FALSE(h.document().modified());
     EXPECT_TRUE(h.dialogs().shown.empty());
     // the start values land in the empty entry of set 1, note 0, which stays unused
-    const DrumNoteEntry& e = h.state().kit.entry(1, 0);
+    const DrumNoteEntry& e = h.document().kit().entry(1, 0);
     EXPECT_EQ(e.used, 0);
     EXPECT_EQ(e.playNote, 60);
     EXPECT_EQ(e.sourceMap, 2);
@@ -72,7 +72,7 @@ TEST_P(FailedOpen, LeavesPreviewOffWithTheBoxNamingTheCause) {
     EXPECT_EQ(h.dialogs().shown[0].caption, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"));
     EXPECT_EQ(h.dialogs().shown[0].text, QString::fromUtf8(GetParam().lines) + QStringLiteral("\r\n(no such port)"));
     EXPECT_EQ(h.dialogs().shown[0].icon, QMessageBox::Warning);
-    EXPECT_FALSE(h.state().livePreview);
+    EXPECT_FALSE(h.link().preview());
     EXPECT_FALSE(h.window().previewAction()->isChecked());
     EXPECT_FALSE(h.window().previewButton()->isEnabled());
     EXPECT_FALSE(h.window().sendMenu()->menuAction()->isEnabled());
@@ -111,13 +111,13 @@ TEST(StartUp, ADeviceThatTakesNothingIsReportedOnce) {
     o.refuseSends = true;
     Harness h(o);
     // All eleven are lost, the box shown once: the sender may still be dropping when it shows.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return h.editor().midi.droppedCount() == 11 && !h.dialogs().shown.empty(); },
+    ASSERT_TRUE(QTest::qWaitFor([&] { return h.midiOut().droppedCount() == 11 && !h.dialogs().shown.empty(); },
                                 30000));
     QApplication::processEvents();
     ASSERT_EQ(h.dialogs().shown.size(), 1u);
     EXPECT_EQ(h.dialogs().shown[0].caption, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"));
     EXPECT_TRUE(h.dialogs().shown[0].text.contains("Kitforge"));
-    EXPECT_EQ(h.editor().midi.droppedCount(), 11);
+    EXPECT_EQ(h.midiOut().droppedCount(), 11);
 }
 
 TEST(StartUp, MissingTablesAreReportedAfterTheWindowIsUpAndNoSettingsAreWritten) {

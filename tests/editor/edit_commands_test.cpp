@@ -69,8 +69,8 @@ const Step increment = [](Harness& h) { h.changeOptions([](ui::Options& o) { o.i
 // The cell holds a used note of this name, in the kit and on the grid; or nothing.
 Step holds(int set, int note, const char* name) {
     return [=](Harness& h) {
-        EXPECT_EQ(h.state().kit.entry(set, note).used, *name ? 1 : 0);
-        EXPECT_EQ(h.state().kit.entry(set, note).name, *name ? name : "");
+        EXPECT_EQ(h.document().kit().entry(set, note).used, *name ? 1 : 0);
+        EXPECT_EQ(h.document().kit().entry(set, note).name, *name ? name : "");
         EXPECT_EQ(h.parts().grid->cellText(set, note), name);
     };
 }
@@ -120,7 +120,7 @@ std::vector<Step> operator+(std::vector<Step> a, const std::vector<Step>& b) {
 
 const SendRow kSendRows[] = {
     {"CutSendsNothingAndLeavesTheBlankEntry", {use(1, 36, "Kick"), at(1, 36)}, {cut}, {},
-     [](Harness& h) { EXPECT_EQ(h.state().kit.entry(1, 36), blankEntry()), holds(1, 36, "")(h); }},
+     [](Harness& h) { EXPECT_EQ(h.document().kit().entry(1, 36), blankEntry()), holds(1, 36, "")(h); }},
     {"SelectingAfterACutSendsNothing", {use(1, 36), at(1, 36), cut}, {at(2, 38)}, {}},
     {"PasteSendsTheNoteAfterItsRx", kKickCut, {paste}, dt1::noteAfterRx(2, 38, plain(36, 99)), holds(2, 38, "Kick")},
     {"UndoOfAPasteSendsTheZerosTheCellHeld", kKickCut + std::vector{paste}, {undo}, dt1::note(2, 38, kZeros),
@@ -173,17 +173,17 @@ const SendRow kSendRows[] = {
     {"ChoosingAnInstrumentAuditionsOnChannel11", {},
      {[](Harness& h) { QTest::keyClick(h.parts().dataBox->instrumentList(), Qt::Key_Down); }},
      {"BA 00 00", "BA 20 02", "CA 00", "9A 1A 7F", "9A 1A 00"},
-     [](Harness& h) { EXPECT_EQ(h.state().lastSoundedNote, 0) << "the last sounded note does not change"; }},
+     [](Harness& h) { EXPECT_EQ(h.link().lastSoundedNote(), 0) << "the last sounded note does not change"; }},
     // The name, then the set's program change so the module plays the renamed set.
     {"ATildeCutsTheName", {}, {[](Harness& h) { typeName(h, 1, "Roc~k"); }}, {dt1::setName(1, "Roc"), "C9 40"},
      [](Harness& h) {
-         EXPECT_EQ(h.state().kit.setName(1), "Roc");
+         EXPECT_EQ(h.document().kit().setName(1), "Roc");
          EXPECT_EQ(h.parts().nameBar->nameBox(1)->currentText(), "Roc");
          EXPECT_EQ(h.parts().grid->headerText(1), "Roc");
-         EXPECT_TRUE(h.state().modified);
+         EXPECT_TRUE(h.document().modified());
      }},
     {"AnUnchangedNameIsSentButIsNoChange", {}, {[](Harness& h) { typeName(h, 2, "UserDrum2"); }},
-     {dt1::setName(2, "UserDrum2"), "C9 41"}, [](Harness& h) { EXPECT_FALSE(h.state().modified); }},
+     {dt1::setName(2, "UserDrum2"), "C9 41"}, [](Harness& h) { EXPECT_FALSE(h.document().modified()); }},
 };
 INSTANTIATE_TEST_SUITE_P(Editing, EditSends, ::testing::ValuesIn(kSendRows), byName);
 
@@ -253,14 +253,14 @@ TEST_F(Editing, TextEntryModeHandsTheShortcutsToTheBoxAndBack) {
     name->lineEdit()->selectAll();
     QTest::keyClick(name->lineEdit(), Qt::Key_X, Qt::ControlModifier);
     EXPECT_TRUE(name->currentText().isEmpty()) << "Ctrl+X cut the box's text";
-    EXPECT_EQ(h->state().kit.entry(1, 7).used, 1) << "and not the note";
+    EXPECT_EQ(h->document().kit().entry(1, 7).used, 1) << "and not the note";
     grid->setFocus();
     QApplication::processEvents();
     EXPECT_FALSE(edit->textEntryMode());
     EXPECT_TRUE(edit->Cut1->isEnabled());
     EXPECT_EQ(edit->Cut1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
     ctrl(*h, Qt::Key_X);
-    EXPECT_EQ(h->state().kit.entry(1, 7).used, 0);
+    EXPECT_EQ(h->document().kit().entry(1, 7).used, 0);
 }
 
 // Data input box
@@ -309,7 +309,7 @@ TEST_F(DataInput, InsertActsOnTheEditTargetAndAdvancesTheList) {
     h->select(2, 60);
     const int before = box->instrumentList()->currentIndex();
     edit->Insert1->trigger();
-    EXPECT_EQ(h->state().kit.entry(2, 60).used, 1);
+    EXPECT_EQ(h->document().kit().entry(2, 60).used, 1);
     EXPECT_EQ(grid->selectedNote(), 60);
     EXPECT_EQ(box->instrumentList()->currentIndex(), before + 1);
     box->instrumentList()->setCurrentIndex(box->instrumentList()->count() - 1);
@@ -323,7 +323,7 @@ TEST_F(DataInput, InsertWithTheBoxHiddenOnlyShowsIt) {
     edit->Insert1->trigger();
     EXPECT_TRUE(box->isVisibleTo(&h->window()));
     EXPECT_TRUE(h->parts().view->Data1->isChecked());
-    EXPECT_EQ(h->state().kit.entry(1, 50).used, 0);
+    EXPECT_EQ(h->document().kit().entry(1, 50).used, 0);
 }
 
 TEST_F(DataInput, NoReferenceDataDisablesTheBox) {

@@ -31,12 +31,12 @@ TEST(Fetch, TheModulesKitBecomesAnUntitledModifiedDocumentAndIsNotSentBack) {
     h->takeSent();
     h->dialogs().answers.push_back(QMessageBox::No);  // the save prompt
     h->parts().files->Receive1->trigger();
-    EXPECT_EQ(WriteKitFile(h->state().kit), WriteKitFile(kit));
+    EXPECT_EQ(WriteKitFile(h->document().kit()), WriteKitFile(kit));
     ASSERT_EQ(h->dialogs().shown.size(), 2u);
     EXPECT_EQ(h->dialogs().shown[1].text,
               QStringLiteral("ﾓｼﾞｭｰﾙから読み込みました。\r\nｾｯﾄ1: 6 音色、ｾｯﾄ2: 6 音色、ｾｯﾄ名: 2\r\n応答のなかったﾘｸｴｽﾄ: 0"));
-    EXPECT_TRUE(h->state().modified);
-    EXPECT_EQ(h->parts().files->docName, QStringLiteral("無題"));
+    EXPECT_TRUE(h->document().modified());
+    EXPECT_EQ(h->document().name(), QStringLiteral("無題"));
     EXPECT_EQ(h->parts().grid->cellText(1, 0), QString::fromStdString(kit.entry(1, 0).name));
     EXPECT_TRUE(h->parts().edit->Cut1->isEnabled()) << "the note shown is a used one now";
     // Requests only, and the shown note's switches: nothing of the kit goes back.
@@ -50,21 +50,21 @@ TEST(Fetch, ASilentModuleIsNamedWithBothPortsAndLeavesTheDocument) {
     auto h = withModule(tableKit(tables(), 2, 1));
     h->module()->silent = true;
     h->useNote(1, 36, "Mine");
-    const std::string before = WriteKitFile(h->state().kit);
+    const std::string before = WriteKitFile(h->document().kit());
     h->parts().files->Receive1->trigger();
     ASSERT_EQ(h->dialogs().shown.size(), 1u);
     EXPECT_EQ(h->dialogs().shown[0].text, QStringLiteral("ﾓｼﾞｭｰﾙから応答がありません。\r\n出力: Kitforge\r\n入力: Kitforge"));
-    EXPECT_EQ(WriteKitFile(h->state().kit), before);
+    EXPECT_EQ(WriteKitFile(h->document().kit()), before);
 }
 
 TEST(Fetch, EscStopsItAndLeavesTheDocument) {
     auto h = withModule(tableKit(tables(), 40, 4));
     h->useNote(1, 36, "Mine");
-    const std::string before = WriteKitFile(h->state().kit);
+    const std::string before = WriteKitFile(h->document().kit());
     QTimer::singleShot(0, h->parts().grid, [&] { QTest::keyClick(h->parts().grid, Qt::Key_Escape); });
     h->parts().files->Receive1->trigger();
     EXPECT_TRUE(h->dialogs().shown.empty());
-    EXPECT_EQ(WriteKitFile(h->state().kit), before);
+    EXPECT_EQ(WriteKitFile(h->document().kit()), before);
     EXPECT_LT(h->module()->requests(), 770) << "stopped before the end";
     EXPECT_FALSE(h->state().busy);
 }

@@ -86,9 +86,8 @@ class OpenRefused : public Files, public ::testing::WithParamInterface<OpenRow> 
 TEST_P(OpenRefused, KeepsTheDocumentAndSaysWhy) {
     const OpenRow& row = GetParam();
     edit();
-    files->docName = "mine.kfg";
-    files->docNamed = true;
-    const std::string before = WriteKitFile(h->state().kit);
+    h->editor().nameDocument(h->document().folder(), "mine.kfg");
+    const std::string before = WriteKitFile(h->document().kit());
     const QString file = path("x.kfg");
     if (row.made == Made::Fifo) {
         ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
@@ -102,9 +101,9 @@ TEST_P(OpenRefused, KeepsTheDocumentAndSaysWhy) {
     files->disk = systemDiskCalls();
     ASSERT_EQ(h->dialogs().shown.size(), 2u) << "the save prompt, then the refusal";
     EXPECT_EQ(h->dialogs().shown[1].text, QString::fromUtf8(row.message).replace("%1", file));
-    EXPECT_EQ(WriteKitFile(h->state().kit), before);
-    EXPECT_TRUE(h->state().modified);
-    EXPECT_EQ(files->docName, "mine.kfg");
+    EXPECT_EQ(WriteKitFile(h->document().kit()), before);
+    EXPECT_TRUE(h->document().modified());
+    EXPECT_EQ(h->document().name(), "mine.kfg");
     EXPECT_FALSE(h->state().busy);
 }
 
@@ -140,17 +139,17 @@ TEST_F(Files, YesThenCancelledSaveAsKeepsTheDocument) {
     EXPECT_EQ(h->dialogs().saveRequests.size(), 1u);
     EXPECT_EQ(h->dialogs().saveRequests[0].proposedName, QStringLiteral("無題"));
     EXPECT_EQ(h->dialogs().saveRequests[0].selectedFilter, 0);
-    EXPECT_EQ(h->state().kit.entry(1, 36).used, 1) << "the work stays";
-    EXPECT_TRUE(h->state().modified);
+    EXPECT_EQ(h->document().kit().entry(1, 36).used, 1) << "the work stays";
+    EXPECT_TRUE(h->document().modified());
     // No discards, Cancel keeps
     h->dialogs().answers.push_back(QMessageBox::Cancel);
     files->New1Click();
-    EXPECT_EQ(h->state().kit.entry(1, 36).used, 1);
+    EXPECT_EQ(h->document().kit().entry(1, 36).used, 1);
     h->select(2, 40);
     h->dialogs().answers.push_back(QMessageBox::No);
     files->New1Click();
-    EXPECT_EQ(h->state().kit.entry(1, 36).used, 0);
-    EXPECT_FALSE(h->state().modified);
+    EXPECT_EQ(h->document().kit().entry(1, 36).used, 0);
+    EXPECT_FALSE(h->document().modified());
     EXPECT_TRUE(h->parts().grid->cellText(1, 36).isEmpty());
     EXPECT_EQ(h->state().currentSet * 1000 + h->state().currentNote, 1000) << "a new kit starts at set 1, note 0";
 }
@@ -172,19 +171,19 @@ TEST_F(Files, OpenWithFileTypeMidRenamesAndSaveWritesBothFiles) {
     h->dialogs().openAnswers.push_back(path("rock.kfg"));
     h->takeSent();
     files->Open1Click();
-    EXPECT_EQ(files->docName, "rock.mid");
+    EXPECT_EQ(h->document().name(), "rock.mid");
     EXPECT_EQ(h->window().windowTitle(), "Kitforge - rock.mid");
-    EXPECT_EQ(h->state().kit.entry(2, 127).name, kit.entry(2, 127).name.substr(0, 20));
+    EXPECT_EQ(h->document().kit().entry(2, 127).name, kit.entry(2, 127).name.substr(0, 20));
     EXPECT_EQ(h->parts().grid->headerText(2), QString::fromStdString(kit.setName(2)));
     EXPECT_EQ(h->parts().grid->selectedNote(), 0);
     EXPECT_TRUE(h->parts().edit->entryCommandsEnabled()) << "the note shown is a used one now";
-    EXPECT_FALSE(h->state().modified);
+    EXPECT_FALSE(h->document().modified());
     EXPECT_FALSE(h->parts().edit->undoEnabled());
     // The whole kit; the shown note's Rx messages take the places of that note's own.
     EXPECT_EQ(h->takeSent().size(), 256u * 12 + 4);
     files->Save1Click();
     EXPECT_EQ(read("rock.mid").substr(0, 4), "MThd");
-    EXPECT_EQ(read("rock.kfg"), WriteKitFile(h->state().kit));
+    EXPECT_EQ(read("rock.kfg"), WriteKitFile(h->document().kit()));
     EXPECT_FALSE(QFile::exists(path("rock.KFG")));
     EXPECT_FALSE(QFile::exists(path("rock.MID")));
 }
@@ -206,7 +205,7 @@ TEST_P(SaveAsFormats, SetTheTypeAndTheNextProposal) {
     h->dialogs().saveAnswers.push_back(path(file));
     QTest::keyClick(h->parts().grid, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(h->state().options.fileType, GetParam().fileType);
-    EXPECT_FALSE(h->state().modified);
+    EXPECT_FALSE(h->document().modified());
     EXPECT_EQ(read(file).substr(0, std::strlen(GetParam().head)), GetParam().head);
     if (GetParam().fileType != 1) {
         EXPECT_FALSE(QFile::exists(path("a.kfg"))) << "no companion without auto-save";
@@ -230,9 +229,9 @@ TEST_F(Files, AnUnknownExtensionIsRefused) {
     edit();
     h->dialogs().saveAnswers.push_back(path("a.doc"));
     files->SaveAs1Click();
-    EXPECT_TRUE(h->state().modified);
-    EXPECT_FALSE(files->docNamed);
-    EXPECT_EQ(files->docName, QStringLiteral("無題"));
+    EXPECT_TRUE(h->document().modified());
+    EXPECT_FALSE(h->document().named());
+    EXPECT_EQ(h->document().name(), QStringLiteral("無題"));
     EXPECT_FALSE(QFile::exists(path("a.doc")));
     ASSERT_EQ(h->dialogs().shown.size(), 1u);
     EXPECT_EQ(h->dialogs().shown[0].text, QStringLiteral("拡張子は .kfg .mid .prt .txt のいずれかにしてください。"));
@@ -248,9 +247,9 @@ TEST_F(Files, AFailedSaveKeepsTheOldFileAndTheModifiedFlag) {
     // the directory is replaced by a plain file, so nothing can be written there
     const QString blocked = h->dir() + "/blocked";
     QFile(blocked).open(QIODevice::WriteOnly);
-    files->docDir = blocked + "/";
+    h->editor().setDocumentFolder(blocked + "/");
     files->Save1Click();
-    EXPECT_TRUE(h->state().modified);
+    EXPECT_TRUE(h->document().modified());
     ASSERT_EQ(h->dialogs().shown.size(), 1u);
     EXPECT_EQ(h->dialogs().shown[0].text, QStringLiteral("ﾌｧｲﾙ %1/keep.kfg を作成できません").arg(blocked));
     EXPECT_EQ(read("keep.kfg"), saved);
@@ -261,7 +260,7 @@ TEST_F(Files, AnotherExtensionInTheOpenDialogChangesNothing) {
     write("x.mid", "MThd");
     h->dialogs().openAnswers.push_back(path("x.mid"));
     files->Open1Click();
-    EXPECT_EQ(files->docName, QStringLiteral("無題"));
+    EXPECT_EQ(h->document().name(), QStringLiteral("無題"));
     EXPECT_TRUE(h->dialogs().shown.empty());
 }
 
@@ -277,15 +276,15 @@ TEST_F(Files, CommandLineInTwoUnquotedParts) {
     const QString dir = h->dir();
     // keep the files: start the new window from the same temporary directory's contents
     Harness second(o);
-    EXPECT_EQ(second.parts().files->docName, "x.kfg");
-    EXPECT_EQ(second.state().kit.entry(2, 9).name, "Clap");
+    EXPECT_EQ(second.document().name(), "x.kfg");
+    EXPECT_EQ(second.document().kit().entry(2, 9).name, "Clap");
     EXPECT_EQ(second.parts().grid->selectedSet(), 2);
     EXPECT_EQ(second.parts().grid->selectedNote(), 9);
-    EXPECT_FALSE(second.state().modified);
+    EXPECT_FALSE(second.document().modified());
     HarnessOptions other;
     other.arguments = {dir + "/My Kits/x.txt"};
     Harness ignored(other);
-    EXPECT_EQ(ignored.parts().files->docName, QStringLiteral("無題"));
+    EXPECT_EQ(ignored.document().name(), QStringLiteral("無題"));
 }
 
 TEST_F(Files, BusyBlocksTheCommands) {
@@ -336,10 +335,10 @@ TEST_F(Files, ImportAsksToSaveThenMakesAnUntitledKitAndSendsIt) {
     EXPECT_EQ(h->dialogs().shown[1].caption, QStringLiteral("ｲﾝﾎﾟｰﾄ"));
     EXPECT_TRUE(h->dialogs().shown[1].text.contains(QStringLiteral("ｾｯﾄ1: 128 音色、ｾｯﾄ2: 128 音色、ｾｯﾄ名: 2")))
         << h->dialogs().shown[1].text.toStdString();
-    EXPECT_EQ(h->state().kit.entry(2, 127).name, kit.entry(2, 127).name);
-    EXPECT_EQ(h->state().kit.setName(2), kit.setName(2));
-    EXPECT_EQ(files->docName, QStringLiteral("無題"));
-    EXPECT_TRUE(h->state().modified);
+    EXPECT_EQ(h->document().kit().entry(2, 127).name, kit.entry(2, 127).name);
+    EXPECT_EQ(h->document().kit().setName(2), kit.setName(2));
+    EXPECT_EQ(h->document().name(), QStringLiteral("無題"));
+    EXPECT_TRUE(h->document().modified());
     EXPECT_EQ(h->window().windowTitle(), QStringLiteral("Kitforge - 無題"));
     EXPECT_EQ(h->parts().grid->cellText(1, 0), QString::fromStdString(kit.entry(1, 0).name));
     EXPECT_FALSE(h->parts().edit->Undo1->isEnabled()) << "no undo into the kit that was replaced";
@@ -380,13 +379,13 @@ TEST(SaveDialog, ABareNameTakesTheExtensionOfTheTypeChosen) {
 TEST_F(Files, AnImportWithNothingUsableLeavesTheDocumentAlone) {
     write("plain.txt", "just some text\r\n");
     h->useNote(1, 36, "Kick");
-    const std::string before = WriteKitFile(h->state().kit);
+    const std::string before = WriteKitFile(h->document().kit());
     h->dialogs().openAnswers.push_back(path("plain.txt"));
     files->Import1->trigger();
     ASSERT_EQ(h->dialogs().shown.size(), 1u);
     EXPECT_EQ(h->dialogs().shown[0].text,
               QStringLiteral("ﾌｧｲﾙ %1 にはﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄのﾃﾞｰﾀがありません。").arg(path("plain.txt")));
-    EXPECT_EQ(WriteKitFile(h->state().kit), before);
+    EXPECT_EQ(WriteKitFile(h->document().kit()), before);
 }
 
 void drop(QWidget* window, const QString& file) {
@@ -405,15 +404,15 @@ TEST_F(Files, ADroppedMidiFileIsImportedAndADroppedKitFileOpened) {
     Kit kit = test::fullKit();
     write("song.mid", WriteMidiFile(kit, true, "song.mid"));
     drop(&h->window(), path("song.mid"));
-    EXPECT_EQ(files->docName, QStringLiteral("無題"));
-    EXPECT_EQ(h->state().kit.entry(1, 5).level, kit.entry(1, 5).level);
+    EXPECT_EQ(h->document().name(), QStringLiteral("無題"));
+    EXPECT_EQ(h->document().kit().entry(1, 5).level, kit.entry(1, 5).level);
     kit.setSetName(1, "Dropped");
     write("dropped.kfg", WriteKitFile(kit));
     h->dialogs().answers.push_back(QMessageBox::No);  // the imported kit is modified: don't save
     drop(&h->window(), path("dropped.kfg"));
-    EXPECT_EQ(files->docName, "dropped.kfg");
-    EXPECT_EQ(h->state().kit.setName(1), "Dropped");
-    EXPECT_FALSE(h->state().modified);
+    EXPECT_EQ(h->document().name(), "dropped.kfg");
+    EXPECT_EQ(h->document().kit().setName(1), "Dropped");
+    EXPECT_FALSE(h->document().modified());
 }
 
 }  // namespace

@@ -154,8 +154,8 @@ TEST(Grid, ADragKeepsTheHighlightAndTheCurrentCellOnThePressedCell) {
     EXPECT_EQ(grid->selectedNote(), 10) << "the current cell";
     EXPECT_EQ(h.window().status()->cell(), "1, 10");
     QTest::keyClick(grid, Qt::Key_X, Qt::ControlModifier);
-    EXPECT_EQ(h.state().kit.entry(1, 10).used, 0) << "Cut acts on the highlighted cell";
-    EXPECT_EQ(h.state().kit.entry(1, 13).used, 1);
+    EXPECT_EQ(h.document().kit().entry(1, 10).used, 0) << "Cut acts on the highlighted cell";
+    EXPECT_EQ(h.document().kit().entry(1, 13).used, 1);
 }
 
 TEST(Grid, AClickOnAVisibleRowNeverScrolls) {

@@ -48,7 +48,7 @@ protected:
     void clickGrid(int set, int note) { QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell(set, note)); }
     // The name message and program change, then the clicked cell's release note-off.
     std::vector<std::string> nameSent(int set) {
-        return {dt1::setName(set, h->state().kit.setName(set)), set == 1 ? "C9 40" : "C9 41", "99 00 00"};
+        return {dt1::setName(set, h->document().kit().setName(set)), set == 1 ? "C9 40" : "C9 41", "99 00 00"};
     }
     std::unique_ptr<Harness> h;
     ui::NameBar* bar = nullptr;
@@ -63,7 +63,7 @@ TEST_F(NameBox, WhatWasTypedIsWhatIsShownAndCommittedLetterForLetter) {
         EXPECT_EQ(edit(1)->text(), typed) << "Enter keeps the typed letters";
         h->takeSent();
         clickGrid(1, 20);
-        EXPECT_EQ(h->state().kit.setName(1), typed.toStdString());
+        EXPECT_EQ(h->document().kit().setName(1), typed.toStdString());
         EXPECT_EQ(bar->nameBox(1)->currentText(), typed);
         EXPECT_EQ(h->takeSent(), nameSent(1));
     }
@@ -103,10 +103,10 @@ TEST_F(NameBox, AMenuADialogOrTheBoxesOwnListCommitNothing) {
     h->window().activateWindow();
     QApplication::processEvents();
     EXPECT_TRUE(h->takeSent().empty());
-    EXPECT_EQ(h->state().kit.setName(1), "UserDrum1");
+    EXPECT_EQ(h->document().kit().setName(1), "UserDrum1");
     // Then another control takes the focus: committed once, and the click selects too.
     clickGrid(2, 15);
-    EXPECT_EQ(h->state().kit.setName(1), "abc");
+    EXPECT_EQ(h->document().kit().setName(1), "abc");
     EXPECT_EQ(grid->selectedSet(), 2);
     EXPECT_EQ(grid->selectedNote(), 15);
     EXPECT_EQ(h->takeSent(), nameSent(1));
@@ -125,7 +125,7 @@ TEST_F(NameBox, AClickIntoTheGridWhileSuggestionsShowCommitsAndSelects) {
     QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, cell(1, 12));
     EXPECT_FALSE(popup->isVisible());
     EXPECT_EQ(grid->selectedNote(), 12) << "the click selected";
-    EXPECT_EQ(h->state().kit.setName(1), "ja");
+    EXPECT_EQ(h->document().kit().setName(1), "ja");
     EXPECT_EQ(h->takeSent(), nameSent(1));
 }
 

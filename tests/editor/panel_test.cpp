@@ -83,11 +83,11 @@ void PanelSends::play(bool preview) {
     h->editor().setModified(false);
     row.act(panel);
     EXPECT_EQ(h->takeSent(), preview ? row.sent : std::vector<std::string>{});
-    EXPECT_EQ(h->state().modified, row.modified);
+    EXPECT_EQ(h->document().modified(), row.modified);
     if (row.memoRow) {
         EXPECT_EQ(panel->memo(row.memoRow)->text(), QString::fromUtf8(row.memo));
     }
-    row.check(h->state().kit.entry(1, 36), panel);
+    row.check(h->document().kit().entry(1, 36), panel);
 }
 
 TEST_P(PanelSends, ExactlyTheseMessages) { play(true); }
@@ -211,9 +211,9 @@ TEST_F(Panel, EmptyNoteKeepsTheSlidersGreysThemAndEmptiesTheName) {
 TEST_F(Panel, InstrumentNameEditsTheEditTargetAndItsCell) {
     panel->editInst()->setFocus();
     typeText(panel->editInst(), "X");
-    EXPECT_EQ(h->state().kit.entry(1, 36).name, "InstX");
+    EXPECT_EQ(h->document().kit().entry(1, 36).name, "InstX");
     EXPECT_EQ(h->parts().grid->cellText(1, 36), "InstX");
-    EXPECT_TRUE(h->state().modified);
+    EXPECT_TRUE(h->document().modified());
     // at most 20 bytes of Shift-JIS: a kanji counts two
     panel->editInst()->setText(QString(18, 'a'));
     typeText(panel->editInst(), QStringLiteral("漢"));

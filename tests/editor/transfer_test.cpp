@@ -119,7 +119,7 @@ TEST_P(TransferCancel, DropsTheRestAndSilencesTheRhythmChannel) {
     } else if (GetParam().previewOff) {
         // Switching preview off closes the port: the held message goes once the rest is dropped.
         std::thread later([&] {
-            while (h.editor().midi.cancelledCount() == 0) std::this_thread::yield();
+            while (h.midiOut().cancelledCount() == 0) std::this_thread::yield();
             h.midi().release();
         });
         h.window().previewAction()->trigger();
@@ -134,13 +134,13 @@ TEST_P(TransferCancel, DropsTheRestAndSilencesTheRhythmChannel) {
     ASSERT_EQ(sent.size(), 102u);
     EXPECT_EQ(sent.back(), kAllSoundOff);
     // With Esc, the click that focused the grid queued two Rx messages and a note-off too.
-    EXPECT_EQ(h.editor().midi.cancelledCount(), 3077 - 101 + (GetParam().escape ? 3 : 0));
+    EXPECT_EQ(h.midiOut().cancelledCount(), 3077 - 101 + (GetParam().escape ? 3 : 0));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !monitor->bar()->isVisible(); }, 30000));
     if (GetParam().previewOff) return;
     // The next send works.
     clickCell(h.parts().grid, 1, 5);
-    EXPECT_EQ(h.takeSent(), (std::vector<std::string>{param(1, 5, 7, h.state().kit.entry(1, 5).rxNoteOff),
-                                                      param(1, 5, 8, h.state().kit.entry(1, 5).rxNoteOn), "99 00 00"}));
+    EXPECT_EQ(h.takeSent(), (std::vector<std::string>{param(1, 5, 7, h.document().kit().entry(1, 5).rxNoteOff),
+                                                      param(1, 5, 8, h.document().kit().entry(1, 5).rxNoteOn), "99 00 00"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, TransferCancel,
@@ -209,7 +209,7 @@ TEST(Transfer, ADeviceThatStopsTakingIsNamedOnceTheTransferHasEnded) {
     ASSERT_EQ(h.dialogs().shown.size(), 1u);
     EXPECT_EQ(h.dialogs().shown[0].text,
               QStringLiteral("MIDIﾃﾞﾊﾞｲｽ Kitforge がﾒｯｾｰｼﾞを受け付けません。\r\n接続を確かめてください。"));
-    EXPECT_EQ(h.editor().midi.droppedCount(), 3077 - 10);
+    EXPECT_EQ(h.midiOut().droppedCount(), 3077 - 10);
 }
 
 // The close button pressed while the report of a failed device is up: the window closes once
@@ -247,8 +247,8 @@ TEST(Transfer, SpeedAndPauseAreOptionsStoredInTheSettings) {
     HarnessOptions o;
     o.settings = {{"MidiSpeed", "1"}, {"SysExPause", "40"}};
     auto h = std::make_unique<Harness>(o);
-    EXPECT_TRUE(h->editor().midi.pacing().unlimited);
-    EXPECT_EQ(h->editor().midi.pacing().sysexPause, std::chrono::milliseconds(40));
+    EXPECT_TRUE(h->midiOut().pacing().unlimited);
+    EXPECT_EQ(h->midiOut().pacing().sysexPause, std::chrono::milliseconds(40));
     ui::OptionsDialog* dlg = h->window().optionsDialog();
     dlg->FormShow();
     EXPECT_TRUE(dlg->speed->button(1)->isChecked());
@@ -257,9 +257,9 @@ TEST(Transfer, SpeedAndPauseAreOptionsStoredInTheSettings) {
     dlg->sysexPause->selectAll();
     QTest::keyClicks(dlg->sysexPause, "600");  // beyond the range: the box keeps 500 at most
     dlg->OKBtnClick();
-    EXPECT_FALSE(h->editor().midi.pacing().unlimited);
-    EXPECT_LE(h->editor().midi.pacing().sysexPause.count(), 500);
-    const auto pause = h->editor().midi.pacing().sysexPause.count();
+    EXPECT_FALSE(h->midiOut().pacing().unlimited);
+    EXPECT_LE(h->midiOut().pacing().sysexPause.count(), 500);
+    const auto pause = h->midiOut().pacing().sysexPause.count();
     h->window().FormDestroy();
     EXPECT_EQ(h->settings().value("MidiSpeed").toString(), "0");
     EXPECT_EQ(h->settings().value("SysExPause").toString(), QString::number(pause));
@@ -267,8 +267,8 @@ TEST(Transfer, SpeedAndPauseAreOptionsStoredInTheSettings) {
     HarnessOptions bad;
     bad.settings = {{"MidiSpeed", "fast"}, {"SysExPause", "9999"}};
     Harness h2(bad);
-    EXPECT_FALSE(h2.editor().midi.pacing().unlimited);
-    EXPECT_EQ(h2.editor().midi.pacing().sysexPause, std::chrono::milliseconds(500));
+    EXPECT_FALSE(h2.midiOut().pacing().unlimited);
+    EXPECT_EQ(h2.midiOut().pacing().sysexPause, std::chrono::milliseconds(500));
 }
 
 TEST(Transfer, TheBuiltInSynthIsADeviceOfItsOwnAndStaysChosen) {

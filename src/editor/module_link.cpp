@@ -1,0 +1,117 @@
+#include "editor/module_link.h"
+
+#include <thread>
+
+#include "gs/device_commands.h"
+#include "midi/midi_bytes.h"
+
+namespace kf::ui {
+
+ModuleLink::ModuleLink(MidiOut& out, MidiIn& in) : out_(out), in_(in) {
+    in_.setHandler([this](const MidiBytes& message) { received(message); });
+}
+
+ModuleLink::~ModuleLink() { in_.setHandler({}); }
+
+bool ModuleLink::openInput(int& port, bool thru) {
+    thru_ = thru;
+    if (in_.isOpen() && in_.port() == port) return true;
+    if (port >= in_.deviceCount() || port < MidiIn::kBuiltInSynth ||
+        (port == MidiIn::kBuiltInSynth && in_.deviceName(port).empty()))
+        port = -1;
+    return in_.openPort(port);
+}
+
+void ModuleLink::closePorts() {
+    out_.closePort();
+    in_.closePort();
+}
+
+void ModuleLink::received(const MidiBytes& m) {
+    {
+        std::lock_guard<std::mutex> lock(inputMutex_);
+        if (fetchSink_) {
+            fetchSink_(m);
+            return;
+        }
+    }
+    if (!thru_ || m.size() != 3) return;
+    // A keyboard plays the set being edited: its notes, any channel, on the rhythm channel.
+    const std::uint8_t kind = m[0] & 0xF0;
+    if (kind != midi::kNoteOn && kind != midi::kNoteOff) return;
+    if (kind == midi::kNoteOn && m[2] != 0) sendSetProgramChange(out_, thruSet_);
+    out_.sendShort(midi::status(kind, midi::kRhythmChannel), m[1], m[2]);
+}
+
+ModuleLink::Fetch ModuleLink::fetch(const ReferenceTables* tables, bool oneByOne, TransferWatch* watch) {
+    FetchSettings settings;
+    settings.oneByOne = oneByOne;
+    KitFetch job(tables, settings);
+    std::atomic<bool> cancel{false}, finished{false};
+    std::atomic<int> done{0}, planned{job.planned()};
+    // A wait on the queue lets it go; the requests must leave as they are made.
+    out_.flush(std::chrono::milliseconds(0));
+    std::thread worker([&] {
+        runFetch(
+            job, out_,
+            [this](std::function<void(const MidiBytes&)> take) {
+                std::lock_guard<std::mutex> lock(inputMutex_);
+                fetchSink_ = std::move(take);
+            },
+            cancel,
+            [&](int d, int p) {
+                done = d;
+                planned = p;
+            });
+        finished = true;
+    });
+    if (watch) {
+        TransferWatch::Work work;
+        work.progress = [&] { return std::make_pair(done.load(), planned.load()); };
+        work.finished = [&] { return finished.load(); };
+        work.cancel = [&] { cancel = true; };
+        watch->waitFor(work);
+    }
+    worker.join();
+    Fetch result;
+    result.state = job.state();
+    result.kit = job.result(&result.summary);
+    return result;
+}
+
+void ModuleLink::noteOn(int set, int note, int velocity) {
+    if (!preview_) return;
+    lastSoundedNote_ = static_cast<std::uint8_t>(note);
+    sendSetProgramChange(out_, set);
+    out_.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity));
+}
+
+void ModuleLink::noteOff() {
+    if (!preview_) return;
+    out_.sendShort(midi::kRhythmNoteOn, lastSoundedNote_, 0);
+}
+
+void ModuleLink::presetNoteOn(int map, int program, int note, int velocity) {
+    out_.sendShort(midi::kPresetControl, midi::kBankSelect, 0x00);
+    out_.sendShort(midi::kPresetControl, midi::kBankSelectLsb, static_cast<std::uint8_t>(map));
+    out_.sendShort(midi::kPresetProgram, static_cast<std::uint8_t>(program), 0);
+    out_.sendShort(midi::kPresetNoteOn, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity));
+}
+
+void ModuleLink::presetNoteOff(int note) { out_.sendShort(midi::kPresetNoteOn, static_cast<std::uint8_t>(note), 0); }
+
+void ModuleLink::holdPresetNote(int map, int program, int note, int velocity) {
+    lastSoundedNote_ = static_cast<std::uint8_t>(note);
+    presetNoteOn(map, program, note, velocity);
+}
+
+void ModuleLink::audition(int set, int note, int velocity) {
+    if (!preview_) return;
+    sendSetProgramChange(out_, set);
+    out_.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(velocity));
+    out_.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(note), 0);
+}
+
+void ModuleLink::sendDeviceCommand(int command) { kf::sendDeviceCommand(out_, preview_, command); }
+
+}  // namespace kf::ui

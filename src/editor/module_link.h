@@ -1,0 +1,112 @@
+// The live link to the module: whether preview is on, the port's opening at start, the
+// input (the module's answers and a keyboard played through), reading the kit back and the
+// notes sounded to hear an edit. What goes out goes through the one paced queue; nothing
+// here knows the document or any widget.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "gs/kit_fetch.h"
+#include "midi/midi_in.h"
+#include "midi/midi_out.h"
+
+namespace kf::ui {
+
+class EditorTestAccess;
+
+// The queue watcher the operations wait on or cancel; the status bar's transfer monitor.
+class TransferWatch {
+public:
+    virtual bool active() const = 0;
+    virtual void TransferCancelClick() = 0;
+    virtual bool waitUntilSent() = 0;
+    // Lets the window run, showing done of planned, until finished() says so; 中止 calls cancel.
+    struct Work {
+        std::function<std::pair<int, int>()> progress;  // done, planned
+        std::function<bool()> finished;
+        std::function<void()> cancel;
+    };
+    virtual void waitFor(const Work& work) = 0;
+    // Lets the window run, showing nothing, until done() says so.
+    virtual void waitUntil(const std::function<bool()>& done) = 0;
+
+protected:
+    ~TransferWatch() = default;
+};
+
+class ModuleLink {
+public:
+    ModuleLink(MidiOut& out, MidiIn& in);
+    ~ModuleLink();
+    ModuleLink(const ModuleLink&) = delete;
+    ModuleLink& operator=(const ModuleLink&) = delete;
+
+    bool preview() const { return preview_; }
+    // The port is still opening on the sender thread.
+    bool starting() const { return starting_; }
+    std::uint8_t lastSoundedNote() const { return lastSoundedNote_; }
+    int outputCount() const { return out_.deviceCount(); }
+    std::string outputName(int id) const { return out_.deviceName(id); }
+    int inputCount() const { return in_.deviceCount(); }
+    std::string inputName(int id) const { return in_.deviceName(id); }
+    SendProgress progress() const { return out_.progress(); }
+
+    // --- What the editor controller runs.
+    MidiOut& sender() { return out_; }
+    void setPreview(bool on) { preview_ = on; }
+    void setStarting(bool on) { starting_ = on; }
+    // Opens the input of port, checked against the ports there are as the output is; port
+    // becomes -1 when it names none. thru: a keyboard plays the set being edited.
+    bool openInput(int& port, bool thru);
+    std::optional<MidiError> inputOpenError() const { return in_.lastOpenError(); }
+    void closePorts();
+    // The set a keyboard plays.
+    void setThruSet(int set) { thruSet_ = set; }
+
+    struct Fetch {
+        KitFetch::State state = KitFetch::State::NoAnswer;
+        Kit kit;
+        FetchSummary summary;
+    };
+    // Both user drum sets read back through the open output and the input; the watch shows
+    // the progress and may cancel.
+    Fetch fetch(const ReferenceTables* tables, bool oneByOne, TransferWatch* watch);
+
+    // Notes sounded by hand, at velocity, on the rhythm part (set's program) or on the part
+    // that plays presets.
+    void noteOn(int set, int note, int velocity);
+    void noteOff();
+    void presetNoteOn(int map, int program, int note, int velocity);
+    void presetNoteOff(int note);
+    void holdPresetNote(int map, int program, int note, int velocity);
+    void releasePresetNote() { presetNoteOff(lastSoundedNote_); }
+    // A short note, on and off at once: an edit made heard.
+    void audition(int set, int note, int velocity);
+    void sendDeviceCommand(int command);
+
+private:
+    // On the input's thread: answers to a fetch under way, else notes to play through.
+    void received(const MidiBytes& message);
+
+    friend class EditorTestAccess;
+
+    MidiOut& out_;
+    MidiIn& in_;
+    bool preview_ = true;  // counts as on until the settings are applied
+    bool starting_ = false;
+    std::uint8_t lastSoundedNote_ = 0;
+    // What the input's thread reads.
+    std::mutex inputMutex_;
+    std::function<void(const MidiBytes&)> fetchSink_;
+    std::atomic<int> thruSet_{1};
+    std::atomic<bool> thru_{false};
+};
+
+}  // namespace kf::ui
