@@ -11,6 +11,10 @@ namespace kf {
 
 using MidiBytes = std::vector<std::uint8_t>;
 
+// Which way a transport carries messages. An output lists the ports of others that can be
+// written to and offers a readable port of its own; an input the other way round.
+enum class MidiDirection { Out, In };
+
 // Why a port did not open: a kind the user can act on, and the transport's own words.
 struct MidiError {
     enum Kind { None, NoMidiSystem, NoSuchPort, PortBusy, ServerGone, Other };
@@ -25,6 +29,8 @@ public:
     // Output ports; the index is the device ID. The order must be stable between calls.
     // May be called while another thread sends.
     virtual std::vector<std::string> ports() = 0;
+    // Whether the transport's MIDI system is there at all (a sequencer, a server that answers).
+    virtual bool available() { return true; }
 
     // id -1 is the program's own virtual output port. On failure, *error says why.
     virtual bool open(int id, MidiError* error) = 0;

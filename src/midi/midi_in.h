@@ -24,6 +24,8 @@ public:
     // Ports that can be listened to; the index is the ID, stable between calls. -1 is the
     // program's own input port "Kitforge", left for the user to connect.
     virtual std::vector<std::string> ports() = 0;
+    // Whether the transport's MIDI system is there at all (a sequencer, a server that answers).
+    virtual bool available() { return true; }
     // bytes is called on the transport's own thread with raw MIDI bytes, whole messages or
     // pieces of one, until close() returns; it never blocks.
     virtual bool open(int id, const Bytes& bytes, MidiError* error) = 0;
