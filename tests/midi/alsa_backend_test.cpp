@@ -16,8 +16,8 @@
 namespace kf {
 namespace {
 
-constexpr unsigned kRead = 1u << 0, kWrite = AlsaSequencer::kCapWrite, kSubsRead = 1u << 5,
-                   kSubsWrite = AlsaSequencer::kCapSubsWrite;
+constexpr unsigned kRead = AlsaSequencer::kCapRead, kWrite = AlsaSequencer::kCapWrite,
+                   kSubsRead = AlsaSequencer::kCapSubsRead, kSubsWrite = AlsaSequencer::kCapSubsWrite;
 
 struct FakeLog {
     bool present = true;
@@ -34,7 +34,7 @@ struct FakeLog {
 class FakeSequencer : public AlsaSequencer {
 public:
     explicit FakeSequencer(FakeLog& log) : log_(log) {}
-    bool open(const std::string& clientName, MidiError* error) override {
+    bool open(const std::string& clientName, MidiDirection, MidiError* error) override {
         if (!log_.present) {
             if (error) *error = {MidiError::NoMidiSystem, "no /dev/snd/seq"};
             return false;
@@ -59,7 +59,7 @@ public:
         log_.calls.push_back("create " + name);
         return 0;
     }
-    int connectTo(int own, int client, int port) override {
+    int connect(int own, int client, int port) override {
         log_.calls.push_back("connect " + std::to_string(own) + " " + std::to_string(client) + ":" + std::to_string(port));
         return log_.connectResult;
     }
@@ -74,6 +74,7 @@ public:
     }
     void waitForRoom(std::chrono::milliseconds timeout) override { std::this_thread::sleep_for(timeout / 4); }
     void dropOutput() override { log_.calls.push_back("drop"); }
+    int read(std::vector<std::uint8_t>*, std::chrono::milliseconds) override { return -EBADF; }
 
 private:
     FakeLog& log_;
@@ -192,12 +193,12 @@ namespace {
 
 // The input side: the same clients, and the events a device sends, in the pieces the kernel
 // hands them over.
-struct FakeInputSequencer : AlsaInputSequencer {
+struct FakeInputSequencer : AlsaSequencer {
     std::vector<std::string>* calls;
     int connectResult = 0;
     std::mutex m;
     std::deque<MidiBytes> events;
-    bool open(const std::string&, MidiError*) override { return true; }
+    bool open(const std::string&, MidiDirection, MidiError*) override { return true; }
     int clientId() override { return 131; }
     std::vector<SeqPortInfo> listPorts() override {
         return {
@@ -214,11 +215,14 @@ struct FakeInputSequencer : AlsaInputSequencer {
         calls->push_back("create " + name);
         return 0;
     }
-    int connectFrom(int own, int client, int port) override {
+    int connect(int own, int client, int port) override {
         calls->push_back("from " + std::to_string(client) + ":" + std::to_string(port) + " to " + std::to_string(own));
         return connectResult;
     }
     void deletePort(int own) override { calls->push_back("delete " + std::to_string(own)); }
+    int output(int, const std::uint8_t*, std::size_t) override { return -EBADF; }
+    void waitForRoom(std::chrono::milliseconds) override {}
+    void dropOutput() override {}
     int read(std::vector<std::uint8_t>* bytes, std::chrono::milliseconds timeout) override {
         std::unique_lock<std::mutex> lock(m);
         if (events.empty()) {
