@@ -94,10 +94,7 @@ std::vector<std::string> JackBackend::ports() { return client_.ports(); }
 
 bool JackBackend::open(int id, MidiError* error) {
     std::string target;
-    return client_.peerFor(id, &target, error) && openTarget(target, error);
-}
-
-bool JackBackend::openTarget(const std::string& target, MidiError* error) {
+    if (!client_.peerFor(id, &target, error)) return false;
     close();
     jack_port_t* port = client_.openPort(target, error);
     if (!port) return false;

@@ -28,7 +28,6 @@ public:
     std::vector<std::string> ports() override;
     // -1 registers our output port "Kitforge" and leaves it for the user to connect.
     bool open(int id, MidiError* error) override;
-    bool openTarget(const std::string& target, MidiError* error);
     std::size_t close() override;
     bool send(const std::uint8_t* data, std::size_t size) override;
     std::chrono::microseconds lead() const override;

@@ -15,7 +15,7 @@ public:
     ~RtMidiBackend() override;
 
     // False when the platform API could not be opened (no ALSA sequencer, say).
-    bool available() const { return out_ != nullptr; }
+    bool available() override { return out_ != nullptr; }
 
     std::vector<std::string> ports() override;
     bool open(int id, MidiError* error) override;

@@ -15,6 +15,8 @@ public:
     RtMidiInput();
     ~RtMidiInput() override;
 
+    // False when the platform API could not be opened.
+    bool available() override { return in_ != nullptr; }
     std::vector<std::string> ports() override;
     // -1: a virtual port "Kitforge" where the API has them.
     bool open(int id, const Bytes& bytes, MidiError* error) override;
