@@ -20,16 +20,44 @@ EditorController::EditorController(MidiOut& midiOut, MidiIn& midiIn, Dialogs& di
 
 EditorController::~EditorController() { input.setHandler({}); }
 
-bool EditorController::openInput() {
+namespace {
+// Opens the input on wanted unless it is open there already, checked against the ports there
+// are as the output is: one no longer listed falls back to -1. *port: the port it took. Lists
+// and opens, so it runs on the input's owner thread.
+bool openInputOn(MidiIn& input, int wanted, int* port) {
+    *port = wanted;
+    if (input.isOpen() && input.port() == wanted) return true;
+    if (wanted >= input.deviceCount() || wanted < MidiIn::kBuiltInSynth ||
+        (wanted == MidiIn::kBuiltInSynth && input.deviceName(wanted).empty()))
+        *port = -1;
+    return input.openPort(*port);
+}
+}  // namespace
+
+void EditorController::openInput() {
     thru_ = state_.options.midiThru;
-    if (input.isOpen() && input.port() == state_.options.midiInPort) return true;
-    int port = state_.options.midiInPort;
-    // Checked against the ports there are, as the output is.
-    if (port >= input.deviceCount() || port < MidiIn::kBuiltInSynth ||
-        (port == MidiIn::kBuiltInSynth && input.deviceName(port).empty()))
-        port = -1;
-    state_.options.midiInPort = port;
-    return input.openPort(port);
+    const int wanted = state_.options.midiInPort;
+    QPointer<EditorController> self(this);
+    MidiIn& in = input;
+    in.later([&in, wanted, self] {
+        int port = wanted;
+        openInputOn(in, wanted, &port);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, wanted, port] {
+                if (self) self->settleInputPort(wanted, port);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void EditorController::closeInput() {
+    MidiIn& in = input;
+    in.later([&in] { in.closePort(); });
+}
+
+void EditorController::settleInputPort(int wanted, int port) {
+    if (state_.options.midiInPort == wanted) state_.options.midiInPort = port;
 }
 
 void EditorController::received(const MidiBytes& m) {
@@ -372,10 +400,10 @@ void EditorController::adoptKit(Kit kit) {
 EditorController::Fetched EditorController::fetchFromModule() {
     Fetched result;
     EditorState& s = state_;
-    if (!openInput()) {
-        result.inputError = input.lastOpenError();
-        return result;
-    }
+    thru_ = s.options.midiThru;
+    const int wanted = s.options.midiInPort;
+    int inPort = wanted;
+    std::optional<MidiError> inputError;
     FetchSettings settings;
     settings.oneByOne = s.options.fetchOneByOne;
     KitFetch job(s.tables.empty() ? nullptr : &s.tables, settings);
@@ -385,6 +413,14 @@ EditorController::Fetched EditorController::fetchFromModule() {
     // A wait on the queue lets it go; the requests must leave as they are made.
     midi.flush(std::chrono::milliseconds(0));
     std::thread worker([&] {
+        // The input opens here, off the window's thread: its transport may keep it waiting.
+        bool opened = false;
+        input.run([&] { opened = openInputOn(input, wanted, &inPort); });
+        if (!opened) {
+            inputError = input.lastOpenError();
+            finished = true;
+            return;
+        }
         runFetch(
             job, midi,
             [this](std::function<void(const MidiBytes&)> take) {
@@ -407,6 +443,11 @@ EditorController::Fetched EditorController::fetchFromModule() {
     }
     worker.join();
     s.busy = false;
+    settleInputPort(wanted, inPort);
+    if (inputError) {
+        result.inputError = inputError;
+        return result;
+    }
     result.state = job.state();
     result.kit = job.result(&result.summary);
     return result;
@@ -461,7 +502,7 @@ void EditorController::SetPreview(bool on) {
         // Off means quiet now: what was still queued for the module is dropped.
         if (transfer_ && transfer_->active()) transfer_->TransferCancelClick();
         midi.closePort();
-        input.closePort();
+        closeInput();
         s.livePreview = false;
         return;
     }
@@ -491,7 +532,7 @@ void EditorController::opened(bool ok, bool greeted) {
     const MidiError why = midi.lastOpenError();
     notify([](EditorObserver& o) { o.previewChanged(false); });
     midi.closePort();
-    input.closePort();
+    closeInput();
     s.livePreview = false;
     notify([&why](EditorObserver& o) { o.openFailed(why); });
 }

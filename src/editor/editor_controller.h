@@ -208,8 +208,12 @@ private:
     // The rest of SetPreview(true) once the port has opened, or not; greeted: the switch-on
     // went out with the open.
     void opened(bool ok, bool greeted);
-    // The input follows the output: open while preview is on.
-    bool openInput();
+    // The input follows the output: open while preview is on. Its owner thread checks and
+    // opens the port, so the window never waits on the input's transport.
+    void openInput();
+    void closeInput();
+    // The port the input took for the one the options named, unless they name another by now.
+    void settleInputPort(int wanted, int port);
     // On the input's thread: answers to a fetch under way, else notes to play through.
     void received(const MidiBytes& message);
 

@@ -82,9 +82,18 @@ class MidiIn::Impl {
 public:
     Impl(std::unique_ptr<MidiInBackend> backend, std::size_t limit) : backend_(std::move(backend)), limit_(limit) {
         deliverer_ = std::thread([this] { deliver(); });
+        owner_ = std::thread([this] { own(); });
     }
     ~Impl() {
-        closePort();
+        {
+            // Whatever was handed over and has not started is not wanted any more.
+            std::lock_guard<std::mutex> lock(jobsMutex_);
+            jobs_.clear();
+            ownerStop_ = true;
+        }
+        jobsCv_.notify_all();
+        owner_.join();
+        closeHere();  // the owner thread is gone: this one is the only one left
         {
             std::lock_guard<std::mutex> lock(m_);
             stop_ = true;
@@ -93,31 +102,48 @@ public:
         deliverer_.join();
     }
 
+    void later(std::function<void()> job) {
+        {
+            std::lock_guard<std::mutex> lock(jobsMutex_);
+            jobs_.push_back(std::move(job));
+        }
+        jobsCv_.notify_all();
+    }
+
+    // Runs job on the owner thread and waits for it; inline when called there.
+    void call(const std::function<void()>& job) {
+        if (std::this_thread::get_id() == owner_.get_id()) {
+            job();
+            return;
+        }
+        std::mutex doneMutex;
+        std::condition_variable doneCv;
+        bool done = false;
+        later([&] {
+            job();
+            std::lock_guard<std::mutex> lock(doneMutex);
+            done = true;
+            doneCv.notify_all();
+        });
+        std::unique_lock<std::mutex> lock(doneMutex);
+        doneCv.wait(lock, [&] { return done; });
+    }
+
     std::vector<std::string> ports() {
-        std::lock_guard<std::mutex> lock(api_);
-        return backend_->ports();
+        std::vector<std::string> names;
+        call([&] { names = backend_->ports(); });
+        return names;
     }
     bool hasBuiltInSynth() const { return backend_->hasBuiltInSynth(); }
 
     bool openPort(int id) {
-        std::lock_guard<std::mutex> lock(api_);
-        closeLocked();
-        assembler_ = MessageAssembler();
-        MidiError error;
-        const bool ok = backend_->open(
-            id, [this](const std::uint8_t* data, std::size_t size) { take(data, size); }, &error);
-        {
-            std::lock_guard<std::mutex> state(m_);
-            error_ = ok ? MidiError{} : error;
-        }
-        if (ok) port_ = id;
-        open_ = ok;
+        bool ok = false;
+        call([&] { ok = openHere(id); });
         return ok;
     }
 
     void closePort() {
-        std::lock_guard<std::mutex> lock(api_);
-        closeLocked();
+        call([&] { closeHere(); });
     }
 
     void setHandler(std::function<void(const MidiBytes&)> handler) {
@@ -134,10 +160,39 @@ public:
     MidiError error_;
 
 private:
-    void closeLocked() {
+    // On the owner thread.
+    bool openHere(int id) {
+        closeHere();
+        assembler_ = MessageAssembler();
+        MidiError error;
+        const bool ok = backend_->open(
+            id, [this](const std::uint8_t* data, std::size_t size) { take(data, size); }, &error);
+        {
+            std::lock_guard<std::mutex> state(m_);
+            error_ = ok ? MidiError{} : error;
+        }
+        if (ok) port_ = id;
+        open_ = ok;
+        return ok;
+    }
+
+    void closeHere() {
         if (!open_) return;
         backend_->close();
         open_ = false;
+    }
+
+    void own() {
+        std::unique_lock<std::mutex> lock(jobsMutex_);
+        for (;;) {
+            jobsCv_.wait(lock, [this] { return ownerStop_ || !jobs_.empty(); });
+            if (jobs_.empty()) return;
+            auto job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            job();
+            lock.lock();
+        }
     }
 
     // On the transport's thread.
@@ -176,9 +231,8 @@ private:
         }
     }
 
-    std::unique_ptr<MidiInBackend> backend_;
+    std::unique_ptr<MidiInBackend> backend_;  // the owner thread's alone
     std::size_t limit_;
-    std::mutex api_;          // open, close and listing, one at a time
     std::mutex handlerRuns_;  // held while the handler runs
     std::condition_variable cv_;
     std::deque<MidiBytes> queue_;
@@ -186,6 +240,12 @@ private:
     MessageAssembler assembler_;
     bool stop_ = false;
     std::thread deliverer_;
+
+    std::mutex jobsMutex_;
+    std::condition_variable jobsCv_;
+    std::deque<std::function<void()>> jobs_;
+    bool ownerStop_ = false;
+    std::thread owner_;
 };
 
 MidiIn::MidiIn(std::unique_ptr<MidiInBackend> backend, std::size_t queueLimit)
@@ -210,6 +270,9 @@ MidiError MidiIn::lastOpenError() const {
     std::lock_guard<std::mutex> lock(d_->m_);
     return d_->error_;
 }
+
+void MidiIn::later(std::function<void()> job) { d_->later(std::move(job)); }
+void MidiIn::run(const std::function<void()>& job) { d_->call(job); }
 
 void MidiIn::setHandler(std::function<void(const MidiBytes&)> handler) { d_->setHandler(std::move(handler)); }
 long MidiIn::overflowCount() const { return d_->overflow_; }

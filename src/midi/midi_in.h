@@ -1,6 +1,8 @@
 // MIDI input: a transport hands over bytes as they come, in whatever pieces it has; one
 // handler gets complete messages, in order, on a thread of the input's own, so a slow
-// handler never holds up the transport.
+// handler never holds up the transport. As with the output, one owner thread is the only one
+// that touches the transport: listing, opening and closing run there, and a caller that must
+// not wait on the transport hands them over with later().
 #pragma once
 
 #include <cstddef>
@@ -76,11 +78,17 @@ public:
 
     int deviceCount();
     std::string deviceName(int id);  // "Kitforge" for -1
+    // True when the port is open on id afterwards.
     bool openPort(int id);
     void closePort();
     bool isOpen() const;
     int port() const;
     MidiError lastOpenError() const;
+    // Runs job on the owner thread, after whatever was handed over before, without waiting for
+    // it. The calls above made inside it run there at once.
+    void later(std::function<void()> job);
+    // Runs job on the owner thread and returns once it has run.
+    void run(const std::function<void()>& job);
 
     // Called on the input's own thread, one message at a time; may be changed at any time.
     void setHandler(std::function<void(const MidiBytes&)> handler);
