@@ -1,6 +1,7 @@
 #include "midi/alsa_backend.h"
 
 #include <cerrno>
+#include <string>
 
 namespace kf {
 
@@ -30,8 +31,14 @@ std::size_t AlsaBackend::close() {
     return 0;
 }
 
+bool AlsaBackend::fail(MidiError why) {
+    sendError_ = std::move(why);
+    return false;
+}
+
 bool AlsaBackend::send(const std::uint8_t* data, std::size_t size) {
-    if (ownPort_ < 0 || size == 0) return false;
+    if (ownPort_ < 0) return fail({MidiError::Other, "ALSA port not open"});
+    if (size == 0) return fail({MidiError::Other, "empty message"});
     AlsaSequencer* seq = client_.sequencer(nullptr);
     const auto deadline = std::chrono::steady_clock::now() + stallBound_;
     for (;;) {
@@ -39,8 +46,10 @@ bool AlsaBackend::send(const std::uint8_t* data, std::size_t size) {
         if (r >= 0) return true;
         // A receiver whose input is full, or a kernel short of room, takes it a little later.
         const bool notYet = r == -EAGAIN || r == -ENOMEM || r == -ENOSPC;
-        const auto now = std::chrono::steady_clock::now();
-        if (!notYet || now >= deadline) return false;
+        if (r == -EINVAL) return fail({MidiError::Other, "not a message the sequencer carries"});
+        if (!notYet) return fail(sequencerError(r));
+        if (std::chrono::steady_clock::now() >= deadline)
+            return fail({MidiError::Stalled, "the receiver took nothing for " + std::to_string(stallBound_.count()) + " ms"});
         seq->waitForRoom(std::chrono::milliseconds(2));
     }
 }

@@ -25,11 +25,15 @@ public:
     bool open(int id, MidiError* error) override;
     std::size_t close() override;
     bool send(const std::uint8_t* data, std::size_t size) override;
+    MidiError sendError() const override { return sendError_; }
 
 private:
+    bool fail(MidiError why);
+
     AlsaClient client_;
     std::chrono::milliseconds stallBound_;
     int ownPort_ = -1;
+    MidiError sendError_;
 };
 
 }  // namespace kf

@@ -9,13 +9,14 @@ namespace {
 const char* kOwnName = "Kitforge";
 }  // namespace
 
-MidiError connectError(int negativeErrno) {
+MidiError sequencerError(int negativeErrno) {
     MidiError::Kind kind = MidiError::Other;
     switch (-negativeErrno) {
         case EBUSY:
         case EPERM: kind = MidiError::PortBusy; break;  // taken, or kept exclusive by its owner
         case ENOENT:
         case ENXIO:
+        case ENODEV:
         case EINVAL: kind = MidiError::NoSuchPort; break;  // gone since it was listed
         default: break;
     }
@@ -73,7 +74,7 @@ int AlsaClient::openPort(int id, MidiError* error) {
     if (port < 0 || peer.client < 0) return port;
     const int r = seq_->connect(port, peer.client, peer.port);
     if (r < 0) {
-        if (error) *error = connectError(r);
+        if (error) *error = sequencerError(r);
         seq_->deletePort(port);
         return -1;
     }

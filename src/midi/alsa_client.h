@@ -12,8 +12,8 @@
 
 namespace kf {
 
-// What a failed connect means to the user.
-MidiError connectError(int negativeErrno);
+// What a failed sequencer call (a connect, a send, a read) means to the user.
+MidiError sequencerError(int negativeErrno);
 
 class AlsaClient {
 public:

@@ -1,5 +1,7 @@
 #include "midi/alsa_input.h"
 
+#include <cerrno>
+
 namespace kf {
 
 AlsaInput::AlsaInput(Factory factory, std::string outputClient)
@@ -21,8 +23,15 @@ bool AlsaInput::open(int id, const Bytes& bytes, MidiError* error) {
         std::vector<std::uint8_t> got;
         while (!stop_) {
             got.clear();
-            if (seq->read(&got, std::chrono::milliseconds(50)) < 0) break;
+            const int r = seq->read(&got, std::chrono::milliseconds(50));
             if (!got.empty()) bytes(got.data(), got.size());
+            if (r == -ENOSPC) {
+                if (failed_) failed_({MidiError::Overrun, "ALSA input overrun: events dropped"});
+            } else if (r < 0) {
+                // The sequencer failed for good: nothing more comes in on this port.
+                if (failed_) failed_(sequencerError(r));
+                break;
+            }
         }
     });
     return true;

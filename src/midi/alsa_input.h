@@ -24,9 +24,11 @@ public:
     std::vector<std::string> ports() override;
     bool open(int id, const Bytes& bytes, MidiError* error) override;
     void close() override;
+    void onFailure(Failed failed) override { failed_ = std::move(failed); }
 
 private:
     AlsaClient client_;
+    Failed failed_;
     int ownPort_ = -1;
     std::atomic<bool> stop_{false};
     std::thread reader_;

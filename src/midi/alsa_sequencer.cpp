@@ -109,8 +109,8 @@ public:
         for (;;) {
             snd_seq_event_t* ev = nullptr;
             const int r = snd_seq_event_input(seq_, &ev);
-            if (r == -EAGAIN || r == -ENOSPC) return 0;  // nothing more now; an overrun lost events
-            if (r < 0) return r;
+            if (r == -EAGAIN) return 0;  // nothing more now
+            if (r < 0) return r;         // -ENOSPC: an overrun lost events
             if (!ev) continue;
             if (ev->type == SND_SEQ_EVENT_SYSEX) {
                 const auto* p = static_cast<const std::uint8_t*>(ev->data.ext.ptr);

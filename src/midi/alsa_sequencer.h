@@ -55,7 +55,8 @@ public:
     virtual void dropOutput() = 0;
 
     // An input's: waits at most timeout for events; appends the MIDI bytes of what arrived to
-    // bytes. 0 when something or nothing came, a negative errno when the sequencer failed.
+    // bytes. 0 when something or nothing came, -ENOSPC when events were lost to an overrun
+    // (reading goes on), another negative errno when the sequencer failed.
     virtual int read(std::vector<std::uint8_t>* bytes, std::chrono::milliseconds timeout) = 0;
 };
 

@@ -151,14 +151,20 @@ bool JackBackend::sendAt(const std::uint8_t* data, std::size_t size, std::chrono
     return put(data, size, true, fromNow);
 }
 
+bool JackBackend::fail(MidiError::Kind kind, const char* text) {
+    sendError_ = {kind, text};
+    return false;
+}
+
 bool JackBackend::put(const std::uint8_t* data, std::size_t size, bool paced, std::chrono::microseconds fromNow) {
-    if (!shared()) return false;
-    Shared& s = *shared();
-    if (!s.port || s.serverGone || size == 0 || size > 0xFFFF) return false;
+    Shared* shared = this->shared();
+    if (!shared || !shared->port) return fail(MidiError::Other, "JACK port not open");
+    Shared& s = *shared;
+    if (s.serverGone) return fail(MidiError::ServerGone, "JACK server shut the client down");
     const size_t need = kHeadBytes + size;
-    if (need > kRingBytes - 1) return false;
+    if (size == 0 || size > 0xFFFF || need > kRingBytes - 1) return fail(MidiError::Other, "message too long for JACK");
     // A server that has not run a cycle for the whole bound while messages wait is stuck.
-    if (s.pending() > 0 && s.stalled(sendTimeout_)) return false;
+    if (s.pending() > 0 && s.stalled(sendTimeout_)) return fail(MidiError::ServerGone, "JACK server runs no cycles");
     const jack_nframes_t due =
         jack_frame_time(s.client) + static_cast<jack_nframes_t>(std::max<long>(0, fromNow.count()) * s.framesPerUs);
     frame_.resize(need);
@@ -169,7 +175,8 @@ bool JackBackend::put(const std::uint8_t* data, std::size_t size, bool paced, st
     std::memcpy(frame_.data() + kHeadBytes, data, size);
     const auto deadline = std::chrono::steady_clock::now() + sendTimeout_;
     while (jack_ringbuffer_write_space(s.ring) < need) {
-        if (s.serverGone || std::chrono::steady_clock::now() >= deadline) return false;
+        if (s.serverGone) return fail(MidiError::ServerGone, "JACK server shut the client down");
+        if (std::chrono::steady_clock::now() >= deadline) return fail(MidiError::Stalled, "JACK took nothing in time");
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     // One write, so the process callback never sees a head without its bytes.

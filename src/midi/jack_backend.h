@@ -32,16 +32,19 @@ public:
     bool send(const std::uint8_t* data, std::size_t size) override;
     std::chrono::microseconds lead() const override;
     bool sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) override;
+    MidiError sendError() const override { return sendError_; }
 
     struct Shared;
 
 private:
     Shared* shared() const;
     bool put(const std::uint8_t* data, std::size_t size, bool paced, std::chrono::microseconds fromNow);
+    bool fail(MidiError::Kind kind, const char* text);
 
     std::chrono::milliseconds sendTimeout_;
     JackClient client_;
     std::vector<std::uint8_t> frame_;
+    MidiError sendError_;
 };
 
 }  // namespace kf

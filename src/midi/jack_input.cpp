@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <ctime>
+#include <mutex>
 #include <thread>
 
 namespace kf {
@@ -24,6 +25,8 @@ struct JackInput::Shared : JackSession {
     std::thread reader;
     std::atomic<bool> stop{false};
     Bytes bytes;
+    std::mutex failedMutex;  // the server's shutdown thread reads it too
+    Failed failed;
 
     Shared() : ring(jack_ringbuffer_create(kRingBytes)) { sem_init(&ready, 0, 0); }
     ~Shared() override {
@@ -53,7 +56,17 @@ struct JackInput::Shared : JackSession {
         if (any) sem_post(&ready);  // safe from the process thread
     }
 
-    void release() override { stopReading(); }
+    void shutDown() override { fail({MidiError::ServerGone, "JACK server shut the client down"}); }
+    void release() override {
+        stopReading();
+        std::lock_guard<std::mutex> lock(failedMutex);
+        failed = nullptr;
+    }
+
+    void fail(const MidiError& why) {
+        std::lock_guard<std::mutex> lock(failedMutex);
+        if (failed && port.load()) failed(why);
+    }
 
     // Stops the reader; from then on nothing is handed on.
     void stopReading() {
@@ -65,6 +78,7 @@ struct JackInput::Shared : JackSession {
 
     void read() {
         std::vector<std::uint8_t> event;
+        unsigned long long overflowSeen = overflow.load();
         while (!stop) {
             timespec until{};
             clock_gettime(CLOCK_REALTIME, &until);
@@ -83,6 +97,11 @@ struct JackInput::Shared : JackSession {
                 event.resize(size);
                 jack_ringbuffer_read(ring, reinterpret_cast<char*>(event.data()), size);
                 if (bytes) bytes(event.data(), event.size());
+            }
+            // The process thread may not call out; the reader tells of what it dropped.
+            if (overflow.load() != overflowSeen) {
+                overflowSeen = overflow.load();
+                fail({MidiError::Overrun, "JACK input ring full: events dropped"});
             }
         }
     }
@@ -109,6 +128,10 @@ bool JackInput::open(int id, const Bytes& bytes, MidiError* error) {
     Shared& s = *shared();
     jack_ringbuffer_reset(s.ring);
     s.bytes = bytes;
+    {
+        std::lock_guard<std::mutex> lock(s.failedMutex);
+        s.failed = failed_;
+    }
     s.stop = false;
     s.reader = std::thread([&s] { s.read(); });
     s.port = port;

@@ -25,6 +25,7 @@ public:
     std::vector<std::string> ports() override;
     bool open(int id, const Bytes& bytes, MidiError* error) override;
     void close() override;
+    void onFailure(Failed failed) override { failed_ = std::move(failed); }
 
     // Events the ring had no room for.
     unsigned long long overflowCount() const;
@@ -35,6 +36,7 @@ private:
     Shared* shared() const;
 
     JackClient client_;
+    Failed failed_;
 };
 
 }  // namespace kf

@@ -81,6 +81,7 @@ void LoopbackInput::deliver(const std::uint8_t* data, std::size_t size) {
 class MidiIn::Impl {
 public:
     Impl(std::unique_ptr<MidiInBackend> backend, std::size_t limit) : backend_(std::move(backend)), limit_(limit) {
+        backend_->onFailure([this](const MidiError& why) { failed(why); });
         deliverer_ = std::thread([this] { deliver(); });
         owner_ = std::thread([this] { own(); });
     }
@@ -153,11 +154,15 @@ public:
         handler_ = std::move(handler);
     }
 
-    std::atomic<bool> open_{false};
+    bool isOpen() const { return open_ && !lost_; }
+
+    std::atomic<bool> open_{false};  // the transport's port is open
+    std::atomic<bool> lost_{false};  // and has lost its connection
     std::atomic<int> port_{-1};
     std::atomic<long> overflow_{0};
     mutable std::mutex m_;
     MidiError error_;
+    MidiError failure_;
 
 private:
     // On the owner thread.
@@ -170,10 +175,19 @@ private:
         {
             std::lock_guard<std::mutex> state(m_);
             error_ = ok ? MidiError{} : error;
+            failure_ = {};
         }
         if (ok) port_ = id;
+        lost_ = false;
         open_ = ok;
         return ok;
+    }
+
+    // On the transport's thread.
+    void failed(const MidiError& why) {
+        std::lock_guard<std::mutex> lock(m_);
+        failure_ = why;
+        if (why.lost()) lost_ = true;
     }
 
     void closeHere() {
@@ -263,12 +277,17 @@ std::string MidiIn::deviceName(int id) {
 
 bool MidiIn::openPort(int id) { return d_->openPort(id); }
 void MidiIn::closePort() { d_->closePort(); }
-bool MidiIn::isOpen() const { return d_->open_; }
+bool MidiIn::isOpen() const { return d_->isOpen(); }
 int MidiIn::port() const { return d_->port_; }
 
 MidiError MidiIn::lastOpenError() const {
     std::lock_guard<std::mutex> lock(d_->m_);
     return d_->error_;
+}
+
+MidiError MidiIn::lastError() const {
+    std::lock_guard<std::mutex> lock(d_->m_);
+    return d_->failure_;
 }
 
 void MidiIn::later(std::function<void()> job) { d_->later(std::move(job)); }

@@ -32,6 +32,10 @@ public:
     // pieces of one, until close() returns; it never blocks.
     virtual bool open(int id, const Bytes& bytes, MidiError* error) = 0;
     virtual void close() = 0;
+    // failed is called, on any thread, while a port is open and the transport loses its
+    // connection (MidiError::lost()) or messages (Overrun). Set once, before any open.
+    using Failed = std::function<void(const MidiError& why)>;
+    virtual void onFailure(Failed failed) { (void)failed; }
     // Device -2: the answers of a synth of the program's own.
     virtual bool hasBuiltInSynth() const { return false; }
 };
@@ -81,9 +85,12 @@ public:
     // True when the port is open on id afterwards.
     bool openPort(int id);
     void closePort();
+    // False again once the transport lost the connection: the next open makes a new one.
     bool isOpen() const;
     int port() const;
     MidiError lastOpenError() const;
+    // Why the open port last failed: lost, or messages lost; None since the open otherwise.
+    MidiError lastError() const;
     // Runs job on the owner thread, after whatever was handed over before, without waiting for
     // it. The calls above made inside it run there at once.
     void later(std::function<void()> job);

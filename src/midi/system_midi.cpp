@@ -71,6 +71,11 @@ std::chrono::microseconds SystemBackend::lead() const {
     return active_ ? active_->lead() : std::chrono::microseconds(0);
 }
 
+MidiError SystemBackend::sendError() const {
+    if (!active_) return {MidiError::Other, "no port open"};
+    return active_->sendError();
+}
+
 bool SystemBackend::sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) {
     return active_ && active_->sendAt(data, size, fromNow);
 }
@@ -96,6 +101,10 @@ bool SystemInput::open(int id, const Bytes& bytes, MidiError* error) {
     if (!b || !b->open(local, bytes, error)) return false;
     active_ = b;
     return true;
+}
+
+void SystemInput::onFailure(Failed failed) {
+    apis_.each([&](MidiInBackend& api) { api.onFailure(failed); });
 }
 
 void SystemInput::close() {

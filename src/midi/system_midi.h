@@ -53,6 +53,13 @@ public:
         return jack_.get();
     }
 
+    // f on every API: what each must hear.
+    template <class F>
+    void each(F f) {
+        if (platform_) f(*platform_);
+        f(*jack_);
+    }
+
 private:
     bool platformAvailable() { return platform_ && platform_->available(); }
     std::vector<std::string> platformPorts() { return platform_ ? platform_->ports() : std::vector<std::string>{}; }
@@ -87,6 +94,7 @@ public:
     bool send(const std::uint8_t* data, std::size_t size) override;
     std::chrono::microseconds lead() const override;
     bool sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) override;
+    MidiError sendError() const override;
     bool hasBuiltInSynth() const override { return static_cast<bool>(makeSynth_); }
     bool wantsPacing() const override;
     // Makes the built-in synth (device -2) afresh at each open of it; none: no device -2.
@@ -110,6 +118,7 @@ public:
     std::vector<std::string> ports() override { return apis_.ports(); }
     bool open(int id, const Bytes& bytes, MidiError* error) override;
     void close() override;
+    void onFailure(Failed failed) override;
     bool hasBuiltInSynth() const override { return static_cast<bool>(synth_); }
     // Device -2: what the built-in synth answers.
     void setBuiltInSynth(std::shared_ptr<LoopbackInput> answers) { synth_ = std::move(answers); }

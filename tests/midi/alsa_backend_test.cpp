@@ -7,11 +7,13 @@
 #include <deque>
 #include <condition_variable>
 #include <thread>
+#include <utility>
 
 #include "midi/alsa_backend.h"
 #include "midi/alsa_input.h"
 #include "midi/midi_in.h"
 #include "midi/midi_out.h"
+#include "wait.h"
 
 namespace kf {
 namespace {
@@ -28,6 +30,7 @@ struct FakeLog {
     std::vector<MidiBytes> delivered;
     size_t fifoSize = 1000, inFifo = 0;
     int attempts = 0;
+    int outputResult = 0;  // a negative errno: what every output returns instead
     std::mutex m;
 };
 
@@ -67,6 +70,7 @@ public:
     int output(int, const std::uint8_t* data, std::size_t size) override {
         std::lock_guard<std::mutex> lock(log_.m);
         ++log_.attempts;
+        if (log_.outputResult < 0) return log_.outputResult;
         if (log_.inFifo >= log_.fifoSize) return -EAGAIN;
         ++log_.inFifo;
         log_.delivered.emplace_back(data, data + size);
@@ -181,9 +185,48 @@ TEST(AlsaBackend, AReceiverThatTakesNothingRefusesTheMessageAfterTheBound) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(backend.send(note, 3));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_EQ(backend.sendError().kind, MidiError::Stalled);
     EXPECT_TRUE(log.delivered.empty());
     EXPECT_EQ(backend.close(), 0u);
 }
+
+struct SendFailure {
+    const char* what;
+    int outputResult;
+    bool open;
+    MidiError::Kind kind;
+    int attempts;
+};
+
+class AlsaSendFailure : public ::testing::TestWithParam<SendFailure> {};
+
+// The transport's word for a message it did not take reaches whoever watches the output.
+TEST_P(AlsaSendFailure, SaysWhyAndTriesNoMoreThanItMay) {
+    FakeLog log;
+    log.outputResult = GetParam().outputResult;
+    MidiOut out(std::make_unique<AlsaBackend>(fake(log), std::chrono::seconds(20)));
+    AlsaBackend backend(fake(log), std::chrono::seconds(20));
+    if (GetParam().open) {
+        ASSERT_TRUE(backend.open(-1, nullptr));
+        ASSERT_TRUE(out.openPort(-1));
+    }
+    const std::uint8_t note[] = {0x99, 0x24, 0x64};
+    EXPECT_FALSE(backend.send(note, 3));
+    EXPECT_EQ(backend.sendError().kind, GetParam().kind);
+    EXPECT_EQ(log.attempts, GetParam().attempts);
+    if (!GetParam().open) return;
+    out.sendShort(0x99, 0x24, 0x64);
+    out.closePort();
+    EXPECT_EQ(out.droppedCount(), 1);
+    EXPECT_EQ(out.lastDropError().kind, GetParam().kind);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AlsaSendFailure,
+    ::testing::Values(SendFailure{"TheDeviceWentAway", -ENODEV, true, MidiError::NoSuchPort, 1},
+                      SendFailure{"TheMessageDoesNotEncode", -EINVAL, true, MidiError::Other, 1},
+                      SendFailure{"NoPortOpen", 0, false, MidiError::Other, 0}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace
 }  // namespace kf
@@ -198,6 +241,7 @@ struct FakeInputSequencer : AlsaSequencer {
     int connectResult = 0;
     std::mutex m;
     std::deque<MidiBytes> events;
+    int failWith = 0;  // a negative errno the next read returns once the events are read
     bool open(const std::string&, MidiDirection, MidiError*) override { return true; }
     int clientId() override { return 131; }
     std::vector<SeqPortInfo> listPorts() override {
@@ -225,6 +269,7 @@ struct FakeInputSequencer : AlsaSequencer {
     void dropOutput() override {}
     int read(std::vector<std::uint8_t>* bytes, std::chrono::milliseconds timeout) override {
         std::unique_lock<std::mutex> lock(m);
+        if (events.empty() && failWith < 0) return std::exchange(failWith, 0);
         if (events.empty()) {
             lock.unlock();
             std::this_thread::sleep_for(timeout / 10);
@@ -271,9 +316,47 @@ TEST(AlsaInput, ListsReadableSourcesSubscribesToOneAndJoinsSplitSysEx) {
     calls.clear();
     seq->connectResult = -EPERM;
     EXPECT_FALSE(in.openPort(0));
-    EXPECT_EQ(in.lastOpenError().kind, connectError(-EPERM).kind);
+    EXPECT_EQ(in.lastOpenError().kind, sequencerError(-EPERM).kind);
     EXPECT_EQ(calls, (std::vector<std::string>{"create Kitforge", "from 14:0 to 0", "delete 0"}));
 }
+
+struct ReadFailure {
+    const char* what;
+    int error;
+    bool staysOpen;
+    MidiError::Kind kind;
+};
+
+class AlsaReadFailure : public ::testing::TestWithParam<ReadFailure> {};
+
+// An overrun loses messages but not the port; a sequencer that fails loses the port, and the
+// input says it is closed so the next open makes a new one.
+TEST_P(AlsaReadFailure, IsToldAndOnlyALossClosesThePort) {
+    std::vector<std::string> calls;
+    FakeInputSequencer* seq = nullptr;
+    MidiIn in(std::make_unique<AlsaInput>([&] {
+        auto s = std::make_unique<FakeInputSequencer>();
+        s->calls = &calls;
+        seq = s.get();
+        return s;
+    }));
+    ASSERT_TRUE(in.openPort(-1));
+    {
+        std::lock_guard<std::mutex> lock(seq->m);
+        seq->failWith = GetParam().error;
+    }
+    ASSERT_TRUE(test::waitUntil([&] { return in.lastError().kind != MidiError::None; }, test::kHang));
+    EXPECT_EQ(in.lastError().kind, GetParam().kind);
+    EXPECT_EQ(in.isOpen(), GetParam().staysOpen);
+    ASSERT_TRUE(in.openPort(-1));
+    EXPECT_TRUE(in.isOpen());
+    EXPECT_EQ(in.lastError().kind, MidiError::None);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AlsaReadFailure,
+                         ::testing::Values(ReadFailure{"Overrun", -ENOSPC, true, MidiError::Overrun},
+                                           ReadFailure{"DeviceGone", -ENODEV, false, MidiError::NoSuchPort}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace
 }  // namespace kf
