@@ -8,6 +8,7 @@
 
 #include "midi/midi_bytes.h"
 #include "midi/midi_out.h"
+#include "midi/owner_thread.h"
 
 namespace kf {
 
@@ -111,23 +112,8 @@ public:
         jobsCv_.notify_all();
     }
 
-    // Runs job on the owner thread and waits for it; inline when called there.
     void call(const std::function<void()>& job) {
-        if (std::this_thread::get_id() == owner_.get_id()) {
-            job();
-            return;
-        }
-        std::mutex doneMutex;
-        std::condition_variable doneCv;
-        bool done = false;
-        later([&] {
-            job();
-            std::lock_guard<std::mutex> lock(doneMutex);
-            done = true;
-            doneCv.notify_all();
-        });
-        std::unique_lock<std::mutex> lock(doneMutex);
-        doneCv.wait(lock, [&] { return done; });
+        runOn(owner_.get_id(), [this](std::function<void()> handed) { later(std::move(handed)); }, job);
     }
 
     std::vector<std::string> ports() {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "midi/midi_bytes.h"
+#include "midi/owner_thread.h"
 
 namespace kf {
 
@@ -135,21 +136,7 @@ void MidiOut::Impl::later(std::function<void()> job) {
 }
 
 void MidiOut::Impl::call(const std::function<void()>& job) {
-    if (onSenderThread()) {
-        job();
-        return;
-    }
-    std::mutex doneMutex;
-    std::condition_variable doneCv;
-    bool done = false;
-    later([&] {
-        job();
-        std::lock_guard<std::mutex> lock(doneMutex);
-        done = true;
-        doneCv.notify_all();
-    });
-    std::unique_lock<std::mutex> lock(doneMutex);
-    doneCv.wait(lock, [&] { return done; });
+    runOn(sender_.get_id(), [this](std::function<void()> handed) { later(std::move(handed)); }, job);
 }
 
 void MidiOut::Impl::configure(const std::function<void(MidiBackend&)>& f) {
