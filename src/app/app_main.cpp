@@ -11,8 +11,7 @@
 #include "editor/dialogs.h"
 #include "editor/fonts.h"
 #include "editor/icons.h"
-#include "midi/system_backend.h"
-#include "midi/system_input.h"
+#include "midi/system_midi.h"
 #include "synth/fluid_backend.h"
 
 namespace kf::ui {

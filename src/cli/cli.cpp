@@ -227,7 +227,9 @@ int finishSend(MidiOut& out, std::ostream& err, const Environment& env) {
     }
     out.closePort();
     if (out.droppedCount() == 0) return 0;
-    err << "kitforge-cli: the MIDI device did not take " << out.droppedCount() << " message(s)\n";
+    err << "kitforge-cli: the MIDI device did not take " << out.droppedCount() << " message(s)";
+    if (!out.lastDropError().text.empty()) err << ": " << out.lastDropError().text;
+    err << "\n";
     return 1;
 }
 

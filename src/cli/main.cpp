@@ -6,8 +6,7 @@
 #include <unistd.h>
 
 #include "cli/cli.h"
-#include "midi/system_backend.h"
-#include "midi/system_input.h"
+#include "midi/system_midi.h"
 #include "synth/fluid_backend.h"
 
 namespace {

@@ -17,8 +17,21 @@ EditorController::EditorController(MidiOut& midiOut, MidiIn& midiIn) : midi_(mid
 
 EditorController::~EditorController() = default;
 
-bool EditorController::openInput() {
-    return link_.openInput(state_.options.midiInPort, state_.options.midiThru);
+void EditorController::openInput() {
+    const int wanted = state_.options.midiInPort;
+    QPointer<EditorController> self(this);
+    link_.openInput(wanted, state_.options.midiThru, [self, wanted](int port) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, wanted, port] {
+                if (self) self->settleInputPort(wanted, port);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void EditorController::settleInputPort(int wanted, int port) {
+    if (state_.options.midiInPort == wanted) state_.options.midiInPort = port;
 }
 
 template <typename F>
@@ -293,16 +306,13 @@ void EditorController::adoptKit(Kit kit) {
 }
 
 EditorController::Fetched EditorController::fetchFromModule() {
-    Fetched result;
     EditorState& s = state_;
-    if (!openInput()) {
-        result.inputError = link_.inputOpenError();
-        return result;
-    }
+    const int wanted = s.options.midiInPort;
     s.busy = true;
-    static_cast<ModuleLink::Fetch&>(result) =
-        link_.fetch(s.tables.empty() ? nullptr : &s.tables, s.options.fetchOneByOne, transfer_);
+    Fetched result = link_.fetch(s.tables.empty() ? nullptr : &s.tables, s.options.fetchOneByOne, wanted,
+                                 s.options.midiThru, transfer_);
     s.busy = false;
+    settleInputPort(wanted, result.inputPort);
     return result;
 }
 

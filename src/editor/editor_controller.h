@@ -134,9 +134,7 @@ public:
     bool undoEnabled() const { return document_.canUndo(); }
 
     // --- Reading the kit back from the module.
-    struct Fetched : ModuleLink::Fetch {
-        std::optional<MidiError> inputError;  // why the input did not open, when it did not
-    };
+    using Fetched = ModuleLink::Fetch;
     // Asks the module through the open output and the input of the options; the document
     // stays as it is.
     Fetched fetchFromModule();
@@ -198,7 +196,9 @@ private:
     // went out with the open.
     void opened(bool ok, bool greeted);
     // The input follows the output: open while preview is on.
-    bool openInput();
+    void openInput();
+    // The port the input took for the one the options named, unless they name another by now.
+    void settleInputPort(int wanted, int port);
 
     friend class EditorTestAccess;
 

@@ -10,6 +10,7 @@ QString openFailureLines(MidiError::Kind kind) {
         case MidiError::NoSuchPort:
             return QStringLiteral("指定したMIDIﾃﾞﾊﾞｲｽが見つかりません。\r\nｵﾌﾟｼｮﾝでMIDIﾃﾞﾊﾞｲｽを選び直してください。");
         case MidiError::ServerGone:
+        case MidiError::Stalled:
             return QStringLiteral("MIDIｻｰﾊﾞｰが応答しません。\r\nｻｰﾊﾞｰが動いているか確かめてから、やり直してください。");
         default:
             return QStringLiteral("指定したMIDIﾃﾞﾊﾞｲｽはすでに使われています。\r\n解放されるまで待ってから、やり直してください。");
@@ -22,7 +23,8 @@ QString openFailureText(const MidiError& error) {
         case MidiError::NoMidiSystem: kind = QStringLiteral("MIDIｼｽﾃﾑがありません"); break;
         case MidiError::NoSuchPort: kind = QStringLiteral("そのMIDIﾎﾟｰﾄはありません"); break;
         case MidiError::PortBusy: kind = QStringLiteral("MIDIﾎﾟｰﾄは使用中です"); break;
-        case MidiError::ServerGone: kind = QStringLiteral("MIDIｻｰﾊﾞｰが応答しません"); break;
+        case MidiError::ServerGone:
+        case MidiError::Stalled: kind = QStringLiteral("MIDIｻｰﾊﾞｰが応答しません"); break;
         default: break;
     }
     const QString text = QString::fromStdString(error.text);

@@ -13,18 +13,33 @@ ModuleLink::ModuleLink(MidiOut& out, MidiIn& in) : out_(out), in_(in) {
 
 ModuleLink::~ModuleLink() { in_.setHandler({}); }
 
-bool ModuleLink::openInput(int& port, bool thru) {
+namespace {
+// Opens the input on wanted unless it is open there already; *port: the port it took. Lists
+// and opens, so it runs on the input's owner thread.
+bool openInputOn(MidiIn& input, int wanted, int* port) {
+    *port = wanted;
+    if (input.isOpen() && input.port() == wanted) return true;
+    if (wanted >= input.deviceCount() || wanted < MidiIn::kBuiltInSynth ||
+        (wanted == MidiIn::kBuiltInSynth && input.deviceName(wanted).empty()))
+        *port = -1;
+    return input.openPort(*port);
+}
+}  // namespace
+
+void ModuleLink::openInput(int wanted, bool thru, std::function<void(int port)> taken) {
     thru_ = thru;
-    if (in_.isOpen() && in_.port() == port) return true;
-    if (port >= in_.deviceCount() || port < MidiIn::kBuiltInSynth ||
-        (port == MidiIn::kBuiltInSynth && in_.deviceName(port).empty()))
-        port = -1;
-    return in_.openPort(port);
+    MidiIn& in = in_;
+    in.later([&in, wanted, taken = std::move(taken)] {
+        int port = wanted;
+        openInputOn(in, wanted, &port);
+        if (taken) taken(port);
+    });
 }
 
 void ModuleLink::closePorts() {
     out_.closePort();
-    in_.closePort();
+    MidiIn& in = in_;
+    in.later([&in] { in.closePort(); });
 }
 
 void ModuleLink::received(const MidiBytes& m) {
@@ -43,7 +58,10 @@ void ModuleLink::received(const MidiBytes& m) {
     out_.sendShort(midi::status(kind, midi::kRhythmChannel), m[1], m[2]);
 }
 
-ModuleLink::Fetch ModuleLink::fetch(const ReferenceTables* tables, bool oneByOne, TransferWatch* watch) {
+ModuleLink::Fetch ModuleLink::fetch(const ReferenceTables* tables, bool oneByOne, int wantedInput, bool thru,
+                                    TransferWatch* watch) {
+    Fetch result;
+    thru_ = thru;
     FetchSettings settings;
     settings.oneByOne = oneByOne;
     KitFetch job(tables, settings);
@@ -52,6 +70,14 @@ ModuleLink::Fetch ModuleLink::fetch(const ReferenceTables* tables, bool oneByOne
     // A wait on the queue lets it go; the requests must leave as they are made.
     out_.flush(std::chrono::milliseconds(0));
     std::thread worker([&] {
+        // The input opens here, off the window's thread: its transport may keep it waiting.
+        bool opened = false;
+        in_.run([&] { opened = openInputOn(in_, wantedInput, &result.inputPort); });
+        if (!opened) {
+            result.inputError = in_.lastOpenError();
+            finished = true;
+            return;
+        }
         runFetch(
             job, out_,
             [this](std::function<void(const MidiBytes&)> take) {
@@ -73,7 +99,7 @@ ModuleLink::Fetch ModuleLink::fetch(const ReferenceTables* tables, bool oneByOne
         watch->waitFor(work);
     }
     worker.join();
-    Fetch result;
+    if (result.inputError) return result;
     result.state = job.state();
     result.kit = job.result(&result.summary);
     return result;

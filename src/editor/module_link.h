@@ -62,10 +62,12 @@ public:
     MidiOut& sender() { return out_; }
     void setPreview(bool on) { preview_ = on; }
     void setStarting(bool on) { starting_ = on; }
-    // Opens the input of port, checked against the ports there are as the output is; port
-    // becomes -1 when it names none. thru: a keyboard plays the set being edited.
-    bool openInput(int& port, bool thru);
-    std::optional<MidiError> inputOpenError() const { return in_.lastOpenError(); }
+    // Opens the input on port wanted, checked against the ports there are as the output is:
+    // one no longer listed falls back to -1. The input's owner thread lists and opens, so the
+    // window never waits on its transport; taken(port) follows there. thru: a keyboard plays
+    // the set being edited.
+    void openInput(int wanted, bool thru, std::function<void(int port)> taken);
+    // Both directions close; the input on its owner thread.
     void closePorts();
     // The set a keyboard plays.
     void setThruSet(int set) { thruSet_ = set; }
@@ -74,10 +76,12 @@ public:
         KitFetch::State state = KitFetch::State::NoAnswer;
         Kit kit;
         FetchSummary summary;
+        std::optional<MidiError> inputError;  // why the input did not open, when it did not
+        int inputPort = -1;                   // the port the input took
     };
-    // Both user drum sets read back through the open output and the input; the watch shows
-    // the progress and may cancel.
-    Fetch fetch(const ReferenceTables* tables, bool oneByOne, TransferWatch* watch);
+    // Both user drum sets read back through the open output and the input on port wanted,
+    // opened off the window's thread; the watch shows the progress and may cancel.
+    Fetch fetch(const ReferenceTables* tables, bool oneByOne, int wantedInput, bool thru, TransferWatch* watch);
 
     // Notes sounded by hand, at velocity, on the rhythm part (set's program) or on the part
     // that plays presets.

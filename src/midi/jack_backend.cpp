@@ -7,13 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <functional>
-#include <future>
 #include <thread>
 
 #include "midi/cycle_placer.h"
-#include "midi/jack_client.h"
-#include "midi/send_queue.h"
 
 namespace kf {
 
@@ -21,11 +17,6 @@ namespace {
 constexpr size_t kRingBytes = 1 << 15;
 // Each queued message: 16-bit length, a paced flag, the 32-bit due frame, then its bytes.
 constexpr size_t kHeadBytes = 7;
-const char* kOwnPort = "Kitforge";
-// How long the blocking calls on the server (unregister, deactivate, close) may take.
-constexpr auto kServerCallBound = std::chrono::milliseconds(500);
-// How long connecting may wait for a server: one that does not answer by then counts as absent.
-constexpr auto kConnectBound = std::chrono::milliseconds(1000);
 
 long long steadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -33,18 +24,20 @@ long long steadyNs() {
 }
 }  // namespace
 
-struct JackBackend::Shared {
-    jack_client_t* client = nullptr;
+struct JackBackend::Shared : JackSession {
     jack_ringbuffer_t* ring = nullptr;
-    std::atomic<jack_port_t*> port{nullptr};
-    std::atomic<bool> serverGone{false};
     std::atomic<unsigned long long> cycles{0};
     std::atomic<long long> lastCycleNs{0};
     std::atomic<unsigned long long> written{0}, delivered{0};
     double framesPerUs = 0.048;
     CyclePlacer placer{framesPerUs};  // process thread only
 
-    ~Shared() {
+    explicit Shared(jack_client_t* client)
+        : ring(jack_ringbuffer_create(kRingBytes)), framesPerUs(jack_get_sample_rate(client) / 1e6),
+          placer(framesPerUs) {
+        lastCycleNs = steadyNs();
+    }
+    ~Shared() override {
         if (ring) jack_ringbuffer_free(ring);
     }
 
@@ -53,12 +46,10 @@ struct JackBackend::Shared {
     }
     unsigned long long pending() const { return written.load() - delivered.load(); }
 
-    static int process(jack_nframes_t nframes, void* self) { return static_cast<Shared*>(self)->process(nframes); }
-    static void shutdown(void* self) { static_cast<Shared*>(self)->serverGone = true; }
-    int process(jack_nframes_t nframes);
+    void process(std::uint32_t nframes) override;
 };
 
-int JackBackend::Shared::process(jack_nframes_t nframes) {
+void JackBackend::Shared::process(std::uint32_t nframes) {
     jack_port_t* p = port.load();
     if (p) {
         void* buffer = jack_port_get_buffer(p, nframes);
@@ -86,120 +77,38 @@ int JackBackend::Shared::process(jack_nframes_t nframes) {
     }
     cycles.fetch_add(1);
     lastCycleNs = steadyNs();
-    return 0;
 }
 
 JackBackend::JackBackend(std::string clientName, std::chrono::milliseconds sendTimeout)
-    : clientName_(std::move(clientName)), sendTimeout_(sendTimeout) {
-    // libjack reports a missing server on stderr; a missing server only means no JACK ports.
-    jack_set_error_function([](const char*) {});
-    jack_set_info_function([](const char*) {});
-}
+    : sendTimeout_(sendTimeout),
+      client_(std::move(clientName), MidiDirection::Out,
+              [](jack_client_t* client) { return std::make_unique<Shared>(client); }) {}
 
-JackBackend::~JackBackend() {
-    close();
-    dropClient();
-}
+JackBackend::~JackBackend() { close(); }
 
-bool JackBackend::connectClient(MidiError* error) {
-    if (shared_ && shared_->serverGone) dropClient();
-    if (shared_) return true;
-    // A server that just did not answer is not asked again at once: each try holds the caller.
-    if (std::chrono::steady_clock::now() < silentUntil_) {
-        if (error) *error = {MidiError::ServerGone, "JACK server does not answer"};
-        return false;
-    }
-    MidiError why;
-    jack_client_t* client = openJackClient(clientName_, kConnectBound, &why);
-    if (!client) {
-        if (why.kind == MidiError::ServerGone) silentUntil_ = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        if (error) *error = why;
-        return false;
-    }
-    shared_ = new Shared;
-    shared_->client = client;
-    shared_->ring = jack_ringbuffer_create(kRingBytes);
-    shared_->framesPerUs = jack_get_sample_rate(client) / 1e6;
-    shared_->placer = CyclePlacer(shared_->framesPerUs);
-    shared_->lastCycleNs = steadyNs();
-    jack_set_process_callback(client, &Shared::process, shared_);
-    jack_on_shutdown(client, &Shared::shutdown, shared_);
-    if (!activateJackClient(client, kConnectBound)) {
-        if (error) *error = {MidiError::ServerGone, "JACK server does not answer"};
-        // A server that answers nothing may still call the client back one day: leave it.
-        shared_ = nullptr;
-        return false;
-    }
-    return true;
-}
+JackBackend::Shared* JackBackend::shared() const { return static_cast<Shared*>(client_.session()); }
 
-void JackBackend::dropClient() {
-    if (!shared_) return;
-    Shared* s = shared_;
-    shared_ = nullptr;
-    s->port = nullptr;
-    jack_client_t* client = s->client;
-    const bool gone = s->serverGone;
-    const bool closed = runBounded(
-        [client, gone] {
-            if (!gone) jack_deactivate(client);
-            jack_client_close(client);
-        },
-        kServerCallBound);
-    // A server that does not answer may still call us back one day: leave it what it uses.
-    if (closed) delete s;
-}
+bool JackBackend::available() { return client_.connect(nullptr) != nullptr; }
 
-bool JackBackend::available() { return connectClient(nullptr); }
-
-std::vector<std::string> JackBackend::ports() {
-    std::vector<std::string> names;
-    if (!connectClient(nullptr)) return names;
-    jack_client_t* client = shared_->client;
-    const char** found = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
-    if (!found) return names;
-    const std::string own = std::string(jack_get_client_name(client)) + ":";
-    for (const char** p = found; *p; ++p)
-        if (std::strncmp(*p, own.c_str(), own.size()) != 0) names.emplace_back(*p);
-    jack_free(found);
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::vector<std::string> JackBackend::ports() { return client_.ports(); }
 
 bool JackBackend::open(int id, MidiError* error) {
-    if (id == -1) return openTarget({}, error);
-    const auto names = ports();
-    if (id < 0 || id >= static_cast<int>(names.size())) {
-        if (error) *error = {shared_ ? MidiError::NoSuchPort : MidiError::NoMidiSystem, "no such JACK port"};
-        return false;
-    }
-    return openTarget(names[static_cast<size_t>(id)], error);
-}
-
-bool JackBackend::openTarget(const std::string& target, MidiError* error) {
+    std::string target;
+    if (!client_.peerFor(id, &target, error)) return false;
     close();
-    if (!connectClient(error)) return false;
-    jack_client_t* client = shared_->client;
-    jack_port_t* port = jack_port_register(client, kOwnPort, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    if (!port) {
-        if (error) *error = {MidiError::PortBusy, "JACK port could not be registered"};
-        return false;
-    }
-    if (!target.empty() && jack_connect(client, jack_port_name(port), target.c_str()) != 0) {
-        if (error) *error = {MidiError::NoSuchPort, "cannot connect to " + target};
-        jack_port_unregister(client, port);
-        return false;
-    }
-    jack_ringbuffer_reset(shared_->ring);
-    shared_->written = 0;
-    shared_->delivered = 0;
-    shared_->port = port;
+    jack_port_t* port = client_.openPort(target, error);
+    if (!port) return false;
+    Shared& s = *shared();
+    jack_ringbuffer_reset(s.ring);
+    s.written = 0;
+    s.delivered = 0;
+    s.port = port;
     return true;
 }
 
 std::size_t JackBackend::close() {
-    if (!shared_) return 0;
-    Shared& s = *shared_;
+    if (!shared()) return 0;
+    Shared& s = *shared();
     jack_port_t* port = s.port;
     if (!port) return 0;
     const auto stallBound = std::min(sendTimeout_, std::chrono::milliseconds(500));
@@ -219,24 +128,19 @@ std::size_t JackBackend::close() {
     s.written = 0;
     s.delivered = 0;
     const bool answering = !s.serverGone && !s.stalled(stallBound);
-    jack_client_t* client = s.client;
-    if (answering && runBounded([client, port] { jack_port_unregister(client, port); }, kServerCallBound)) return lost;
+    if (answering && client_.closePort(port)) return lost;
     // The server is gone or stuck: give up this client rather than wait for it.
-    if (!s.serverGone) {
-        Shared* abandoned = shared_;
-        shared_ = nullptr;
-        (void)abandoned;  // the server may still call it back
-    } else {
-        dropClient();
-    }
+    if (s.serverGone) client_.drop();
+    else client_.abandon();  // the server may still call it back
     return lost;
 }
 
 std::chrono::microseconds JackBackend::lead() const {
-    if (!shared_) return std::chrono::microseconds(0);
-    const jack_nframes_t period = jack_get_buffer_size(shared_->client);
+    const Shared* s = shared();
+    if (!s) return std::chrono::microseconds(0);
+    const jack_nframes_t period = jack_get_buffer_size(s->client);
     // Two periods ahead, so the event is in the ring before the cycle that plays it.
-    return std::chrono::microseconds(static_cast<long>(2.0 * period / shared_->framesPerUs) + 5000);
+    return std::chrono::microseconds(static_cast<long>(2.0 * period / s->framesPerUs) + 5000);
 }
 
 bool JackBackend::send(const std::uint8_t* data, std::size_t size) {
@@ -247,14 +151,20 @@ bool JackBackend::sendAt(const std::uint8_t* data, std::size_t size, std::chrono
     return put(data, size, true, fromNow);
 }
 
+bool JackBackend::fail(MidiError::Kind kind, const char* text) {
+    sendError_ = {kind, text};
+    return false;
+}
+
 bool JackBackend::put(const std::uint8_t* data, std::size_t size, bool paced, std::chrono::microseconds fromNow) {
-    if (!shared_) return false;
-    Shared& s = *shared_;
-    if (!s.port || s.serverGone || size == 0 || size > 0xFFFF) return false;
+    Shared* shared = this->shared();
+    if (!shared || !shared->port) return fail(MidiError::Other, "JACK port not open");
+    Shared& s = *shared;
+    if (s.serverGone) return fail(MidiError::ServerGone, "JACK server shut the client down");
     const size_t need = kHeadBytes + size;
-    if (need > kRingBytes - 1) return false;
+    if (size == 0 || size > 0xFFFF || need > kRingBytes - 1) return fail(MidiError::Other, "message too long for JACK");
     // A server that has not run a cycle for the whole bound while messages wait is stuck.
-    if (s.pending() > 0 && s.stalled(sendTimeout_)) return false;
+    if (s.pending() > 0 && s.stalled(sendTimeout_)) return fail(MidiError::ServerGone, "JACK server runs no cycles");
     const jack_nframes_t due =
         jack_frame_time(s.client) + static_cast<jack_nframes_t>(std::max<long>(0, fromNow.count()) * s.framesPerUs);
     frame_.resize(need);
@@ -265,7 +175,8 @@ bool JackBackend::put(const std::uint8_t* data, std::size_t size, bool paced, st
     std::memcpy(frame_.data() + kHeadBytes, data, size);
     const auto deadline = std::chrono::steady_clock::now() + sendTimeout_;
     while (jack_ringbuffer_write_space(s.ring) < need) {
-        if (s.serverGone || std::chrono::steady_clock::now() >= deadline) return false;
+        if (s.serverGone) return fail(MidiError::ServerGone, "JACK server shut the client down");
+        if (std::chrono::steady_clock::now() >= deadline) return fail(MidiError::Stalled, "JACK took nothing in time");
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     // One write, so the process callback never sees a head without its bytes.

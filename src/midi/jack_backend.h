@@ -9,9 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "midi/midi_backend.h"
-
-typedef struct _jack_client jack_client_t;
+#include "midi/jack_client.h"
 
 namespace kf {
 
@@ -24,31 +22,29 @@ public:
     ~JackBackend() override;
 
     // True when a server answers.
-    bool available();
+    bool available() override;
 
     // MIDI input ports of other clients, sorted by full name.
     std::vector<std::string> ports() override;
     // -1 registers our output port "Kitforge" and leaves it for the user to connect.
     bool open(int id, MidiError* error) override;
-    bool openTarget(const std::string& target, MidiError* error);
     std::size_t close() override;
     bool send(const std::uint8_t* data, std::size_t size) override;
     std::chrono::microseconds lead() const override;
     bool sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) override;
+    MidiError sendError() const override { return sendError_; }
 
     struct Shared;
 
 private:
-    bool connectClient(MidiError* error);
-    void dropClient();
+    Shared* shared() const;
     bool put(const std::uint8_t* data, std::size_t size, bool paced, std::chrono::microseconds fromNow);
+    bool fail(MidiError::Kind kind, const char* text);
 
-    std::string clientName_;
     std::chrono::milliseconds sendTimeout_;
-    // What the server's threads touch; left alive for good when the server stops answering.
-    Shared* shared_ = nullptr;
+    JackClient client_;
     std::vector<std::uint8_t> frame_;
-    std::chrono::steady_clock::time_point silentUntil_{};  // a server that did not answer
+    MidiError sendError_;
 };
 
 }  // namespace kf

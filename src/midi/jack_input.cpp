@@ -5,13 +5,9 @@
 #include <jack/ringbuffer.h>
 #include <semaphore.h>
 
-#include "midi/jack_client.h"
-
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <cstring>
 #include <ctime>
+#include <mutex>
 #include <thread>
 
 namespace kf {
@@ -19,33 +15,28 @@ namespace kf {
 namespace {
 constexpr size_t kRingBytes = 1 << 16;
 constexpr size_t kHeadBytes = 2;  // each event: 16-bit length, then its bytes
-const char* kOwnPort = "Kitforge";
 }  // namespace
 
-struct JackInput::Shared {
-    jack_client_t* client = nullptr;
+struct JackInput::Shared : JackSession {
     jack_ringbuffer_t* ring = nullptr;
-    std::atomic<jack_port_t*> port{nullptr};
-    std::atomic<bool> serverGone{false};
     std::atomic<unsigned long long> overflow{0};
     sem_t ready;
     // The reader: drains the ring into bytes.
     std::thread reader;
     std::atomic<bool> stop{false};
     Bytes bytes;
+    std::mutex failedMutex;  // the server's shutdown thread reads it too
+    Failed failed;
 
-    Shared() { sem_init(&ready, 0, 0); }
-    ~Shared() {
+    Shared() : ring(jack_ringbuffer_create(kRingBytes)) { sem_init(&ready, 0, 0); }
+    ~Shared() override {
         sem_destroy(&ready);
         if (ring) jack_ringbuffer_free(ring);
     }
 
-    static int process(jack_nframes_t nframes, void* self) { return static_cast<Shared*>(self)->process(nframes); }
-    static void shutdown(void* self) { static_cast<Shared*>(self)->serverGone = true; }
-
-    int process(jack_nframes_t nframes) {
+    void process(std::uint32_t nframes) override {
         jack_port_t* p = port.load();
-        if (!p) return 0;
+        if (!p) return;
         void* buffer = jack_port_get_buffer(p, nframes);
         const jack_nframes_t count = jack_midi_get_event_count(buffer);
         bool any = false;
@@ -63,11 +54,31 @@ struct JackInput::Shared {
             any = true;
         }
         if (any) sem_post(&ready);  // safe from the process thread
-        return 0;
+    }
+
+    void shutDown() override { fail({MidiError::ServerGone, "JACK server shut the client down"}); }
+    void release() override {
+        stopReading();
+        std::lock_guard<std::mutex> lock(failedMutex);
+        failed = nullptr;
+    }
+
+    void fail(const MidiError& why) {
+        std::lock_guard<std::mutex> lock(failedMutex);
+        if (failed && port.load()) failed(why);
+    }
+
+    // Stops the reader; from then on nothing is handed on.
+    void stopReading() {
+        stop = true;
+        sem_post(&ready);
+        if (reader.joinable()) reader.join();
+        bytes = nullptr;
     }
 
     void read() {
         std::vector<std::uint8_t> event;
+        unsigned long long overflowSeen = overflow.load();
         while (!stop) {
             timespec until{};
             clock_gettime(CLOCK_REALTIME, &until);
@@ -87,106 +98,40 @@ struct JackInput::Shared {
                 jack_ringbuffer_read(ring, reinterpret_cast<char*>(event.data()), size);
                 if (bytes) bytes(event.data(), event.size());
             }
+            // The process thread may not call out; the reader tells of what it dropped.
+            if (overflow.load() != overflowSeen) {
+                overflowSeen = overflow.load();
+                fail({MidiError::Overrun, "JACK input ring full: events dropped"});
+            }
         }
     }
 };
 
 JackInput::JackInput(std::string clientName, std::string outputClient)
-    : clientName_(std::move(clientName)), outputClient_(std::move(outputClient) + ":") {
-    jack_set_error_function([](const char*) {});
-    jack_set_info_function([](const char*) {});
-}
+    : client_(std::move(clientName), MidiDirection::In,
+              [](jack_client_t*) { return std::make_unique<Shared>(); }, std::move(outputClient)) {}
 
-JackInput::~JackInput() {
-    close();
-    dropClient();
-}
+JackInput::~JackInput() { close(); }
 
-bool JackInput::connectClient(MidiError* error) {
-    if (shared_ && shared_->serverGone) dropClient();
-    if (shared_) return true;
-    if (std::chrono::steady_clock::now() < silentUntil_) {
-        if (error) *error = {MidiError::ServerGone, "JACK server does not answer"};
-        return false;
-    }
-    MidiError why;
-    jack_client_t* client = openJackClient(clientName_, std::chrono::milliseconds(1000), &why);
-    if (!client) {
-        if (why.kind == MidiError::ServerGone) silentUntil_ = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        if (error) *error = why;
-        return false;
-    }
-    shared_ = new Shared;
-    shared_->client = client;
-    shared_->ring = jack_ringbuffer_create(kRingBytes);
-    jack_set_process_callback(client, &Shared::process, shared_);
-    jack_on_shutdown(client, &Shared::shutdown, shared_);
-    if (!activateJackClient(client, std::chrono::milliseconds(1000))) {
-        if (error) *error = {MidiError::ServerGone, "JACK server does not answer"};
-        shared_ = nullptr;  // left to a server that may still call it back
-        return false;
-    }
-    return true;
-}
+JackInput::Shared* JackInput::shared() const { return static_cast<Shared*>(client_.session()); }
 
-void JackInput::dropClient() {
-    if (!shared_) return;
-    Shared* s = shared_;
-    shared_ = nullptr;
-    s->port = nullptr;
-    jack_client_t* client = s->client;
-    const bool gone = s->serverGone;
-    const bool closed = runBounded(
-        [client, gone] {
-            if (!gone) jack_deactivate(client);
-            jack_client_close(client);
-        },
-        std::chrono::milliseconds(500));
-    // A server that does not answer may still call us back one day: leave it what it uses.
-    if (closed) delete s;
-}
+bool JackInput::available() { return client_.connect(nullptr) != nullptr; }
 
-std::vector<std::string> JackInput::ports() {
-    std::vector<std::string> names;
-    if (!connectClient(nullptr)) return names;
-    jack_client_t* client = shared_->client;
-    const char** found = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
-    if (!found) return names;
-    const std::string own = std::string(jack_get_client_name(client)) + ":";
-    for (const char** p = found; *p; ++p)
-        if (std::strncmp(*p, own.c_str(), own.size()) != 0 &&
-            std::strncmp(*p, outputClient_.c_str(), outputClient_.size()) != 0)
-            names.emplace_back(*p);
-    jack_free(found);
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::vector<std::string> JackInput::ports() { return client_.ports(); }
 
 bool JackInput::open(int id, const Bytes& bytes, MidiError* error) {
     close();
     std::string source;
-    if (id != -1) {
-        const auto names = ports();
-        if (id < 0 || id >= static_cast<int>(names.size())) {
-            if (error) *error = {shared_ ? MidiError::NoSuchPort : MidiError::NoMidiSystem, "no such JACK port"};
-            return false;
-        }
-        source = names[static_cast<size_t>(id)];
-    }
-    if (!connectClient(error)) return false;
-    Shared& s = *shared_;
-    jack_port_t* port = jack_port_register(s.client, kOwnPort, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    if (!port) {
-        if (error) *error = {MidiError::PortBusy, "JACK port could not be registered"};
-        return false;
-    }
-    if (!source.empty() && jack_connect(s.client, source.c_str(), jack_port_name(port)) != 0) {
-        if (error) *error = {MidiError::NoSuchPort, "cannot connect from " + source};
-        jack_port_unregister(s.client, port);
-        return false;
-    }
+    if (!client_.peerFor(id, &source, error)) return false;
+    jack_port_t* port = client_.openPort(source, error);
+    if (!port) return false;
+    Shared& s = *shared();
     jack_ringbuffer_reset(s.ring);
     s.bytes = bytes;
+    {
+        std::lock_guard<std::mutex> lock(s.failedMutex);
+        s.failed = failed_;
+    }
     s.stop = false;
     s.reader = std::thread([&s] { s.read(); });
     s.port = port;
@@ -194,17 +139,14 @@ bool JackInput::open(int id, const Bytes& bytes, MidiError* error) {
 }
 
 void JackInput::close() {
-    if (!shared_ || !shared_->port) return;
-    Shared& s = *shared_;
+    Shared* shared = this->shared();
+    if (!shared || !shared->port) return;
+    Shared& s = *shared;
     jack_port_t* port = s.port.exchange(nullptr);
-    s.stop = true;
-    sem_post(&s.ready);
-    if (s.reader.joinable()) s.reader.join();
-    s.bytes = nullptr;
-    jack_client_t* client = s.client;
-    if (!s.serverGone) runBounded([client, port] { jack_port_unregister(client, port); }, std::chrono::milliseconds(500));
+    s.stopReading();
+    client_.closePort(port);
 }
 
-unsigned long long JackInput::overflowCount() const { return shared_ ? shared_->overflow.load() : 0; }
+unsigned long long JackInput::overflowCount() const { return shared() ? shared()->overflow.load() : 0; }
 
 }  // namespace kf

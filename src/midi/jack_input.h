@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "midi/jack_client.h"
 #include "midi/midi_in.h"
 
 namespace kf {
@@ -19,10 +20,12 @@ public:
     explicit JackInput(std::string clientName = "Kitforge-in", std::string outputClient = "Kitforge");
     ~JackInput() override;
 
+    bool available() override;
     // MIDI output ports of other clients, sorted by full name.
     std::vector<std::string> ports() override;
     bool open(int id, const Bytes& bytes, MidiError* error) override;
     void close() override;
+    void onFailure(Failed failed) override { failed_ = std::move(failed); }
 
     // Events the ring had no room for.
     unsigned long long overflowCount() const;
@@ -30,13 +33,10 @@ public:
     struct Shared;
 
 private:
-    bool connectClient(MidiError* error);
-    void dropClient();
+    Shared* shared() const;
 
-    std::string clientName_;
-    std::string outputClient_;
-    Shared* shared_ = nullptr;
-    std::chrono::steady_clock::time_point silentUntil_{};  // a server that did not answer
+    JackClient client_;
+    Failed failed_;
 };
 
 }  // namespace kf

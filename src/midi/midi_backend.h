@@ -11,11 +11,27 @@ namespace kf {
 
 using MidiBytes = std::vector<std::uint8_t>;
 
-// Why a port did not open: a kind the user can act on, and the transport's own words.
+// Which way a transport carries messages. An output lists the ports of others that can be
+// written to and offers a readable port of its own; an input the other way round.
+enum class MidiDirection { Out, In };
+
+// Why a port did not open, a message did not go out or come in, or an open connection was
+// lost: a kind the user can act on, and the transport's own words.
 struct MidiError {
-    enum Kind { None, NoMidiSystem, NoSuchPort, PortBusy, ServerGone, Other };
+    enum Kind {
+        None,
+        NoMidiSystem,  // no MIDI system to open, or it went away
+        NoSuchPort,    // the port is not listed, or its device went away
+        PortBusy,      // taken, or kept by its owner
+        ServerGone,    // the MIDI server does not answer, or shut our client down
+        Other,
+        Stalled,       // the other end took nothing for as long as the transport waits
+        Overrun,       // messages came faster than the input could keep them: some were lost
+    };
     Kind kind = None;
     std::string text;
+    // The connection is gone: nothing more goes out or comes in until the port is opened again.
+    bool lost() const { return kind == NoMidiSystem || kind == NoSuchPort || kind == ServerGone; }
 };
 
 class MidiBackend {
@@ -25,6 +41,8 @@ public:
     // Output ports; the index is the device ID. The order must be stable between calls.
     // May be called while another thread sends.
     virtual std::vector<std::string> ports() = 0;
+    // Whether the transport's MIDI system is there at all (a sequencer, a server that answers).
+    virtual bool available() { return true; }
 
     // id -1 is the program's own virtual output port. On failure, *error says why.
     virtual bool open(int id, MidiError* error) = 0;
@@ -36,6 +54,8 @@ public:
     // Returns once the transport has taken the whole message. A transport that cannot take
     // it within its bound returns false; the message is lost.
     virtual bool send(const std::uint8_t* data, std::size_t size) = 0;
+    // Why the last send (or sendAt) returned false; a transport that cannot say leaves None.
+    virtual MidiError sendError() const { return {}; }
 
     // Device -2: a synth of the program's own.
     virtual bool hasBuiltInSynth() const { return false; }

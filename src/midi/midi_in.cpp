@@ -8,6 +8,7 @@
 
 #include "midi/midi_bytes.h"
 #include "midi/midi_out.h"
+#include "midi/owner_thread.h"
 
 namespace kf {
 
@@ -81,10 +82,20 @@ void LoopbackInput::deliver(const std::uint8_t* data, std::size_t size) {
 class MidiIn::Impl {
 public:
     Impl(std::unique_ptr<MidiInBackend> backend, std::size_t limit) : backend_(std::move(backend)), limit_(limit) {
+        backend_->onFailure([this](const MidiError& why) { failed(why); });
         deliverer_ = std::thread([this] { deliver(); });
+        owner_ = std::thread([this] { own(); });
     }
     ~Impl() {
-        closePort();
+        {
+            // Whatever was handed over and has not started is not wanted any more.
+            std::lock_guard<std::mutex> lock(jobsMutex_);
+            jobs_.clear();
+            ownerStop_ = true;
+        }
+        jobsCv_.notify_all();
+        owner_.join();
+        closeHere();  // the owner thread is gone: this one is the only one left
         {
             std::lock_guard<std::mutex> lock(m_);
             stop_ = true;
@@ -93,31 +104,33 @@ public:
         deliverer_.join();
     }
 
+    void later(std::function<void()> job) {
+        {
+            std::lock_guard<std::mutex> lock(jobsMutex_);
+            jobs_.push_back(std::move(job));
+        }
+        jobsCv_.notify_all();
+    }
+
+    void call(const std::function<void()>& job) {
+        runOn(owner_.get_id(), [this](std::function<void()> handed) { later(std::move(handed)); }, job);
+    }
+
     std::vector<std::string> ports() {
-        std::lock_guard<std::mutex> lock(api_);
-        return backend_->ports();
+        std::vector<std::string> names;
+        call([&] { names = backend_->ports(); });
+        return names;
     }
     bool hasBuiltInSynth() const { return backend_->hasBuiltInSynth(); }
 
     bool openPort(int id) {
-        std::lock_guard<std::mutex> lock(api_);
-        closeLocked();
-        assembler_ = MessageAssembler();
-        MidiError error;
-        const bool ok = backend_->open(
-            id, [this](const std::uint8_t* data, std::size_t size) { take(data, size); }, &error);
-        {
-            std::lock_guard<std::mutex> state(m_);
-            error_ = ok ? MidiError{} : error;
-        }
-        if (ok) port_ = id;
-        open_ = ok;
+        bool ok = false;
+        call([&] { ok = openHere(id); });
         return ok;
     }
 
     void closePort() {
-        std::lock_guard<std::mutex> lock(api_);
-        closeLocked();
+        call([&] { closeHere(); });
     }
 
     void setHandler(std::function<void(const MidiBytes&)> handler) {
@@ -127,17 +140,59 @@ public:
         handler_ = std::move(handler);
     }
 
-    std::atomic<bool> open_{false};
+    bool isOpen() const { return open_ && !lost_; }
+
+    std::atomic<bool> open_{false};  // the transport's port is open
+    std::atomic<bool> lost_{false};  // and has lost its connection
     std::atomic<int> port_{-1};
     std::atomic<long> overflow_{0};
     mutable std::mutex m_;
     MidiError error_;
+    MidiError failure_;
 
 private:
-    void closeLocked() {
+    // On the owner thread.
+    bool openHere(int id) {
+        closeHere();
+        assembler_ = MessageAssembler();
+        MidiError error;
+        const bool ok = backend_->open(
+            id, [this](const std::uint8_t* data, std::size_t size) { take(data, size); }, &error);
+        {
+            std::lock_guard<std::mutex> state(m_);
+            error_ = ok ? MidiError{} : error;
+            failure_ = {};
+        }
+        if (ok) port_ = id;
+        lost_ = false;
+        open_ = ok;
+        return ok;
+    }
+
+    // On the transport's thread.
+    void failed(const MidiError& why) {
+        std::lock_guard<std::mutex> lock(m_);
+        failure_ = why;
+        if (why.lost()) lost_ = true;
+    }
+
+    void closeHere() {
         if (!open_) return;
         backend_->close();
         open_ = false;
+    }
+
+    void own() {
+        std::unique_lock<std::mutex> lock(jobsMutex_);
+        for (;;) {
+            jobsCv_.wait(lock, [this] { return ownerStop_ || !jobs_.empty(); });
+            if (jobs_.empty()) return;
+            auto job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            job();
+            lock.lock();
+        }
     }
 
     // On the transport's thread.
@@ -176,9 +231,8 @@ private:
         }
     }
 
-    std::unique_ptr<MidiInBackend> backend_;
+    std::unique_ptr<MidiInBackend> backend_;  // the owner thread's alone
     std::size_t limit_;
-    std::mutex api_;          // open, close and listing, one at a time
     std::mutex handlerRuns_;  // held while the handler runs
     std::condition_variable cv_;
     std::deque<MidiBytes> queue_;
@@ -186,6 +240,12 @@ private:
     MessageAssembler assembler_;
     bool stop_ = false;
     std::thread deliverer_;
+
+    std::mutex jobsMutex_;
+    std::condition_variable jobsCv_;
+    std::deque<std::function<void()>> jobs_;
+    bool ownerStop_ = false;
+    std::thread owner_;
 };
 
 MidiIn::MidiIn(std::unique_ptr<MidiInBackend> backend, std::size_t queueLimit)
@@ -203,13 +263,21 @@ std::string MidiIn::deviceName(int id) {
 
 bool MidiIn::openPort(int id) { return d_->openPort(id); }
 void MidiIn::closePort() { d_->closePort(); }
-bool MidiIn::isOpen() const { return d_->open_; }
+bool MidiIn::isOpen() const { return d_->isOpen(); }
 int MidiIn::port() const { return d_->port_; }
 
 MidiError MidiIn::lastOpenError() const {
     std::lock_guard<std::mutex> lock(d_->m_);
     return d_->error_;
 }
+
+MidiError MidiIn::lastError() const {
+    std::lock_guard<std::mutex> lock(d_->m_);
+    return d_->failure_;
+}
+
+void MidiIn::later(std::function<void()> job) { d_->later(std::move(job)); }
+void MidiIn::run(const std::function<void()>& job) { d_->call(job); }
 
 void MidiIn::setHandler(std::function<void(const MidiBytes&)> handler) { d_->setHandler(std::move(handler)); }
 long MidiIn::overflowCount() const { return d_->overflow_; }

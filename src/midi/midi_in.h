@@ -1,6 +1,8 @@
 // MIDI input: a transport hands over bytes as they come, in whatever pieces it has; one
 // handler gets complete messages, in order, on a thread of the input's own, so a slow
-// handler never holds up the transport.
+// handler never holds up the transport. As with the output, one owner thread is the only one
+// that touches the transport: listing, opening and closing run there, and a caller that must
+// not wait on the transport hands them over with later().
 #pragma once
 
 #include <cstddef>
@@ -24,10 +26,16 @@ public:
     // Ports that can be listened to; the index is the ID, stable between calls. -1 is the
     // program's own input port "Kitforge", left for the user to connect.
     virtual std::vector<std::string> ports() = 0;
+    // Whether the transport's MIDI system is there at all (a sequencer, a server that answers).
+    virtual bool available() { return true; }
     // bytes is called on the transport's own thread with raw MIDI bytes, whole messages or
     // pieces of one, until close() returns; it never blocks.
     virtual bool open(int id, const Bytes& bytes, MidiError* error) = 0;
     virtual void close() = 0;
+    // failed is called, on any thread, while a port is open and the transport loses its
+    // connection (MidiError::lost()) or messages (Overrun). Set once, before any open.
+    using Failed = std::function<void(const MidiError& why)>;
+    virtual void onFailure(Failed failed) { (void)failed; }
     // Device -2: the answers of a synth of the program's own.
     virtual bool hasBuiltInSynth() const { return false; }
 };
@@ -74,11 +82,20 @@ public:
 
     int deviceCount();
     std::string deviceName(int id);  // "Kitforge" for -1
+    // True when the port is open on id afterwards.
     bool openPort(int id);
     void closePort();
+    // False again once the transport lost the connection: the next open makes a new one.
     bool isOpen() const;
     int port() const;
     MidiError lastOpenError() const;
+    // Why the open port last failed: lost, or messages lost; None since the open otherwise.
+    MidiError lastError() const;
+    // Runs job on the owner thread, after whatever was handed over before, without waiting for
+    // it. The calls above made inside it run there at once.
+    void later(std::function<void()> job);
+    // Runs job on the owner thread and returns once it has run.
+    void run(const std::function<void()>& job);
 
     // Called on the input's own thread, one message at a time; may be changed at any time.
     void setHandler(std::function<void(const MidiBytes&)> handler);

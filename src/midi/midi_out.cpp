@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "midi/midi_bytes.h"
+#include "midi/owner_thread.h"
 
 namespace kf {
 
@@ -60,8 +61,9 @@ public:
     bool openHere(int id, const std::vector<MidiBytes>& first);
     std::size_t closeHere();
     std::string deviceNameHere(int id);
-    // With m_ held: whether this loss is the first on the open port.
-    bool countLostLocked(std::size_t n);
+    // With m_ held: counts n lost messages and why; whether this loss is the first on the open
+    // port.
+    bool countLostLocked(std::size_t n, const MidiError& why);
     void reportDrop();
     void notifyObserver();
     std::chrono::microseconds leftLocked() const;
@@ -76,6 +78,7 @@ public:
     mutable std::mutex m_;
     std::condition_variable cv_;
     MidiError openError_;
+    MidiError dropError_;
     std::deque<std::function<void()>> jobs_;
     SendQueue queue_;
     Pacing pacing_;
@@ -133,21 +136,7 @@ void MidiOut::Impl::later(std::function<void()> job) {
 }
 
 void MidiOut::Impl::call(const std::function<void()>& job) {
-    if (onSenderThread()) {
-        job();
-        return;
-    }
-    std::mutex doneMutex;
-    std::condition_variable doneCv;
-    bool done = false;
-    later([&] {
-        job();
-        std::lock_guard<std::mutex> lock(doneMutex);
-        done = true;
-        doneCv.notify_all();
-    });
-    std::unique_lock<std::mutex> lock(doneMutex);
-    doneCv.wait(lock, [&] { return done; });
+    runOn(sender_.get_id(), [this](std::function<void()> handed) { later(std::move(handed)); }, job);
 }
 
 void MidiOut::Impl::configure(const std::function<void(MidiBackend&)>& f) {
@@ -211,7 +200,7 @@ bool MidiOut::Impl::openHere(int id, const std::vector<MidiBytes>& first) {
         {
             std::lock_guard<std::mutex> lock(m_);
             lost += queue_.clear();
-            if (lost > 0) countLostLocked(lost);
+            if (lost > 0) countLostLocked(lost, {MidiError::Other, "dropped for the next port"});
         }
     }
     MidiError error;
@@ -270,13 +259,13 @@ void MidiOut::Impl::closePort() {
                 break;
             }
         }
-        if (!queue_.empty()) report = countLostLocked(queue_.clear());
+        if (!queue_.empty()) report = countLostLocked(queue_.clear(), {MidiError::Stalled, "the transport took nothing"});
     }
     std::size_t lost = 0;
     call([&] { lost = closeHere(); });
     if (lost > 0) {
         std::lock_guard<std::mutex> lock(m_);
-        report = countLostLocked(lost) || report;
+        report = countLostLocked(lost, {MidiError::Stalled, "left undelivered when the port closed"}) || report;
     }
     if (report) reportDrop();
     notifyObserver();
@@ -369,8 +358,9 @@ void MidiOut::Impl::setObserver(std::function<void()> observer) {
     observer_ = std::move(observer);
 }
 
-bool MidiOut::Impl::countLostLocked(std::size_t n) {
+bool MidiOut::Impl::countLostLocked(std::size_t n, const MidiError& why) {
     dropped_ += static_cast<long>(n);
+    dropError_ = why;
     if (dropReported_) return false;
     dropReported_ = true;
     return true;
@@ -437,6 +427,11 @@ void MidiOut::Impl::run() {
         const bool ok = timed ? backend_->sendAt(message.data(), message.size(), duration_cast<microseconds>(due - now))
                             : backend_->send(message.data(), message.size());
         const auto took = duration_cast<microseconds>(std::chrono::steady_clock::now() - started);
+        MidiError why;
+        if (!ok) {
+            why = backend_->sendError();
+            if (why.kind == MidiError::None) why = {MidiError::Other, "the transport did not take a message"};
+        }
         lock.lock();
         if (ok) {
             ++transferSent_;
@@ -447,7 +442,7 @@ void MidiOut::Impl::run() {
             nextFree_ = (timed ? due : std::max(due, clock_->now())) + wire + settle;
             settledAt_ = std::max(due, clock_->now()) + settle;
             slowSend_ = took > wire * 2 && took > microseconds(2000) ? (slowSend_ + took) / 2 : microseconds(0);
-        } else if (countLostLocked(1 + queue_.clear())) {
+        } else if (countLostLocked(1 + queue_.clear(), why)) {
             // A transport that did not take one message within its bound will not take the
             // rest of this transfer either: it was dropped at once instead of waiting out each
             // bound. The report goes out before anyone waiting for the queue is woken.
@@ -487,6 +482,10 @@ bool MidiOut::flush(std::chrono::milliseconds bound) { return d_->flush(bound); 
 void MidiOut::setDropHandler(std::function<void(const std::string&)> handler) { d_->setDropHandler(std::move(handler)); }
 void MidiOut::setObserver(std::function<void()> observer) { d_->setObserver(std::move(observer)); }
 long MidiOut::droppedCount() const { return d_->dropped_.load(); }
+MidiError MidiOut::lastDropError() const {
+    std::lock_guard<std::mutex> lock(d_->m_);
+    return d_->dropError_;
+}
 long MidiOut::cancelledCount() const { return d_->cancelled_.load(); }
 
 }  // namespace kf

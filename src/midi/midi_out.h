@@ -83,6 +83,9 @@ public:
     void setObserver(std::function<void()> observer);
     // Messages lost since start: refused by the transport, or left when a close ran out of time.
     long droppedCount() const;
+    // Why messages were last lost: the transport's word for the one it did not take, or how
+    // the rest came to be dropped. None while nothing was.
+    MidiError lastDropError() const;
     // Messages dropped by cancel() since start.
     long cancelledCount() const;
 

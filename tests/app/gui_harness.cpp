@@ -1,5 +1,7 @@
 #include "gui_harness.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTest>
@@ -106,6 +108,12 @@ Harness::Harness(HarnessOptions options) {
 Harness::~Harness() {
     if (clock_) clock_->stop(false);
     window_.reset();
+}
+
+void Harness::receive(const MidiBytes& m) {
+    // The input opens on a thread of its own once the output has: let the window run until then.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return in_->isOpen(); }, 60000)) << "the input never opened";
+    input_->deliver(m.data(), m.size());
 }
 
 std::vector<std::string> Harness::takeSent() {

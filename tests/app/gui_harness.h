@@ -98,8 +98,9 @@ public:
     RecordingBackend& midi() { return *recorder_; }
     MidiOut& midiOut() { return *midi_; }
     MidiIn& midiIn() { return *in_; }
-    // What arrives on the input port, as a keyboard or a module would send it.
-    void receive(const MidiBytes& m) { input_->deliver(m.data(), m.size()); }
+    // What arrives on the input port, as a keyboard or a module would send it, once the
+    // input has opened.
+    void receive(const MidiBytes& m);
     test::FakeModule* module() { return module_.get(); }
     ScriptedDialogs& dialogs() { return dialogs_; }
     QSettings& settings() { return *settings_; }

@@ -7,17 +7,19 @@
 #include <deque>
 #include <condition_variable>
 #include <thread>
+#include <utility>
 
 #include "midi/alsa_backend.h"
 #include "midi/alsa_input.h"
 #include "midi/midi_in.h"
 #include "midi/midi_out.h"
+#include "wait.h"
 
 namespace kf {
 namespace {
 
-constexpr unsigned kRead = 1u << 0, kWrite = AlsaSequencer::kCapWrite, kSubsRead = 1u << 5,
-                   kSubsWrite = AlsaSequencer::kCapSubsWrite;
+constexpr unsigned kRead = AlsaSequencer::kCapRead, kWrite = AlsaSequencer::kCapWrite,
+                   kSubsRead = AlsaSequencer::kCapSubsRead, kSubsWrite = AlsaSequencer::kCapSubsWrite;
 
 struct FakeLog {
     bool present = true;
@@ -28,13 +30,14 @@ struct FakeLog {
     std::vector<MidiBytes> delivered;
     size_t fifoSize = 1000, inFifo = 0;
     int attempts = 0;
+    int outputResult = 0;  // a negative errno: what every output returns instead
     std::mutex m;
 };
 
 class FakeSequencer : public AlsaSequencer {
 public:
     explicit FakeSequencer(FakeLog& log) : log_(log) {}
-    bool open(const std::string& clientName, MidiError* error) override {
+    bool open(const std::string& clientName, MidiDirection, MidiError* error) override {
         if (!log_.present) {
             if (error) *error = {MidiError::NoMidiSystem, "no /dev/snd/seq"};
             return false;
@@ -59,7 +62,7 @@ public:
         log_.calls.push_back("create " + name);
         return 0;
     }
-    int connectTo(int own, int client, int port) override {
+    int connect(int own, int client, int port) override {
         log_.calls.push_back("connect " + std::to_string(own) + " " + std::to_string(client) + ":" + std::to_string(port));
         return log_.connectResult;
     }
@@ -67,6 +70,7 @@ public:
     int output(int, const std::uint8_t* data, std::size_t size) override {
         std::lock_guard<std::mutex> lock(log_.m);
         ++log_.attempts;
+        if (log_.outputResult < 0) return log_.outputResult;
         if (log_.inFifo >= log_.fifoSize) return -EAGAIN;
         ++log_.inFifo;
         log_.delivered.emplace_back(data, data + size);
@@ -74,6 +78,7 @@ public:
     }
     void waitForRoom(std::chrono::milliseconds timeout) override { std::this_thread::sleep_for(timeout / 4); }
     void dropOutput() override { log_.calls.push_back("drop"); }
+    int read(std::vector<std::uint8_t>*, std::chrono::milliseconds) override { return -EBADF; }
 
 private:
     FakeLog& log_;
@@ -180,9 +185,48 @@ TEST(AlsaBackend, AReceiverThatTakesNothingRefusesTheMessageAfterTheBound) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(backend.send(note, 3));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    EXPECT_EQ(backend.sendError().kind, MidiError::Stalled);
     EXPECT_TRUE(log.delivered.empty());
     EXPECT_EQ(backend.close(), 0u);
 }
+
+struct SendFailure {
+    const char* what;
+    int outputResult;
+    bool open;
+    MidiError::Kind kind;
+    int attempts;
+};
+
+class AlsaSendFailure : public ::testing::TestWithParam<SendFailure> {};
+
+// The transport's word for a message it did not take reaches whoever watches the output.
+TEST_P(AlsaSendFailure, SaysWhyAndTriesNoMoreThanItMay) {
+    FakeLog log;
+    log.outputResult = GetParam().outputResult;
+    MidiOut out(std::make_unique<AlsaBackend>(fake(log), std::chrono::seconds(20)));
+    AlsaBackend backend(fake(log), std::chrono::seconds(20));
+    if (GetParam().open) {
+        ASSERT_TRUE(backend.open(-1, nullptr));
+        ASSERT_TRUE(out.openPort(-1));
+    }
+    const std::uint8_t note[] = {0x99, 0x24, 0x64};
+    EXPECT_FALSE(backend.send(note, 3));
+    EXPECT_EQ(backend.sendError().kind, GetParam().kind);
+    EXPECT_EQ(log.attempts, GetParam().attempts);
+    if (!GetParam().open) return;
+    out.sendShort(0x99, 0x24, 0x64);
+    out.closePort();
+    EXPECT_EQ(out.droppedCount(), 1);
+    EXPECT_EQ(out.lastDropError().kind, GetParam().kind);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AlsaSendFailure,
+    ::testing::Values(SendFailure{"TheDeviceWentAway", -ENODEV, true, MidiError::NoSuchPort, 1},
+                      SendFailure{"TheMessageDoesNotEncode", -EINVAL, true, MidiError::Other, 1},
+                      SendFailure{"NoPortOpen", 0, false, MidiError::Other, 0}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace
 }  // namespace kf
@@ -192,12 +236,13 @@ namespace {
 
 // The input side: the same clients, and the events a device sends, in the pieces the kernel
 // hands them over.
-struct FakeInputSequencer : AlsaInputSequencer {
+struct FakeInputSequencer : AlsaSequencer {
     std::vector<std::string>* calls;
     int connectResult = 0;
     std::mutex m;
     std::deque<MidiBytes> events;
-    bool open(const std::string&, MidiError*) override { return true; }
+    int failWith = 0;  // a negative errno the next read returns once the events are read
+    bool open(const std::string&, MidiDirection, MidiError*) override { return true; }
     int clientId() override { return 131; }
     std::vector<SeqPortInfo> listPorts() override {
         return {
@@ -214,13 +259,17 @@ struct FakeInputSequencer : AlsaInputSequencer {
         calls->push_back("create " + name);
         return 0;
     }
-    int connectFrom(int own, int client, int port) override {
+    int connect(int own, int client, int port) override {
         calls->push_back("from " + std::to_string(client) + ":" + std::to_string(port) + " to " + std::to_string(own));
         return connectResult;
     }
     void deletePort(int own) override { calls->push_back("delete " + std::to_string(own)); }
+    int output(int, const std::uint8_t*, std::size_t) override { return -EBADF; }
+    void waitForRoom(std::chrono::milliseconds) override {}
+    void dropOutput() override {}
     int read(std::vector<std::uint8_t>* bytes, std::chrono::milliseconds timeout) override {
         std::unique_lock<std::mutex> lock(m);
+        if (events.empty() && failWith < 0) return std::exchange(failWith, 0);
         if (events.empty()) {
             lock.unlock();
             std::this_thread::sleep_for(timeout / 10);
@@ -267,9 +316,47 @@ TEST(AlsaInput, ListsReadableSourcesSubscribesToOneAndJoinsSplitSysEx) {
     calls.clear();
     seq->connectResult = -EPERM;
     EXPECT_FALSE(in.openPort(0));
-    EXPECT_EQ(in.lastOpenError().kind, connectError(-EPERM).kind);
+    EXPECT_EQ(in.lastOpenError().kind, sequencerError(-EPERM).kind);
     EXPECT_EQ(calls, (std::vector<std::string>{"create Kitforge", "from 14:0 to 0", "delete 0"}));
 }
+
+struct ReadFailure {
+    const char* what;
+    int error;
+    bool staysOpen;
+    MidiError::Kind kind;
+};
+
+class AlsaReadFailure : public ::testing::TestWithParam<ReadFailure> {};
+
+// An overrun loses messages but not the port; a sequencer that fails loses the port, and the
+// input says it is closed so the next open makes a new one.
+TEST_P(AlsaReadFailure, IsToldAndOnlyALossClosesThePort) {
+    std::vector<std::string> calls;
+    FakeInputSequencer* seq = nullptr;
+    MidiIn in(std::make_unique<AlsaInput>([&] {
+        auto s = std::make_unique<FakeInputSequencer>();
+        s->calls = &calls;
+        seq = s.get();
+        return s;
+    }));
+    ASSERT_TRUE(in.openPort(-1));
+    {
+        std::lock_guard<std::mutex> lock(seq->m);
+        seq->failWith = GetParam().error;
+    }
+    ASSERT_TRUE(test::waitUntil([&] { return in.lastError().kind != MidiError::None; }, test::kHang));
+    EXPECT_EQ(in.lastError().kind, GetParam().kind);
+    EXPECT_EQ(in.isOpen(), GetParam().staysOpen);
+    ASSERT_TRUE(in.openPort(-1));
+    EXPECT_TRUE(in.isOpen());
+    EXPECT_EQ(in.lastError().kind, MidiError::None);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AlsaReadFailure,
+                         ::testing::Values(ReadFailure{"Overrun", -ENOSPC, true, MidiError::Overrun},
+                                           ReadFailure{"DeviceGone", -ENODEV, false, MidiError::NoSuchPort}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace
 }  // namespace kf

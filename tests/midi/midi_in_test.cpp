@@ -96,5 +96,50 @@ TEST(MidiIn, HandsMessagesOnInOrderAndCountsWhatItCouldNotHold) {
     EXPECT_EQ(got.front(), 0);
 }
 
+// A transport that notes which thread calls it, and whose open holds until released.
+struct WatchedInput : MidiInBackend {
+    std::mutex m;
+    std::condition_variable cv;
+    bool release = false;
+    std::vector<std::thread::id> callers;
+    void called() {
+        std::lock_guard<std::mutex> lock(m);
+        callers.push_back(std::this_thread::get_id());
+    }
+    std::vector<std::string> ports() override { return called(), std::vector<std::string>{"Keys", "Pads"}; }
+    bool open(int, const Bytes&, MidiError*) override {
+        called();
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return release; });
+        return true;
+    }
+    void close() override { called(); }
+};
+
+TEST(MidiIn, OnlyTheOwnerThreadTouchesTheTransportAndLaterNeverWaitsForIt) {
+    auto backend = std::make_unique<WatchedInput>();
+    WatchedInput& transport = *backend;
+    MidiIn in(std::move(backend));
+    in.later([&] { in.openPort(in.deviceCount() - 1); });  // returns with the open still held
+    EXPECT_FALSE(in.isOpen());
+    {
+        std::lock_guard<std::mutex> lock(transport.m);
+        transport.release = true;
+    }
+    transport.cv.notify_all();
+    ASSERT_TRUE(test::waitUntil([&] { return in.isOpen(); }, test::kHang));
+    EXPECT_EQ(in.port(), 1);
+    std::thread other([&] { EXPECT_EQ(in.deviceName(0), "Keys"); });
+    other.join();
+    EXPECT_TRUE(in.openPort(0));
+    in.closePort();
+    std::lock_guard<std::mutex> lock(transport.m);
+    ASSERT_EQ(transport.callers.size(), 6u);  // listed, opened, listed, closed, opened, closed
+    for (const auto& id : transport.callers) {
+        EXPECT_EQ(id, transport.callers.front());
+        EXPECT_NE(id, std::this_thread::get_id());
+    }
+}
+
 }  // namespace
 }  // namespace kf

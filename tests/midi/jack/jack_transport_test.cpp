@@ -16,6 +16,8 @@
 #include "gs/sysex.h"
 #include "jack_receiver.h"
 #include "midi/jack_backend.h"
+#include "midi/jack_input.h"
+#include "midi/midi_in.h"
 #include "midi/midi_out.h"
 #include "private_server.h"
 #include "sample_kit.h"
@@ -262,6 +264,35 @@ TEST(JackFault, AServerStoppedBeforeTheFirstConnectionCountsAsAbsent) {
     std::cerr << "the editor's window showed after " << window << " s\n";
     EXPECT_GE(window, 0.0) << "no window within 15 s";
 #endif
+}
+
+// A server that dies under open ports: the input says it lost the connection, so the next open
+// makes a new one, and the output says why what it could not send was lost.
+TEST(JackFault, AServerThatDiesIsALossInBothDirections) {
+    test::PrivateServer server(JACK_SERVER_SCRIPT, std::string(JACK_FAULT_SERVER_PREFIX) + "lost");
+    ASSERT_TRUE(server.ok());
+    const char* before = std::getenv("JACK_DEFAULT_SERVER");
+    const std::string fixture = before ? before : "";
+    ::setenv("JACK_DEFAULT_SERVER", server.name().c_str(), 1);
+    {
+        MidiOut out(std::make_unique<JackBackend>("kflost"));
+        MidiIn in(std::make_unique<JackInput>("kflost-in", "kflost"));
+        ASSERT_TRUE(out.openPort(-1)) << out.lastOpenError().text;
+        ASSERT_TRUE(in.openPort(-1)) << in.lastOpenError().text;
+        ASSERT_EQ(::kill(server.pid(), SIGKILL), 0);
+        ASSERT_TRUE(test::waitUntil([&] { return !in.isOpen(); }, test::kHang)) << "the input never heard";
+        EXPECT_EQ(in.lastError().kind, MidiError::ServerGone);
+        ASSERT_TRUE(test::waitUntil(
+            [&] {
+                out.sendShort(0x99, 36, 100);
+                out.flush();
+                return out.droppedCount() > 0;
+            },
+            test::kHang));
+        EXPECT_EQ(out.lastDropError().kind, MidiError::ServerGone) << out.lastDropError().text;
+    }
+    if (before) ::setenv("JACK_DEFAULT_SERVER", fixture.c_str(), 1);
+    else ::unsetenv("JACK_DEFAULT_SERVER");
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, JackFault,
