@@ -24,8 +24,9 @@ bool EditorController::openInput() {
     thru_ = state_.options.midiThru;
     if (input.isOpen() && input.port() == state_.options.midiInPort) return true;
     int port = state_.options.midiInPort;
-    // Checked against the ports there are, as the output is.
-    if (port >= input.deviceCount() || port < MidiIn::kBuiltInSynth ||
+    // Checked against the ports there are, as the output is. The default port needs no list:
+    // making one can cost as much as the open itself (a client of the JACK server).
+    if ((port >= 0 && port >= input.deviceCount()) || port < MidiIn::kBuiltInSynth ||
         (port == MidiIn::kBuiltInSynth && input.deviceName(port).empty()))
         port = -1;
     state_.options.midiInPort = port;
@@ -434,7 +435,8 @@ void EditorController::startPreview(bool on, int initCommand) {
     if (on) out.expectOpen();
     out.later([&out, wanted, on, self, first = std::move(first), command] {
         int port = wanted;
-        if (out.deviceCount() <= port) port = -1;
+        // Only a numbered port is checked against the list; the default port needs none.
+        if (port >= 0 && out.deviceCount() <= port) port = -1;
         // The built-in synth stays chosen whatever ports come and go, where there is one.
         if (port < -1 && (port != MidiOut::kBuiltInSynth || out.deviceName(port).empty())) port = -1;
         const bool ok = on && out.openPort(port, first);
