@@ -7,6 +7,7 @@
 
 #include "app/main_window.h"
 #include "app/single_instance.h"
+#include "app/startup_steps.h"
 #include "app/translation.h"
 #include "editor/dialogs.h"
 #include "editor/fonts.h"
@@ -38,16 +39,23 @@ private:
 }  // namespace
 
 int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& shown) {
+    const bool printSteps = qEnvironmentVariableIsSet("KITFORGE_STARTUP_STEPS");
+    if (printSteps) startup::record(true);
+    startup::mark("main");
     QApplication app(argc, argv);
+    startup::mark("QApplication");
     QApplication::setOrganizationName("Vondrel");
     QApplication::setApplicationName("Kitforge");
     QApplication::setFont(uiFont(12));
     QApplication::setWindowIcon(icons::program());
     QGuiApplication::setDesktopFileName(QStringLiteral("kitforge"));
+    startup::mark("application font and icon");
     installQtTranslation(app);
+    startup::mark("Qt translation");
     DesktopDialogs dialogs;
     SingleInstance instance;
     if (const auto ended = claimSingleInstance(instance, dialogs)) return *ended;
+    startup::mark("single instance");
 
     // What the built-in synth answers comes in on input device -2.
     auto answers = std::make_shared<LoopbackInput>();
@@ -63,6 +71,7 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
     auto inputs = std::make_unique<SystemInput>(platformInput());
     inputs->setBuiltInSynth(answers);
     MidiIn input(std::move(inputs));
+    startup::mark("MIDI out and in");
     QSettings settings(QStringLiteral("Vondrel"), QStringLiteral("Kitforge"));
     StartOptions start;
     const QString programDir = QCoreApplication::applicationDirPath();
@@ -82,10 +91,15 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
             system->setBuiltInSynth([o] { return std::make_unique<FluidSynthBackend>(o); });
         });
     };
-    PaintWatch watch(window, shown);
-    if (shown) window.installEventFilter(&watch);
+    PaintWatch watch(window, [shown, printSteps](QMainWindow& w) {
+        startup::mark("first paint");
+        if (printSteps) startup::print(stderr);
+        if (shown) shown(w);
+    });
+    if (shown || startup::recording()) window.installEventFilter(&watch);
     window.FormCreate();
     window.show();
+    startup::mark("show");
     const int result = app.exec();
     window.FormDestroy();
     return result;

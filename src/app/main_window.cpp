@@ -28,6 +28,7 @@
 #include "app/help.h"
 #include "app/options_dialog.h"
 #include "app/settings.h"
+#include "app/startup_steps.h"
 #include "app/title_window.h"
 #include "editor/controls.h"
 #include "editor/data_box.h"
@@ -66,14 +67,21 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     setAcceptDrops(true);
     setStatusTip(QString::fromUtf8(kOwnHint));
     resize(1024, 720);
+    startup::mark("editor and main window");
 
     auto* edit = new EditCommands(editor_, this);
+    startup::mark("edit commands");
     auto* grid = new NoteGrid(editor_, edit->gridMenuActions());
+    startup::mark("note grid");
     auto* panel = new ParameterPanel(editor_);
+    startup::mark("parameter panel");
     auto* preview = new Preview(editor_, dialogs_, this);
     auto* dataBox = new DataBox(editor_);
+    startup::mark("preview and data box");
     auto* nameBar = new NameBar(editor_, this);
+    startup::mark("name bar");
     auto* files = new FileCommands(editor_, dialogs_, this);
+    startup::mark("file commands");
     parts_.grid = grid;
     parts_.panel = panel;
     parts_.preview = preview;
@@ -121,11 +129,13 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     edit->showHint = [this](const QString& h) { statusBar1_->setHint(h); };
     for (EditorObserver* o : std::initializer_list<EditorObserver*>{statusBar1_, grid, panel, nameBar, edit, preview, dataBox})
         editor_.addObserver(o);
+    startup::mark("layout and status bar");
 
     buildToolBar();
     addToolBar(Qt::TopToolBarArea, toolBar1_);
     addToolBarBreak(Qt::TopToolBarArea);
     addToolBar(Qt::TopToolBarArea, nameBar);
+    startup::mark("tool bar");
 
     auto* view = new ViewOptions(dataBox->DataUp1, dataBox->DataDown1, this);
     // Each bar is a tool bar row of its own: with both hidden the bar area takes no room at all.
@@ -156,7 +166,10 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
             parts_.grid->setFocus(Qt::OtherFocusReason);
     });
 
+    startup::mark("view options");
+
     buildMenus();
+    startup::mark("menus");
     auto* transfer = new TransferMonitor(editor_, dialogs_, this);
     parts_.transfer = transfer;
     for (QWidget* w : transfer->widgets()) statusBar1_->addPermanentWidget(w);
@@ -179,6 +192,7 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
         closeAfterReport_ = false;
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     }, Qt::QueuedConnection);
+    startup::mark("transfer monitor");
 }
 
 // Made when first wanted: neither is needed to show the window.
@@ -313,8 +327,10 @@ void MainWindow::FormCreate() {
     title_->show();
     title_->repaint();
     pumpEvents();
+    startup::mark("title window");
 
     LoadSettings(*this, settings_);
+    startup::mark("settings and MIDI port");
 
     LoadProgress progress;
     QProgressBar* bar = title_->progressBar();
@@ -333,6 +349,7 @@ void MainWindow::FormCreate() {
         tableError_ = QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str())
                           .arg(QFile::decodeName(QByteArray::fromStdString(error.path())));
     }
+    startup::mark("reference tables");
     // Dialogs start in the default directory, else the user's home (not the program's folder).
     parts_.files->saveDialogDirectory = s.options.directory.isEmpty() ? QDir::homePath() : s.options.directory;
     editor_.setDocumentFolder(s.options.directory.isEmpty() ? QString() : QDir::toNativeSeparators(s.options.directory + "/"));
@@ -342,14 +359,17 @@ void MainWindow::FormCreate() {
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &MainWindow::AppIdle);
 
     setUpWindow();
+    startup::mark("window set-up");
     // The title window stays until the open has answered, so that a failure box stands over
     // it; a kit named on the command line then goes to the open port, as at any later open.
     editor_.settle();
     title_->hide();
+    startup::mark("settle");
     parts_.files->OpenFromCommandLine(start_.arguments);
     editor_.setModified(false);
     if (!tableError_.isEmpty())
         dialogs_.message(this, QMessageBox::Critical, QStringLiteral("Kitforge"), tableError_, QMessageBox::Ok);
+    startup::mark("command line");
 }
 
 void MainWindow::setUpWindow() {

@@ -15,14 +15,17 @@ namespace {
 void engraved(QWidget* parent, const QString& text, int pixelSize, QPoint at) {
     QFont f = uiFont(pixelSize);
     f.setBold(true);
+    // Colours by palette, not by style sheet: the first style sheet of a program costs a
+    // style of its own, and a label draws no background of its own anyway.
     auto* light = new QLabel(text, parent);
     light->setFont(f);
-    light->setStyleSheet("color: palette(highlighted-text); background: transparent;");
+    QPalette highlight = light->palette();
+    highlight.setColor(QPalette::WindowText, highlight.color(QPalette::HighlightedText));
+    light->setPalette(highlight);
     light->move(at + QPoint(1, 1));
     light->adjustSize();
     auto* dark = new QLabel(text, parent);
     dark->setFont(f);
-    dark->setStyleSheet("color: palette(window-text); background: transparent;");
     dark->move(at);
     dark->adjustSize();
 }

@@ -338,7 +338,8 @@ void EditorController::startPreview(bool on, int initCommand) {
     if (on) out.expectOpen();
     out.later([&out, wanted, on, self, first = std::move(first), command] {
         int port = wanted;
-        if (out.deviceCount() <= port) port = -1;
+        // Only a numbered port is checked against the list; the default port needs none.
+        if (port >= 0 && out.deviceCount() <= port) port = -1;
         // The built-in synth stays chosen whatever ports come and go, where there is one.
         if (port < -1 && (port != MidiOut::kBuiltInSynth || out.deviceName(port).empty())) port = -1;
         const bool ok = on && out.openPort(port, first);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "editor/fonts.h"
+#include "editor/grid_model.h"
 #include "editor/text.h"
 #include "gs/device_commands.h"
 
@@ -17,7 +18,8 @@ const char* kGridHint = "左の番号をｸﾘｯｸすると発音します。"
 }
 
 NoteGrid::NoteGrid(EditorController& controller, const QList<QAction*>& menuActions, QWidget* parent)
-    : QTableWidget(kNoteCount, kSetCount, parent), PopGrid1(new QMenu(this)), c_(controller) {
+    : QTableView(parent), PopGrid1(new QMenu(this)), c_(controller), model_(new GridModel(this)) {
+    setModel(model_);
     setObjectName("Grid1");
     PopGrid1->setObjectName("PopGrid1");
     PopGrid1->setProperty("helpContext", 52);
@@ -48,42 +50,38 @@ NoteGrid::NoteGrid(EditorController& controller, const QList<QAction*>& menuActi
     setColumnWidth(0, 120);
     setColumnWidth(1, 120);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    for (int r = 0; r < kNoteCount; ++r)
-        for (int c = 0; c < kSetCount; ++c) setItem(r, c, new QTableWidgetItem);
     horizontalHeader()->viewport()->installEventFilter(this);
     verticalHeader()->viewport()->installEventFilter(this);
     if (auto* corner = findChild<QAbstractButton*>()) corner->installEventFilter(this);
-    connect(this, &QTableWidget::currentCellChanged, this, [this](int row, int column, int prevRow, int prevColumn) {
-        if (row >= 0 && column >= 0 && (row != prevRow || column != prevColumn)) Grid1SelectCell(column + 1, row);
-    });
-    connect(this, &QTableWidget::cellDoubleClicked, this, [this] { Grid1DblClick(); });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& now, const QModelIndex& before) {
+                // A move made while the grid's signals are blocked is the program's own and
+                // is not announced (see setUp and selectionChanged).
+                if (signalsBlocked() || !now.isValid()) return;
+                if (now.row() != before.row() || now.column() != before.column())
+                    Grid1SelectCell(now.column() + 1, now.row());
+            });
+    connect(this, &QAbstractItemView::doubleClicked, this, [this] { Grid1DblClick(); });
 }
 
 void NoteGrid::setUp() {
-    for (int i = 0; i < kNoteCount; ++i)
-        setVerticalHeaderItem(i, new QTableWidgetItem(QString::asprintf("%4d", i)));
-    for (int s = 1; s <= kSetCount; ++s) setHeader(s, QString());
     const QSignalBlocker quiet(this);
-    setCurrentCell(0, 0);
+    setCurrentIndex(cellIndex(1, 0));
 }
 
-void NoteGrid::setCellText(int set, int note, const QString& text) { item(note, set - 1)->setText(text); }
+QModelIndex NoteGrid::cellIndex(int set, int note) const { return model_->cell(set, note); }
 
-QString NoteGrid::cellText(int set, int note) const { return item(note, set - 1)->text(); }
+void NoteGrid::setCellText(int set, int note, const QString& text) { model_->setText(set, note, text); }
 
-void NoteGrid::setHeader(int set, const QString& name) {
-    auto* h = horizontalHeaderItem(set - 1);
-    if (!h) setHorizontalHeaderItem(set - 1, h = new QTableWidgetItem);
-    h->setText(name);
-}
+// Read back as the grid shows them, through the model's display role.
+QString NoteGrid::cellText(int set, int note) const { return model_->data(cellIndex(set, note)).toString(); }
 
-QString NoteGrid::headerText(int set) const {
-    auto* h = horizontalHeaderItem(set - 1);
-    return h ? h->text() : QString();
-}
+void NoteGrid::setHeader(int set, const QString& name) { model_->setSetName(set, name); }
 
-int NoteGrid::selectedSet() const { return currentColumn() + 1; }
-int NoteGrid::selectedNote() const { return currentRow(); }
+QString NoteGrid::headerText(int set) const { return model_->headerData(set - 1, Qt::Horizontal).toString(); }
+
+int NoteGrid::selectedSet() const { return currentIndex().column() + 1; }
+int NoteGrid::selectedNote() const { return currentIndex().row(); }
 
 void NoteGrid::selectCell(int set, int note) {
     if (set == selectedSet() && note == selectedNote()) return;
@@ -91,13 +89,13 @@ void NoteGrid::selectCell(int set, int note) {
         // A press on a row number: the row under the pointer stays there until the press has
         // been answered (see eventFilter).
         setAutoScroll(false);
-        setCurrentCell(note, set - 1);
+        setCurrentIndex(cellIndex(set, note));
         setAutoScroll(true);
         return;
     }
-    setCurrentCell(note, set - 1);
+    setCurrentIndex(cellIndex(set, note));
     // Only as far as needed: a row that is in view stays where the user sees it.
-    scrollToItem(item(note, set - 1), QAbstractItemView::EnsureVisible);
+    scrollTo(cellIndex(set, note), QAbstractItemView::EnsureVisible);
 }
 
 void NoteGrid::noteChanged(int set, int note) {
@@ -110,9 +108,9 @@ void NoteGrid::selectionChanged(int set, int note) {
     if (set == selectedSet() && note == selectedNote()) return;
     {
         const QSignalBlocker quiet(this);
-        setCurrentCell(note, set - 1);
+        setCurrentIndex(cellIndex(set, note));
     }
-    scrollToItem(item(note, set - 1), QAbstractItemView::EnsureVisible);
+    scrollTo(cellIndex(set, note), QAbstractItemView::EnsureVisible);
 }
 
 void NoteGrid::kitReplaced() {
@@ -157,7 +155,7 @@ bool NoteGrid::hitTest(QObject* part, const QPoint& pos, int* column, int* row) 
 bool NoteGrid::eventFilter(QObject* watched, QEvent* event) {
     const auto type = event->type();
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick)
-        return QTableWidget::eventFilter(watched, event);
+        return QTableView::eventFilter(watched, event);
     auto* me = static_cast<QMouseEvent*>(event);
     int column = -1, row = -1;
     hitTest(watched, me->position().toPoint(), &column, &row);
@@ -167,7 +165,7 @@ bool NoteGrid::eventFilter(QObject* watched, QEvent* event) {
         if (rowNumbers) {
             // Now the row the press chose comes into view; a second press of a double click
             // still means that row, wherever the grid has moved it.
-            scrollToItem(currentItem(), QAbstractItemView::EnsureVisible);
+            scrollTo(currentIndex(), QAbstractItemView::EnsureVisible);
         }
         return watched != horizontalHeader()->viewport();
     }
@@ -178,7 +176,7 @@ bool NoteGrid::eventFilter(QObject* watched, QEvent* event) {
     // A press on a column border resizes the column: that belongs to the header.
     if (watched == horizontalHeader()->viewport()) {
         const int x = me->position().toPoint().x();
-        for (int c = 0; c < columnCount(); ++c) {
+        for (int c = 0; c < kSetCount; ++c) {
             const int edge = horizontalHeader()->sectionViewportPosition(c) + horizontalHeader()->sectionSize(c);
             if (std::abs(x - edge) <= 4) return false;
         }
@@ -198,7 +196,7 @@ void NoteGrid::mousePressEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
-    QTableWidget::mousePressEvent(event);  // makes the cell under the pointer current first
+    QTableView::mousePressEvent(event);  // makes the cell under the pointer current first
     int column = -1, row = -1;
     hitTest(viewport(), event->position().toPoint(), &column, &row);
     Grid1MouseDown(event->button(), column, row);
@@ -211,7 +209,7 @@ void NoteGrid::mouseMoveEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
-    QTableWidget::mouseMoveEvent(event);
+    QTableView::mouseMoveEvent(event);
 }
 
 void NoteGrid::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -219,11 +217,11 @@ void NoteGrid::mouseDoubleClickEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
-    QTableWidget::mouseDoubleClickEvent(event);
+    QTableView::mouseDoubleClickEvent(event);
 }
 
 void NoteGrid::mouseReleaseEvent(QMouseEvent* event) {
-    QTableWidget::mouseReleaseEvent(event);
+    QTableView::mouseReleaseEvent(event);
     int column = -1, row = -1;
     hitTest(viewport(), event->position().toPoint(), &column, &row);
     Grid1MouseUp(event->button(), column, row, event->globalPosition().toPoint());
@@ -258,7 +256,7 @@ void NoteGrid::Grid1MouseUp(Qt::MouseButton button, int column, int row, const Q
 void NoteGrid::Grid1DblClick() { emit dataBoxWanted(); }
 
 void NoteGrid::focusInEvent(QFocusEvent* event) {
-    QTableWidget::focusInEvent(event);
+    QTableView::focusInEvent(event);
     emit entered(this);
 }
 

@@ -1,7 +1,7 @@
 // The note grid: both user drum sets side by side, one row per MIDI note.
 #pragma once
 
-#include <QTableWidget>
+#include <QTableView>
 
 #include "editor/editor_controller.h"
 
@@ -9,13 +9,16 @@ class QMenu;
 
 namespace kf::ui {
 
-class NoteGrid : public QTableWidget, public EditorObserver {
+class GridModel;
+
+class NoteGrid : public QTableView, public EditorObserver {
     Q_OBJECT
 public:
     // menuActions fill the pop-up, PopGrid1; a null entry is a separator.
     NoteGrid(EditorController& controller, const QList<QAction*>& menuActions, QWidget* parent = nullptr);
 
-    // Window set-up: header texts, row numbers, selection at set 1, note 0.
+    // Window set-up: the selection at set 1, note 0. The row numbers need none; the set names
+    // come with setNameChanged.
     void setUp();
 
     void setCellText(int set, int note, const QString& text);
@@ -29,6 +32,8 @@ public:
     void setCurrentGridColumn(int set) { selectCell(set, selectedNote()); }
     int selectedSet() const;
     int selectedNote() const;
+    // The model index of a cell, for whoever needs to find it on screen.
+    QModelIndex cellIndex(int set, int note) const;
 
     QMenu* PopGrid1;
 
@@ -67,6 +72,7 @@ private:
     bool hitTest(QObject* part, const QPoint& pos, int* column, int* row) const;
 
     EditorController& c_;
+    GridModel* model_;
     // A press on the row numbers: no scrolling until it is answered, and the row it chose
     // for the second press of a double click.
     bool holdScroll_ = false;

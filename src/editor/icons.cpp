@@ -1,5 +1,6 @@
 #include "editor/icons.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -80,11 +81,19 @@ QIcon speaker() {
 }
 
 QIcon program() {
-    static const bool loaded = (loadIconResources(), true);
-    (void)loaded;
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addFile(QString(":/icons/kitforge-%1.png").arg(size));
-    return icon;
+    // Made once: adding a file decodes its image at once, and both the application and the
+    // main window ask. It goes with the application, before the platform its pixmaps need.
+    static QIcon* made = nullptr;
+    if (!made) {
+        loadIconResources();
+        made = new QIcon;
+        for (int size : {16, 24, 32, 48, 64, 128, 256}) made->addFile(QString(":/icons/kitforge-%1.png").arg(size));
+        qAddPostRoutine([] {
+            delete made;
+            made = nullptr;
+        });
+    }
+    return *made;
 }
 
 }  // namespace kf::ui::icons

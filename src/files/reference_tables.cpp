@@ -98,10 +98,13 @@ ReferenceTables buildReferenceTables(std::string_view drumSetCsv, std::string_vi
             const auto map = digitsField(field(line, 1));
             const auto program = digitsField(field(line, 2));
             if (map && program) {
-                PresetDrumSet wanted;
-                wanted.map = *map;
-                wanted.program = *program;
-                auto it = std::lower_bound(t.sets.begin(), t.sets.end(), wanted, before);
+                // Looked up by its key alone: a whole set to compare with is 128 instruments made
+                // and dropped for every line.
+                const std::pair<int, int> wanted(*map, *program);
+                const auto beforeKey = [](const PresetDrumSet& s, const std::pair<int, int>& key) {
+                    return std::pair(s.map, s.program) < key;
+                };
+                auto it = std::lower_bound(t.sets.begin(), t.sets.end(), wanted, beforeKey);
                 if (it != t.sets.end() && it->map == *map && it->program == *program) {
                     it->hasInstruments = true;
                     if (const auto note = digitsField(field(line, 3))) {

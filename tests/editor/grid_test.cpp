@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QScrollBar>
 #include <QTest>
 
@@ -24,7 +25,7 @@ namespace kf::test {
 namespace {
 
 QPoint rowNumberAt(ui::NoteGrid* grid, int note) {
-    grid->scrollToItem(grid->item(note, 0));
+    grid->scrollTo(grid->cellIndex(1, note));
     QHeaderView* v = grid->verticalHeader();
     return {v->width() / 2, v->sectionViewportPosition(note) + v->sectionSize(note) / 2};
 }
@@ -33,15 +34,58 @@ TEST(Grid, LayoutAndTexts) {
     Harness h;
     ui::NoteGrid* grid = h.parts().grid;
     EXPECT_EQ(grid->objectName(), "Grid1");
-    EXPECT_EQ(grid->rowCount(), 128);
-    EXPECT_EQ(grid->columnCount(), 2);
-    EXPECT_EQ(grid->verticalHeaderItem(0)->text(), "   0");
-    EXPECT_EQ(grid->verticalHeaderItem(127)->text(), " 127");
+    EXPECT_EQ(grid->model()->rowCount(), 128);
+    EXPECT_EQ(grid->model()->columnCount(), 2);
+    EXPECT_EQ(grid->model()->headerData(0, Qt::Vertical).toString(), "   0");
+    EXPECT_EQ(grid->model()->headerData(127, Qt::Vertical).toString(), " 127");
     EXPECT_EQ(grid->headerText(1), "UserDrum1");
     EXPECT_EQ(grid->columnWidth(0), 120);
     EXPECT_EQ(grid->verticalHeader()->width(), 44);
     EXPECT_EQ(grid->rowHeight(5), 21);
     EXPECT_TRUE(grid->hasFocus() || !h.window().isActiveWindow());
+}
+
+// What a widget has drawn since it was last cleared.
+class Painted : public QObject {
+public:
+    explicit Painted(QWidget* w) { w->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) region += static_cast<QPaintEvent*>(e)->region();
+        return false;
+    }
+    QRegion region;
+};
+
+// A text that changes is drawn again at once, not when something else happens to repaint it.
+TEST(Grid, ANewTextIsDrawnAtOnce) {
+    struct Case {
+        const char* what;
+        void (*change)(ui::NoteGrid*);
+        QWidget* (*part)(ui::NoteGrid*);
+        QRect (*where)(ui::NoteGrid*);
+    };
+    const Case cases[] = {
+        {"a note's name", [](ui::NoteGrid* g) { g->setCellText(1, 5, "Snare"); },
+         [](ui::NoteGrid* g) { return g->viewport(); },
+         [](ui::NoteGrid* g) { return g->visualRect(g->cellIndex(1, 5)); }},
+        {"a set's name", [](ui::NoteGrid* g) { g->setHeader(2, "Rock"); },
+         [](ui::NoteGrid* g) { return g->horizontalHeader()->viewport(); },
+         [](ui::NoteGrid* g) {
+             QHeaderView* top = g->horizontalHeader();
+             return QRect(top->sectionViewportPosition(1), 0, top->sectionSize(1), top->viewport()->height());
+         }},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&h.window()));
+        ui::NoteGrid* grid = h.parts().grid;
+        QWidget* part = c.part(grid);
+        part->repaint();
+        QApplication::processEvents();
+        Painted painted(part);
+        c.change(grid);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return painted.region.contains(c.where(grid)); }, 30000)) << c.what;
+    }
 }
 
 TEST(Grid, SelectionShowsTheCellInTheStatusBarAndSendsRxOfAUsedNote) {
@@ -132,7 +176,7 @@ TEST(Grid, NarrowWindowNarrowsTheLeftPanel) {
 }
 
 QPoint cellAt(ui::NoteGrid* grid, int set, int note) {
-    return grid->visualItemRect(grid->item(note, set - 1)).center();
+    return grid->visualRect(grid->cellIndex(set, note)).center();
 }
 
 TEST(Grid, ADragKeepsTheHighlightAndTheCurrentCellOnThePressedCell) {
@@ -149,8 +193,8 @@ TEST(Grid, ADragKeepsTheHighlightAndTheCurrentCellOnThePressedCell) {
     }
     QTest::mouseRelease(vp, Qt::LeftButton, {}, to);
     h.idle();
-    ASSERT_EQ(grid->selectedItems().size(), 1);
-    EXPECT_EQ(grid->selectedItems()[0]->row(), 10) << "the highlight";
+    ASSERT_EQ(grid->selectionModel()->selectedIndexes().size(), 1);
+    EXPECT_EQ(grid->selectionModel()->selectedIndexes()[0].row(), 10) << "the highlight";
     EXPECT_EQ(grid->selectedNote(), 10) << "the current cell";
     EXPECT_EQ(h.window().status()->cell(), "1, 10");
     QTest::keyClick(grid, Qt::Key_X, Qt::ControlModifier);

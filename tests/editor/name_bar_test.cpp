@@ -44,7 +44,7 @@ protected:
         edit(set)->selectAll();
         QTest::keyClicks(edit(set), text);
     }
-    QPoint cell(int set, int note) { return grid->visualItemRect(grid->item(note, set - 1)).center(); }
+    QPoint cell(int set, int note) { return grid->visualRect(grid->cellIndex(set, note)).center(); }
     void clickGrid(int set, int note) { QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell(set, note)); }
     // The name message and program change, then the clicked cell's release note-off.
     std::vector<std::string> nameSent(int set) {

@@ -47,9 +47,9 @@ void whenTrue(std::function<bool()> cond, std::function<void()> action) {
 }
 
 void clickCell(ui::NoteGrid* grid, int set, int note) {
-    QTableWidgetItem* item = grid->item(note, set - 1);
-    grid->scrollToItem(item);
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->visualItemRect(item).center());
+    const QModelIndex cell = grid->cellIndex(set, note);
+    grid->scrollTo(cell);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->visualRect(cell).center());
 }
 
 // Preview off at start, so switching it on sends the whole kit.
