@@ -81,7 +81,7 @@ int parseNumber(const std::string& s) {
 enum class Format { Kit, Midi, Prt, Text, Unknown };
 
 Format formatOf(const std::string& path) {
-    const std::string ext = sjis::upper(std::filesystem::path(path).extension().string());
+    const std::string ext = sjis::upper(std::filesystem::u8path(path).extension().u8string());
     if (ext == ".KFG") return Format::Kit;
     if (ext == ".MID") return Format::Midi;
     if (ext == ".PRT") return Format::Prt;
@@ -152,7 +152,7 @@ int convert(const std::vector<std::string>& args, std::ostream& err, const Envir
     switch (format) {
         case Format::Kit: bytes = WriteKitFile(kit); break;
         case Format::Midi: {
-            const std::string absolute = std::filesystem::absolute(paths[1]).string();
+            const std::string absolute = std::filesystem::absolute(std::filesystem::u8path(paths[1])).u8string();
             bytes = WriteMidiFile(kit, comment, toShiftJis(absolute));
             break;
         }
