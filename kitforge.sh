@@ -79,6 +79,7 @@ windows-core)
   # whole run: a server that exits between two tests can cut the next one's connection. Its
   # background programs start here, away from the pipes ctest reads a test listing from.
   export WINEPREFIX="$PWD/build-win/wine" WINEDEBUG=-all
+  mkdir -p "$WINEPREFIX"
   wineserver -p
   trap 'wineserver -k' EXIT
   wine cmd /c exit 0 </dev/null >/dev/null 2>&1
