@@ -2,6 +2,7 @@
 #include "files/disk_shared.h"
 #include "files/utf16.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <new>
