@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "cli/encoding.h"
+#include "cli/render_synth.h"
 #include "files/disk.h"
 #include "files/exports.h"
 #include "files/kit_file.h"
@@ -20,7 +21,6 @@
 #include "midi/midi_in.h"
 #include "midi/midi_out.h"
 #include "model/sjis.h"
-#include "synth/fluid_backend.h"
 
 namespace kf::cli {
 
@@ -81,7 +81,7 @@ int parseNumber(const std::string& s) {
 enum class Format { Kit, Midi, Prt, Text, Unknown };
 
 Format formatOf(const std::string& path) {
-    const std::string ext = sjis::upper(std::filesystem::path(path).extension().string());
+    const std::string ext = sjis::upper(std::filesystem::u8path(path).extension().u8string());
     if (ext == ".KFG") return Format::Kit;
     if (ext == ".MID") return Format::Midi;
     if (ext == ".PRT") return Format::Prt;
@@ -152,7 +152,7 @@ int convert(const std::vector<std::string>& args, std::ostream& err, const Envir
     switch (format) {
         case Format::Kit: bytes = WriteKitFile(kit); break;
         case Format::Midi: {
-            const std::string absolute = std::filesystem::absolute(paths[1]).string();
+            const std::string absolute = std::filesystem::absolute(std::filesystem::u8path(paths[1])).u8string();
             bytes = WriteMidiFile(kit, comment, toShiftJis(absolute));
             break;
         }
@@ -348,24 +348,23 @@ int fetch(const std::vector<std::string>& args, std::ostream& err, const Environ
 }
 
 int render(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
-    SynthOptions options;
-    options.offline = true;
+    std::string soundFont;
     std::vector<std::string> paths;
     for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--soundfont" && i + 1 < args.size()) options.soundFonts = {args[++i]};
+        if (args[i] == "--soundfont" && i + 1 < args.size()) soundFont = args[++i];
         else if (args[i].size() > 1 && args[i][0] == '-') return usage(err, "unknown option " + args[i]);
         else paths.push_back(args[i]);
     }
     if (paths.size() != 2) return usage(err, "render takes IN and OUT.wav");
     Kit kit;
     if (!readKit(paths[0], kit, err, env)) return 1;
-    FluidSynthBackend synth(options);
-    MidiError error;
-    if (!synth.open(MidiOut::kBuiltInSynth, &error)) {
-        err << "kitforge-cli: the built-in synth did not start: " << error.text << "\n";
+    std::string why;
+    const std::unique_ptr<RenderSynth> synth = startRenderSynth(soundFont, &why);
+    if (!synth) {
+        err << "kitforge-cli: the built-in synth did not start: " << why << "\n";
         return 1;
     }
-    auto send = [&synth](const MidiBytes& m) { synth.send(m.data(), m.size()); };
+    auto send = [&synth](const MidiBytes& m) { synth->send(m); };
     // What the module is told when preview switches on, then one note after another.
     send(rhythmPart11Message());
     for (int set = 1; set <= kSetCount; ++set)
@@ -377,7 +376,7 @@ int render(const std::vector<std::string>& args, std::ostream& err, const Enviro
     auto play = [&](int count) {
         const size_t at = frames.size();
         frames.resize(at + 2 * static_cast<size_t>(count));
-        synth.renderFloat(frames.data() + at, count);
+        synth->renderFloat(frames.data() + at, count);
     };
     for (int set = 1; set <= kSetCount; ++set)
         for (int note = 0; note < kNoteCount; ++note) {

@@ -140,15 +140,17 @@ ReferenceTables buildReferenceTables(std::string_view drumSetCsv, std::string_vi
 ReferenceTables LoadReferenceTables(const std::vector<std::string>& dirs, int& useMap, int rememberedDrumSet,
                                     const LoadProgress* progress) {
     namespace fs = std::filesystem;
-    fs::path dir = dirs.empty() ? fs::path(".") : fs::path(dirs.front());
+    // The folders are UTF-8, on Windows too, where a path made from a plain string would take it
+    // for the ANSI code page.
+    fs::path dir = dirs.empty() ? fs::path(".") : fs::u8path(dirs.front());
     std::error_code ec;
     for (const auto& d : dirs)
-        if (fs::exists(fs::path(d) / "Drum_set.csv", ec)) {
-            dir = d;
+        if (fs::exists(fs::u8path(d) / "Drum_set.csv", ec)) {
+            dir = fs::u8path(d);
             break;
         }
-    const std::string sets = readFileBytes((dir / "Drum_set.csv").string());
-    const std::string insts = readFileBytes((dir / "DrumInst.csv").string());
+    const std::string sets = readFileBytes((dir / "Drum_set.csv").u8string());
+    const std::string insts = readFileBytes((dir / "DrumInst.csv").u8string());
     return buildReferenceTables(sets, insts, useMap, rememberedDrumSet, progress);
 }
 

@@ -4,10 +4,14 @@
 #include <cstdio>
 #include <random>
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include "case_name.h"
+#ifndef _WIN32
 #include "child.h"
+#endif
 #include "files/exports.h"
 #include "files/kit_import.h"
 #include "files/reference_tables.h"
@@ -325,6 +329,7 @@ TEST(KitImport, ARunOfUnfinishedSysExEndsLongBeforeAScanOfItsSquareWould) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
+#ifndef _WIN32
 // The most memory a child process held while it imported bytes, in MiB.
 long importPeakMiB(const std::string& bytes) {
     test::Child child([&] {
@@ -336,6 +341,7 @@ long importPeakMiB(const std::string& bytes) {
     });
     return child.wait().status();
 }
+#endif
 
 TEST(KitImport, OneLongTextBeforeADataSetOfEveryNoteTakesNoMoreThanTheFile) {
     // A 4 MB text event, then one DT1 from 21 01 00 over 17 × 128 bytes: parameter 1 to 12 of
@@ -349,10 +355,14 @@ TEST(KitImport, OneLongTextBeforeADataSetOfEveryNoteTakesNoMoreThanTheFile) {
     const ImportSummary s = ImportKit(file, kit);
     ASSERT_EQ(s.notes[0] + s.notes[1], 256);
     EXPECT_EQ(kit.entry(2, 5).name, std::string(20, 'x'));
+#ifdef _WIN32
+    GTEST_SKIP() << "the peak memory is measured in a child process, on POSIX only";
+#else
     const long peak = importPeakMiB(file);
     std::printf("peak memory importing a 4 MB text before a DT1 of every note: %ld MiB\n", peak);
     EXPECT_GT(peak, 0);
     EXPECT_LT(peak, 64) << "not one copy of the text per note";
+#endif
 }
 
 }  // namespace

@@ -156,9 +156,11 @@ TEST(AlsaBackend, AReceiverThatFallsBehindGetsEveryMessageOnceInOrder) {
         expected.push_back({0x99, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(i / 128 + 1)});
         out.sendShort(0x99, expected.back()[1], expected.back()[2]);
     }
-    // The receiver reads a few events at a time, and once stops for half a second.
+    // The receiver reads a few events at a time, and once stops for half a second. Bounded by
+    // time, not by rounds: a sleep shorter than a millisecond may return at once (MinGW).
     std::thread receiver([&] {
-        for (int round = 0; round < 20000; ++round) {
+        const auto giveUp = std::chrono::steady_clock::now() + test::kHang;
+        for (int round = 0; std::chrono::steady_clock::now() < giveUp; ++round) {
             {
                 std::lock_guard<std::mutex> lock(log.m);
                 if (log.delivered.size() == 1000 && log.inFifo == 0) return;

@@ -1,0 +1,133 @@
+#include <cstdio>
+#include <iostream>
+#include <new>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include "cli/cli.h"
+#include "files/utf16.h"
+
+namespace {
+
+// Until Windows has a MIDI transport of its own: no ports, and opening one says why.
+class NoMidiSystem : public kf::MidiBackend {
+public:
+    std::vector<std::string> ports() override { return {}; }
+    bool open(int, kf::MidiError* error) override {
+        if (error) *error = {kf::MidiError::NoMidiSystem, "no MIDI system in this build"};
+        return false;
+    }
+    std::size_t close() override { return 0; }
+    bool send(const std::uint8_t*, std::size_t) override { return false; }
+};
+
+bool isConsole(HANDLE h) {
+    DWORD mode = 0;
+    return ::GetConsoleMode(h, &mode) != 0;
+}
+
+// What the program prints is UTF-8. A console is handed UTF-16, which it shows whatever its
+// code page; a pipe or a file gets the UTF-8 bytes as they are, as on Linux.
+class ConsoleBuffer : public std::streambuf {
+public:
+    explicit ConsoleBuffer(HANDLE console) : console_(console) { setp(buffer_, buffer_ + sizeof buffer_); }
+    ~ConsoleBuffer() override { sync(); }
+
+protected:
+    int_type overflow(int_type c) override {
+        if (!writeWholeCharacters()) return traits_type::eof();
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        *pptr() = traits_type::to_char_type(c);
+        pbump(1);
+        return c;
+    }
+    int sync() override { return writeWholeCharacters() ? 0 : -1; }
+
+private:
+    // Writes what is buffered but a character cut at its end, which waits for its rest.
+    bool writeWholeCharacters() {
+        const size_t n = static_cast<size_t>(pptr() - pbase());
+        size_t whole = n;
+        size_t start = n;
+        while (start > 0 && n - start < 3 && (static_cast<unsigned char>(buffer_[start - 1]) & 0xC0) == 0x80) --start;
+        if (start > 0) {
+            const unsigned char lead = static_cast<unsigned char>(buffer_[start - 1]);
+            const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            if (start - 1 + length > n) whole = start - 1;
+        }
+        const std::wstring text = kf::toUtf16(std::string_view(buffer_, whole));
+        for (size_t done = 0; done < text.size();) {
+            DWORD written = 0;
+            if (!::WriteConsoleW(console_, text.data() + done, static_cast<DWORD>(text.size() - done), &written,
+                                 nullptr) ||
+                written == 0)
+                return false;
+            done += written;
+        }
+        std::char_traits<char>::move(buffer_, buffer_ + whole, n - whole);
+        setp(buffer_, buffer_ + sizeof buffer_);
+        pbump(static_cast<int>(n - whole));
+        return true;
+    }
+
+    HANDLE console_;
+    char buffer_[4096];
+};
+
+// The folder of the executable, where the reference tables lie beside it.
+std::string programDirectory() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return ".";
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return kf::fromUtf16(path.substr(0, path.find_last_of(L"\\/")));
+}
+
+int cliMain(int argc, wchar_t** argv) {
+    kf::cli::Environment env;
+    env.makeBackend = [] { return std::make_unique<NoMidiSystem>(); };
+    env.tableDirs = {programDirectory(), KITFORGE_DATA_DIR};
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE), err = ::GetStdHandle(STD_ERROR_HANDLE);
+    env.progressOnErr = isConsole(err);
+    // Line ends stay LF: what a script reads is what it reads on Linux.
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+    ConsoleBuffer outConsole(out), errConsole(err);
+    std::ostream outStream(isConsole(out) ? static_cast<std::streambuf*>(&outConsole) : std::cout.rdbuf());
+    std::ostream errStream(isConsole(err) ? static_cast<std::streambuf*>(&errConsole) : std::cerr.rdbuf());
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(kf::fromUtf16(argv[i]));
+    const int status = kf::cli::run(args, outStream, errStream, env);
+    errStream.flush();
+    return status;
+}
+
+}  // namespace
+
+// The arguments as the system holds them, in UTF-16: a file name in any script arrives whole,
+// whatever the ANSI code page.
+int wmain(int argc, wchar_t** argv) {
+    // Whatever fails before the command runs (no memory for the arguments, say) is a failure
+    // with a message, never an abort.
+    try {
+        return cliMain(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("kitforge-cli: out of memory\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kitforge-cli: %s\n", e.what());
+    } catch (...) {
+        std::fputs("kitforge-cli: internal error\n", stderr);
+    }
+    return 1;
+}
