@@ -1,8 +1,8 @@
 #!/bin/sh
 # Kitforge developer entry point on Debian 12: installs what is missing, builds, then
 #   ./kitforge.sh run    starts the editor
-#   ./kitforge.sh test   runs every test (also the sanitizer builds, the fuzzers and the
-#                        ALSA tests in a VM)
+#   ./kitforge.sh test   runs every test (also the sanitizer builds, the fuzzers, the
+#                        ALSA tests in a VM and the Windows build's tests under Wine)
 #   ./kitforge.sh bench  runs the benchmarks
 #   ./kitforge.sh windows-core   cross-builds the core, its tests and kitforge-cli for Windows
 #                        (MinGW-w64) into build-win and runs them under Wine
@@ -17,7 +17,7 @@ packages="cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev
   qemu-system-x86 busybox-static cpio kmod strace"
 
 # The Windows build is made from Debian's own cross compiler and run under Wine.
-[ "$action" = windows-core ] && packages="$packages g++-mingw-w64-x86-64-posix wine wine64"
+case "$action" in test|windows-core) packages="$packages g++-mingw-w64-x86-64-posix wine wine64" ;; esac
 
 install_missing() {
   missing=""
@@ -41,6 +41,23 @@ build() {  # build DIR [cmake options]
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
+windows_core() {
+  build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKITFORGE_GUI=OFF -DKITFORGE_BENCH=OFF
+  # The Linux kitforge-cli, whose output the Windows one must match.
+  cmake -S . -B build -G Ninja >/dev/null
+  cmake --build build --target kitforge-cli
+  # The build's own Wine prefix (as the tests' emulator uses), with one server kept for the
+  # whole run: a server that exits between two tests can cut the next one's connection. Its
+  # background programs start here, away from the pipes ctest reads a test listing from.
+  export WINEPREFIX="$PWD/build-win/wine" WINEDEBUG=-all
+  mkdir -p "$WINEPREFIX"
+  wineserver -p
+  trap 'wineserver -k' EXIT
+  wine cmd /c exit 0 </dev/null >/dev/null 2>&1
+  ctest --test-dir build-win --output-on-failure -j "$jobs"
+  tests/windows/convert_same.sh build/bin/kitforge-cli build-win/bin/kitforge-cli.exe build-win/convert_same
+}
+
 install_missing
 case "$action" in
 run)
@@ -56,7 +73,9 @@ test)
   # The sender and its transports' threads under ThreadSanitizer.
   build build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DKITFORGE_GUI=OFF \
     -DKITFORGE_BENCH=OFF -DKITFORGE_TSAN=ON
-  ctest --test-dir build-tsan --output-on-failure -j "$jobs" ;;
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs"
+  # The core and kitforge-cli built for Windows, under Wine.
+  windows_core ;;
 bench)
   build build
   server=kitforge-bench
@@ -71,20 +90,7 @@ bench)
   # With a server running, as on a desktop where the port opens at start.
   JACK_DEFAULT_SERVER=$server build/bin/kitforge-startup-bench ;;
 windows-core)
-  build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKITFORGE_GUI=OFF -DKITFORGE_BENCH=OFF
-  # The Linux kitforge-cli, whose output the Windows one must match.
-  cmake -S . -B build -G Ninja >/dev/null
-  cmake --build build --target kitforge-cli
-  # The build's own Wine prefix (as the tests' emulator uses), with one server kept for the
-  # whole run: a server that exits between two tests can cut the next one's connection. Its
-  # background programs start here, away from the pipes ctest reads a test listing from.
-  export WINEPREFIX="$PWD/build-win/wine" WINEDEBUG=-all
-  mkdir -p "$WINEPREFIX"
-  wineserver -p
-  trap 'wineserver -k' EXIT
-  wine cmd /c exit 0 </dev/null >/dev/null 2>&1
-  ctest --test-dir build-win --output-on-failure -j "$jobs"
-  tests/windows/convert_same.sh build/bin/kitforge-cli build-win/bin/kitforge-cli.exe build-win/convert_same ;;
+  windows_core ;;
 *)
   echo "usage: $0 run|test|bench|windows-core" >&2; exit 2 ;;
 esac
