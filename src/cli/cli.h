@@ -1,8 +1,10 @@
 // kitforge-cli: conversions and sends on the same core as the editor, for scripts.
 #pragma once
 
-#include <functional>
+#include <cstdio>
+#include <exception>
 #include <iosfwd>
+#include <new>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +27,23 @@ struct Environment {
 
 // Exit status: 0 success, 1 failure (message on err), 2 bad arguments (usage on err).
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env);
+
+// The program's entry on every platform: whatever fails before the command runs (no memory
+// for the arguments, say) is a failure with a message on stderr, never an abort. A template,
+// so that nothing is allocated before the guard stands.
+template <typename Entry>
+int runGuarded(Entry entry) {
+    try {
+        return entry();
+    } catch (const std::bad_alloc&) {
+        std::fputs("kitforge-cli: out of memory\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kitforge-cli: %s\n", e.what());
+    } catch (...) {
+        std::fputs("kitforge-cli: internal error\n", stderr);
+    }
+    return 1;
+}
 
 extern const char* const kUsage;
 

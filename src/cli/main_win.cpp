@@ -118,16 +118,5 @@ int cliMain(int argc, wchar_t** argv) {
 // The arguments as the system holds them, in UTF-16: a file name in any script arrives whole,
 // whatever the ANSI code page.
 int wmain(int argc, wchar_t** argv) {
-    // Whatever fails before the command runs (no memory for the arguments, say) is a failure
-    // with a message, never an abort.
-    try {
-        return cliMain(argc, argv);
-    } catch (const std::bad_alloc&) {
-        std::fputs("kitforge-cli: out of memory\n", stderr);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "kitforge-cli: %s\n", e.what());
-    } catch (...) {
-        std::fputs("kitforge-cli: internal error\n", stderr);
-    }
-    return 1;
+    return kf::cli::runGuarded([&] { return cliMain(argc, argv); });
 }

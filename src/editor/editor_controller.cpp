@@ -204,14 +204,17 @@ void EditorController::renameSet(int set, const std::string& name) {
 
 // --- Edit commands.
 
-void EditorController::Cut1Click() {
-    const EditorState& s = state_;
-    if (s.busy) return;
-    const int set = s.editSet, note = s.editNote;
+void EditorController::changeEditTarget(void (Document::*change)(int, int)) {
+    const int set = state_.editSet, note = state_.editNote;
     changingCommands([&] {
-        document_.cut(set, note);
+        (document_.*change)(set, note);
         noteChanged(set, note);
     });
+}
+
+void EditorController::Cut1Click() {
+    if (state_.busy) return;
+    changeEditTarget(&Document::cut);
 }
 
 void EditorController::Copy1Click() {
@@ -221,24 +224,14 @@ void EditorController::Copy1Click() {
 }
 
 void EditorController::Paste1Click() {
-    const EditorState& s = state_;
-    if (s.busy) return;
-    const int set = s.editSet, note = s.editNote;
-    changingCommands([&] {
-        document_.paste(set, note);
-        noteChanged(set, note);
-    });
-    sendWholeNote(midi_, document_.kit(), set, note);
+    if (state_.busy) return;
+    changeEditTarget(&Document::paste);
+    sendWholeNote(midi_, document_.kit(), state_.editSet, state_.editNote);
 }
 
 void EditorController::Delete1Click() {
     // Runs even during a bulk transfer: it sends nothing.
-    const EditorState& s = state_;
-    const int set = s.editSet, note = s.editNote;
-    changingCommands([&] {
-        document_.erase(set, note);
-        noteChanged(set, note);
-    });
+    changeEditTarget(&Document::erase);
 }
 
 void EditorController::Undo1Click() {

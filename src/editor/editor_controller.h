@@ -192,6 +192,8 @@ private:
     // Runs a change, then tells the views when any command's availability changed with it.
     template <typename F>
     void changingCommands(F change);
+    // A change of the edit target's entry, shown (and its reception switches sent) at once.
+    void changeEditTarget(void (Document::*change)(int, int));
     // The rest of SetPreview(true) once the port has opened, or not; greeted: the switch-on
     // went out with the open.
     void opened(bool ok, bool greeted);

@@ -414,7 +414,6 @@ void FileCommands::SaveAs1Click() {
 
 void FileCommands::OpenFromCommandLine(const QStringList& arguments) {
     if (arguments.isEmpty()) return;
-    const EditorState& s = c_.state();
     window_->show();
     pumpEvents();
     QString joined;
