@@ -95,7 +95,8 @@ public:
     MMRESULT inStop(HMIDIIN) override { return calls.push_back("stop"), MMSYSERR_NOERROR; }
     MMRESULT inReset(HMIDIIN) override {
         calls.push_back("reset");
-        while (!held_.empty()) returnBuffer(MIM_LONGDATA, {});
+        // What it holds now comes back; a buffer lent during the reset stays lent.
+        for (std::size_t n = held_.size(); n > 0; --n) returnBuffer(MIM_LONGDATA, {});
         return MMSYSERR_NOERROR;
     }
     MMRESULT inClose(HMIDIIN) override { return calls.push_back("close"), MMSYSERR_NOERROR; }
