@@ -8,11 +8,12 @@ MidiError::Kind winMmErrorKind(unsigned result, WinMmStage stage) {
         case kNoError: return MidiError::None;
         case kAllocated:
         case kHandleBusy: return MidiError::PortBusy;
-        // A number past the list, or a mapper set to a device that is not there: the device
-        // went away since it was listed.
+        // A number past the list, or a mapper set to a device that is not there (or to none at
+        // all, which Wine calls a damaged setup): the device went away since it was listed.
         case kBadDeviceId:
         case kNoDevice:
-        case kNoMap: return MidiError::NoSuchPort;
+        case kNoMap:
+        case kInvalidSetup: return MidiError::NoSuchPort;
         // No driver behind the number: none installed when opening, unplugged once open.
         case kNoDriver:
         case kNotEnabled: return stage == WinMmStage::Open ? MidiError::NoMidiSystem : MidiError::NoSuchPort;

@@ -30,6 +30,7 @@ INSTANTIATE_TEST_SUITE_P(
         Mapping{kNoError, Stage::Open, MidiError::None}, Mapping{kAllocated, Stage::Open, MidiError::PortBusy},
         Mapping{kBadDeviceId, Stage::Open, MidiError::NoSuchPort},
         Mapping{kNoDevice, Stage::Open, MidiError::NoSuchPort}, Mapping{kNoMap, Stage::Open, MidiError::NoSuchPort},
+        Mapping{kInvalidSetup, Stage::Open, MidiError::NoSuchPort},
         Mapping{kNoDriver, Stage::Open, MidiError::NoMidiSystem},
         Mapping{kNoDriver, Stage::Transfer, MidiError::NoSuchPort},
         Mapping{kNotReady, Stage::Transfer, MidiError::Stalled},
