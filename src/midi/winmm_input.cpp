@@ -91,8 +91,10 @@ bool WinMmInput::open(int id, const Bytes& bytes, MidiError* error) {
 
 void WinMmInput::release() {
     WinMmApi& api = client_.api();
-    for (auto& b : buffers_)
-        if (b->prepared) api.inUnprepareHeader(in_, &b->header);
+    for (auto& b : buffers_) {
+        // A buffer the driver still holds may yet be written: it is left to it, never freed.
+        if (b->prepared && api.inUnprepareHeader(in_, &b->header) != MMSYSERR_NOERROR) b.release();
+    }
     buffers_.clear();
     api.inClose(in_);
     in_ = nullptr;
