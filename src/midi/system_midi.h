@@ -54,6 +54,13 @@ public:
         return jack_.get();
     }
 
+    // The name of device -1 on the API that serves it; empty when none does.
+    std::string ownPortName() {
+        int local = -1;
+        Direction* d = find(-1, &local, nullptr);
+        return d ? d->ownPortName() : std::string();
+    }
+
     // f on every API: what each must hear.
     template <class F>
     void each(F f) {
@@ -95,6 +102,7 @@ public:
     ~SystemBackend() override;
 
     std::vector<std::string> ports() override { return apis_.ports(); }
+    std::string ownPortName() override { return apis_.ownPortName(); }
     bool open(int id, MidiError* error) override;
     std::size_t close() override;
     bool send(const std::uint8_t* data, std::size_t size) override;
@@ -123,6 +131,7 @@ public:
     ~SystemInput() override;
 
     std::vector<std::string> ports() override { return apis_.ports(); }
+    std::string ownPortName() override { return apis_.ownPortName(); }
     bool open(int id, const Bytes& bytes, MidiError* error) override;
     void close() override;
     void onFailure(Failed failed) override;

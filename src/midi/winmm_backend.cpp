@@ -20,6 +20,11 @@ void CALLBACK WinMmBackend::callback(HMIDIOUT, UINT message, DWORD_PTR instance,
     self->given_.notify_all();
 }
 
+std::string WinMmBackend::ownPortName() {
+    const std::string name = client_.mapperName();
+    return name.empty() ? "MIDI Mapper" : name;
+}
+
 bool WinMmBackend::open(int id, MidiError* error) {
     close();
     if (id != -1 && !client_.checkId(id, error)) return false;

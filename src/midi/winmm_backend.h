@@ -27,6 +27,8 @@ public:
     ~WinMmBackend() override;
 
     std::vector<std::string> ports() override { return client_.ports(); }
+    // The MIDI mapper's name, as the system gives it.
+    std::string ownPortName() override;
     // -1 is the MIDI mapper: WinMM has no port of our own for others to connect.
     bool open(int id, MidiError* error) override;
     std::size_t close() override;

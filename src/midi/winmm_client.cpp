@@ -88,6 +88,11 @@ std::vector<std::string> WinMmClient::ports() {
     return names;
 }
 
+std::string WinMmClient::mapperName() {
+    MIDIOUTCAPSW caps{};
+    return api_->outCaps(MIDI_MAPPER, &caps) == MMSYSERR_NOERROR ? nameOf(caps.szPname) : std::string();
+}
+
 MidiError WinMmClient::error(MMRESULT result, WinMmStage stage) {
     std::string text = api_->errorText(result);
     if (text.empty()) text = "WinMM error " + std::to_string(result);

@@ -56,6 +56,8 @@ public:
     WinMmApi& api() { return *api_; }
     // The devices of this direction, by their drivers' names; the index is the WinMM device ID.
     std::vector<std::string> ports();
+    // The output's MIDI mapper, by the name its driver gives; empty where there is none.
+    std::string mapperName();
     // What a failed call at stage means, in the system's words where it has them.
     MidiError error(MMRESULT result, WinMmStage stage);
     // *error for a device ID that is not listed; false then.

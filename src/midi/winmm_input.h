@@ -24,6 +24,7 @@ public:
     ~WinMmInput() override;
 
     std::vector<std::string> ports() override { return client_.ports(); }
+    std::string ownPortName() override { return {}; }
     // WinMM has no port of our own for others to connect to: -1 opens nothing.
     bool open(int id, const Bytes& bytes, MidiError* error) override;
     void close() override;

@@ -25,13 +25,17 @@ class FakeWinMm : public WinMmApi {
 public:
     std::vector<std::wstring> outNames{L"UM-ONE", L"Microsoft GS Wavetable Synth"};
     std::vector<std::wstring> inNames{L"UM-ONE", L"Ünit «2»"};
+    std::wstring mapper;  // the MIDI mapper's name; none: there is no mapper
     Calls calls;
     MMRESULT openResult = MMSYSERR_NOERROR, shortResult = MMSYSERR_NOERROR, prepareResult = MMSYSERR_NOERROR,
              longResult = MMSYSERR_NOERROR, addResult = MMSYSERR_NOERROR;
     bool completes = true;  // whether the driver ever gives a long message's header back
 
     UINT outCount() override { return static_cast<UINT>(outNames.size()); }
-    MMRESULT outCaps(UINT id, MIDIOUTCAPSW* caps) override { return name(outNames, id, caps->szPname); }
+    MMRESULT outCaps(UINT id, MIDIOUTCAPSW* caps) override {
+        if (id == MIDI_MAPPER && !mapper.empty()) return name({mapper}, 0, caps->szPname);
+        return name(outNames, id, caps->szPname);
+    }
     MMRESULT outOpen(HMIDIOUT* out, UINT id, DWORD_PTR callback, DWORD_PTR instance) override {
         calls.push_back("open " + (id == MIDI_MAPPER ? std::string("mapper") : std::to_string(id)));
         if (openResult != MMSYSERR_NOERROR) return openResult;
@@ -154,6 +158,11 @@ TEST(WinMmClient, ListsEachDirectionsDevicesByTheirNamesInUtf8) {
     auto fake = std::make_shared<FakeWinMm>();
     EXPECT_EQ(WinMmBackend(fake).ports(), (std::vector<std::string>{"UM-ONE", "Microsoft GS Wavetable Synth"}));
     EXPECT_EQ(WinMmInput(fake).ports(), (std::vector<std::string>{"UM-ONE", "\xC3\x9Cnit \xC2\xAB" "2\xC2\xBB"}));
+    // Device -1: the output's mapper, by its own name where it gives one; no input.
+    EXPECT_EQ(WinMmBackend(fake).ownPortName(), "MIDI Mapper");
+    fake->mapper = L"Microsoft MIDI Mapper";
+    EXPECT_EQ(WinMmBackend(fake).ownPortName(), "Microsoft MIDI Mapper");
+    EXPECT_EQ(WinMmInput(fake).ownPortName(), "");
 }
 
 // Output: an open, the sends, a close; every WinMM call they make, in order.
