@@ -33,7 +33,7 @@ const char* const kUsage =
     "      Comments go into the exports unless --no-comment is given.\n"
     "  kitforge-cli ports [--in]\n"
     "      Lists the MIDI output devices (with --in the input devices): ID, a tab, the name.\n"
-    "      -1 is the own port \"Kitforge\".\n"
+    "      -1 is the own port \"Kitforge\" (on Windows the MIDI mapper, for output only).\n"
     "  kitforge-cli send --port ID [--unlimited] [--pause MS] IN\n"
     "      Opens device ID and sends the kit file IN as preview does when switched on:\n"
     "      the rhythm-part message, then every used note, each set's name and program change.\n"
@@ -253,21 +253,29 @@ int command(const std::vector<std::string>& args, std::ostream& err, const Envir
     return finishSend(*out, err, env);
 }
 
+// ID, a tab, the name, for each device; -1 only where the transport has a port of its own
+// (WinMM's inputs have none).
+template <class Midi>
+void listDevices(Midi& midi, std::ostream& out) {
+    const int count = midi.deviceCount();
+    const int first = midi.deviceName(Midi::kBuiltInSynth).empty() ? -1 : Midi::kBuiltInSynth;
+    for (int id = first; id < count; ++id) {
+        const std::string name = midi.deviceName(id);
+        if (id != -1 || !name.empty()) out << id << "\t" << name << "\n";
+    }
+}
+
 int ports(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
     const bool inputs = args.size() == 2 && args[1] == "--in";
     if (args.size() != 1 && !inputs) return usage(err, "ports takes no arguments but --in");
     if (inputs) {
         if (!env.makeInput) return 0;
         MidiIn midi(env.makeInput());
-        const int count = midi.deviceCount();
-        const int first = midi.deviceName(MidiIn::kBuiltInSynth).empty() ? -1 : MidiIn::kBuiltInSynth;
-        for (int id = first; id < count; ++id) out << id << "\t" << midi.deviceName(id) << "\n";
+        listDevices(midi, out);
         return 0;
     }
     MidiOut midi(env.makeBackend());
-    const int count = midi.deviceCount();
-    const int first = midi.deviceName(MidiOut::kBuiltInSynth).empty() ? -1 : MidiOut::kBuiltInSynth;
-    for (int id = first; id < count; ++id) out << id << "\t" << midi.deviceName(id) << "\n";
+    listDevices(midi, out);
     return 0;
 }
 

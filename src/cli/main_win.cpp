@@ -11,20 +11,9 @@
 
 #include "cli/cli.h"
 #include "files/utf16.h"
+#include "midi/system_midi.h"
 
 namespace {
-
-// Until Windows has a MIDI transport of its own: no ports, and opening one says why.
-class NoMidiSystem : public kf::MidiBackend {
-public:
-    std::vector<std::string> ports() override { return {}; }
-    bool open(int, kf::MidiError* error) override {
-        if (error) *error = {kf::MidiError::NoMidiSystem, "no MIDI system in this build"};
-        return false;
-    }
-    std::size_t close() override { return 0; }
-    bool send(const std::uint8_t*, std::size_t) override { return false; }
-};
 
 bool isConsole(HANDLE h) {
     DWORD mode = 0;
@@ -96,7 +85,8 @@ std::string programDirectory() {
 
 int cliMain(int argc, wchar_t** argv) {
     kf::cli::Environment env;
-    env.makeBackend = [] { return std::make_unique<NoMidiSystem>(); };
+    env.makeBackend = [] { return std::make_unique<kf::SystemBackend>(); };
+    env.makeInput = [] { return std::make_unique<kf::SystemInput>(kf::platformInput()); };
     env.tableDirs = {programDirectory(), KITFORGE_DATA_DIR};
     const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE), err = ::GetStdHandle(STD_ERROR_HANDLE);
     env.progressOnErr = isConsole(err);

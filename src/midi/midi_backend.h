@@ -43,8 +43,10 @@ public:
     virtual std::vector<std::string> ports() = 0;
     // Whether the transport's MIDI system is there at all (a sequencer, a server that answers).
     virtual bool available() { return true; }
+    // What device -1 is called; empty where the transport has none.
+    virtual std::string ownPortName() { return "Kitforge"; }
 
-    // id -1 is the program's own virtual output port. On failure, *error says why.
+    // id -1 is the program's own virtual output port (WinMM has none: its MIDI mapper instead). On failure, *error says why.
     virtual bool open(int id, MidiError* error) = 0;
 
     // Lets what the transport holds go out (bounded), then releases the port. Returns how

@@ -122,6 +122,11 @@ public:
         return names;
     }
     bool hasBuiltInSynth() const { return backend_->hasBuiltInSynth(); }
+    std::string ownPortName() {
+        std::string name;
+        call([&] { name = backend_->ownPortName(); });
+        return name;
+    }
 
     bool openPort(int id) {
         bool ok = false;
@@ -255,7 +260,7 @@ MidiIn::~MidiIn() = default;
 int MidiIn::deviceCount() { return static_cast<int>(d_->ports().size()); }
 
 std::string MidiIn::deviceName(int id) {
-    if (id == -1) return "Kitforge";
+    if (id == -1) return d_->ownPortName();
     if (id == kBuiltInSynth) return d_->hasBuiltInSynth() ? MidiOut::kBuiltInSynthName : std::string();
     const auto ports = d_->ports();
     return id >= 0 && id < static_cast<int>(ports.size()) ? ports[static_cast<std::size_t>(id)] : std::string();

@@ -28,6 +28,8 @@ public:
     virtual std::vector<std::string> ports() = 0;
     // Whether the transport's MIDI system is there at all (a sequencer, a server that answers).
     virtual bool available() { return true; }
+    // What device -1 is called; empty where the transport has none (WinMM).
+    virtual std::string ownPortName() { return "Kitforge"; }
     // bytes is called on the transport's own thread with raw MIDI bytes, whole messages or
     // pieces of one, until close() returns; it never blocks.
     virtual bool open(int id, const Bytes& bytes, MidiError* error) = 0;
@@ -81,7 +83,7 @@ public:
     MidiIn& operator=(const MidiIn&) = delete;
 
     int deviceCount();
-    std::string deviceName(int id);  // "Kitforge" for -1
+    std::string deviceName(int id);  // the transport's own port for -1: "Kitforge", or none
     // True when the port is open on id afterwards.
     bool openPort(int id);
     void closePort();

@@ -156,7 +156,7 @@ std::string MidiOut::Impl::deviceName(int id) {
 }
 
 std::string MidiOut::Impl::deviceNameHere(int id) {
-    if (id == -1) return kVirtualPortName;
+    if (id == -1) return backend_->ownPortName();
     if (id == kBuiltInSynth) return backend_->hasBuiltInSynth() ? kBuiltInSynthName : std::string();
     const auto names = backend_->ports();
     if (id < 0 || id >= static_cast<int>(names.size())) return {};

@@ -1,13 +1,18 @@
 #include "midi/system_midi.h"
 
-#include "midi/jack_backend.h"
-#include "midi/jack_input.h"
 #if defined(__linux__)
 #include "midi/alsa_backend.h"
 #include "midi/alsa_input.h"
+#elif defined(_WIN32)
+#include "midi/winmm_backend.h"
+#include "midi/winmm_input.h"
 #else
 #include "midi/rtmidi_backend.h"
 #include "midi/rtmidi_input.h"
+#endif
+#if !defined(_WIN32)
+#include "midi/jack_backend.h"
+#include "midi/jack_input.h"
 #endif
 
 namespace kf {
@@ -15,6 +20,8 @@ namespace kf {
 std::unique_ptr<MidiBackend> platformOutput() {
 #if defined(__linux__)
     return std::make_unique<AlsaBackend>();
+#elif defined(_WIN32)
+    return std::make_unique<WinMmBackend>();
 #else
     return std::make_unique<RtMidiBackend>();
 #endif
@@ -23,12 +30,30 @@ std::unique_ptr<MidiBackend> platformOutput() {
 std::unique_ptr<MidiInBackend> platformInput() {
 #if defined(__linux__)
     return std::make_unique<AlsaInput>();
+#elif defined(_WIN32)
+    return std::make_unique<WinMmInput>();
 #else
     return std::make_unique<RtMidiInput>();
 #endif
 }
 
-SystemBackend::SystemBackend() : SystemBackend(platformOutput(), std::make_unique<JackBackend>()) {}
+std::unique_ptr<MidiBackend> jackOutput() {
+#if defined(_WIN32)
+    return nullptr;
+#else
+    return std::make_unique<JackBackend>();
+#endif
+}
+
+std::unique_ptr<MidiInBackend> jackInput() {
+#if defined(_WIN32)
+    return nullptr;
+#else
+    return std::make_unique<JackInput>();
+#endif
+}
+
+SystemBackend::SystemBackend() : SystemBackend(platformOutput(), jackOutput()) {}
 
 SystemBackend::SystemBackend(std::unique_ptr<MidiBackend> platform, std::unique_ptr<MidiBackend> jack)
     : apis_(std::move(platform), std::move(jack)) {}
@@ -81,7 +106,7 @@ bool SystemBackend::sendAt(const std::uint8_t* data, std::size_t size, std::chro
 }
 
 SystemInput::SystemInput(std::unique_ptr<MidiInBackend> platform)
-    : SystemInput(std::move(platform), std::make_unique<JackInput>()) {}
+    : SystemInput(std::move(platform), jackInput()) {}
 
 SystemInput::SystemInput(std::unique_ptr<MidiInBackend> platform, std::unique_ptr<MidiInBackend> jack)
     : apis_(std::move(platform), std::move(jack)) {}

@@ -1,5 +1,6 @@
 // Every MIDI API of the system as one list of ports, for either direction: the platform's own
-// (the ALSA sequencer on Linux, RtMidi elsewhere) first, then JACK's, and device -2 when
+// (the ALSA sequencer on Linux, WinMM on Windows, RtMidi elsewhere) first, then JACK's where
+// it is built, and device -2 when
 // whoever composes the program gives it a synth. SystemApis is the one place that decides
 // which API serves an ID and which of JACK's ports are shown; SystemBackend and SystemInput
 // are its two directions.
@@ -20,13 +21,13 @@ namespace kf {
 template <class Direction>
 class SystemApis {
 public:
-    // platform may be null: then only JACK's ports.
+    // platform may be null: then only JACK's ports; jack may be null: then only the platform's.
     SystemApis(std::unique_ptr<Direction> platform, std::unique_ptr<Direction> jack)
         : platform_(std::move(platform)), jack_(std::move(jack)) {}
 
     std::vector<std::string> ports() {
         std::vector<std::string> names = platformPorts();
-        for (auto& n : shownJackPorts(jack_->ports())) names.push_back(std::move(n));
+        for (auto& n : shownJackPorts(jackPorts())) names.push_back(std::move(n));
         return names;
     }
 
@@ -35,10 +36,10 @@ public:
     // API lists.
     Direction* find(int id, int* local, MidiError* error) {
         *local = id;
-        if (id == -1) return platformAvailable() ? platform_.get() : jack_.get();
+        if (id == -1 && (platformAvailable() || jack_)) return platformAvailable() ? platform_.get() : jack_.get();
         const int platformCount = static_cast<int>(platformPorts().size());
         if (id >= 0 && id < platformCount) return platform_.get();
-        const auto all = jack_->ports();
+        const auto all = jackPorts();
         const auto shown = shownJackPorts(all);
         const int j = id - platformCount;
         if (id < 0 || j >= static_cast<int>(shown.size())) {
@@ -53,16 +54,24 @@ public:
         return jack_.get();
     }
 
+    // The name of device -1 on the API that serves it; empty when none does.
+    std::string ownPortName() {
+        int local = -1;
+        Direction* d = find(-1, &local, nullptr);
+        return d ? d->ownPortName() : std::string();
+    }
+
     // f on every API: what each must hear.
     template <class F>
     void each(F f) {
         if (platform_) f(*platform_);
-        f(*jack_);
+        if (jack_) f(*jack_);
     }
 
 private:
     bool platformAvailable() { return platform_ && platform_->available(); }
     std::vector<std::string> platformPorts() { return platform_ ? platform_->ports() : std::vector<std::string>{}; }
+    std::vector<std::string> jackPorts() { return jack_ ? jack_->ports() : std::vector<std::string>{}; }
     // A bridge shows the platform's ports on JACK too; where the platform's system is there,
     // they are listed once, as its own.
     std::vector<std::string> shownJackPorts(std::vector<std::string> names) {
@@ -77,18 +86,23 @@ private:
     std::unique_ptr<Direction> jack_;
 };
 
-// The platform's own MIDI system: the ALSA sequencer on Linux, RtMidi elsewhere.
+// The platform's own MIDI system: the ALSA sequencer on Linux, WinMM on Windows, RtMidi
+// elsewhere.
 std::unique_ptr<MidiBackend> platformOutput();
 std::unique_ptr<MidiInBackend> platformInput();
+// JACK's directions; null where JACK is not built (Windows).
+std::unique_ptr<MidiBackend> jackOutput();
+std::unique_ptr<MidiInBackend> jackInput();
 
 class SystemBackend : public MidiBackend {
 public:
-    // The platform's output and JACK's.
+    // The platform's output and JACK's (where it is built).
     SystemBackend();
     SystemBackend(std::unique_ptr<MidiBackend> platform, std::unique_ptr<MidiBackend> jack);
     ~SystemBackend() override;
 
     std::vector<std::string> ports() override { return apis_.ports(); }
+    std::string ownPortName() override { return apis_.ownPortName(); }
     bool open(int id, MidiError* error) override;
     std::size_t close() override;
     bool send(const std::uint8_t* data, std::size_t size) override;
@@ -110,12 +124,14 @@ private:
 
 class SystemInput : public MidiInBackend {
 public:
-    // The platform's input (which may be null: no ports but JACK's) and JACK's.
+    // The platform's input (which may be null: no ports but JACK's) and JACK's (where it is
+    // built).
     explicit SystemInput(std::unique_ptr<MidiInBackend> platform = platformInput());
     SystemInput(std::unique_ptr<MidiInBackend> platform, std::unique_ptr<MidiInBackend> jack);
     ~SystemInput() override;
 
     std::vector<std::string> ports() override { return apis_.ports(); }
+    std::string ownPortName() override { return apis_.ownPortName(); }
     bool open(int id, const Bytes& bytes, MidiError* error) override;
     void close() override;
     void onFailure(Failed failed) override;

@@ -41,6 +41,7 @@ struct Case {
     const char* servedBy;  // "platform", "jack" or nullptr
     int local;             // the ID there
     MidiError::Kind kind;  // when nobody serves it
+    bool jackBuilt = true;
 };
 
 const std::vector<std::string> kPlatform{"UM-ONE:UM-ONE MIDI 1"};
@@ -54,7 +55,7 @@ void check(const Case& c) {
     Api platform{c.platformThere, kPlatform};
     Api jack{true, c.jackPorts};
     auto platformApi = std::make_unique<Fake>(platform);
-    auto jackApi = std::make_unique<Fake>(jack);
+    auto jackApi = c.jackBuilt ? std::make_unique<Fake>(jack) : nullptr;
     const Direction* platformAt = platformApi.get();
     const Direction* jackAt = jackApi.get();
     SystemApis<Direction> apis(std::move(platformApi), std::move(jackApi));
@@ -86,7 +87,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Without the platform's system the bridge is the only way to its devices.
         Case{"OwnPortOnJackWithoutThePlatform", false, kJack, kJack, -1, "jack", -1, MidiError::None},
         Case{"TheBridgedPortWithoutThePlatform", false, kJack, kJack, 0, "jack", 0, MidiError::None},
-        Case{"NoSystemAtAll", false, {}, {}, 0, nullptr, 0, MidiError::NoMidiSystem}),
+        Case{"NoSystemAtAll", false, {}, {}, 0, nullptr, 0, MidiError::NoMidiSystem},
+        // A build without JACK (Windows) has the platform's ports alone.
+        Case{"OwnPortWithoutJack", true, {}, kPlatform, -1, "platform", -1, MidiError::None, false},
+        Case{"PastThePlatformWithoutJack", true, {}, kPlatform, 1, nullptr, 0, MidiError::NoSuchPort, false},
+        Case{"NoSystemWithoutJack", false, {}, {}, -1, nullptr, 0, MidiError::NoMidiSystem, false}),
     [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace

@@ -1,0 +1,120 @@
+#include "midi/winmm_backend.h"
+
+#include <string>
+
+namespace kf {
+
+WinMmBackend::WinMmBackend(std::shared_ptr<WinMmApi> api, std::chrono::milliseconds stallBound)
+    : client_(std::move(api), MidiDirection::Out), stallBound_(stallBound) {}
+
+WinMmBackend::~WinMmBackend() { close(); }
+
+void CALLBACK WinMmBackend::callback(HMIDIOUT, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
+    if (message != MOM_DONE) return;
+    auto* self = reinterpret_cast<WinMmBackend*>(instance);
+    auto* l = reinterpret_cast<Long*>(reinterpret_cast<MIDIHDR*>(param1)->dwUser);
+    {
+        std::lock_guard<std::mutex> lock(self->m_);
+        l->done = true;
+    }
+    self->given_.notify_all();
+}
+
+std::string WinMmBackend::ownPortName() {
+    const std::string name = client_.mapperName();
+    return name.empty() ? "MIDI Mapper" : name;
+}
+
+bool WinMmBackend::open(int id, MidiError* error) {
+    close();
+    if (id != -1 && !client_.checkId(id, error)) return false;
+    const UINT device = id == -1 ? MIDI_MAPPER : static_cast<UINT>(id);
+    HMIDIOUT out = nullptr;
+    const MMRESULT r = client_.api().outOpen(&out, device, reinterpret_cast<DWORD_PTR>(&callback),
+                                             reinterpret_cast<DWORD_PTR>(this));
+    if (r != MMSYSERR_NOERROR) {
+        if (error) *error = client_.error(r, WinMmStage::Open);
+        return false;
+    }
+    out_ = out;
+    sendError_ = {};
+    return true;
+}
+
+bool WinMmBackend::release(Long& l) {
+    if (!l.prepared) return true;
+    if (client_.api().outUnprepareHeader(out_, &l.header) != MMSYSERR_NOERROR) return false;
+    l.prepared = false;
+    return true;
+}
+
+std::size_t WinMmBackend::close() {
+    if (!out_) return 0;
+    // Every send waited for its message to leave, so nothing taken is still on its way; a
+    // header the driver held on to is given back by the reset.
+    client_.api().outReset(out_);
+    if (long_) release(*long_);
+    for (auto& l : held_) release(*l);
+    held_.clear();
+    client_.api().outClose(out_);
+    out_ = nullptr;
+    return 0;
+}
+
+bool WinMmBackend::fail(MidiError why) {
+    sendError_ = std::move(why);
+    return false;
+}
+
+bool WinMmBackend::send(const std::uint8_t* data, std::size_t size) {
+    if (!out_) return fail({MidiError::Other, "WinMM device not open"});
+    if (size == 0) return fail({MidiError::Other, "empty message"});
+    std::uint32_t packed = 0;
+    if (!packShortMessage(data, size, &packed)) return sendLong(data, size);
+    const MMRESULT r = client_.api().outShortMsg(out_, packed);
+    if (r != MMSYSERR_NOERROR) return fail(client_.error(r, WinMmStage::Transfer));
+    return true;
+}
+
+bool WinMmBackend::sendLong(const std::uint8_t* data, std::size_t size) {
+    WinMmApi& api = client_.api();
+    if (!long_) long_ = std::make_unique<Long>();
+    Long& l = *long_;
+    l.bytes.assign(data, data + size);
+    l.header = MIDIHDR{};
+    l.header.lpData = reinterpret_cast<LPSTR>(l.bytes.data());
+    l.header.dwBufferLength = static_cast<DWORD>(size);
+    l.header.dwBytesRecorded = static_cast<DWORD>(size);
+    l.header.dwUser = reinterpret_cast<DWORD_PTR>(&l);
+    MMRESULT r = api.outPrepareHeader(out_, &l.header);
+    if (r != MMSYSERR_NOERROR) return fail(client_.error(r, WinMmStage::Transfer));
+    l.prepared = true;
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        l.done = false;
+    }
+    r = api.outLongMsg(out_, &l.header);
+    if (r != MMSYSERR_NOERROR) {
+        release(l);
+        return fail(client_.error(r, WinMmStage::Transfer));
+    }
+    const auto bound = stallBound_ + std::chrono::duration_cast<std::chrono::milliseconds>(kByteTime * size);
+    bool done;
+    {
+        std::unique_lock<std::mutex> lock(m_);
+        done = given_.wait_for(lock, bound, [&] { return l.done; });
+    }
+    if (!done) {
+        // The reset ends the message and gives its header back, so its memory is ours again.
+        api.outReset(out_);
+        if (!release(l)) held_.push_back(std::move(long_));
+        return fail({MidiError::Stalled, "the device took no SysEx for " + std::to_string(bound.count()) + " ms"});
+    }
+    if (!release(l)) {
+        held_.push_back(std::move(long_));
+        return fail({MidiError::Other, "the driver kept a finished SysEx"});
+    }
+    return true;
+}
+
+}  // namespace kf

@@ -1,0 +1,71 @@
+// The WinMM calls the Windows transports make, behind a seam, and what both directions share:
+// the devices a direction lists, by the names their drivers give, and what a failed call
+// means. Tests put a WinMM of their own behind the seam to drive callbacks and failures.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include "midi/midi_backend.h"
+#include "midi/winmm_error.h"
+
+namespace kf {
+
+class WinMmApi {
+public:
+    virtual ~WinMmApi() = default;
+
+    virtual UINT outCount() = 0;
+    virtual MMRESULT outCaps(UINT id, MIDIOUTCAPSW* caps) = 0;
+    // callback is a MidiOutProc, called with instance (CALLBACK_FUNCTION).
+    virtual MMRESULT outOpen(HMIDIOUT* out, UINT id, DWORD_PTR callback, DWORD_PTR instance) = 0;
+    virtual MMRESULT outShortMsg(HMIDIOUT out, DWORD message) = 0;
+    virtual MMRESULT outPrepareHeader(HMIDIOUT out, MIDIHDR* header) = 0;
+    virtual MMRESULT outUnprepareHeader(HMIDIOUT out, MIDIHDR* header) = 0;
+    virtual MMRESULT outLongMsg(HMIDIOUT out, MIDIHDR* header) = 0;
+    virtual MMRESULT outReset(HMIDIOUT out) = 0;
+    virtual MMRESULT outClose(HMIDIOUT out) = 0;
+
+    virtual UINT inCount() = 0;
+    virtual MMRESULT inCaps(UINT id, MIDIINCAPSW* caps) = 0;
+    // callback is a MidiInProc, called with instance (CALLBACK_FUNCTION).
+    virtual MMRESULT inOpen(HMIDIIN* in, UINT id, DWORD_PTR callback, DWORD_PTR instance) = 0;
+    virtual MMRESULT inPrepareHeader(HMIDIIN in, MIDIHDR* header) = 0;
+    virtual MMRESULT inUnprepareHeader(HMIDIIN in, MIDIHDR* header) = 0;
+    virtual MMRESULT inAddBuffer(HMIDIIN in, MIDIHDR* header) = 0;
+    virtual MMRESULT inStart(HMIDIIN in) = 0;
+    virtual MMRESULT inStop(HMIDIIN in) = 0;
+    virtual MMRESULT inReset(HMIDIIN in) = 0;
+    virtual MMRESULT inClose(HMIDIIN in) = 0;
+
+    // The system's words for a result; empty when it has none.
+    virtual std::string errorText(MMRESULT result) = 0;
+};
+
+// winmm.dll.
+std::shared_ptr<WinMmApi> makeSystemWinMm();
+
+class WinMmClient {
+public:
+    WinMmClient(std::shared_ptr<WinMmApi> api, MidiDirection direction);
+
+    WinMmApi& api() { return *api_; }
+    // The devices of this direction, by their drivers' names; the index is the WinMM device ID.
+    std::vector<std::string> ports();
+    // The output's MIDI mapper, by the name its driver gives; empty where there is none.
+    std::string mapperName();
+    // What a failed call at stage means, in the system's words where it has them.
+    MidiError error(MMRESULT result, WinMmStage stage);
+    // *error for a device ID that is not listed; false then.
+    bool checkId(int id, MidiError* error);
+
+private:
+    std::shared_ptr<WinMmApi> api_;
+    MidiDirection direction_;
+};
+
+}  // namespace kf
