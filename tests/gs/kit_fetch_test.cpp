@@ -155,6 +155,7 @@ struct Stop {
     long silentAfter;
     int loseOneIn;
     int names;
+    int neverParameter = 0;  // asked of one note, its absence alone must keep that note out
 };
 
 class StopCase : public ::testing::TestWithParam<Stop> {};
@@ -163,6 +164,7 @@ TEST_P(StopCase, AModuleThatStopsPartwayNamesWhatIsMissingAndMakesNothingUp) {
     const Kit kit = test::tableKit(tables(), 128, 5);
     test::FakeModule module(kit);
     module.silentAfter = GetParam().silentAfter;
+    module.neverParameter = GetParam().neverParameter;
     if (GetParam().loseOneIn) makeLossy(module, GetParam().loseOneIn);
     const Outcome r = fetchFrom(module);
     EXPECT_EQ(r.state, KitFetch::State::StoppedAnswering);
@@ -171,7 +173,14 @@ TEST_P(StopCase, AModuleThatStopsPartwayNamesWhatIsMissingAndMakesNothingUp) {
     EXPECT_FALSE(r.summary.complete());
     EXPECT_FALSE(r.summary.incomplete.empty());
     // The window, then the first of it alone until the tries run out.
-    EXPECT_LE(r.requests, GetParam().silentAfter + KitFetch::kWindow + KitFetch::kTries - 1);
+    if (GetParam().silentAfter >= 0) {
+        EXPECT_LE(r.requests, GetParam().silentAfter + KitFetch::kWindow + KitFetch::kTries - 1);
+    }
+    if (const int p = GetParam().neverParameter) {
+        EXPECT_TRUE(std::any_of(r.summary.incomplete.begin(), r.summary.incomplete.end(),
+                                [p](const IncompleteNote& n) { return n.missing == std::vector<int>{p}; }))
+            << "the note that lacks only parameter " << p;
+    }
     expectNothingMadeUp(kit, r);
 }
 
@@ -179,7 +188,8 @@ INSTANTIATE_TEST_SUITE_P(Stops, StopCase,
                          ::testing::Values(Stop{"among the sources", 100, 0, 2},
                                            Stop{"among the other parameters", 1200, 0, 2},
                                            Stop{"lossy, near the end", 2900, 11, 2},
-                                           Stop{"after set 1's name", 1, 0, 1}),
+                                           Stop{"after set 1's name", 1, 0, 1},
+                                           Stop{"never the delay send", -1, 0, 2, kDelay}),
                          [](const auto& info) { return "s" + std::to_string(info.index); });
 
 TEST(KitFetch, AnswersOfAnotherDeviceOrAddressAreIgnoredAndCounted) {

@@ -25,6 +25,7 @@ std::optional<MidiBytes> FakeModule::answer(const MidiBytes& m) {
     const long size = (m[8] << 14) | (m[9] << 7) | m[10];
     if (a1 != 0x21 || (a2 & 0x60) != 0) return std::nullopt;
     const int set = (a2 >> 4) + 1, p = a2 & 0x0F;
+    if (p != 0 && p == neverParameter) return std::nullopt;
     MidiBytes reply;
     if (p == 0 && a3 == 0 && size == 12) reply = buildNameMessage(kit_, set);
     else if (p >= 1 && p <= 12 && size == 1) reply = buildParameterMessage(kit_, set, a3, p);

@@ -27,6 +27,7 @@ public:
     int dropEvery = 0;       // 0: none left out; a request asked again is answered
     int dropTimes = 1;       // how often in all a request left out is left out when asked again
     bool badChecksum = false;
+    int neverParameter = 0;  // a note parameter (1..12) whose requests it never answers
     std::uint8_t deviceId = 0x10;
 
     // The lossy line of replies(): every loseOneIn-th request, asked again or not, is lost;
