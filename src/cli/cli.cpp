@@ -42,11 +42,14 @@ const char* const kUsage =
     "      3 SYSTEM MODE 2, 4 ALL PART Pro MAP.\n"
     "      Messages leave at the speed of a MIDI cable; --unlimited sends as fast as the\n"
     "      device takes them, --pause adds MS (0 to 500) milliseconds after each SysEx.\n"
-    "  kitforge-cli fetch --port OUT --in IN [--device-id N] [--one-by-one] OUT.kfg\n"
+    "  kitforge-cli fetch --port OUT --in IN [--device-id N] [--one-by-one] [--partial] OUT.kfg\n"
     "      Reads both user drum sets back from the module: data requests go to output\n"
     "      device OUT, the answers come from input device IN (kitforge-cli ports --in lists\n"
     "      them), for device ID N (default 16). A note becomes used when the reference tables\n"
-    "      know its source instrument. --one-by-one asks one request at a time.\n"
+    "      know its source instrument and all of its parameters came. --one-by-one asks one\n"
+    "      request at a time. A request is asked again until answered; if the module stops\n"
+    "      answering, the notes left incomplete are listed and nothing is written (exit 1),\n"
+    "      unless --partial is given: then the complete notes are written (exit 0).\n"
     "  kitforge-cli render [--soundfont SF2] IN OUT.wav\n"
     "      Plays every used note of IN, set 1 then set 2, through the built-in synth (a note\n"
     "      every 0.5 s, velocity 100, released after 0.4 s) into a 44.1 kHz stereo WAV.\n"
@@ -288,9 +291,21 @@ void put32(std::string& s, unsigned v) {
     put16(s, v >> 16);
 }
 
+void listIncomplete(const FetchSummary& summary, std::ostream& err) {
+    static const char* const kNames[] = {"",      "play note", "level",      "group",     "pan",
+                                         "reverb", "chorus",    "rx note off", "rx note on", "delay",
+                                         "map",    "program",   "source note"};
+    if (summary.names < kSetCount) err << "incomplete: " << kSetCount - summary.names << " set name(s)\n";
+    for (const IncompleteNote& n : summary.incomplete) {
+        err << "incomplete: set " << n.set << " note " << n.note << ", missing";
+        for (std::size_t i = 0; i < n.missing.size(); ++i) err << (i ? ", " : " ") << kNames[n.missing[i]];
+        err << "\n";
+    }
+}
+
 int fetch(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
     int outPort = 0, inPort = 0;
-    bool haveOut = false, haveIn = false;
+    bool haveOut = false, haveIn = false, partial = false;
     FetchSettings settings;
     std::vector<std::string> rest;
     for (size_t i = 1; i < args.size(); ++i) {
@@ -306,6 +321,8 @@ int fetch(const std::vector<std::string>& args, std::ostream& err, const Environ
             settings.deviceId = static_cast<std::uint8_t>(id);
         } else if (args[i] == "--one-by-one") {
             settings.oneByOne = true;
+        } else if (args[i] == "--partial") {
+            partial = true;
         } else {
             rest.push_back(args[i]);
         }
@@ -345,13 +362,20 @@ int fetch(const std::vector<std::string>& args, std::ostream& err, const Environ
     }
     FetchSummary summary;
     const Kit kit = job.result(&summary);
-    if (state != KitFetch::State::Done) {
-        err << "kitforge-cli: the module stopped answering (" << ports << "); nothing written\n";
-        return 1;
+    const bool whole = state == KitFetch::State::Done && summary.complete();
+    if (!whole) {
+        if (state != KitFetch::State::Done) err << "kitforge-cli: the module stopped answering (" << ports << ")\n";
+        listIncomplete(summary, err);
+        if (!partial) {
+            err << "kitforge-cli: nothing written (--partial writes the complete notes)\n";
+            return 1;
+        }
     }
     writeFileAtomically(rest[0], WriteKitFile(kit), env.disk);
     err << "set 1: " << summary.notes[0] << " notes, set 2: " << summary.notes[1] << " notes, names: " << summary.names
-        << ", unanswered requests: " << summary.unanswered << "\n";
+        << ", unanswered requests: " << summary.unanswered << "\n"
+        << "ignored answers: " << summary.otherDevice << " of another device, " << summary.otherAddress
+        << " of another address, " << summary.badChecksum << " with a bad checksum\n";
     return 0;
 }
 

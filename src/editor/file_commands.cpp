@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QStyle>
+#include <algorithm>
 #include <new>
 
 #include "editor/dialogs.h"
@@ -21,6 +22,17 @@
 namespace kf::ui {
 
 namespace {
+
+// The notes a fetch could not finish: a few by name, the rest as a count.
+QString incompleteText(const FetchSummary& summary) {
+    constexpr int kShown = 5;
+    const int count = static_cast<int>(summary.incomplete.size());
+    QString text = QStringLiteral("読み込めなかった音色: %1").arg(count);
+    for (int i = 0; i < std::min(count, kShown); ++i)
+        text += QStringLiteral("\r\nｾｯﾄ%1 ﾉｰﾄ%2").arg(summary.incomplete[i].set).arg(summary.incomplete[i].note);
+    if (count > kShown) text += QStringLiteral("\r\n… ほか %1 音色").arg(count - kShown);
+    return text;
+}
 
 const char* const kExtensions[] = {".KFG", ".MID", ".PRT", ".TXT"};
 const char* const kFilters[] = {"Kitforge 1.0 (*.kfg)", "ｽﾀﾝﾀﾞｰﾄﾞMIDIﾌｧｲﾙ(*.mid)", "ﾚｺﾝﾎﾟｰｻﾞPRT形式(*.prt)",
@@ -255,15 +267,22 @@ void FileCommands::Receive1Click() {
                          .arg(QString::fromStdString(c_.link().inputName(s.options.midiInPort)));
     const QString cause = fetched.inputError ? openFailureText(*fetched.inputError) : QString();
     if (!cause.isEmpty()) silent += "\r\n(" + cause + ")";
+    const bool whole = fetched.state == KitFetch::State::Done && fetched.summary.complete();
     switch (fetched.state) {
-        case KitFetch::State::Done: adoptFetched(fetched); break;
         case KitFetch::State::NoAnswer:
             dialogs_.message(window_, QMessageBox::Warning, caption, silent, QMessageBox::Ok);
             break;
+        case KitFetch::State::Done:
         case KitFetch::State::StoppedAnswering:
-            // Part of a kit may still be worth having: the user says.
+            if (whole) {
+                adoptFetched(fetched);
+                break;
+            }
+            // The complete notes may still be worth having: the user says, knowing what is missing.
             if (dialogs_.message(window_, QMessageBox::Question, caption,
-                                   silent + QStringLiteral("\r\n読み込めたところまでを使いますか？"),
+                                   (fetched.state == KitFetch::State::Done ? QString() : silent + "\r\n") +
+                                       incompleteText(fetched.summary) +
+                                       QStringLiteral("\r\n読み込めたところまでを使いますか？"),
                                    QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
                 adoptFetched(fetched);
             break;

@@ -73,33 +73,28 @@ std::vector<MidiBytes> KitFetch::take(Clock::time_point now) {
             ++it;
             continue;
         }
-        if (it->tries < kTries) {
-            waiting_.push_front(*it);  // asked once more, before anything new
-        } else {
-            ++unanswered_;
-            ++inARow_;
-            ++done_;
+        if (it->tries >= kTries) {
+            // Asked this often over seconds with nothing else out: it is the module, not the line.
+            state_ = anyAnswer_ ? State::StoppedAnswering : State::NoAnswer;
+            return send;
         }
+        // Asked once more, before anything new, and alone until answers flow again: a busy
+        // module is given room rather than more to drop.
+        waiting_.push_front(*it);
+        window_ = 1;
         it = out_.erase(it);
     }
-    if (!anyAnswer_ && unanswered_ >= kGivingUp) {
-        state_ = State::NoAnswer;
-        return send;
-    }
-    if (anyAnswer_ && inARow_ >= kGivingUp) {
-        state_ = State::StoppedAnswering;
-        return send;
-    }
-    const std::size_t window = settings_.oneByOne ? 1 : kWindow;
-    while (out_.size() < window && !waiting_.empty()) {
+    const std::size_t base = settings_.oneByOne ? 1 : kWindow;
+    while (out_.size() < std::min(window_, base) && !waiting_.empty()) {
         // Until the module has answered once, nothing beyond the first window is asked.
-        if (!anyAnswer_ && waiting_.front().tries == 0 && asked_ >= static_cast<int>(window)) break;
+        if (!anyAnswer_ && waiting_.front().tries == 0 && asked_ >= static_cast<int>(base)) break;
         Request r = waiting_.front();
         if (r.tries == 0) ++asked_;
         waiting_.pop_front();
         ++r.tries;
-        // Counted from when the request is on the line: the ones before it in this window go first.
-        r.deadline = now + settings_.timeout + std::chrono::milliseconds(5) * static_cast<int>(out_.size());
+        // Each try waits longer: a late answer to the last one still counts. Counted from when
+        // the request is on the line: the ones before it in this window go first.
+        r.deadline = now + settings_.timeout * r.tries + std::chrono::milliseconds(5) * static_cast<int>(out_.size());
         send.push_back(gsDataRequest(r.address, r.size, settings_.deviceId));
         out_.push_back(r);
     }
@@ -108,7 +103,7 @@ std::vector<MidiBytes> KitFetch::take(Clock::time_point now) {
 }
 
 KitFetch::Clock::time_point KitFetch::nextDeadline(Clock::time_point now) const {
-    const std::size_t window = settings_.oneByOne ? 1 : kWindow;
+    const std::size_t window = std::min(window_, settings_.oneByOne ? std::size_t{1} : std::size_t{kWindow});
     if (state_ != State::Running || (out_.size() < window && !waiting_.empty())) return now;
     Clock::time_point next = Clock::time_point::max();
     for (const Request& r : out_) next = std::min(next, r.deadline);
@@ -127,8 +122,8 @@ bool KitFetch::answer(unsigned address) {
         waiting_.erase(w);
     }
     ++done_;
-    inARow_ = 0;
     anyAnswer_ = true;
+    if (window_ < kWindow) ++window_;
     return true;
 }
 
@@ -157,27 +152,31 @@ void KitFetch::received(const MidiBytes& m) {
     // Only what could be an answer counts: a Roland exclusive message.
     if (m.size() < 5 || m[0] != midi::kSysEx || m[1] != midi::kRolandId) return;
     if (m[2] != settings_.deviceId || m[3] != midi::kGsModelId || m[4] != midi::kDataSet1) {
-        ++ignored_;
+        ++otherDevice_;
         return;
     }
     std::vector<std::pair<unsigned, std::uint8_t>> bytes;
     const Dt1Status status =
         forEachDt1Byte(m.data(), m.size(), [&](unsigned address, std::uint8_t value) { bytes.emplace_back(address, value); });
     if (status != Dt1Status::Taken) {
-        ++ignored_;
+        ++(status == Dt1Status::BadChecksum ? badChecksum_ : otherDevice_);
         return;
     }
     bool any = false;
+    int nameOf = 0;  // the set whose name request this message answers
     for (const auto& [address, value] : bytes) {
-        if (!userDrumAt(address)) continue;
+        const auto at = userDrumAt(address);
+        if (!at) continue;
         const bool asked = answer(address);
-        // A byte of a request already answered (the rest of a name) is taken as well.
-        if (asked || userDrumAt(address)->parameter == 0) {
+        if (asked && at->parameter == 0) nameOf = at->set;
+        // The rest of a name comes with its first byte; a name byte in a message that answered
+        // nothing could be anyone's and is left alone.
+        if (asked || (at->parameter == 0 && at->set == nameOf)) {
             store(address, value);
             any = any || asked;
         }
     }
-    if (!any) ++ignored_;
+    if (!any) ++otherAddress_;
 }
 
 Kit KitFetch::result(FetchSummary* summary) const {
@@ -193,29 +192,37 @@ Kit KitFetch::result(FetchSummary* summary) const {
             ++sum.names;
         }
         for (int note = 0; note < kNoteCount; ++note) {
-            const DrumInstrument* inst = have_[s][note][kSourceMap] && have_[s][note][kSourceProgram] &&
-                                                 have_[s][note][kSourceNote]
-                                             ? known(set, note)
-                                             : nullptr;
+            const auto& v = value_[s][note];
+            const auto& h = have_[s][note];
+            IncompleteNote gap{set, note, {}};
+            for (int p : kSourceParameters)
+                if (!h[p]) gap.missing.push_back(p);
+            // Until the source is whole nobody knows what else the note needs.
+            const DrumInstrument* inst = gap.missing.empty() ? known(set, note) : nullptr;
+            if (inst)
+                for (int p = 1; p <= kDeviceParameterCount; ++p)
+                    if (!h[p]) gap.missing.push_back(p);
+            if (!gap.missing.empty()) {
+                sum.incomplete.push_back(std::move(gap));
+                continue;
+            }
             if (!inst) continue;  // the module plays nothing we could name there
             DrumNoteEntry& e = kit.entry(set, note);
             e.assignInstrument(*inst);
             e.used = 1;
-            const auto& v = value_[s][note];
-            const auto& h = have_[s][note];
             for (int p = 1; p <= kDeviceParameterCount; ++p)
-                if (h[p] && p != kChorus && p != kDelay) setParameterValue(e, p, v[p]);
+                if (p != kChorus && p != kDelay) setParameterValue(e, p, v[p]);
             // Chorus and delay share one send: the larger wins, delay only when strictly larger.
-            if (h[kChorus] || h[kDelay]) {
-                const int chorus = h[kChorus] ? v[kChorus] : 0, delay = h[kDelay] ? v[kDelay] : 0;
-                e.effectSend = static_cast<std::uint8_t>(std::max(chorus, delay));
-                e.effectType = delay > chorus ? 1 : 0;
-            }
+            e.effectSend = std::max(v[kChorus], v[kDelay]);
+            e.effectType = v[kDelay] > v[kChorus] ? 1 : 0;
             ++sum.notes[s];
         }
     }
-    sum.unanswered = unanswered_;
-    sum.ignored = ignored_;
+    sum.unanswered = state_ == State::Done ? 0 : static_cast<int>(out_.size() + waiting_.size());
+    sum.otherDevice = otherDevice_;
+    sum.otherAddress = otherAddress_;
+    sum.badChecksum = badChecksum_;
+    sum.ignored = otherDevice_ + otherAddress_ + badChecksum_;
     if (summary) *summary = sum;
     return kit;
 }

@@ -28,11 +28,23 @@ struct FetchSettings {
     std::chrono::milliseconds timeout{200};
 };
 
+// A note some of whose parameters never came: it is left out of the kit rather than filled in.
+struct IncompleteNote {
+    int set = 1;
+    int note = 0;
+    std::vector<int> missing;  // device parameters 1..12; the source alone while it is unknown
+};
+
 struct FetchSummary {
     int notes[kSetCount] = {0, 0};  // used notes per set
     int names = 0;                  // set names answered
-    int unanswered = 0;             // requests that got no answer, asked twice
+    int unanswered = 0;             // requests that never got an answer
     long ignored = 0;               // answers of another model, device, address or a bad sum
+    long otherDevice = 0;           // of those: another device or model
+    long otherAddress = 0;          //           nothing asked there, or asked and answered already
+    long badChecksum = 0;           //           a sum that does not add up
+    std::vector<IncompleteNote> incomplete;  // by set, then note
+    bool complete() const { return incomplete.empty() && names == kSetCount; }
 };
 
 class KitFetch {
@@ -40,8 +52,9 @@ public:
     using Clock = std::chrono::steady_clock;
     enum class State { Running, Done, NoAnswer, StoppedAnswering, Cancelled };
     static constexpr int kWindow = 4;  // requests awaiting an answer at once: 52 bytes
-    static constexpr int kTries = 2;
-    static constexpr int kGivingUp = 3;  // unanswered requests that end the fetch
+    // A request is asked this often, each time waiting longer, before the module counts as
+    // having stopped answering; while one is missing it is the only one out.
+    static constexpr int kTries = 5;
 
     // Set names and each note's source first; the other parameters only of notes whose
     // source instrument the tables know (tables may be null: none is known).
@@ -57,7 +70,8 @@ public:
     State state() const { return state_; }
     int done() const { return done_; }
     int planned() const { return planned_; }
-    // What has been fetched: the notes whose source the tables know, with their names.
+    // What has been fetched: the notes whose source the tables know and all of whose
+    // parameters came, with the names that came whole. The others are named in the summary.
     Kit result(FetchSummary* summary = nullptr) const;
 
 private:
@@ -77,9 +91,10 @@ private:
     std::deque<Request> waiting_;
     std::vector<Request> out_;
     State state_ = State::Running;
-    int done_ = 0, planned_ = 0, unanswered_ = 0, inARow_ = 0, asked_ = 0;
+    int done_ = 0, planned_ = 0, asked_ = 0;
+    std::size_t window_ = kWindow;
     bool anyAnswer_ = false;
-    long ignored_ = 0;
+    long otherDevice_ = 0, otherAddress_ = 0, badChecksum_ = 0;
     // What arrived: per set, per note, device parameters 1..12; and the names.
     std::uint8_t value_[kSetCount][kNoteCount][13] = {};
     bool have_[kSetCount][kNoteCount][13] = {};

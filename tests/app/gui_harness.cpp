@@ -69,8 +69,13 @@ Harness::Harness(HarnessOptions options) {
     input_ = std::make_shared<LoopbackInput>();
     if (options.module) {
         module_ = std::make_unique<test::FakeModule>(*options.module);
+        line_ = std::make_unique<test::LateLine>([this](const MidiBytes& m) { input_->deliver(m.data(), m.size()); });
         rec->afterSend = [this](const MidiBytes& m) {
-            if (auto answer = module_->answer(m)) input_->deliver(answer->data(), answer->size());
+            if (module_->noise || module_->lateMax.count() > 0) {
+                line_->post(module_->replies(m));
+            } else if (auto answer = module_->answer(m)) {
+                input_->deliver(answer->data(), answer->size());
+            }
         };
     }
     // The input forwards the loopback: one port, the harness's own.

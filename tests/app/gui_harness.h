@@ -121,6 +121,7 @@ private:
     std::shared_ptr<JumpClock> clock_;  // none on a slow transport's real clock
     std::unique_ptr<test::FakeModule> module_;
     std::shared_ptr<LoopbackInput> input_;
+    std::unique_ptr<test::LateLine> line_;  // a lossy module's answers, at their time
     std::unique_ptr<MidiIn> in_;
     std::unique_ptr<MidiOut> midi_;
     ScriptedDialogs dialogs_;

@@ -15,11 +15,15 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "fake_module.h"
 #include "files/disk.h"
 #include "files/kit_file.h"
+#include "files/reference_tables.h"
 #include "gs/device_commands.h"
 #include "gs/sysex.h"
+#include "midi/midi_in.h"
 #include "midi/midi_out.h"
+#include "model/parameters.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
 
@@ -215,6 +219,84 @@ TEST_F(Cli, AFailedWriteToStandardOutputIsAFailure) {
     std::ostream sink(&full);
     EXPECT_EQ(cli::run({"tables"}, sink, err, env), 1);
     EXPECT_NE(err.str().find("standard output"), std::string::npos);
+}
+
+TEST_F(Cli, FetchWritesTheModulesKitOnlyWhenAllOfItCame) {
+    using namespace std::chrono_literals;
+    struct Case {
+        const char* what;
+        int loseOneIn;      // with late answers and noise
+        long silentAfter;   // -1: answers to the end
+        bool partial;
+        int status;
+        bool written;
+        bool incompleteListed;
+    } cases[] = {
+        {"lossy", 40, -1, false, 0, true, false},
+        {"stops partway", 0, 300, false, 1, false, true},
+        {"stops partway, --partial", 0, 300, true, 0, true, true},
+        {"silent", 0, 0, false, 1, false, false},
+    };
+    const Kit kit = test::tableKit(test::shippedTables(), 4, 3);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(path("got.kfg"));
+        test::FakeModule module(kit);
+        module.loseOneIn = c.loseOneIn;
+        module.silentAfter = c.silentAfter;
+        if (c.loseOneIn) {
+            module.lateMin = 1ms;
+            module.lateMax = 5ms;
+            module.noise = true;
+        }
+        auto loop = std::make_shared<LoopbackInput>();
+        std::mutex moduleMutex;
+        test::LateLine line([loop](const MidiBytes& m) { loop->deliver(m.data(), m.size()); });
+        env.makeBackend = [&] {
+            auto r = std::make_unique<RecordingBackend>();
+            r->portNames = {"Synth"};
+            r->afterSend = [&](const MidiBytes& m) {
+                std::lock_guard<std::mutex> lock(moduleMutex);
+                line.post(module.replies(m));
+            };
+            return std::unique_ptr<MidiBackend>(std::move(r));
+        };
+        struct OnePort : MidiInBackend {
+            std::shared_ptr<LoopbackInput> loop;
+            std::vector<std::string> ports() override { return {"Module"}; }
+            bool open(int id, const Bytes& bytes, MidiError* e) override { return loop->open(id, bytes, e); }
+            void close() override { loop->close(); }
+        };
+        env.makeInput = [loop] {
+            auto port = std::make_unique<OnePort>();
+            port->loop = loop;
+            return std::unique_ptr<MidiInBackend>(std::move(port));
+        };
+        std::vector<std::string> args{"fetch", "--port", "0", "--in", "0"};
+        if (c.partial) args.push_back("--partial");
+        args.push_back(path("got.kfg"));
+        EXPECT_EQ(run(args), c.status) << err.str();
+        EXPECT_EQ(fs::exists(path("got.kfg")), c.written);
+        EXPECT_EQ(err.str().find("incomplete: set ") != std::string::npos, c.incompleteListed) << err.str();
+        if (!c.written) continue;
+        Kit got;
+        got.reset();
+        ASSERT_EQ(ReadKitFile(readFileBytes(path("got.kfg")), got).status, KitReadResult::Read);
+        if (!c.incompleteListed) {
+            EXPECT_EQ(WriteKitFile(got), WriteKitFile(kit));
+            continue;
+        }
+        // Only what came whole: every note written is the module's own, and some are not written.
+        int used = 0;
+        for (int set = 1; set <= kSetCount; ++set)
+            for (int note = 0; note < kNoteCount; ++note) {
+                if (!got.entry(set, note).used) continue;
+                ++used;
+                for (int p = 1; p <= kDeviceParameterCount; ++p)
+                    EXPECT_EQ(parameterValue(got, set, note, p), parameterValue(kit, set, note, p)) << set << "/" << note;
+            }
+        EXPECT_LT(used, 8);
+    }
 }
 
 TEST_F(Cli, AProgressLineOnATerminal) {

@@ -9,6 +9,8 @@
 #include "editor/grid.h"
 #include "files/kit_file.h"
 #include "files/reference_tables.h"
+#include "gs/kit_fetch.h"
+#include "model/parameters.h"
 #include "gui_harness.h"
 #include "sample_kit.h"
 
@@ -44,6 +46,70 @@ TEST(Fetch, TheModulesKitBecomesAnUntitledModifiedDocumentAndIsNotSentBack) {
         EXPECT_TRUE(m.rfind("F0 41 10 42 11", 0) == 0 || m.rfind("F0 41 10 42 12 21 07", 0) == 0 ||
                     m.rfind("F0 41 10 42 12 21 08", 0) == 0)
             << m;
+}
+
+TEST(Fetch, ALossyModuleStillGivesItsKitExactly) {
+    using namespace std::chrono_literals;
+    const Kit kit = tableKit(tables(), 6, 5);
+    auto h = withModule(kit);
+    h->module()->loseOneIn = 40;
+    h->module()->lateMin = 1ms;
+    h->module()->lateMax = 5ms;
+    h->module()->noise = true;
+    h->parts().files->Receive1->trigger();
+    EXPECT_EQ(WriteKitFile(h->document().kit()), WriteKitFile(kit));
+    ASSERT_EQ(h->dialogs().shown.size(), 1u);
+    EXPECT_EQ(h->dialogs().shown[0].text,
+              QStringLiteral("ﾓｼﾞｭｰﾙから読み込みました。\r\nｾｯﾄ1: 6 音色、ｾｯﾄ2: 6 音色、ｾｯﾄ名: 2\r\n応答のなかったﾘｸｴｽﾄ: 0"));
+    EXPECT_GT(h->module()->lost(), 0);
+}
+
+TEST(Fetch, AModuleThatStopsNamesTheMissingNotesAndTheUserKeepsTheCompleteOnesOrNone) {
+    struct Case {
+        const char* what;
+        long silentAfter;
+        QMessageBox::StandardButton answer;
+    } cases[] = {
+        {"among the sources, kept", 300, QMessageBox::Yes},
+        {"among the sources, not kept", 300, QMessageBox::No},
+        {"among the other parameters, kept", 2 + 3 * 256 + 20, QMessageBox::Yes},
+    };
+    const Kit kit = tableKit(tables(), 6, 2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto h = withModule(kit);
+        h->module()->silentAfter = c.silentAfter;
+        h->useNote(1, 36, "Mine");
+        h->editor().setModified(false);
+        h->dialogs().answers.push_back(c.answer);
+        const std::string before = WriteKitFile(h->document().kit());
+        h->parts().files->Receive1->trigger();
+        ASSERT_GE(h->dialogs().shown.size(), 1u);
+        const QString text = h->dialogs().shown[0].text;
+        EXPECT_TRUE(text.startsWith(QStringLiteral("ﾓｼﾞｭｰﾙから応答がありません。"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("\r\n読み込めなかった音色: "))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("\r\nｾｯﾄ1 ﾉｰﾄ"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("\r\n… ほか "))) << text.toStdString();
+        EXPECT_TRUE(text.endsWith(QStringLiteral(" 音色\r\n読み込めたところまでを使いますか？"))) << text.toStdString();
+        if (c.answer == QMessageBox::No) {
+            EXPECT_EQ(h->dialogs().shown.size(), 1u);
+            EXPECT_EQ(WriteKitFile(h->document().kit()), before);
+            EXPECT_FALSE(h->document().modified());
+            continue;
+        }
+        // Only notes the module holds, each as it holds it; the rest left empty.
+        EXPECT_EQ(h->dialogs().shown.size(), 2u);
+        EXPECT_TRUE(h->document().modified());
+        EXPECT_EQ(h->document().name(), QStringLiteral("無題"));
+        for (int set = 1; set <= kSetCount; ++set)
+            for (int note = 0; note < kNoteCount; ++note) {
+                if (!h->document().kit().entry(set, note).used) continue;
+                for (int p = 1; p <= kDeviceParameterCount; ++p) {
+                    EXPECT_EQ(parameterValue(h->document().kit(), set, note, p), parameterValue(kit, set, note, p))
+                        << set << "/" << note;
+                }
+            }
+    }
 }
 
 TEST(Fetch, ASilentModuleIsNamedWithBothPortsAndLeavesTheDocument) {

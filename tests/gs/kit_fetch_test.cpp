@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "fake_module.h"
 #include "files/kit_file.h"
 #include "files/reference_tables.h"
 #include "gs/kit_fetch.h"
+#include "model/parameters.h"
 #include "sample_kit.h"
 
 namespace kf {
@@ -21,16 +25,25 @@ struct Outcome {
     std::size_t widest;  // the most requests handed over at once
 };
 
-// Every answer arrives before the next step; a step is 50 ms.
+// A step is 50 ms; what the module puts on the line arrives at the first step at or after its time.
 Outcome fetchFrom(test::FakeModule& module, FetchSettings settings = {}) {
     KitFetch fetch(&tables(), settings);
     Outcome r{};
     auto now = KitFetch::Clock::time_point{} + 1s;
+    std::multimap<KitFetch::Clock::time_point, MidiBytes> line;
+    const auto deliver = [&] {
+        while (!line.empty() && line.begin()->first <= now) {
+            fetch.received(line.begin()->second);
+            line.erase(line.begin());
+        }
+    };
     for (int step = 0; fetch.state() == KitFetch::State::Running && step < 100000; ++step) {
+        deliver();
         const auto requests = fetch.take(now);
         r.widest = std::max(r.widest, requests.size());
         for (const MidiBytes& q : requests)
-            if (auto a = module.answer(q)) fetch.received(*a);
+            for (auto& reply : module.replies(q)) line.emplace(now + reply.after, std::move(reply.bytes));
+        deliver();
         now += 50ms;
     }
     r.state = fetch.state();
@@ -50,7 +63,16 @@ struct Case {
     int usedPerSet;
     int dropEvery;
     bool oneByOne;
+    int dropTimes = 1;
+    int loseOneIn = 0;  // with late answers and noise around them
 };
+
+void makeLossy(test::FakeModule& module, int loseOneIn) {
+    module.loseOneIn = loseOneIn;
+    module.lateMin = 5ms;
+    module.lateMax = 60ms;
+    module.noise = true;
+}
 
 class FetchCase : public ::testing::TestWithParam<Case> {};
 
@@ -58,6 +80,8 @@ TEST_P(FetchCase, GivesTheModulesSetsAskingOnlyWhatIsNeeded) {
     const Kit kit = test::tableKit(tables(), GetParam().usedPerSet, 3);
     test::FakeModule module(kit);
     module.dropEvery = GetParam().dropEvery;
+    module.dropTimes = GetParam().dropTimes;
+    if (GetParam().loseOneIn) makeLossy(module, GetParam().loseOneIn);
     FetchSettings settings;
     settings.oneByOne = GetParam().oneByOne;
     const Outcome r = fetchFrom(module, settings);
@@ -65,17 +89,27 @@ TEST_P(FetchCase, GivesTheModulesSetsAskingOnlyWhatIsNeeded) {
     EXPECT_EQ(WriteKitFile(r.kit), WriteKitFile(kit));
     // Names, three source parameters of every note, nine more of each used note.
     const long needed = 2 + 3 * 256 + 9 * 2 * GetParam().usedPerSet;
-    EXPECT_EQ(r.requests, needed + module.dropped());
+    EXPECT_EQ(r.requests, needed + module.lost());
     if (GetParam().dropEvery) {
         EXPECT_GE(module.dropped(), needed / GetParam().dropEvery / 2);
     }
     EXPECT_EQ(r.widest, GetParam().oneByOne ? 1u : std::size_t(KitFetch::kWindow));
     EXPECT_EQ(r.summary.unanswered, 0);
+    EXPECT_TRUE(r.summary.complete());
+    if (GetParam().loseOneIn) {
+        EXPECT_GE(module.lost(), needed / GetParam().loseOneIn);
+        EXPECT_GT(r.summary.otherDevice, 0);
+        EXPECT_GT(r.summary.otherAddress, 0);
+        EXPECT_GT(r.summary.badChecksum, 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kits, FetchCase,
                          ::testing::Values(Case{"sparse", 12, 0, false}, Case{"full", 128, 0, false},
-                                           Case{"every 6th lost", 12, 6, false}, Case{"one by one", 5, 0, true}),
+                                           Case{"every 6th lost", 12, 6, false}, Case{"one by one", 5, 0, true},
+                                           Case{"every 7th lost four times over", 30, 7, false, 4},
+                                           Case{"1 in 11 lost, late, noisy", 60, 0, false, 1, 11},
+                                           Case{"one by one, 1 in 11 lost", 20, 0, true, 1, 11}),
                          [](const auto& info) { return "c" + std::to_string(info.index); });
 
 TEST(KitFetch, AModuleThatNeverAnswersEndsItAfterTheFirstThreeRequests) {
@@ -90,15 +124,73 @@ TEST(KitFetch, AModuleThatNeverAnswersEndsItAfterTheFirstThreeRequests) {
     }
 }
 
-TEST(KitFetch, AModuleThatStopsPartwayKeepsWhatCame) {
-    test::FakeModule module(test::tableKit(tables(), 128, 5));
-    module.silentAfter = 100;
+// Every note the result uses is the module's own to the byte; every used note of the module
+// missing from the result is named with what did not come.
+void expectNothingMadeUp(const Kit& module, const Outcome& r) {
+    int named = 0;
+    for (int set = 1; set <= kSetCount; ++set)
+        for (int note = 0; note < kNoteCount; ++note) {
+            const DrumNoteEntry& got = r.kit.entry(set, note);
+            const auto gap = std::find_if(r.summary.incomplete.begin(), r.summary.incomplete.end(),
+                                          [&](const IncompleteNote& n) { return n.set == set && n.note == note; });
+            if (got.used) {
+                EXPECT_EQ(gap, r.summary.incomplete.end()) << set << "/" << note;
+                EXPECT_EQ(got.name, module.entry(set, note).name) << set << "/" << note;
+                for (int p = 1; p <= kDeviceParameterCount; ++p)
+                    EXPECT_EQ(parameterValue(r.kit, set, note, p), parameterValue(module, set, note, p))
+                        << set << "/" << note << " parameter " << p;
+            } else if (module.entry(set, note).used) {
+                EXPECT_NE(gap, r.summary.incomplete.end()) << set << "/" << note << " neither used nor named";
+            }
+            if (gap != r.summary.incomplete.end()) {
+                ++named;
+                EXPECT_FALSE(gap->missing.empty());
+            }
+        }
+    EXPECT_EQ(named, static_cast<int>(r.summary.incomplete.size()));
+}
+
+struct Stop {
+    const char* what;
+    long silentAfter;
+    int loseOneIn;
+    int names;
+    int neverParameter = 0;  // asked of one note, its absence alone must keep that note out
+};
+
+class StopCase : public ::testing::TestWithParam<Stop> {};
+
+TEST_P(StopCase, AModuleThatStopsPartwayNamesWhatIsMissingAndMakesNothingUp) {
+    const Kit kit = test::tableKit(tables(), 128, 5);
+    test::FakeModule module(kit);
+    module.silentAfter = GetParam().silentAfter;
+    module.neverParameter = GetParam().neverParameter;
+    if (GetParam().loseOneIn) makeLossy(module, GetParam().loseOneIn);
     const Outcome r = fetchFrom(module);
     EXPECT_EQ(r.state, KitFetch::State::StoppedAnswering);
-    EXPECT_EQ(r.summary.names, 2);
-    EXPECT_GE(r.summary.unanswered, KitFetch::kGivingUp);
-    EXPECT_LE(r.requests, 100 + 3 * KitFetch::kWindow);
+    EXPECT_EQ(r.summary.names, GetParam().names);
+    EXPECT_GE(r.summary.unanswered, 1);
+    EXPECT_FALSE(r.summary.complete());
+    EXPECT_FALSE(r.summary.incomplete.empty());
+    // The window, then the first of it alone until the tries run out.
+    if (GetParam().silentAfter >= 0) {
+        EXPECT_LE(r.requests, GetParam().silentAfter + KitFetch::kWindow + KitFetch::kTries - 1);
+    }
+    if (const int p = GetParam().neverParameter) {
+        EXPECT_TRUE(std::any_of(r.summary.incomplete.begin(), r.summary.incomplete.end(),
+                                [p](const IncompleteNote& n) { return n.missing == std::vector<int>{p}; }))
+            << "the note that lacks only parameter " << p;
+    }
+    expectNothingMadeUp(kit, r);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stops, StopCase,
+                         ::testing::Values(Stop{"among the sources", 100, 0, 2},
+                                           Stop{"among the other parameters", 1200, 0, 2},
+                                           Stop{"lossy, near the end", 2900, 11, 2},
+                                           Stop{"after set 1's name", 1, 0, 1},
+                                           Stop{"never the delay send", -1, 0, 2, kDelay}),
+                         [](const auto& info) { return "s" + std::to_string(info.index); });
 
 TEST(KitFetch, AnswersOfAnotherDeviceOrAddressAreIgnoredAndCounted) {
     KitFetch fetch(&tables());
@@ -110,6 +202,8 @@ TEST(KitFetch, AnswersOfAnotherDeviceOrAddressAreIgnoredAndCounted) {
     FetchSummary s;
     fetch.result(&s);
     EXPECT_EQ(s.ignored, 2);
+    EXPECT_EQ(s.otherDevice, 1);
+    EXPECT_EQ(s.otherAddress, 1);
     EXPECT_EQ(fetch.done(), 0);
 }
 

@@ -11,11 +11,21 @@ std::optional<MidiBytes> FakeModule::answer(const MidiBytes& m) {
         return std::nullopt;
     ++requests_;
     if (silent || (silentAfter >= 0 && requests_ > silentAfter)) return std::nullopt;
-    if (dropEvery > 0 && requests_ % dropEvery == 0 && dropped_.insert(m).second) return std::nullopt;
+    const auto d = dropped_.find(m);
+    if (d != dropped_.end() ? d->second < dropTimes : dropEvery > 0 && requests_ % dropEvery == 0) {
+        ++dropped_[m];
+        ++lost_;
+        return std::nullopt;
+    }
+    if (loseOneIn > 0 && requests_ % loseOneIn == 0) {
+        ++lost_;
+        return std::nullopt;
+    }
     const int a1 = m[5], a2 = m[6], a3 = m[7];
     const long size = (m[8] << 14) | (m[9] << 7) | m[10];
     if (a1 != 0x21 || (a2 & 0x60) != 0) return std::nullopt;
     const int set = (a2 >> 4) + 1, p = a2 & 0x0F;
+    if (p != 0 && p == neverParameter) return std::nullopt;
     MidiBytes reply;
     if (p == 0 && a3 == 0 && size == 12) reply = buildNameMessage(kit_, set);
     else if (p >= 1 && p <= 12 && size == 1) reply = buildParameterMessage(kit_, set, a3, p);
@@ -23,6 +33,77 @@ std::optional<MidiBytes> FakeModule::answer(const MidiBytes& m) {
     reply[2] = deviceId;
     if (badChecksum) reply[reply.size() - 2] ^= 0x01;
     return reply;
+}
+
+std::vector<FakeModule::Reply> FakeModule::replies(const MidiBytes& request) {
+    std::vector<Reply> out;
+    const std::optional<MidiBytes> a = answer(request);
+    // Spread over the range by a fixed stride: the same run every time.
+    const long span = (lateMax - lateMin).count() + 1;
+    const std::chrono::milliseconds late = lateMin + std::chrono::milliseconds((requests_ * 37) % span);
+    if (noise) {
+        const unsigned turn = noiseTurn_++;
+        out.push_back({late / 2, {0xFE}});
+        if (a && turn % 2 == 0) {
+            MidiBytes other = *a;  // the same data from another device on the same cable
+            other[2] = static_cast<std::uint8_t>(deviceId ^ 0x01);
+            other[other.size() - 3] = static_cast<std::uint8_t>((other[other.size() - 3] + 1) & 0x7F);
+            other[other.size() - 2] = rolandChecksum(other.data() + 5, other.data() + other.size() - 2);
+            out.push_back({late / 2, other});
+            MidiBytes broken = *a;  // a wrong value that a bad sum gives away
+            broken[broken.size() - 3] = static_cast<std::uint8_t>((broken[broken.size() - 3] + 3) & 0x7F);
+            out.push_back({late, broken});
+        }
+        if (turn % 3 == 0) {
+            // The reverb macro of the system area: nothing of the user drum sets.
+            MidiBytes elsewhere{0xF0, 0x41, deviceId, 0x42, 0x12, 0x40, 0x01, 0x30, 0x04, 0x00, 0xF7};
+            elsewhere[9] = rolandChecksum(elsewhere.data() + 5, elsewhere.data() + 9);
+            out.push_back({late, elsewhere});
+        }
+    }
+    if (a) out.push_back({late, *a});
+    if (noise) out.push_back({late + std::chrono::milliseconds(1), {0xFE}});
+    return out;
+}
+
+LateLine::LateLine(std::function<void(const MidiBytes&)> deliver) : deliver_(std::move(deliver)) {
+    thread_ = std::thread([this] {
+        std::unique_lock<std::mutex> lock(m_);
+        while (!stop_) {
+            if (due_.empty()) {
+                cv_.wait(lock);
+                continue;
+            }
+            const auto first = due_.begin();
+            if (first->first > Clock::now()) {
+                cv_.wait_until(lock, first->first);
+                continue;
+            }
+            const MidiBytes bytes = std::move(first->second);
+            due_.erase(first);
+            lock.unlock();
+            deliver_(bytes);
+            lock.lock();
+        }
+    });
+}
+
+LateLine::~LateLine() {
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        stop_ = true;
+    }
+    cv_.notify_one();
+    thread_.join();
+}
+
+void LateLine::post(const std::vector<FakeModule::Reply>& replies) {
+    const auto now = Clock::now();
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        for (const auto& r : replies) due_.emplace(now + r.after, r.bytes);
+    }
+    cv_.notify_one();
 }
 
 }  // namespace kf::test

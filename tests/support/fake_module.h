@@ -1,10 +1,18 @@
 // A module for tests: holds two user drum sets and answers GS data requests (RQ1) of the user
 // drum area with the exact DT1 the module sends, or, as told, with nothing, with every k-th
-// answer left out, or with a wrong checksum.
+// answer left out, or with a wrong checksum. Lossy, it also loses every n-th request, answers
+// late and puts on the line around its answers what a crowded cable carries.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
 #include <optional>
-#include <set>
+#include <thread>
+#include <vector>
 
 #include "midi/midi_backend.h"
 #include "model/kit.h"
@@ -17,18 +25,53 @@ public:
     bool silent = false;
     long silentAfter = -1;   // answers this many requests, then no more
     int dropEvery = 0;       // 0: none left out; a request asked again is answered
+    int dropTimes = 1;       // how often in all a request left out is left out when asked again
     bool badChecksum = false;
+    int neverParameter = 0;  // a note parameter (1..12) whose requests it never answers
     std::uint8_t deviceId = 0x10;
+
+    // The lossy line of replies(): every loseOneIn-th request, asked again or not, is lost;
+    // answers come between lateMin and lateMax after the request; noise puts active sensing,
+    // another device's DT1, a copy with a bad sum and a DT1 of another address around them.
+    int loseOneIn = 0;
+    std::chrono::milliseconds lateMin{0}, lateMax{0};
+    bool noise = false;
 
     // The answer to a message, if it gets one.
     std::optional<MidiBytes> answer(const MidiBytes& request);
+    struct Reply {
+        std::chrono::milliseconds after;  // from the request
+        MidiBytes bytes;
+    };
+    // Everything the module puts on the line after a message, lossy as told.
+    std::vector<Reply> replies(const MidiBytes& request);
+
     long requests() const { return requests_; }
-    long dropped() const { return static_cast<long>(dropped_.size()); }
+    long dropped() const { return static_cast<long>(dropped_.size()); }  // requests left out
+    long lost() const { return lost_; }                                   // times they were
 
 private:
     Kit kit_;
-    long requests_ = 0;
-    std::set<MidiBytes> dropped_;
+    long requests_ = 0, lost_ = 0;
+    unsigned noiseTurn_ = 0;
+    std::map<MidiBytes, int> dropped_;
+};
+
+// Hands replies on at their time from a thread of its own, as a cable into an input would.
+class LateLine {
+public:
+    explicit LateLine(std::function<void(const MidiBytes&)> deliver);
+    ~LateLine();
+    void post(const std::vector<FakeModule::Reply>& replies);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    std::function<void(const MidiBytes&)> deliver_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::multimap<Clock::time_point, MidiBytes> due_;
+    bool stop_ = false;
+    std::thread thread_;
 };
 
 }  // namespace kf::test
