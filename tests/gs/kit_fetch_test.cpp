@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <map>
+#include <string>
 
+#include "dt1.h"
 #include "fake_module.h"
 #include "files/kit_file.h"
 #include "files/reference_tables.h"
@@ -205,6 +207,22 @@ TEST(KitFetch, AnswersOfAnotherDeviceOrAddressAreIgnoredAndCounted) {
     EXPECT_EQ(s.otherDevice, 1);
     EXPECT_EQ(s.otherAddress, 1);
     EXPECT_EQ(fetch.done(), 0);
+}
+
+MidiBytes bytesOf(const std::string& hex) {
+    MidiBytes m;
+    for (size_t i = 0; i + 1 < hex.size(); i += 3) m.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return m;
+}
+
+TEST(KitFetch, ANameThatCameIsNotOverwrittenByAMessageNobodyAskedFor) {
+    KitFetch fetch(&tables());
+    fetch.take(KitFetch::Clock::time_point{});  // set 1's name is asked first
+    fetch.received(bytesOf(test::dt1::setName(1, "Mine")));
+    fetch.received(bytesOf(test::dt1::setName(1, "Intruder")));
+    FetchSummary s;
+    EXPECT_EQ(fetch.result(&s).setName(1), "Mine");
+    EXPECT_EQ(s.otherAddress, 1);
 }
 
 }  // namespace
