@@ -8,15 +8,20 @@ set(CMAKE_C_COMPILER ${KITFORGE_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${KITFORGE_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${KITFORGE_MINGW_TRIPLE}-windres)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${KITFORGE_MINGW_TRIPLE})
+# KITFORGE_WINDOWS_QT: a Qt built for Windows (cmake/qt-windows.sh prints where).
+set(CMAKE_FIND_ROOT_PATH /usr/${KITFORGE_MINGW_TRIPLE} ${KITFORGE_WINDOWS_QT})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The runtime (libgcc, libstdc++, winpthread) linked in: the .exe runs without MinGW's DLLs
-# beside it. Windows' own DLLs stay DLLs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# beside it. Windows' own DLLs stay DLLs. Not with Qt's DLLs: C++ objects and exceptions cross
+# between them and the program, so all must share one runtime, the DLLs.
+set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KITFORGE_MINGW_STATIC KITFORGE_WINDOWS_QT)
+if(NOT DEFINED KITFORGE_MINGW_STATIC OR KITFORGE_MINGW_STATIC)
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+endif()
 
 # Tests and programs run at build or test time run through Wine, in a prefix of the build's
 # own so that no other build or user prefix is touched, and quiet.
