@@ -1,7 +1,7 @@
-// One running copy per user: a lock file named after the old named mutex.
+// One running copy per user: the named mutex "MutexObjectKFG" on Windows, elsewhere a lock file
+// of that name.
 #pragma once
 
-#include <QLockFile>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -18,16 +18,19 @@ public:
         Unusable,       // the lock can be neither made nor read: whether a copy runs is unknown
     };
 
-    // The lock lives in the user's runtime directory.
+    // The lock lives in the user's runtime directory; the mutex in the user's session.
     SingleInstance();
-    explicit SingleInstance(const QString& lockPath);
+    // A lock file's path, or a mutex's name on Windows.
+    explicit SingleInstance(const QString& where);
+    ~SingleInstance();
     // A lock left by a crashed copy is taken over.
     Claim acquire();
     QString path() const { return path_; }
 
 private:
+    struct Held;
     QString path_;
-    std::unique_ptr<QLockFile> lock_;
+    std::unique_ptr<Held> held_;
 };
 
 // Claims the lock for this run. Empty to go on; otherwise the exit status, 0 when another copy

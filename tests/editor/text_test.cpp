@@ -1,0 +1,43 @@
+// The Shift-JIS bytes of the core against the UI's text, on every platform's converter.
+#include <gtest/gtest.h>
+
+#include "editor/text.h"
+
+namespace kf {
+namespace {
+
+TEST(Text, ShiftJisBothWays) {
+    struct Row {
+        const char* utf8;
+        std::string sjis;
+    };
+    const Row rows[] = {
+        {"Kick 2", "Kick 2"},
+        {"ﾌﾟﾚﾋﾞｭｰ機能", "\xCC\xDF\xDA\xCB\xDE\xAD\xB0\x8B\x40\x94\x5C"},
+        {"ｽﾀﾝﾀﾞｰﾄﾞ1", "\xBD\xC0\xDD\xC0\xDE\xB0\xC4\xDE" "1"},
+        {"", ""},
+    };
+    for (const Row& r : rows) {
+        const QString text = QString::fromUtf8(r.utf8);
+        EXPECT_EQ(ui::fromUnicode(text), r.sjis) << r.utf8;
+        EXPECT_EQ(ui::toUnicode(r.sjis), text) << r.utf8;
+        EXPECT_TRUE(ui::canEncode(text)) << r.utf8;
+        EXPECT_EQ(ui::sjisLength(text), static_cast<int>(r.sjis.size())) << r.utf8;
+    }
+}
+
+TEST(Text, ACharacterShiftJisLacksIsOneQuestionMarkAndRefused) {
+    struct Row {
+        const char* utf8;
+        const char* sjis;
+    };
+    // No near form is taken for a character (é is not e), and a pair of UTF-16 units is one.
+    for (const Row& r : {Row{"é", "?"}, Row{"a\xF0\x9F\x98\x80" "b", "a?b"}, Row{"機\xE2\x82\xAC", "\x8B\x40?"}}) {
+        const QString text = QString::fromUtf8(r.utf8);
+        EXPECT_EQ(ui::fromUnicode(text), r.sjis) << r.utf8;
+        EXPECT_FALSE(ui::canEncode(text)) << r.utf8;
+    }
+}
+
+}  // namespace
+}  // namespace kf
