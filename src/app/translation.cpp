@@ -8,7 +8,10 @@ namespace kf::ui {
 
 bool installQtTranslation(QCoreApplication& app) {
     auto* translator = new QTranslator(&app);
-    if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    // A program unpacked with its own Qt (the Windows folder) carries the file beside it.
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/translations");
+    if (!translator->load(QStringLiteral("qtbase_ja"), beside) &&
+        !translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete translator;
         return false;
     }

@@ -1,0 +1,44 @@
+# The DLLs and Qt plugins the Windows programs load, copied beside them in the build tree (so
+# the tests run under Wine as the unpacked program does) and installed with them.
+set(kitforge_runtime_files "")
+set(kitforge_build_only "")
+
+if(DEFINED KITFORGE_MINGW_STATIC AND NOT KITFORGE_MINGW_STATIC)
+  foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll} OUTPUT_VARIABLE path
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
+      message(FATAL_ERROR "MinGW's ${dll} not found (${path})")
+    endif()
+    get_filename_component(path "${path}" REALPATH)
+    list(APPEND kitforge_runtime_files ".|${path}")
+  endforeach()
+endif()
+
+if(KITFORGE_GUI)
+  foreach(module Core Gui Widgets)
+    list(APPEND kitforge_runtime_files ".|${KITFORGE_WINDOWS_QT}/bin/Qt6${module}.dll")
+  endforeach()
+  list(APPEND kitforge_runtime_files "platforms|${KITFORGE_WINDOWS_QT}/plugins/platforms/qwindows.dll"
+    "styles|${KITFORGE_WINDOWS_QT}/plugins/styles/qwindowsvistastyle.dll")
+  # Qt's own texts in Japanese (the dialogs' buttons), from the host's Qt of the same version.
+  list(APPEND kitforge_runtime_files "translations|/usr/share/qt6/translations/qtbase_ja.qm")
+  # The tests' platform, in the build tree only.
+  list(APPEND kitforge_build_only "platforms|${KITFORGE_WINDOWS_QT}/plugins/platforms/qoffscreen.dll")
+endif()
+
+set(kitforge_copies "")
+foreach(entry ${kitforge_runtime_files} ${kitforge_build_only})
+  string(REPLACE "|" ";" parts "${entry}")
+  list(GET parts 0 dir)
+  list(GET parts 1 file)
+  get_filename_component(name "${file}" NAME)
+  set(to "${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${dir}/${name}")
+  add_custom_command(OUTPUT "${to}" COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${dir}"
+                     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${file}" "${to}" DEPENDS "${file}" VERBATIM)
+  list(APPEND kitforge_copies "${to}")
+  if(NOT entry IN_LIST kitforge_build_only)
+    install(FILES "${file}" DESTINATION "${dir}")
+  endif()
+endforeach()
+add_custom_target(kitforge_windows_runtime ALL DEPENDS ${kitforge_copies})
