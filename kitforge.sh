@@ -4,8 +4,9 @@
 #   ./kitforge.sh test   runs every test (also the sanitizer builds, the fuzzers, the
 #                        ALSA tests in a VM and the Windows build's tests under Wine)
 #   ./kitforge.sh bench  runs the benchmarks
-#   ./kitforge.sh windows-core   cross-builds the core, its tests and kitforge-cli for Windows
-#                        (MinGW-w64) into build-win and runs them under Wine
+#   ./kitforge.sh windows  builds dist/kitforge-<version>-win64.zip: Kitforge for Windows,
+#                        cross-built with MinGW-w64 on a Qt and FluidSynth built from Debian's
+#                        own sources (once per machine, kept in ~/.cache/kitforge)
 set -eu
 cd "$(dirname "$0")"
 action=${1:-run}
@@ -16,8 +17,11 @@ packages="cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev
   desktop-file-utils libfluidsynth-dev fluid-soundfont-gm fluid-soundfont-gs
   qemu-system-x86 busybox-static cpio kmod strace"
 
-# The Windows build is made from Debian's own cross compiler and run under Wine.
-case "$action" in test|windows-core) packages="$packages g++-mingw-w64-x86-64-posix wine wine64" ;; esac
+# The Windows build is made from Debian's own cross compiler and sources, and run under Wine.
+case "$action" in test|windows)
+  packages="$packages g++-mingw-w64-x86-64-posix mingw-w64-tools dpkg-dev wine wine64 xvfb xauth x11-utils
+    timgm6mb-soundfont" ;;
+esac
 
 install_missing() {
   missing=""
@@ -41,8 +45,14 @@ build() {  # build DIR [cmake options]
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
-windows_core() {
-  build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKITFORGE_GUI=OFF -DKITFORGE_BENCH=OFF
+windows_build() {
+  qt=$(cmake/qt-windows.sh | tail -n 1)
+  fluidsynth=$(cmake/fluidsynth-windows.sh | tail -n 1)
+  build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKITFORGE_BENCH=OFF \
+    -DKITFORGE_MINGW_STATIC=OFF -DKITFORGE_WINDOWS_QT="$qt" -DKITFORGE_WINDOWS_FLUIDSYNTH="$fluidsynth"
+}
+
+windows_test() {
   # The Linux kitforge-cli, whose output the Windows one must match.
   cmake -S . -B build -G Ninja >/dev/null
   cmake --build build --target kitforge-cli
@@ -56,6 +66,19 @@ windows_core() {
   wine cmd /c exit 0 </dev/null >/dev/null 2>&1
   ctest --test-dir build-win --output-on-failure -j "$jobs"
   tests/windows/convert_same.sh build/bin/kitforge-cli build-win/bin/kitforge-cli.exe build-win/convert_same
+  tests/windows/program_check.sh build-win/bin/kitforge.exe build-win/program_check
+}
+
+windows_package() {
+  version=$(sed -n 's/^project(Kitforge VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  name=kitforge-$version-win64
+  stage=build-win/package/$name
+  rm -rf build-win/package
+  cmake --install build-win --prefix "$stage" >/dev/null
+  mkdir -p dist
+  rm -f "dist/$name.zip"
+  (cd build-win/package && cmake -E tar cf "../../dist/$name.zip" --format=zip "$name")
+  echo "dist/$name.zip"
 }
 
 install_missing
@@ -74,8 +97,9 @@ test)
   build build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DKITFORGE_GUI=OFF \
     -DKITFORGE_BENCH=OFF -DKITFORGE_TSAN=ON
   ctest --test-dir build-tsan --output-on-failure -j "$jobs"
-  # The core and kitforge-cli built for Windows, under Wine.
-  windows_core ;;
+  # Kitforge built for Windows, under Wine.
+  windows_build
+  windows_test ;;
 bench)
   build build
   server=kitforge-bench
@@ -89,8 +113,9 @@ bench)
   build/bin/kitforge-jack-fault-bench
   # With a server running, as on a desktop where the port opens at start.
   JACK_DEFAULT_SERVER=$server build/bin/kitforge-startup-bench ;;
-windows-core)
-  windows_core ;;
+windows)
+  windows_build
+  windows_package ;;
 *)
-  echo "usage: $0 run|test|bench|windows-core" >&2; exit 2 ;;
+  echo "usage: $0 run|test|bench|windows" >&2; exit 2 ;;
 esac
