@@ -3,7 +3,12 @@
 set(kitforge_runtime_files "")
 set(kitforge_build_only "")
 
-if(DEFINED KITFORGE_MINGW_STATIC AND NOT KITFORGE_MINGW_STATIC)
+# The built-in synth's DLL, and the MinGW runtime it and a DLL-linked program load.
+if(TARGET kitforge_fluidsynth)
+  get_target_property(dll kitforge_fluidsynth IMPORTED_LOCATION)
+  list(APPEND kitforge_runtime_files ".|${dll}")
+endif()
+if(TARGET kitforge_fluidsynth OR (DEFINED KITFORGE_MINGW_STATIC AND NOT KITFORGE_MINGW_STATIC))
   foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll} OUTPUT_VARIABLE path
                     OUTPUT_STRIP_TRAILING_WHITESPACE)

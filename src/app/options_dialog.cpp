@@ -194,7 +194,7 @@ OptionsDialog::OptionsDialog(EditorController& controller, Dialogs& dialogs, Vie
     audioDriver = new QComboBox(portBox);
     audioDriver->setObjectName("AudioDriver1");
     audioDriver->addItem(QStringLiteral("自動"), QString());
-    for (const char* d : {"pipewire", "pulseaudio", "jack", "alsa"}) audioDriver->addItem(d, QString(d));
+    for (const char* d : kAudioDrivers) audioDriver->addItem(d, QString(d));
     help(audioDriver, 73);
     synthRow->addWidget(fontLabel);
     synthRow->addWidget(soundFont, 1);

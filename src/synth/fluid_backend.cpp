@@ -27,7 +27,6 @@ constexpr int kPartVolume = 100;
 constexpr int kVolume = 7;
 constexpr int kReverbSend = 91;
 constexpr int kChorusSend = 93;
-const char* const kDrivers[] = {"pipewire", "pulseaudio", "jack", "alsa"};
 
 #if defined(__linux__)
 void silentAlsa(const char*, int, const char*, int, const char*, ...) {}
@@ -42,8 +41,10 @@ void quietLibraries() {
 #if defined(__linux__)
         snd_lib_error_set_handler(&silentAlsa);
 #endif
+#if !defined(_WIN32)
         // The JACK driver must use a running server, never start one of its own.
         ::setenv("JACK_NO_START_SERVER", "1", 0);
+#endif
         return true;
     }();
     (void)done;
@@ -102,7 +103,7 @@ bool FluidSynthBackend::open(int, MidiError* error) {
     if (!options_.offline) {
         std::vector<std::string> tries;
         if (!options_.audioDriver.empty()) tries.push_back(options_.audioDriver);
-        else tries.assign(std::begin(kDrivers), std::end(kDrivers));
+        else tries.assign(std::begin(kAudioDrivers), std::end(kAudioDrivers));
         for (const std::string& d : tries) {
             fluid_settings_setstr(settings_, "audio.driver", d.c_str());
             driver_ = new_fluid_audio_driver(settings_, synth_);

@@ -29,10 +29,17 @@ typedef struct _fluid_audio_driver_t fluid_audio_driver_t;
 
 namespace kf {
 
+// FluidSynth's audio drivers on this system, in the order tried when none is chosen.
+#if defined(_WIN32)
+inline constexpr const char* kAudioDrivers[] = {"wasapi", "dsound", "waveout"};
+#else
+inline constexpr const char* kAudioDrivers[] = {"pipewire", "pulseaudio", "jack", "alsa"};
+#endif
+
 struct SynthOptions {
     // SoundFonts, the first that has a preset wins: Debian's GM font, then its GS font.
     std::vector<std::string> soundFonts{"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/FluidR3_GS.sf2"};
-    // FluidSynth's audio driver; empty: the first of pipewire, pulseaudio, jack, alsa that opens.
+    // FluidSynth's audio driver; empty: the first of kAudioDrivers that opens.
     std::string audioDriver;
     // No audio driver at all: the caller renders with renderFloat().
     bool offline = false;
