@@ -6,7 +6,10 @@ set(kitforge_build_only "")
 # The built-in synth's DLL, and the MinGW runtime it and a DLL-linked program load.
 if(TARGET kitforge_fluidsynth)
   get_target_property(dll kitforge_fluidsynth IMPORTED_LOCATION)
-  list(APPEND kitforge_runtime_files ".|${dll}")
+  # A small GM SoundFont from Debian (timgm6mb-soundfont, GPL-2), what the synth plays by default.
+  set(KITFORGE_WINDOWS_SOUNDFONT /usr/share/sounds/sf2/TimGM6mb.sf2 CACHE FILEPATH
+    "The SoundFont shipped beside the Windows program")
+  list(APPEND kitforge_runtime_files ".|${dll}" ".|${KITFORGE_WINDOWS_SOUNDFONT}")
 endif()
 if(TARGET kitforge_fluidsynth OR (DEFINED KITFORGE_MINGW_STATIC AND NOT KITFORGE_MINGW_STATIC))
   foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)

@@ -13,7 +13,9 @@
 #include "editor/fonts.h"
 #include "editor/icons.h"
 #include "midi/system_midi.h"
+#if KITFORGE_BUILT_IN_SYNTH
 #include "synth/fluid_backend.h"
+#endif
 
 namespace kf::ui {
 
@@ -59,14 +61,16 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
 
     // What the built-in synth answers comes in on input device -2.
     auto answers = std::make_shared<LoopbackInput>();
-    const auto answerInto = [answers](const MidiBytes& m) { answers->deliver(m.data(), m.size()); };
+    [[maybe_unused]] const auto answerInto = [answers](const MidiBytes& m) { answers->deliver(m.data(), m.size()); };
     auto backend = std::make_unique<SystemBackend>();
+#if KITFORGE_BUILT_IN_SYNTH
     backend->setBuiltInSynth([answerInto] {
         SynthOptions o;
         o.answer = answerInto;
         return std::make_unique<FluidSynthBackend>(o);
     });
-    SystemBackend* system = backend.get();
+#endif
+    [[maybe_unused]] SystemBackend* system = backend.get();
     MidiOut midi(std::move(backend));
     auto inputs = std::make_unique<SystemInput>(platformInput());
     inputs->setBuiltInSynth(answers);
@@ -82,15 +86,18 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
     start.helpFile = QFileInfo::exists(beside) ? beside : QStringLiteral(KITFORGE_DATA_DIR "/kitforge.html");
 
     MainWindow window(midi, input, dialogs, settings, start);
+#if KITFORGE_BUILT_IN_SYNTH
     window.editor().configureSynth = [system, &midi, answerInto](const QString& soundFont, const QString& driver) {
         SynthOptions o;
         o.answer = answerInto;
-        if (!soundFont.isEmpty()) o.soundFonts = {QFile::encodeName(soundFont).toStdString()};
+        // UTF-8, which FluidSynth opens on every system (Windows included, whatever its code page).
+        if (!soundFont.isEmpty()) o.soundFonts = {soundFont.toStdString()};
         o.audioDriver = driver.toStdString();
         midi.configure([system, o](MidiBackend&) {
             system->setBuiltInSynth([o] { return std::make_unique<FluidSynthBackend>(o); });
         });
     };
+#endif
     PaintWatch watch(window, [shown, printSteps](QMainWindow& w) {
         startup::mark("first paint");
         if (printSteps) startup::print(stderr);

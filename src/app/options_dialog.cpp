@@ -237,6 +237,10 @@ OptionsDialog::OptionsDialog(EditorController& controller, Dialogs& dialogs, Vie
     static_cast<QVBoxLayout*>(speedBox->layout())->addLayout(pauseRow);
     t4->addWidget(speedBox, 2, 0, 1, 2);
     t4->addLayout(synthRow, 3, 0, 1, 2);
+    // A build without the built-in synth (Windows where FluidSynth could not be built) has no
+    // port for these to configure.
+    if (!KITFORGE_BUILT_IN_SYNTH)
+        for (QWidget* w : std::initializer_list<QWidget*>{fontLabel, soundFont, cmdSoundFont, audioDriver}) w->hide();
     t4->addWidget(radioGroup(tab4, "RG_SendMidi", QStringLiteral("起動時送信ﾒｯｾｰｼﾞ"),
                              {QStringLiteral("なし"), "GS RESET", "SYSTEM MODE 1", "SYSTEM MODE 2", "ALL PART Pro MAP"},
                              &sendAtStart, 74),
@@ -413,8 +417,9 @@ void OptionsDialog::RB_io2Click() {
 }
 
 void OptionsDialog::cmd_SoundFontClick() {
-    const QString start = soundFont->text().isEmpty() ? QStringLiteral("/usr/share/sounds/sf2")
-                                                      : QFileInfo(soundFont->text()).absolutePath();
+    const QString shown =
+        soundFont->text().isEmpty() ? QString::fromStdString(defaultSoundFonts().front()) : soundFont->text();
+    const QString start = QFileInfo(shown).absolutePath();
     const QString chosen = dialogs_.openFile(this, QStringLiteral("SoundFont"), start, QString(),
                                                QStringLiteral("SoundFont (*.sf2 *.sf3 *.SF2 *.SF3)"));
     if (!chosen.isEmpty()) soundFont->setText(chosen);

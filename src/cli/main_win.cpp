@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "cli/cli.h"
+#include "files/program_dir.h"
 #include "files/utf16.h"
 #include "midi/system_midi.h"
 
@@ -69,25 +70,11 @@ private:
 };
 
 // The folder of the executable, where the reference tables lie beside it.
-std::string programDirectory() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return ".";
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    return kf::fromUtf16(path.substr(0, path.find_last_of(L"\\/")));
-}
-
 int cliMain(int argc, wchar_t** argv) {
     kf::cli::Environment env;
     env.makeBackend = [] { return std::make_unique<kf::SystemBackend>(); };
     env.makeInput = [] { return std::make_unique<kf::SystemInput>(kf::platformInput()); };
-    env.tableDirs = {programDirectory(), KITFORGE_DATA_DIR};
+    env.tableDirs = {kf::programDirectory(), KITFORGE_DATA_DIR};
     const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE), err = ::GetStdHandle(STD_ERROR_HANDLE);
     env.progressOnErr = isConsole(err);
     // Line ends stay LF: what a script reads is what it reads on Linux.

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "midi/midi_backend.h"
+#include "synth/sound_fonts.h"
 
 typedef struct _fluid_hashtable_t fluid_settings_t;
 typedef struct _fluid_synth_t fluid_synth_t;
@@ -37,8 +38,8 @@ inline constexpr const char* kAudioDrivers[] = {"pipewire", "pulseaudio", "jack"
 #endif
 
 struct SynthOptions {
-    // SoundFonts, the first that has a preset wins: Debian's GM font, then its GS font.
-    std::vector<std::string> soundFonts{"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/FluidR3_GS.sf2"};
+    // SoundFonts, the first that has a preset wins.
+    std::vector<std::string> soundFonts = defaultSoundFonts();
     // FluidSynth's audio driver; empty: the first of kAudioDrivers that opens.
     std::string audioDriver;
     // No audio driver at all: the caller renders with renderFloat().
