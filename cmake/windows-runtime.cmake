@@ -31,8 +31,9 @@ if(KITFORGE_GUI)
     "styles|${KITFORGE_WINDOWS_QT}/plugins/styles/qwindowsvistastyle.dll")
   # Qt's own texts in Japanese (the dialogs' buttons), from the host's Qt of the same version.
   list(APPEND kitforge_runtime_files "translations|/usr/share/qt6/translations/qtbase_ja.qm")
-  # The tests' platform, in the build tree only.
-  list(APPEND kitforge_build_only "platforms|${KITFORGE_WINDOWS_QT}/plugins/platforms/qoffscreen.dll")
+  # The tests' platform and library, in the build tree only.
+  list(APPEND kitforge_build_only "platforms|${KITFORGE_WINDOWS_QT}/plugins/platforms/qoffscreen.dll"
+    ".|${KITFORGE_WINDOWS_QT}/bin/Qt6Test.dll")
 endif()
 
 set(kitforge_copies "")

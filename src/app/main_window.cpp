@@ -53,7 +53,7 @@ namespace kf::ui {
 namespace {
 std::vector<std::string> toStd(const QStringList& dirs) {
     std::vector<std::string> v;
-    for (const QString& d : dirs) v.push_back(QFile::encodeName(d).toStdString());
+    for (const QString& d : dirs) v.push_back(d.toStdString());  // UTF-8, as the core takes paths
     return v;
 }
 }  // namespace
@@ -347,7 +347,7 @@ void MainWindow::FormCreate() {
         editor_.setTables(std::move(tables), useMap);
     } catch (const FileError& error) {
         tableError_ = QString::fromUtf8(formatFileMessage(kCannotOpenText, "%1").c_str())
-                          .arg(QFile::decodeName(QByteArray::fromStdString(error.path())));
+                          .arg(QDir::toNativeSeparators(QString::fromStdString(error.path())));
     }
     startup::mark("reference tables");
     // Dialogs start in the default directory, else the user's home (not the program's folder).

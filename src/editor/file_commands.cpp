@@ -44,7 +44,9 @@ int typeOfExtension(const QString& upper) {
     return 0;
 }
 
-std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+// The core takes paths in UTF-8 on every system (on Windows it speaks UTF-16 to the system
+// itself): never the ANSI code page, which has no room for most names.
+std::string localPath(const QString& path) { return path.toStdString(); }
 
 // A file that cannot be read or written, or no memory for it, is the file's fault and the
 // box says no more, unless the save was refused to keep the file whole; anything else is a fault of the program and the box names it, so it is

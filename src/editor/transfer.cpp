@@ -111,7 +111,18 @@ void TransferMonitor::TransferCancelClick() {
 }
 
 void TransferMonitor::waitUntil(const std::function<bool()>& done) {
-    while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (done()) return;
+    // A loop that looks at the condition on a timer rather than after each processEvents with
+    // WaitForMoreEvents: on Windows that call can deliver the very event that ends the wait and
+    // then sleep on until some other event comes, which at start may be never.
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    poll.start();
+    loop.exec();
 }
 
 void TransferMonitor::waitFor(const Work& work) {

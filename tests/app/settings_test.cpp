@@ -132,7 +132,7 @@ TEST(Settings, AStoreThatCannotBeWrittenIsReportedWithItsPath) {
     h.window().FormDestroy();
     ASSERT_EQ(h.dialogs().shown.size(), 1u);
     EXPECT_EQ(h.dialogs().shown[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(h.dialogs().shown[0].text, QStringLiteral("ﾌｧｲﾙ %1 を作成できません").arg(o.settingsFile));
+    EXPECT_EQ(h.dialogs().shown[0].text, QStringLiteral("ﾌｧｲﾙ %1 を作成できません").arg(QDir::toNativeSeparators(o.settingsFile)));
 }
 
 TEST(Settings, AFileOfRandomBytesIsWrittenBackCleanWithoutAnErrorBox) {

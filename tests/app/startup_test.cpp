@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QMenu>
 #include <QTemporaryDir>
 
@@ -122,7 +123,8 @@ TEST(StartUp, MissingTablesAreReportedAfterTheWindowIsUpAndNoSettingsAreWritten)
     o.tableDirs = {empty.path()};
     Harness h(o);
     ASSERT_EQ(h.dialogs().shown.size(), 1u);
-    EXPECT_EQ(h.dialogs().shown[0].text, QStringLiteral("ﾌｧｲﾙ %1/Drum_set.csv は開けません").arg(empty.path()));
+    EXPECT_EQ(h.dialogs().shown[0].text, QStringLiteral("ﾌｧｲﾙ %1 は開けません").arg(QDir::toNativeSeparators(empty.path() + "/Drum_set.csv")))
+        << h.dialogs().shown[0].text.toStdString();
     EXPECT_FALSE(h.parts().dataBox->mapList()->isEnabled());
     h.window().FormDestroy();
     EXPECT_TRUE(h.settings().allKeys().isEmpty());
