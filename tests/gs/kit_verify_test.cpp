@@ -86,6 +86,7 @@ TEST(KitVerify, RoundsSendWhatDiffersUntilTheModuleHoldsTheKit) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         test::FakeModule module(blank);
+        module.takesDataSets = true;
         module.busyAfterDt1 = c.busy;
         module.silent = c.silent;
         std::chrono::microseconds t{0};

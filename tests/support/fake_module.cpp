@@ -33,7 +33,7 @@ std::string FakeModule::heldName(int set) const {
 
 void FakeModule::take(const MidiBytes& m, std::chrono::microseconds at) {
     // Still busy with the last one: this one is lost.
-    if (lastEnd_ && at - *lastEnd_ < busyAfterDt1) {
+    if (busyAfterDt1.count() > 0 && lastEnd_ && at - *lastEnd_ < busyAfterDt1) {
         ++dt1Lost_;
         return;
     }
@@ -49,7 +49,7 @@ void FakeModule::take(const MidiBytes& m, std::chrono::microseconds at) {
 }
 
 std::optional<MidiBytes> FakeModule::answer(const MidiBytes& m, std::chrono::microseconds at) {
-    if (m.size() > 5 && m[0] == 0xF0 && m[1] == 0x41 && m[2] == deviceId && m[3] == 0x42 && m[4] == 0x12) {
+    if (takesDataSets && m.size() > 5 && m[0] == 0xF0 && m[1] == 0x41 && m[2] == deviceId && m[3] == 0x42 && m[4] == 0x12) {
         take(m, at);
         return std::nullopt;
     }

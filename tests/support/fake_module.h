@@ -39,6 +39,9 @@ public:
     std::chrono::milliseconds lateMin{0}, lateMax{0};
     bool noise = false;
 
+    // Whether DT1 messages of the user drum area are taken into what it holds; else it holds
+    // the kit it was made with whatever comes.
+    bool takesDataSets = false;
     // As a busy module's input buffer: a DT1 is taken only when the last one taken ended at
     // least this long before it began; the rest are lost, as on the module.
     std::chrono::microseconds busyAfterDt1{0};
