@@ -454,13 +454,15 @@ int reportCompare(const VerifyReport& report, const std::string& ports, std::ost
 
 int verifyAfterSend(MidiOut& out, const Kit& kit, const SendArguments& a, std::ostream& stdOut, std::ostream& err,
                     const Environment& env) {
+    // Named before the input's own client joins the list and may shift the IDs.
+    const std::string outName = out.deviceName(a.port);
     MidiIn in(env.makeInput());
     if (!openInput(in, a.inPort, err)) {
         out.closePort();
         return 1;
     }
     waitSent(out, err, env);
-    const std::string ports = "output " + out.deviceName(a.port) + ", input " + in.deviceName(a.inPort);
+    const std::string ports = "output " + outName + ", input " + in.deviceName(a.inPort);
     const auto compare = comparer(out, in, err, env);
     FetchSettings settings;
     VerifyReport first = runCompare(kit, settings, compare);
@@ -517,12 +519,14 @@ int verify(const std::vector<std::string>& args, std::ostream& stdOut, std::ostr
     }
     auto out = makeOut(env, Pacing{});
     if (!openPort(*out, outPort, err)) return 1;
+    const std::string outName = out->deviceName(outPort);
     MidiIn in(env.makeInput());
     if (!openInput(in, inPort, err)) return 1;
+    const std::string ports = "output " + outName + ", input " + in.deviceName(inPort);
     const VerifyReport report = runCompare(kit, settings, comparer(*out, in, err, env));
     in.closePort();
     out->closePort();
-    return reportCompare(report, "output " + out->deviceName(outPort) + ", input " + in.deviceName(inPort), stdOut, err);
+    return reportCompare(report, ports, stdOut, err);
 }
 
 int render(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
