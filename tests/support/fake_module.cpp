@@ -31,6 +31,10 @@ std::string FakeModule::heldName(int set) const {
     return std::string(reinterpret_cast<const char*>(names_[set - 1]), 12);
 }
 
+void FakeModule::holdName(int set, const std::string& name) {
+    for (std::size_t i = 0; i < 12; ++i) names_[set - 1][i] = static_cast<std::uint8_t>(i < name.size() ? name[i] : ' ');
+}
+
 void FakeModule::take(const MidiBytes& m, std::chrono::microseconds at) {
     // Still busy with the last one: this one is lost.
     if (busyAfterDt1.count() > 0 && lastEnd_ && at - *lastEnd_ < busyAfterDt1) {

@@ -64,6 +64,9 @@ public:
     // What it holds: a note's device parameter 1..12, a set's name as 12 bytes.
     std::uint8_t held(int set, int note, int parameter) const { return memory_[set - 1][note][parameter]; }
     std::string heldName(int set) const;
+    // Changes what it holds, as a module edited from its panel would.
+    void hold(int set, int note, int parameter, std::uint8_t value) { memory_[set - 1][note][parameter] = value; }
+    void holdName(int set, const std::string& name);  // padded with blanks to 12
 
 private:
     void take(const MidiBytes& dt1, std::chrono::microseconds at);
