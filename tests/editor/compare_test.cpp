@@ -139,5 +139,31 @@ TEST(Compare, WithTheOptionOnASwitchOnIsComparedAfterTheTransfer) {
     }
 }
 
+TEST(Compare, AKeyThatEmptiesAMarkedNoteTakesItsMarkAway) {
+    struct Case {
+        const char* what;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } cases[] = {{"Delete", Qt::Key_Delete, Qt::NoModifier}, {"Ctrl+X", Qt::Key_X, Qt::ControlModifier}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Damaged d;
+        auto h = against(d.held, d.kit);
+        // From another cell: the kit changed unseen, so the commands follow only a new selection.
+        h->select(2, 1);
+        h->select(1, d.note);
+        whenBoxShows([](QWidget* box) { QTest::mouseClick(box->findChild<QPushButton*>("CloseDiff"), Qt::LeftButton); });
+        action(*h, "Verify1")->trigger();
+        ASSERT_TRUE(h->parts().grid->cellMarked(1, d.note));
+        // As the window system does when the box closes; offscreen, no window is active after it.
+        h->window().activateWindow();
+        QApplication::processEvents();
+        QTest::keyClick(h->parts().grid, c.key, c.modifiers);
+        EXPECT_EQ(h->document().kit().entry(1, d.note).used, 0);
+        EXPECT_FALSE(h->parts().grid->cellMarked(1, d.note));
+        EXPECT_EQ(h->window().findChild<ui::StatusBar*>()->differences(), QStringLiteral("ﾓｼﾞｭｰﾙと違う音色: 0、ｾｯﾄ名: 1"));
+    }
+}
+
 }  // namespace
 }  // namespace kf::test
