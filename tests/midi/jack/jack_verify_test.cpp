@@ -52,6 +52,8 @@ const Case kCases[] = {
     {"SendVerifySilent", {"send", "--verify"}, {}, nullptr, true, false, 1},
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class JackVerify : public ::testing::TestWithParam<Case> {};
 
 TEST_P(JackVerify, ReportsWhatTheModuleHolds) {
