@@ -117,6 +117,7 @@ bench)
   build/bin/kitforge-files-bench
   JACK_DEFAULT_SERVER=$server build/bin/kitforge-midi-bench
   JACK_DEFAULT_SERVER=$server build/bin/kitforge-fetch-bench
+  JACK_DEFAULT_SERVER=$server build/bin/kitforge-verify-bench
   # Servers of its own, killed and stopped under it.
   build/bin/kitforge-jack-fault-bench
   # With a server running, as on a desktop where the port opens at start.

@@ -30,6 +30,7 @@
 #include "app/settings.h"
 #include "app/startup_steps.h"
 #include "app/title_window.h"
+#include "editor/compare_box.h"
 #include "editor/controls.h"
 #include "editor/data_box.h"
 #include "editor/dialogs.h"
@@ -82,6 +83,7 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     startup::mark("name bar");
     auto* files = new FileCommands(editor_, dialogs_, this);
     startup::mark("file commands");
+    parts_.compare = new CompareCommands(editor_, dialogs_, this);
     parts_.grid = grid;
     parts_.panel = panel;
     parts_.preview = preview;
@@ -127,7 +129,8 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     statusBar1_ = new StatusBar(this);
     setStatusBar(statusBar1_);
     edit->showHint = [this](const QString& h) { statusBar1_->setHint(h); };
-    for (EditorObserver* o : std::initializer_list<EditorObserver*>{statusBar1_, grid, panel, nameBar, edit, preview, dataBox})
+    for (EditorObserver* o : std::initializer_list<EditorObserver*>{statusBar1_, grid, panel, nameBar, edit, preview, dataBox,
+                                                                    parts_.compare})
         editor_.addObserver(o);
     startup::mark("layout and status bar");
 
@@ -293,6 +296,10 @@ void MainWindow::buildMenus() {
     }
     tools->addAction(parts_.files->Receive1);
     parts_.preview->governEnabled(parts_.files->Receive1);
+    for (QAction* a : {parts_.compare->Verify1, parts_.compare->SendDiff1}) {
+        tools->addAction(a);
+        parts_.preview->governEnabled(a);
+    }
     tools->addSeparator();
     option1_ = tools->addAction(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)..."));
     option1_->setObjectName("Option1");

@@ -21,6 +21,7 @@ class QVBoxLayout;
 namespace kf::ui {
 
 class AboutBox;
+class CompareCommands;
 class DataBox;
 class Dialogs;
 class EditCommands;
@@ -47,6 +48,7 @@ struct WindowParts {
     FileCommands* files = nullptr;
     ViewOptions* view = nullptr;
     TransferMonitor* transfer = nullptr;
+    CompareCommands* compare = nullptr;
 };
 
 struct StartOptions {

@@ -215,8 +215,10 @@ OptionsDialog::OptionsDialog(EditorController& controller, Dialogs& dialogs, Vie
     inLayout->addWidget(inPortList);
     checkOneByOne1 = check(inBox, "CheckOneByOne1", QStringLiteral("ﾘｸｴｽﾄを1つずつ送る"), 73);
     checkThru1 = check(inBox, "CheckThru1", QStringLiteral("MIDI入力を出力へ送る"), 73);
+    checkVerifyAfterSend = check(inBox, "CheckVerifyAfterSend", QStringLiteral("送信後に照合"), 73);
     inLayout->addWidget(checkOneByOne1);
     inLayout->addWidget(checkThru1);
+    inLayout->addWidget(checkVerifyAfterSend);
     t4->addWidget(inBox, 1, 1);
     auto* speedBox = radioGroup(tab4, "RG_Speed", QStringLiteral("送信速度"),
                                 {QStringLiteral("MIDI ｹｰﾌﾞﾙと同じ速さ"), QStringLiteral("制限なし")}, &speed, 41);
@@ -359,6 +361,7 @@ void OptionsDialog::FormShow() {
     inPortList->setCurrentIndex(std::max(0, inPortList->findData(o.midiInPort)));
     checkOneByOne1->setChecked(o.fetchOneByOne);
     checkThru1->setChecked(o.midiThru);
+    checkVerifyAfterSend->setChecked(o.verifyAfterSend);
     soundFont->setText(o.soundFont);
     audioDriver->setCurrentIndex(std::max(0, audioDriver->findData(o.audioDriver)));
     choose(useMap, o.useMap);
@@ -385,6 +388,7 @@ void OptionsDialog::OKBtnClick() {
     if (inPortList->currentIndex() >= 0) o.midiInPort = inPortList->currentData().toInt();
     o.fetchOneByOne = checkOneByOne1->isChecked();
     o.midiThru = checkThru1->isChecked();
+    o.verifyAfterSend = checkVerifyAfterSend->isChecked();
     const bool synthChanged =
         o.soundFont != soundFont->text() || o.audioDriver != audioDriver->currentData().toString();
     o.soundFont = soundFont->text();

@@ -16,6 +16,7 @@
 #include "files/reference_tables.h"
 #include "gs/device_commands.h"
 #include "gs/kit_fetch.h"
+#include "gs/kit_verify.h"
 #include "gs/sysex.h"
 #include "midi/midi_bytes.h"
 #include "midi/midi_in.h"
@@ -34,9 +35,12 @@ const char* const kUsage =
     "  kitforge-cli ports [--in]\n"
     "      Lists the MIDI output devices (with --in the input devices): ID, a tab, the name.\n"
     "      -1 is the own port \"Kitforge\" (on Windows the MIDI mapper, for output only).\n"
-    "  kitforge-cli send --port ID [--unlimited] [--pause MS] IN\n"
-    "      Opens device ID and sends the kit file IN as preview does when switched on:\n"
+    "  kitforge-cli send --port ID [--unlimited] [--pause MS] [--verify --in IN] KIT\n"
+    "      Opens device ID and sends the kit file KIT as preview does when switched on:\n"
     "      the rhythm-part message, then every used note, each set's name and program change.\n"
+    "      --verify then compares the module with KIT as verify does and sends what differs\n"
+    "      again (at least 40 ms after each message), up to three rounds; exit 1 when\n"
+    "      something still differs.\n"
     "  kitforge-cli command --port ID [--unlimited] [--pause MS] N\n"
     "      Sends device command N: 0 ALL SOUND OFF, 1 GS RESET, 2 SYSTEM MODE 1,\n"
     "      3 SYSTEM MODE 2, 4 ALL PART Pro MAP.\n"
@@ -50,6 +54,11 @@ const char* const kUsage =
     "      request at a time. A request is asked again until answered; if the module stops\n"
     "      answering, the notes left incomplete are listed and nothing is written (exit 1),\n"
     "      unless --partial is given: then the complete notes are written (exit 0).\n"
+    "  kitforge-cli verify --port OUT --in IN [--device-id N] [--one-by-one] KIT\n"
+    "      Reads back from the module what the kit file KIT says it should hold (both set\n"
+    "      names, all parameters of every used note) and lists on standard output where\n"
+    "      they differ. Exit 0 when the module holds KIT, 1 when it differs or does not\n"
+    "      answer.\n"
     "  kitforge-cli render [--soundfont SF2] IN OUT.wav\n"
     "      Plays every used note of IN, set 1 then set 2, through the built-in synth (a note\n"
     "      every 0.5 s, velocity 100, released after 0.4 s) into a 44.1 kHz stereo WAV.\n"
@@ -175,6 +184,9 @@ struct SendArguments {
     int port = 0;
     Pacing pacing;
     std::string argument;
+    bool verify = false;
+    int inPort = -1;
+    bool haveIn = false;
 };
 
 // --port ID, the pacing options, then exactly one more argument.
@@ -192,11 +204,16 @@ SendArguments sendArguments(const std::vector<std::string>& args) {
             const int ms = parseNumber(args[++i]);
             if (ms < 0 || ms > kMaxSysexPauseMs) throw Usage{};
             a.pacing.sysexPause = std::chrono::milliseconds(ms);
+        } else if (args[i] == "--verify") {
+            a.verify = true;
+        } else if (args[i] == "--in" && i + 1 < args.size()) {
+            a.inPort = parseNumber(args[++i]);
+            a.haveIn = true;
         } else {
             rest.push_back(args[i]);
         }
     }
-    if (!havePort || rest.size() != 1) throw Usage{};
+    if (!havePort || rest.size() != 1 || a.verify != a.haveIn) throw Usage{};
     a.argument = rest[0];
     return a;
 }
@@ -236,18 +253,27 @@ int finishSend(MidiOut& out, std::ostream& err, const Environment& env) {
     return 1;
 }
 
-int send(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
+int verifyAfterSend(MidiOut& out, const Kit& kit, const SendArguments& a, std::ostream& stdOut, std::ostream& err,
+                    const Environment& env);
+
+int send(const std::vector<std::string>& args, std::ostream& stdOut, std::ostream& err, const Environment& env) {
     const SendArguments a = sendArguments(args);
     Kit kit;
     if (!readKit(a.argument, kit, err, env)) return 1;
+    if (a.verify && !env.makeInput) {
+        err << "kitforge-cli: no MIDI input here\n";
+        return 1;
+    }
     auto out = makeOut(env, a.pacing);
     if (!openPort(*out, a.port, err)) return 1;
     sendSwitchOnSequence(*out, kit, true);
-    return finishSend(*out, err, env);
+    if (!a.verify) return finishSend(*out, err, env);
+    return verifyAfterSend(*out, kit, a, stdOut, err, env);
 }
 
 int command(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
     const SendArguments a = sendArguments(args);
+    if (a.verify) throw Usage{};
     const int n = parseNumber(a.argument);
     if (n < 0 || n >= kDeviceCommandCount) return usage(err, "N must be 0 to 4");
     auto out = makeOut(env, a.pacing);
@@ -291,14 +317,19 @@ void put32(std::string& s, unsigned v) {
     put16(s, v >> 16);
 }
 
+bool openInput(MidiIn& in, int port, std::ostream& err) {
+    if (in.openPort(port)) return true;
+    err << "kitforge-cli: cannot open MIDI input " << port;
+    if (!in.lastOpenError().text.empty()) err << ": " << in.lastOpenError().text;
+    err << "\n";
+    return false;
+}
+
 void listIncomplete(const FetchSummary& summary, std::ostream& err) {
-    static const char* const kNames[] = {"",      "play note", "level",      "group",     "pan",
-                                         "reverb", "chorus",    "rx note off", "rx note on", "delay",
-                                         "map",    "program",   "source note"};
     if (summary.names < kSetCount) err << "incomplete: " << kSetCount - summary.names << " set name(s)\n";
     for (const IncompleteNote& n : summary.incomplete) {
         err << "incomplete: set " << n.set << " note " << n.note << ", missing";
-        for (std::size_t i = 0; i < n.missing.size(); ++i) err << (i ? ", " : " ") << kNames[n.missing[i]];
+        for (std::size_t i = 0; i < n.missing.size(); ++i) err << (i ? ", " : " ") << deviceParameterName(n.missing[i]);
         err << "\n";
     }
 }
@@ -337,12 +368,7 @@ int fetch(const std::vector<std::string>& args, std::ostream& err, const Environ
     auto out = makeOut(env, Pacing{});
     if (!openPort(*out, outPort, err)) return 1;
     MidiIn in(env.makeInput());
-    if (!in.openPort(inPort)) {
-        err << "kitforge-cli: cannot open MIDI input " << inPort;
-        if (!in.lastOpenError().text.empty()) err << ": " << in.lastOpenError().text;
-        err << "\n";
-        return 1;
-    }
+    if (!openInput(in, inPort, err)) return 1;
     KitFetch job(&tables, settings);
     std::atomic<bool> cancel{false};
     std::function<void(int, int)> progress;
@@ -377,6 +403,130 @@ int fetch(const std::vector<std::string>& args, std::ostream& err, const Environ
         << "ignored answers: " << summary.otherDevice << " of another device, " << summary.otherAddress
         << " of another address, " << summary.badChecksum << " with a bad checksum\n";
     return 0;
+}
+
+// One compare's reads through out and in, with the fetch's line of progress.
+std::function<KitFetch::State(KitFetch&)> comparer(MidiOut& out, MidiIn& in, std::ostream& err, const Environment& env) {
+    return [&out, &in, &err, &env](KitFetch& reads) {
+        std::atomic<bool> cancel{false};
+        std::function<void(int, int)> progress;
+        if (env.progressOnErr) progress = [&](int done, int planned) {
+            char line[64];
+            std::snprintf(line, sizeof line, "\rcompared %d of %d   ", done, planned);
+            err << line << std::flush;
+        };
+        const KitFetch::State state = runFetch(reads, out, in, cancel, progress);
+        if (env.progressOnErr) err << "\r" << std::string(40, ' ') << "\r" << std::flush;
+        return state;
+    };
+}
+
+// Lets the queue drain however long it takes, the line of progress showing.
+void waitSent(MidiOut& out, std::ostream& err, const Environment& env) {
+    for (SendProgress p = out.progress(); !p.idle(); p = out.progress()) {
+        if (env.progressOnErr) {
+            char line[96];
+            std::snprintf(line, sizeof line, "\rsent %zu of %zu, %.1f s left   ", p.sent, p.sent + p.queued,
+                          std::chrono::duration<double>(p.left).count());
+            err << line << std::flush;
+        }
+        out.flush(std::chrono::milliseconds(100));
+    }
+    if (env.progressOnErr) err << "\r" << std::string(40, ' ') << "\r" << std::flush;
+}
+
+// The differences on standard output, then what they come to; 0 when there are none. A
+// module that never answered is named with both ports instead.
+int reportCompare(const VerifyReport& report, const std::string& ports, std::ostream& stdOut, std::ostream& err) {
+    if (report.state == KitFetch::State::NoAnswer) {
+        err << "kitforge-cli: the module does not answer (" << ports << ")\n";
+        return 1;
+    }
+    if (report.state != KitFetch::State::Done) err << "kitforge-cli: the module stopped answering (" << ports << ")\n";
+    for (const Difference& d : report.differences) stdOut << describeDifference(d) << "\n";
+    if (report.same()) {
+        stdOut << "the module holds the kit\n";
+        return 0;
+    }
+    stdOut << report.notesDiffering() << " note(s) and " << report.namesDiffering() << " name(s) differ\n";
+    return 1;
+}
+
+int verifyAfterSend(MidiOut& out, const Kit& kit, const SendArguments& a, std::ostream& stdOut, std::ostream& err,
+                    const Environment& env) {
+    // Named before the input's own client joins the list and may shift the IDs.
+    const std::string outName = out.deviceName(a.port);
+    MidiIn in(env.makeInput());
+    if (!openInput(in, a.inPort, err)) {
+        out.closePort();
+        return 1;
+    }
+    waitSent(out, err, env);
+    const std::string ports = "output " + outName + ", input " + in.deviceName(a.inPort);
+    const auto compare = comparer(out, in, err, env);
+    FetchSettings settings;
+    VerifyReport first = runCompare(kit, settings, compare);
+    Pacing repair = a.pacing;
+    repair.unlimited = false;
+    repair.sysexPause = std::max(repair.sysexPause, std::chrono::milliseconds(kRepairPauseMs));
+    const RepairOutcome outcome =
+        repairRounds(kit, std::move(first), settings, compare, [&](const std::vector<MidiBytes>& messages) {
+            // The requests of the next compare go at the pace of a fetch again.
+            out.setPacing(repair);
+            for (const MidiBytes& m : messages) out.sendLong(m);
+            waitSent(out, err, env);
+            out.setPacing(Pacing{});
+            return true;
+        });
+    in.closePort();
+    if (outcome.rounds > 0)
+        stdOut << "sent again: " << outcome.sent << " message(s) in " << outcome.rounds << " round(s)\n";
+    const int status = reportCompare(outcome.last, ports, stdOut, err);
+    const int sent = finishSend(out, err, env);
+    return status != 0 ? status : sent;
+}
+
+int verify(const std::vector<std::string>& args, std::ostream& stdOut, std::ostream& err, const Environment& env) {
+    int outPort = 0, inPort = 0;
+    bool haveOut = false, haveIn = false;
+    FetchSettings settings;
+    std::vector<std::string> rest;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--port" && i + 1 < args.size()) {
+            outPort = parseNumber(args[++i]);
+            haveOut = true;
+        } else if (args[i] == "--in" && i + 1 < args.size()) {
+            inPort = parseNumber(args[++i]);
+            haveIn = true;
+        } else if (args[i] == "--device-id" && i + 1 < args.size()) {
+            const int id = parseNumber(args[++i]);
+            if (id < 0 || id > 0x1F) throw Usage{};
+            settings.deviceId = static_cast<std::uint8_t>(id);
+        } else if (args[i] == "--one-by-one") {
+            settings.oneByOne = true;
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            throw Usage{};
+        } else {
+            rest.push_back(args[i]);
+        }
+    }
+    if (!haveOut || !haveIn || rest.size() != 1) throw Usage{};
+    Kit kit;
+    if (!readKit(rest[0], kit, err, env)) return 1;
+    if (!env.makeInput) {
+        err << "kitforge-cli: no MIDI input here\n";
+        return 1;
+    }
+    auto out = makeOut(env, Pacing{});
+    if (!openPort(*out, outPort, err)) return 1;
+    const std::string outName = out->deviceName(outPort);
+    MidiIn in(env.makeInput());
+    if (!openInput(in, inPort, err)) return 1;
+    const std::string ports = "output " + outName + ", input " + in.deviceName(inPort);
+    const VerifyReport report = runCompare(kit, settings, comparer(*out, in, err, env));
+    in.closePort();
+    out->closePort();
+    return reportCompare(report, ports, stdOut, err);
 }
 
 int render(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
@@ -469,7 +619,8 @@ int runVerb(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         }
         if (verb == "convert") return convert(args, err, env);
         if (verb == "ports") return ports(args, out, err, env);
-        if (verb == "send") return send(args, err, env);
+        if (verb == "send") return send(args, out, err, env);
+        if (verb == "verify") return verify(args, out, err, env);
         if (verb == "command") return command(args, err, env);
         if (verb == "tables") return tables(args, out, err, env);
         if (verb == "render") return render(args, err, env);

@@ -28,6 +28,8 @@ struct Options {
     int midiInPort = -1;
     bool fetchOneByOne = false;
     bool midiThru = false;
+    // Every whole-kit transfer is compared with the module, and what differs sent again.
+    bool verifyAfterSend = false;
     int drumSet = 256;
     QString directory;
     // How fast MIDI leaves: at the speed of a cable unless unlimited, with an extra pause

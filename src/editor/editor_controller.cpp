@@ -71,6 +71,7 @@ void EditorController::SyncEditCell() {
 }
 
 void EditorController::noteChanged(int set, int note) {
+    edited(set, note);
     notify([&](EditorObserver& o) { o.noteChanged(set, note); });
     if (set == state_.currentSet && note == state_.currentNote) sendReceptionSwitches(set, note);
 }
@@ -90,6 +91,7 @@ void EditorController::applyPanelParameter(int value, int row) {
     const int v = clampMidi(value);
     notify([&](EditorObserver& o) { o.panelValueChanged(row, v); });
     const bool previewNeeded = document_.setParameter(s.currentSet, s.currentNote, row, v) && row != kRowAssign;
+    edited(s.currentSet, s.currentNote);
     for (int p : panelChangeParameters(currentEntry(), row))
         midi_.sendLong(buildParameterMessage(document_.kit(), s.currentSet, s.currentNote, p));
     if (previewNeeded) auditionNote();
@@ -99,6 +101,7 @@ void EditorController::setEffectType(int value) {
     const EditorState& s = state_;
     const int t = value ? 1 : 0;
     if (!document_.setField(s.currentSet, s.currentNote, &DrumInstrument::effectType, t)) return;
+    edited(s.currentSet, s.currentNote);
     const Kit& kit = document_.kit();
     midi_.sendLong(buildParameterMessage(kit, s.currentSet, s.currentNote, effectTypeParameter(t)));
     // The module keeps the send of the effect no longer selected: it goes to 0 there, as the
@@ -112,6 +115,7 @@ void EditorController::setRxNoteOn(int value) { setRx(&DrumNoteEntry::rxNoteOn, 
 void EditorController::setRx(std::uint8_t DrumInstrument::*field, int deviceParameter, int value) {
     const EditorState& s = state_;
     document_.setField(s.currentSet, s.currentNote, field, value);
+    edited(s.currentSet, s.currentNote);
     // Sent whether or not it changed.
     midi_.sendLong(buildParameterMessage(document_.kit(), s.currentSet, s.currentNote, deviceParameter));
 }
@@ -260,6 +264,7 @@ void EditorController::enterInstrument(int set, int note, const PresetDrumSet& p
 
 void EditorController::newKit() {
     changingCommands([&] { document_.reset(); });
+    forgetDifferences();
     notify([](EditorObserver& o) { o.kitReplaced(); });
     if (state_.currentSet != 1 || state_.currentNote != 0) Grid1SelectCell(1, 0);
     else notify([](EditorObserver& o) { o.selectionChanged(1, 0); });
@@ -275,6 +280,7 @@ void EditorController::replaceKit(Kit kit) {
 
 void EditorController::RefreshFromKit() {
     const Kit& kit = document_.kit();
+    forgetDifferences();
     if (link_.preview()) {
         for (int set = 1; set <= kSetCount; ++set) {
             for (int n = 0; n < kNoteCount; ++n) {
@@ -288,10 +294,12 @@ void EditorController::RefreshFromKit() {
     }
     notify([](EditorObserver& o) { o.kitReplaced(); });
     sendReceptionSwitches(state_.currentSet, state_.currentNote);
+    if (link_.preview()) verifyTransfer();
 }
 
 void EditorController::adoptKit(Kit kit) {
     changingCommands([&] { document_.replace(std::move(kit)); });
+    forgetDifferences();
     notify([](EditorObserver& o) { o.kitReplaced(); });
     if (const auto first = firstUsedEntry(document_.kit()))
         if (first->first != state_.currentSet || first->second != state_.currentNote)
@@ -307,6 +315,76 @@ EditorController::Fetched EditorController::fetchFromModule() {
     s.busy = false;
     settleInputPort(wanted, result.inputPort);
     return result;
+}
+
+// --- Comparing with the module.
+
+void EditorController::edited(int set, int note) {
+    if (!compared_) return;
+    auto& d = compared_->differences;
+    const auto ofNote = [set, note](const Difference& x) { return x.parameter != 0 && x.set == set && x.note == note; };
+    const auto end = std::remove_if(d.begin(), d.end(), ofNote);
+    if (end == d.end()) return;
+    d.erase(end, d.end());
+    marked_.erase({set, note});
+    notify([this](EditorObserver& o) { o.differencesChanged(&*compared_); });
+}
+
+void EditorController::forgetDifferences() {
+    if (!compared_) return;
+    compared_.reset();
+    marked_.clear();
+    notify([](EditorObserver& o) { o.differencesChanged(nullptr); });
+}
+
+void EditorController::takeCompare(const Compared& result) {
+    const KitFetch::State state = result.report.state;
+    if (state == KitFetch::State::Cancelled || state == KitFetch::State::NoAnswer) return;
+    compared_ = result.report;
+    marked_.clear();
+    for (const Difference& d : compared_->differences)
+        if (d.parameter != 0) marked_.emplace(d.set, d.note);
+    notify([this](EditorObserver& o) { o.differencesChanged(&*compared_); });
+}
+
+EditorController::Compared EditorController::compareWithModule() {
+    EditorState& s = state_;
+    const int wanted = s.options.midiInPort;
+    // It may run inside a file command's busy time (an open that sent the kit): left as found.
+    const bool wasBusy = s.busy;
+    s.busy = true;
+    // The reads must find what was sent: whatever is still queued goes first, as the user
+    // watches; stopped, it is compared as far as it went.
+    if (transfer_ && transfer_->active()) transfer_->waitUntilSent();
+    Compared result = link_.compare(document_.kit(), s.options.fetchOneByOne, wanted, s.options.midiThru, transfer_);
+    s.busy = wasBusy;
+    settleInputPort(wanted, result.inputPort);
+    takeCompare(result);
+    return result;
+}
+
+EditorController::Compared EditorController::sendDifferences() {
+    if (!compared_) {
+        Compared first = compareWithModule();
+        if (!compared_ || compared_->same()) return first;
+    }
+    EditorState& s = state_;
+    const int wanted = s.options.midiInPort;
+    const bool wasBusy = s.busy;
+    s.busy = true;
+    Compared result = link_.repair(document_.kit(), *compared_, s.options.fetchOneByOne, wanted, s.options.midiThru,
+                                   transfer_);
+    s.busy = wasBusy;
+    settleInputPort(wanted, result.inputPort);
+    takeCompare(result);
+    return result;
+}
+
+void EditorController::verifyTransfer() {
+    if (!state_.options.verifyAfterSend || !link_.preview()) return;
+    Compared result = compareWithModule();
+    if (compared_ && !compared_->same() && result.report.state == KitFetch::State::Done) result = sendDifferences();
+    notify([&result](EditorObserver& o) { o.compareEnded(result, true); });
 }
 
 // --- The live link.
@@ -382,6 +460,7 @@ void EditorController::opened(bool ok, bool greeted) {
         showBusy(false);
         s.busy = false;
         link_.setPreview(true);
+        verifyTransfer();
         return;
     }
     const MidiError why = midi_.lastOpenError();

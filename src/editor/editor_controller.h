@@ -9,7 +9,9 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "editor/document.h"
@@ -45,6 +47,12 @@ public:
     virtual void openFailed(const MidiError& /*why*/) {}
     // The velocity of preview notes took another value.
     virtual void velocityChanged(int /*velocity*/) {}
+    // What is known to differ from the module changed: a compare ended, an edit mended a note,
+    // another kit came. report: what still differs, none while nothing is known.
+    virtual void differencesChanged(const VerifyReport* /*report*/) {}
+    // A compare, or a sending of what differs, ended; afterTransfer: it followed a whole-kit
+    // transfer by itself.
+    virtual void compareEnded(const ModuleLink::Compare& /*result*/, bool /*afterTransfer*/) {}
 
 protected:
     ~EditorObserver() = default;
@@ -141,6 +149,18 @@ public:
     // A kit the module already holds becomes the document: shown, not sent.
     void adoptKit(Kit kit);
 
+    // --- Comparing the document with the module.
+    using Compared = ModuleLink::Compare;
+    // Reads back what the document says the module holds, once what is queued has gone; the
+    // differing notes stay marked until edited or compared again.
+    Compared compareWithModule();
+    // Sends what the last compare found different (comparing first when none is known), then
+    // compares again, up to three rounds.
+    Compared sendDifferences();
+    // What the last compare found still differing; none while nothing is known.
+    const VerifyReport* differences() const { return compared_ ? &*compared_ : nullptr; }
+    bool differs(int set, int note) const { return marked_.count({set, note}) != 0; }
+
     // --- The document as a whole.
     void newKit();
     // The kit read from a file or import becomes the document; the module hears it, and the
@@ -197,6 +217,13 @@ private:
     // The rest of SetPreview(true) once the port has opened, or not; greeted: the switch-on
     // went out with the open.
     void opened(bool ok, bool greeted);
+    // A note's parameters went to the module: what a compare found there no longer stands.
+    void edited(int set, int note);
+    void forgetDifferences();
+    // A compare's result becomes what is known, unless it did not run to its end.
+    void takeCompare(const Compared& result);
+    // With the option on: the whole kit just sent is compared and mended.
+    void verifyTransfer();
     // The input follows the output: open while preview is on.
     void openInput();
     // The port the input took for the one the options named, unless they name another by now.
@@ -211,6 +238,8 @@ private:
     bool synthConfigured_ = false;
     std::vector<EditorObserver*> observers_;
     TransferWatch* transfer_ = nullptr;
+    std::optional<VerifyReport> compared_;
+    std::set<std::pair<int, int>> marked_;
 };
 
 

@@ -78,6 +78,13 @@ QString NoteGrid::cellText(int set, int note) const { return model_->data(cellIn
 
 void NoteGrid::setHeader(int set, const QString& name) { model_->setSetName(set, name); }
 
+void NoteGrid::differencesChanged(const VerifyReport*) {
+    for (int set = 1; set <= kSetCount; ++set)
+        for (int note = 0; note < kNoteCount; ++note) model_->setMarked(set, note, c_.differs(set, note));
+}
+
+bool NoteGrid::cellMarked(int set, int note) const { return model_->marked(set, note); }
+
 QString NoteGrid::headerText(int set) const { return model_->headerData(set - 1, Qt::Horizontal).toString(); }
 
 int NoteGrid::selectedSet() const { return currentIndex().column() + 1; }

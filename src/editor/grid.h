@@ -48,6 +48,9 @@ public:
     void selectionChanged(int set, int note) override;
     void kitReplaced() override;
     void setNameChanged(int set) override;
+    void differencesChanged(const VerifyReport* report) override;
+    // Marked as differing from the module.
+    bool cellMarked(int set, int note) const;
 
 signals:
     // Focus came to the grid.

@@ -1,5 +1,7 @@
 #include "editor/grid_model.h"
 
+#include <QColor>
+
 namespace kf::ui {
 
 GridModel::GridModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -10,6 +12,9 @@ int GridModel::columnCount(const QModelIndex& parent) const { return parent.isVa
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
+    const bool marked = marked_[index.column()][index.row()];
+    if (role == Qt::BackgroundRole && marked) return QColor(255, 190, 190);
+    if (role == Qt::ToolTipRole && marked) return QStringLiteral("ﾓｼﾞｭｰﾙと違います");
     // Fonts and alignment are the grid's own; a cell gives only its name.
     if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
     return texts_[index.column()][index.row()];
@@ -37,6 +42,14 @@ void GridModel::setText(int set, int note, const QString& text) {
     held = text;
     const QModelIndex i = cell(set, note);
     emit dataChanged(i, i, {Qt::DisplayRole, Qt::EditRole});
+}
+
+void GridModel::setMarked(int set, int note, bool marked) {
+    bool& held = marked_[set - 1][note];
+    if (held == marked) return;
+    held = marked;
+    const QModelIndex i = cell(set, note);
+    emit dataChanged(i, i, {Qt::BackgroundRole, Qt::ToolTipRole});
 }
 
 void GridModel::setSetName(int set, const QString& name) {

@@ -24,10 +24,14 @@ public:
     QModelIndex cell(int set, int note) const { return index(note, set - 1); }
     void setText(int set, int note, const QString& text);
     void setSetName(int set, const QString& name);
+    // A note the module does not hold as the Kit has it.
+    void setMarked(int set, int note, bool marked);
+    bool marked(int set, int note) const { return marked_[set - 1][note]; }
 
 private:
     std::array<std::array<QString, kNoteCount>, kSetCount> texts_;
     std::array<QString, kSetCount> names_;
+    std::array<std::array<bool, kNoteCount>, kSetCount> marked_{};
 };
 
 }  // namespace kf::ui

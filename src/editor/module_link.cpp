@@ -1,5 +1,6 @@
 #include "editor/module_link.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "gs/device_commands.h"
@@ -60,23 +61,19 @@ void ModuleLink::received(const MidiBytes& m) {
     out_.sendShort(midi::status(kind, midi::kRhythmChannel), m[1], m[2]);
 }
 
-ModuleLink::Fetch ModuleLink::fetch(const ReferenceTables* tables, bool oneByOne, int wantedInput, bool thru,
-                                    TransferWatch* watch) {
-    Fetch result;
+bool ModuleLink::read(KitFetch& job, int wantedInput, bool thru, TransferWatch* watch, const char* label,
+                      std::optional<MidiError>* inputError, int* inputPort) {
     thru_ = thru;
-    FetchSettings settings;
-    settings.oneByOne = oneByOne;
-    KitFetch job(tables, settings);
     std::atomic<bool> cancel{false}, finished{false};
     std::atomic<int> done{0}, planned{job.planned()};
     // A wait on the queue lets it go; the requests must leave as they are made.
     out_.flush(std::chrono::milliseconds(0));
+    bool opened = false;
     std::thread worker([&] {
         // The input opens here, off the window's thread: its transport may keep it waiting.
-        bool opened = false;
-        in_.run([&] { opened = openInputOn(in_, wantedInput, &result.inputPort); });
+        in_.run([&] { opened = openInputOn(in_, wantedInput, inputPort); });
         if (!opened) {
-            result.inputError = in_.lastOpenError();
+            *inputError = in_.lastOpenError();
             finished = true;
             return;
         }
@@ -98,12 +95,63 @@ ModuleLink::Fetch ModuleLink::fetch(const ReferenceTables* tables, bool oneByOne
         work.progress = [&] { return std::make_pair(done.load(), planned.load()); };
         work.finished = [&] { return finished.load(); };
         work.cancel = [&] { cancel = true; };
+        work.label = label;
         watch->waitFor(work);
     }
     worker.join();
-    if (result.inputError) return result;
+    return opened;
+}
+
+ModuleLink::Fetch ModuleLink::fetch(const ReferenceTables* tables, bool oneByOne, int wantedInput, bool thru,
+                                    TransferWatch* watch) {
+    Fetch result;
+    FetchSettings settings;
+    settings.oneByOne = oneByOne;
+    KitFetch job(tables, settings);
+    if (!read(job, wantedInput, thru, watch, "読み込み中", &result.inputError, &result.inputPort)) return result;
     result.state = job.state();
     result.kit = job.result(&result.summary);
+    return result;
+}
+
+ModuleLink::Compare ModuleLink::compare(const Kit& kit, bool oneByOne, int wantedInput, bool thru,
+                                        TransferWatch* watch) {
+    Compare result;
+    FetchSettings settings;
+    settings.oneByOne = oneByOne;
+    result.report = runCompare(kit, settings, [&](KitFetch& job) {
+        return read(job, wantedInput, thru, watch, "照合中", &result.inputError, &result.inputPort)
+                   ? job.state()
+                   : KitFetch::State::NoAnswer;
+    });
+    return result;
+}
+
+bool ModuleLink::sendPaced(const std::vector<MidiBytes>& messages, TransferWatch* watch) {
+    const Pacing before = out_.pacing();
+    Pacing repair = before;
+    repair.unlimited = false;
+    repair.sysexPause = std::max(repair.sysexPause, std::chrono::milliseconds(kRepairPauseMs));
+    out_.setPacing(repair);
+    for (const MidiBytes& m : messages) out_.sendLong(m);
+    const bool sent = watch ? watch->waitUntilSent() : out_.flush(std::chrono::hours(1));
+    out_.setPacing(before);
+    return sent;
+}
+
+ModuleLink::Compare ModuleLink::repair(const Kit& kit, VerifyReport start, bool oneByOne, int wantedInput, bool thru,
+                                       TransferWatch* watch) {
+    Compare result;
+    FetchSettings settings;
+    settings.oneByOne = oneByOne;
+    const auto compare = [&](KitFetch& job) {
+        return read(job, wantedInput, thru, watch, "照合中", &result.inputError, &result.inputPort)
+                   ? job.state()
+                   : KitFetch::State::NoAnswer;
+    };
+    result.report = repairRounds(kit, std::move(start), settings, compare,
+                                 [&](const std::vector<MidiBytes>& messages) { return sendPaced(messages, watch); })
+                        .last;
     return result;
 }
 

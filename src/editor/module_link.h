@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "gs/kit_fetch.h"
+#include "gs/kit_verify.h"
 #include "midi/midi_in.h"
 #include "midi/midi_out.h"
 
@@ -32,6 +33,7 @@ public:
         std::function<std::pair<int, int>()> progress;  // done, planned
         std::function<bool()> finished;
         std::function<void()> cancel;
+        std::string label = "読み込み中";  // what the progress says is under way
     };
     virtual void waitFor(const Work& work) = 0;
     // Lets the window run, showing nothing, until done() says so.
@@ -83,6 +85,17 @@ public:
     // opened off the window's thread; the watch shows the progress and may cancel.
     Fetch fetch(const ReferenceTables* tables, bool oneByOne, int wantedInput, bool thru, TransferWatch* watch);
 
+    // The module compared with kit the same way; result.kit stays empty.
+    struct Compare {
+        VerifyReport report;
+        std::optional<MidiError> inputError;
+        int inputPort = -1;
+    };
+    Compare compare(const Kit& kit, bool oneByOne, int wantedInput, bool thru, TransferWatch* watch);
+    // Sends what differs and compares again, up to kRepairRounds times, each message
+    // followed by at least kRepairPauseMs of quiet; the watch shows both and may stop them.
+    Compare repair(const Kit& kit, VerifyReport start, bool oneByOne, int wantedInput, bool thru, TransferWatch* watch);
+
     // Notes sounded by hand, at velocity, on the rhythm part (set's program) or on the part
     // that plays presets.
     void noteOn(int set, int note, int velocity);
@@ -98,6 +111,12 @@ public:
 private:
     // On the input's thread: answers to a fetch under way, else notes to play through.
     void received(const MidiBytes& message);
+    // Runs job's reads to their end, off the window's thread, the watch showing them as label.
+    // False when the input did not open.
+    bool read(KitFetch& job, int wantedInput, bool thru, TransferWatch* watch, const char* label,
+              std::optional<MidiError>* inputError, int* inputPort);
+    // Messages out with the pause a repair needs; false when the user stopped them.
+    bool sendPaced(const std::vector<MidiBytes>& messages, TransferWatch* watch);
 
     friend class EditorTestAccess;
 

@@ -20,6 +20,9 @@ public:
     QString cell() const;
 
     void selectionChanged(int set, int note) override { setCell(set, note); }
+    // How many notes differ from the module, while that is known.
+    void differencesChanged(const VerifyReport* report) override;
+    QString differences() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -27,6 +30,7 @@ protected:
 private:
     QLabel* panel0_;
     QLabel* panel1_;
+    QLabel* differences_;
     QWidget* panel2_;
 };
 

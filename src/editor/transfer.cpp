@@ -142,7 +142,11 @@ void TransferMonitor::waitFor(const Work& work) {
         // What is left at the pace so far.
         const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double left = done > 0 ? spent * (planned - done) / done : 0.0;
-        left_->setText(QStringLiteral("読み込み中 %1/%2  残り %3 秒").arg(done).arg(planned).arg(left, 0, 'f', 1));
+        left_->setText(QStringLiteral("%1 %2/%3  残り %4 秒")
+                           .arg(QString::fromStdString(work.label))
+                           .arg(done)
+                           .arg(planned)
+                           .arg(left, 0, 'f', 1));
     };
     connect(&poll, &QTimer::timeout, &loop, show);
     showWidgets(true);

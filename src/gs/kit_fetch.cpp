@@ -49,6 +49,22 @@ KitFetch::KitFetch(const ReferenceTables* tables, FetchSettings settings) : tabl
             for (int p : kSourceParameters) plan(userAddress(set, p, note), 1);
 }
 
+KitFetch::KitFetch(const std::vector<UserDrumRead>& reads, FetchSettings settings) : tables_(nullptr), settings_(settings) {
+    for (const UserDrumRead& r : reads)
+        plan(userAddress(r.set, r.parameter, r.parameter == 0 ? 0 : r.note), r.parameter == 0 ? kNameBytes : 1);
+}
+
+std::optional<std::uint8_t> KitFetch::answered(int set, int note, int parameter) const {
+    if (!have_[set - 1][note][parameter]) return std::nullopt;
+    return value_[set - 1][note][parameter];
+}
+
+std::optional<std::string> KitFetch::answeredName(int set) const {
+    const int s = set - 1;
+    if (!std::all_of(std::begin(nameHave_[s]), std::end(nameHave_[s]), [](bool b) { return b; })) return std::nullopt;
+    return std::string(name_[s], kNameBytes);
+}
+
 void KitFetch::plan(unsigned address, unsigned size) {
     waiting_.push_back({address, size});
     ++planned_;

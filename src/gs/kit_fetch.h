@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "midi/midi_backend.h"
@@ -21,6 +23,13 @@ struct ReferenceTables;
 
 // F0 41 dev 42 11 a1 a2 a3 s1 s2 s3 sum F7; address and size as 7-bit byte triples.
 MidiBytes gsDataRequest(unsigned address, unsigned size, std::uint8_t deviceId);
+
+// One read of the user drum area: a note's device parameter 1..12, or (parameter 0) a set's name.
+struct UserDrumRead {
+    int set = 1;
+    int parameter = 0;
+    int note = 0;
+};
 
 struct FetchSettings {
     std::uint8_t deviceId = 0x10;
@@ -59,6 +68,8 @@ public:
     // Set names and each note's source first; the other parameters only of notes whose
     // source instrument the tables know (tables may be null: none is known).
     explicit KitFetch(const ReferenceTables* tables, FetchSettings settings = {});
+    // Exactly these reads and nothing that follows from the answers: what a compare needs.
+    explicit KitFetch(const std::vector<UserDrumRead>& reads, FetchSettings settings = {});
 
     // The requests to send now, and the deadlines that have passed.
     std::vector<MidiBytes> take(Clock::time_point now);
@@ -73,6 +84,9 @@ public:
     // What has been fetched: the notes whose source the tables know and all of whose
     // parameters came, with the names that came whole. The others are named in the summary.
     Kit result(FetchSummary* summary = nullptr) const;
+    // What the module answered for one parameter, or for a whole set name (12 bytes, as sent).
+    std::optional<std::uint8_t> answered(int set, int note, int parameter) const;
+    std::optional<std::string> answeredName(int set) const;
 
 private:
     struct Request {

@@ -55,7 +55,8 @@ void Child::start(const std::function<void()>& inChild, const ChildOptions& opti
     pid_ = ::fork();
     if (pid_ == 0) {
         if (options.captureOutput) ::dup2(pipe[1], 1);
-        if (options.quietErrors) toDevNull(2);
+        if (options.captureOutput && options.errorsInOutput) ::dup2(pipe[1], 2);
+        else if (options.quietErrors) toDevNull(2);
         for (const auto& [name, value] : options.env) ::setenv(name.c_str(), value.c_str(), 1);
         inChild();
         ::_exit(127);

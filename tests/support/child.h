@@ -18,6 +18,7 @@ struct ChildOptions {
     std::vector<std::pair<std::string, std::string>> env;  // set in the child only
     bool captureOutput = false;  // stdout into ChildEnd::output, else the test's own
     bool quietErrors = true;     // stderr to /dev/null
+    bool errorsInOutput = false; // stderr captured with stdout (needs captureOutput)
 };
 
 struct ChildEnd {

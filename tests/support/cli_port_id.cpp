@@ -7,11 +7,11 @@
 
 namespace kf::test {
 
-std::string cliPortId(const std::string& cli, const std::string& name) {
+std::string cliPortId(const std::string& cli, const std::string& name, bool input) {
     ChildOptions options;
     options.captureOutput = true;
     options.quietErrors = false;
-    std::istringstream lines(runProgram(cli, {"ports"}, options).output);
+    std::istringstream lines(runProgram(cli, input ? std::vector<std::string>{"ports", "--in"} : std::vector<std::string>{"ports"}, options).output);
     std::string id;
     for (std::string l; std::getline(lines, l);) {
         const size_t tab = l.find('\t');

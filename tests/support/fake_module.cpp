@@ -1,10 +1,62 @@
 #include "fake_module.h"
 
+#include "gs/dt1.h"
 #include "gs/sysex.h"
+#include "midi/send_queue.h"
+#include "model/parameters.h"
 
 namespace kf::test {
 
-std::optional<MidiBytes> FakeModule::answer(const MidiBytes& m) {
+namespace {
+MidiBytes dt1(std::uint8_t deviceId, std::uint8_t a2, std::uint8_t a3, const std::uint8_t* data, std::size_t n) {
+    MidiBytes m{0xF0, 0x41, deviceId, 0x42, 0x12, 0x21, a2, a3};
+    for (std::size_t i = 0; i < n; ++i) m.push_back(data[i]);
+    m.push_back(rolandChecksum(m.data() + 5, m.data() + m.size()));
+    m.push_back(0xF7);
+    return m;
+}
+}  // namespace
+
+FakeModule::FakeModule(const Kit& kit) {
+    for (int set = 1; set <= kSetCount; ++set) {
+        const MidiBytes name = buildNameMessage(kit, set);
+        std::copy(name.begin() + 8, name.begin() + 20, names_[set - 1]);
+        for (int note = 0; note < kNoteCount; ++note)
+            for (int p = 1; p <= kDeviceParameterCount; ++p)
+                memory_[set - 1][note][p] = static_cast<std::uint8_t>(parameterValue(kit, set, note, p));
+    }
+}
+
+std::string FakeModule::heldName(int set) const {
+    return std::string(reinterpret_cast<const char*>(names_[set - 1]), 12);
+}
+
+void FakeModule::holdName(int set, const std::string& name) {
+    for (std::size_t i = 0; i < 12; ++i) names_[set - 1][i] = static_cast<std::uint8_t>(i < name.size() ? name[i] : ' ');
+}
+
+void FakeModule::take(const MidiBytes& m, std::chrono::microseconds at) {
+    // Still busy with the last one: this one is lost.
+    if (busyAfterDt1.count() > 0 && lastEnd_ && at - *lastEnd_ < busyAfterDt1) {
+        ++dt1Lost_;
+        return;
+    }
+    const Dt1Status status = forEachDt1Byte(m.data(), m.size(), [this](unsigned address, std::uint8_t value) {
+        const auto where = userDrumAt(address);
+        if (!where) return;
+        if (where->parameter == 0) names_[where->set - 1][where->index] = value;
+        else memory_[where->set - 1][where->index][where->parameter] = value;
+    });
+    if (status != Dt1Status::Taken) return;
+    ++dt1Taken_;
+    lastEnd_ = at + kWireTimePerByte * static_cast<long>(m.size());
+}
+
+std::optional<MidiBytes> FakeModule::answer(const MidiBytes& m, std::chrono::microseconds at) {
+    if (takesDataSets && m.size() > 5 && m[0] == 0xF0 && m[1] == 0x41 && m[2] == deviceId && m[3] == 0x42 && m[4] == 0x12) {
+        take(m, at);
+        return std::nullopt;
+    }
     // F0 41 dev 42 11 a1 a2 a3 s1 s2 s3 sum F7
     if (m.size() != 13 || m[0] != 0xF0 || m[1] != 0x41 || m[2] != deviceId || m[3] != 0x42 || m[4] != 0x11 ||
         m[12] != 0xF7 || rolandChecksum(m.data() + 5, m.data() + 11) != m[11])
@@ -27,10 +79,9 @@ std::optional<MidiBytes> FakeModule::answer(const MidiBytes& m) {
     const int set = (a2 >> 4) + 1, p = a2 & 0x0F;
     if (p != 0 && p == neverParameter) return std::nullopt;
     MidiBytes reply;
-    if (p == 0 && a3 == 0 && size == 12) reply = buildNameMessage(kit_, set);
-    else if (p >= 1 && p <= 12 && size == 1) reply = buildParameterMessage(kit_, set, a3, p);
+    if (p == 0 && a3 == 0 && size == 12) reply = dt1(deviceId, static_cast<std::uint8_t>(a2), 0, names_[set - 1], 12);
+    else if (p >= 1 && p <= 12 && size == 1) reply = dt1(deviceId, static_cast<std::uint8_t>(a2), static_cast<std::uint8_t>(a3), &memory_[set - 1][a3][p], 1);
     else return std::nullopt;
-    reply[2] = deviceId;
     if (badChecksum) reply[reply.size() - 2] ^= 0x01;
     return reply;
 }

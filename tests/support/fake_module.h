@@ -1,7 +1,8 @@
 // A module for tests: holds two user drum sets and answers GS data requests (RQ1) of the user
 // drum area with the exact DT1 the module sends, or, as told, with nothing, with every k-th
 // answer left out, or with a wrong checksum. Lossy, it also loses every n-th request, answers
-// late and puts on the line around its answers what a crowded cable carries.
+// late and puts on the line around its answers what a crowded cable carries. It takes the DT1
+// messages of the user drum area into what it holds, unless they come too fast for it.
 #pragma once
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -21,7 +23,7 @@ namespace kf::test {
 
 class FakeModule {
 public:
-    explicit FakeModule(Kit kit) : kit_(std::move(kit)) {}
+    explicit FakeModule(const Kit& kit);
     bool silent = false;
     long silentAfter = -1;   // answers this many requests, then no more
     int dropEvery = 0;       // 0: none left out; a request asked again is answered
@@ -37,8 +39,16 @@ public:
     std::chrono::milliseconds lateMin{0}, lateMax{0};
     bool noise = false;
 
-    // The answer to a message, if it gets one.
-    std::optional<MidiBytes> answer(const MidiBytes& request);
+    // Whether DT1 messages of the user drum area are taken into what it holds; else it holds
+    // the kit it was made with whatever comes.
+    bool takesDataSets = false;
+    // As a busy module's input buffer: a DT1 is taken only when the last one taken ended at
+    // least this long before it began; the rest are lost, as on the module.
+    std::chrono::microseconds busyAfterDt1{0};
+
+    // The answer to a message, if it gets one; a DT1 is taken (or lost) instead. at: when the
+    // message began on the line.
+    std::optional<MidiBytes> answer(const MidiBytes& request, std::chrono::microseconds at = {});
     struct Reply {
         std::chrono::milliseconds after;  // from the request
         MidiBytes bytes;
@@ -49,10 +59,22 @@ public:
     long requests() const { return requests_; }
     long dropped() const { return static_cast<long>(dropped_.size()); }  // requests left out
     long lost() const { return lost_; }                                   // times they were
+    long dt1Taken() const { return dt1Taken_; }
+    long dt1Lost() const { return dt1Lost_; }
+    // What it holds: a note's device parameter 1..12, a set's name as 12 bytes.
+    std::uint8_t held(int set, int note, int parameter) const { return memory_[set - 1][note][parameter]; }
+    std::string heldName(int set) const;
+    // Changes what it holds, as a module edited from its panel would.
+    void hold(int set, int note, int parameter, std::uint8_t value) { memory_[set - 1][note][parameter] = value; }
+    void holdName(int set, const std::string& name);  // padded with blanks to 12
 
 private:
-    Kit kit_;
-    long requests_ = 0, lost_ = 0;
+    void take(const MidiBytes& dt1, std::chrono::microseconds at);
+
+    std::uint8_t memory_[kSetCount][kNoteCount][13] = {};
+    std::uint8_t names_[kSetCount][12] = {};
+    long requests_ = 0, lost_ = 0, dt1Taken_ = 0, dt1Lost_ = 0;
+    std::optional<std::chrono::microseconds> lastEnd_;  // of the last DT1 taken
     unsigned noiseTurn_ = 0;
     std::map<MidiBytes, int> dropped_;
 };

@@ -14,8 +14,9 @@ namespace kf::test {
 // What sendSwitchOnSequence sends for kit after preview was off, in order.
 std::vector<MidiBytes> switchOnMessages(const Kit& kit);
 
-// The ID "kitforge-cli ports" gives the device of that name; empty when it is not listed.
-std::string cliPortId(const std::string& cli, const std::string& name);
+// The ID "kitforge-cli ports" (with input, "ports --in") gives the device of that name; empty
+// when it is not listed.
+std::string cliPortId(const std::string& cli, const std::string& name, bool input = false);
 
 // No device has this ID, not even the own virtual port (-1) or the built-in synth (-2): an
 // open of it fails.

@@ -30,6 +30,11 @@ long JackModule::requests() {
     return module_.requests();
 }
 
+FakeModule JackModule::snapshot() {
+    std::lock_guard<std::mutex> lock(m_);
+    return module_;
+}
+
 int JackModule::process(unsigned nframes, void* self) { return static_cast<JackModule*>(self)->process(nframes); }
 
 int JackModule::process(unsigned nframes) {
@@ -42,7 +47,8 @@ int JackModule::process(unsigned nframes) {
     for (jack_nframes_t i = 0; i < count; ++i) {
         jack_midi_event_t e;
         if (jack_midi_event_get(&e, inBuffer, i) != 0) continue;
-        if (auto reply = module_.answer(MidiBytes(e.buffer, e.buffer + e.size)))
+        const auto at = std::chrono::microseconds(static_cast<long long>((start + e.time) / framesPerUs));
+        if (auto reply = module_.answer(MidiBytes(e.buffer, e.buffer + e.size), at))
             pending_.push_back({start + e.time + static_cast<unsigned long long>(latency_.count() * framesPerUs),
                                 std::move(*reply)});
     }

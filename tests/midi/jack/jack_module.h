@@ -25,6 +25,8 @@ public:
     // Set before the first request.
     FakeModule& module() { return module_; }
     long requests();
+    // The module as it stands, taken under its lock.
+    FakeModule snapshot();
 
 private:
     static int process(unsigned nframes, void* self);
