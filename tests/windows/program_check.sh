@@ -1,7 +1,7 @@
 #!/bin/sh
-# kitforge.exe under Wine on a display of its own: its main window shows, a second copy ends at
-# once (the named mutex) without a window, and at exit its settings are in Wine's registry under
-# HKEY_CURRENT_USER\Software\Vondrel\Kitforge as string values.
+# kitforge.exe under Wine on a display of its own: it starts with the settings the registry holds
+# under HKEY_CURRENT_USER\Software\Vondrel\Kitforge, its main window shows, a second copy ends
+# at once (the named mutex) without a window, and at exit its settings are there as string values.
 # Usage: program_check.sh KITFORGE_EXE WORKDIR (Wine's environment set by the caller)
 set -eu
 exe=$(realpath "$1")
@@ -42,8 +42,11 @@ export DISPLAY=":$display"
 wait_for 30 "the display" xwininfo -root
 
 wine reg delete "$key" /f >/dev/null 2>&1 || true
+# Preview off, read from the registry: with it on, a machine without MIDI devices would stop the
+# start at the box that says so.
+wine reg add "$key" /v Preview /t REG_SZ /d 0 /f >/dev/null 2>&1 || fail "cannot write $key"
 
-shown() { xwininfo -root -tree | grep -q '"Kitforge'; }
+shown() { xwininfo -root -tree | grep -q '"Kitforge - '; }
 wine "$exe" >"$work/first.log" 2>&1 &
 first=$!
 wait_for 120 "the main window" shown
@@ -64,5 +67,6 @@ first_ended() { ! kill -0 "$first" 2>/dev/null; }
 wait_for 60 "the program to end" first_ended
 first=""
 wine reg query "$key" >"$work/settings.txt" 2>&1 || fail "no settings under $key"
-grep -q 'Preview[[:space:]]*REG_SZ[[:space:]]*1' "$work/settings.txt" || fail "no string value Preview=1: $(cat "$work/settings.txt")"
+grep -q 'Preview[[:space:]]*REG_SZ[[:space:]]*0' "$work/settings.txt" || fail "no string value Preview=0: $(cat "$work/settings.txt")"
+grep -q 'Velocity[[:space:]]*REG_SZ[[:space:]]*127' "$work/settings.txt" || fail "no string value Velocity=127"
 echo "program_check: settings in the registry ($(grep -c REG_SZ "$work/settings.txt") string values)"
