@@ -7,6 +7,7 @@
 #   ./kitforge.sh windows  builds dist/kitforge-<version>-win64.zip: Kitforge for Windows,
 #                        cross-built with MinGW-w64 on a Qt and FluidSynth built from Debian's
 #                        own sources (once per machine, kept in ~/.cache/kitforge)
+#   ./kitforge.sh windows-test   the same, then only the Windows part of the tests, under Wine
 set -eu
 cd "$(dirname "$0")"
 action=${1:-run}
@@ -18,7 +19,7 @@ packages="cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev
   qemu-system-x86 busybox-static cpio kmod strace"
 
 # The Windows build is made from Debian's own cross compiler and sources, and run under Wine.
-case "$action" in test|windows)
+case "$action" in test|windows|windows-test)
   packages="$packages g++-mingw-w64-x86-64-posix mingw-w64-tools dpkg-dev wine wine64 xvfb xauth x11-utils
     timgm6mb-soundfont" ;;
 esac
@@ -65,6 +66,8 @@ windows_test() {
   # background programs start here, away from the pipes ctest reads a test listing from.
   export WINEPREFIX="$PWD/build-win/wine" WINEDEBUG=-all
   mkdir -p "$WINEPREFIX"
+  # One left by an interrupted run would refuse the new one.
+  wineserver -k >/dev/null 2>&1 || true
   wineserver -p
   trap 'wineserver -k' EXIT
   wine cmd /c exit 0 </dev/null >/dev/null 2>&1
@@ -125,6 +128,10 @@ bench)
 windows)
   windows_build
   windows_package ;;
+windows-test)
+  windows_build
+  windows_package
+  windows_test ;;
 *)
-  echo "usage: $0 run|test|bench|windows" >&2; exit 2 ;;
+  echo "usage: $0 run|test|bench|windows|windows-test" >&2; exit 2 ;;
 esac

@@ -334,30 +334,46 @@ void listIncomplete(const FetchSummary& summary, std::ostream& err) {
     }
 }
 
-int fetch(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
+// The options of the verbs that read the module back.
+struct ReadOptions {
     int outPort = 0, inPort = 0;
-    bool haveOut = false, haveIn = false, partial = false;
+    bool haveOut = false, haveIn = false;
     FetchSettings settings;
+};
+
+// Takes args[i], and its value, when it is one of the read options.
+bool takeReadOption(const std::vector<std::string>& args, size_t& i, ReadOptions& o) {
+    const bool valued = i + 1 < args.size();
+    if (args[i] == "--port" && valued) {
+        o.outPort = parseNumber(args[++i]);
+        o.haveOut = true;
+    } else if (args[i] == "--in" && valued) {
+        o.inPort = parseNumber(args[++i]);
+        o.haveIn = true;
+    } else if (args[i] == "--device-id" && valued) {
+        const int id = parseNumber(args[++i]);
+        if (id < 0 || id > 0x1F) throw Usage{};
+        o.settings.deviceId = static_cast<std::uint8_t>(id);
+    } else if (args[i] == "--one-by-one") {
+        o.settings.oneByOne = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+int fetch(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {
+    ReadOptions o;
+    bool partial = false;
     std::vector<std::string> rest;
     for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--port" && i + 1 < args.size()) {
-            outPort = parseNumber(args[++i]);
-            haveOut = true;
-        } else if (args[i] == "--in" && i + 1 < args.size()) {
-            inPort = parseNumber(args[++i]);
-            haveIn = true;
-        } else if (args[i] == "--device-id" && i + 1 < args.size()) {
-            const int id = parseNumber(args[++i]);
-            if (id < 0 || id > 0x1F) throw Usage{};
-            settings.deviceId = static_cast<std::uint8_t>(id);
-        } else if (args[i] == "--one-by-one") {
-            settings.oneByOne = true;
-        } else if (args[i] == "--partial") {
-            partial = true;
-        } else {
-            rest.push_back(args[i]);
-        }
+        if (takeReadOption(args, i, o)) continue;
+        if (args[i] == "--partial") partial = true;
+        else rest.push_back(args[i]);
     }
+    const int outPort = o.outPort, inPort = o.inPort;
+    const bool haveOut = o.haveOut, haveIn = o.haveIn;
+    const FetchSettings& settings = o.settings;
     if (!haveOut || !haveIn || rest.size() != 1 || formatOf(rest[0]) != Format::Kit) throw Usage{};
     if (!env.makeInput) {
         err << "kitforge-cli: no MIDI input here\n";
@@ -487,29 +503,16 @@ int verifyAfterSend(MidiOut& out, const Kit& kit, const SendArguments& a, std::o
 }
 
 int verify(const std::vector<std::string>& args, std::ostream& stdOut, std::ostream& err, const Environment& env) {
-    int outPort = 0, inPort = 0;
-    bool haveOut = false, haveIn = false;
-    FetchSettings settings;
+    ReadOptions o;
     std::vector<std::string> rest;
     for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--port" && i + 1 < args.size()) {
-            outPort = parseNumber(args[++i]);
-            haveOut = true;
-        } else if (args[i] == "--in" && i + 1 < args.size()) {
-            inPort = parseNumber(args[++i]);
-            haveIn = true;
-        } else if (args[i] == "--device-id" && i + 1 < args.size()) {
-            const int id = parseNumber(args[++i]);
-            if (id < 0 || id > 0x1F) throw Usage{};
-            settings.deviceId = static_cast<std::uint8_t>(id);
-        } else if (args[i] == "--one-by-one") {
-            settings.oneByOne = true;
-        } else if (args[i].size() > 1 && args[i][0] == '-') {
-            throw Usage{};
-        } else {
-            rest.push_back(args[i]);
-        }
+        if (takeReadOption(args, i, o)) continue;
+        if (args[i].size() > 1 && args[i][0] == '-') throw Usage{};
+        rest.push_back(args[i]);
     }
+    const int outPort = o.outPort, inPort = o.inPort;
+    const bool haveOut = o.haveOut, haveIn = o.haveIn;
+    const FetchSettings& settings = o.settings;
     if (!haveOut || !haveIn || rest.size() != 1) throw Usage{};
     Kit kit;
     if (!readKit(rest[0], kit, err, env)) return 1;
