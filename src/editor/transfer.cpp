@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 
 #include "editor/dialogs.h"
@@ -111,18 +112,15 @@ void TransferMonitor::TransferCancelClick() {
 }
 
 void TransferMonitor::waitUntil(const std::function<bool()>& done) {
-    if (done()) return;
-    // A loop that looks at the condition on a timer rather than after each processEvents with
-    // WaitForMoreEvents: on Windows that call can deliver the very event that ends the wait and
-    // then sleep on until some other event comes, which at start may be never.
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(20);
-    connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    poll.start();
-    loop.exec();
+    // Only for the short wait for the port at start. Every processEvents delivers what was
+    // posted, whatever woke the thread; a wait for the wake-up itself is what Windows' event
+    // dispatcher could sleep through (the very event that ends the wait delivered, then no
+    // other one coming, and even its timers not firing under Wine). So: deliver, doze a
+    // moment, look again.
+    while (!done()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (!done()) QThread::msleep(1);
+    }
 }
 
 void TransferMonitor::waitFor(const Work& work) {
