@@ -95,5 +95,14 @@ int cliMain(int argc, wchar_t** argv) {
 // The arguments as the system holds them, in UTF-16: a file name in any script arrives whole,
 // whatever the ANSI code page.
 int wmain(int argc, wchar_t** argv) {
-    return kf::cli::runGuarded([&] { return cliMain(argc, argv); });
+    const int status = kf::cli::runGuarded([&] { return cliMain(argc, argv); });
+    // Ends here, without the libraries' detach: Wine's ALSA MIDI driver is unloaded at exit
+    // while its notification thread may still be on its way back into it, and the process
+    // then dies of that thread's fault with a status of its own. Everything is written and
+    // closed by now.
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(status));
+    return status;
 }
