@@ -18,6 +18,7 @@
 #include "fake_module.h"
 #include "midi/midi_bytes.h"
 #include "midi/midi_in.h"
+#include "midi/midi_out.h"
 #include "model/kit.h"
 #include "wait.h"
 

@@ -16,7 +16,7 @@ for m in $(cat /modules/order); do
   esac
 done
 
-mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=262144 hostroot /host
+mount -t 9p -o trans=virtio,version=9p2000.L,ro,msize=262144,cache=loose hostroot /host
 mount -t devtmpfs dev /host/dev
 mkdir -p /host/dev/shm && mount -t tmpfs shm /host/dev/shm  # libjack looks for its servers there
 mount -t proc proc /host/proc
