@@ -1,7 +1,8 @@
 // Against the real kernel sequencer, inside the test VM (run_vm.sh): the ports as the
 // sequencer names them, our own port reachable, the whole kit through a virtual raw MIDI port
 // and a serial MIDI interface byte for byte and never faster than a cable, a receiver that
-// falls behind, and a close that leaves nothing for the next device.
+// falls behind, a close that leaves nothing for the next device, and kitforge-cli fetch, verify
+// and send --verify against a module on a virtual port, lossy, damaged, busy or silent.
 #include <gtest/gtest.h>
 
 #include <alsa/asoundlib.h>
@@ -12,7 +13,9 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "child.h"
 #include "fake_module.h"
@@ -25,6 +28,7 @@
 #include "midi/alsa_input.h"
 #include "midi/midi_in.h"
 #include "midi/midi_out.h"
+#include "model/parameters.h"
 #include "raw_midi.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
@@ -334,6 +338,132 @@ TEST(AlsaVm, AFetchThroughAVirtualPortGivesTheModulesSets) {
     EXPECT_EQ(WriteKitFile(fetch.result()), WriteKitFile(kit));
     std::cout << "fetch through the sequencer: " << module.requests() << " requests\n";
 }
+
+// What a user runs to trust the module, kitforge-cli fetch, verify and send --verify, through
+// one virtual raw MIDI port after another against a module as a case makes it. Small kits:
+// everything here is emulated.
+struct CliCase {
+    const char* name;
+    std::vector<std::string> verb;  // before the ports and the file
+    bool lossy = false;    // loses 1 request in 11, answers 5 to 60 ms late, noise around
+    bool damaged = false;  // holds other values in two notes and another name for set 2
+    bool busy = false;     // holds another kit and loses a DT1 right behind another
+    bool silent = false;
+    int status = 0;        // -1: 0 or 1
+};
+
+void PrintTo(const CliCase& c, std::ostream* os) { *os << c.name; }
+
+const CliCase kCliCases[] = {
+    {"FetchLossy", {"fetch"}, true, false, false, false, -1},
+    {"VerifyIdentical", {"verify"}},
+    {"VerifyLossy", {"verify"}, true},
+    {"VerifyDamaged", {"verify"}, false, true, false, false, 1},
+    {"SendVerifyRepairsABusyModule", {"send", "--verify"}, false, false, true},
+    {"VerifySilent", {"verify"}, false, false, false, true, 1},
+};
+
+class CommandLineAgainstAModule : public ::testing::TestWithParam<CliCase> {};
+
+TEST_P(CommandLineAgainstAModule, TellsWhatTheModuleHolds) {
+    using namespace std::chrono_literals;
+    const CliCase& c = GetParam();
+    const ReferenceTables& tables = test::shippedTables();
+    const Kit kit = test::tableKit(tables, 3, 11);
+    const std::string file = std::string(c.name) + ".kfg";  // in the work folder
+    Kit sent;
+    sent.reset();
+    ASSERT_EQ(ReadKitFile(WriteKitFile(kit), sent).status, KitReadResult::Read);
+    if (c.verb[0] != "fetch") writeFileAtomically(file, WriteKitFile(kit));
+    std::vector<int> used[kSetCount];
+    for (int set = 1; set <= kSetCount; ++set)
+        for (int note = 0; note < kNoteCount; ++note)
+            if (sent.entry(set, note).used) used[set - 1].push_back(note);
+    ASSERT_FALSE(used[0].empty() || used[1].empty());
+
+    std::vector<std::string> expected;  // the lines a compare prints
+    RawModule module("/dev/snd/midiC0D3", c.busy ? test::tableKit(tables, 3, 12) : kit, [&](test::FakeModule& m) {
+        m.silent = c.silent;
+        m.takesDataSets = true;
+        if (c.busy) m.busyAfterDt1 = 2ms;
+        if (c.lossy) {
+            m.loseOneIn = 11;
+            m.lateMin = 5ms;
+            m.lateMax = 60ms;
+            m.noise = true;
+        }
+        if (!c.damaged) return;
+        m.holdName(2, "Damaged");
+        expected.push_back(R"(set 2 name: kit "Other Set", module "Damaged")");
+        const struct {
+            int set, note, parameter;
+            const char* word;
+        } damage[] = {{1, used[0].front(), 2, "level"}, {2, used[1].back(), 8, "rx note on"}};
+        for (const auto& d : damage) {
+            const int was = m.held(d.set, d.note, d.parameter);
+            expected.push_back("set " + std::to_string(d.set) + " note " + std::to_string(d.note) + " " + d.word +
+                               ": kit " + std::to_string(was) + ", module " + std::to_string(was ^ 1));
+            m.hold(d.set, d.note, d.parameter, static_cast<std::uint8_t>(was ^ 1));
+        }
+        expected.push_back("2 note(s) and 1 name(s) differ");
+    });
+    ASSERT_TRUE(module.ok()) << "no /dev/snd/midiC0D3";
+    static const std::string port = "Virtual Raw MIDI 0-3:VirMIDI 0-3";
+    // Looked up once: each run of the program is seconds here.
+    static const std::string out = test::cliPortId(KITFORGE_CLI, port), in = test::cliPortId(KITFORGE_CLI, port, true);
+    ASSERT_FALSE(out.empty() || in.empty()) << "not listed by kitforge-cli ports";
+    std::vector<std::string> args = c.verb;
+    for (const std::string& a : {std::string("--port"), out, std::string("--in"), in, file}) args.push_back(a);
+    test::ChildOptions options;
+    options.captureOutput = true;
+    options.errorsInOutput = true;
+    const test::ChildEnd end = test::runProgram(KITFORGE_CLI, args, options, std::chrono::minutes(3));
+    ASSERT_TRUE(end.exited()) << (end.hung ? "hung" : "killed");
+    std::cout << c.name << ": exit " << end.status() << " in " << end.seconds << " s, " << module.requests()
+              << " requests\n";
+    if (c.verb[0] == "fetch") std::cout << end.output;
+    if (c.status >= 0) EXPECT_EQ(end.status(), c.status) << end.output;
+    else EXPECT_TRUE(end.status() == 0 || end.status() == 1) << end.output;
+
+    if (c.silent) {
+        EXPECT_NE(end.output.find("the module does not answer (output " + port + ", input " + port + ")"),
+                  std::string::npos)
+            << end.output;
+        return;
+    }
+    if (c.verb[0] == "fetch") {
+        // Exact, or the incomplete notes named and nothing written: never a made-up value.
+        if (end.status() != 0) {
+            EXPECT_NE(end.output.find("incomplete: "), std::string::npos) << end.output;
+            EXPECT_FALSE(std::ifstream(file).good()) << "written although incomplete";
+            return;
+        }
+        EXPECT_EQ(readFileBytes(file), WriteKitFile(kit)) << end.output;
+        return;
+    }
+    const test::FakeModule held = module.snapshot();
+    if (c.busy) {
+        EXPECT_GT(held.dt1Lost(), 0) << "the transfer left no holes to find";
+        EXPECT_NE(end.output.find("sent again: "), std::string::npos) << "the first compare found nothing\n" << end.output;
+    } else {
+        if (!c.damaged) expected.push_back("the module holds the kit");
+        std::string lines;
+        for (const std::string& l : expected) lines += l + "\n";
+        EXPECT_EQ(end.output, lines);
+    }
+    if (c.status != 0) return;
+    const test::FakeModule wanted(sent);
+    for (int set = 1; set <= kSetCount; ++set) {
+        EXPECT_EQ(held.heldName(set), wanted.heldName(set)) << "set " << set;
+        for (const int note : used[set - 1])
+            for (int p = 1; p <= kDeviceParameterCount; ++p)
+                EXPECT_EQ(held.held(set, note, p), wanted.held(set, note, p))
+                    << "set " << set << " note " << note << " parameter " << p;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CommandLineAgainstAModule, ::testing::ValuesIn(kCliCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kf

@@ -7,9 +7,12 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -110,18 +113,32 @@ private:
 // A module on the raw side of a virtual MIDI port: it reads the requests our output sends to
 // the port and writes its answers back into it, where they come out as the port's events.
 class RawModule {
+    using Clock = std::chrono::steady_clock;
+
 public:
-    RawModule(const char* device, Kit kit) : module_(std::move(kit)) {
+    RawModule(const char* device, Kit kit) : RawModule(device, std::move(kit), {}) {}
+    // The module as setUp leaves it before the first request. Told to answer late or with
+    // noise around its answers, it writes them at their time from a line of their own.
+    RawModule(const char* device, Kit kit, const std::function<void(FakeModule&)>& setUp) : module_(std::move(kit)) {
+        if (setUp) setUp(module_);
+        if (module_.lateMax.count() > 0 || module_.noise)
+            line_ = std::make_unique<LateLine>([this](const MidiBytes& m) { put(m); });
         fd_ = ::open(device, O_RDWR | O_NONBLOCK);
         if (fd_ >= 0) thread_ = std::thread([this] { run(); });
     }
     ~RawModule() {
         stop_ = true;
         if (thread_.joinable()) thread_.join();
+        line_.reset();
         if (fd_ >= 0) ::close(fd_);
     }
     bool ok() const { return fd_ >= 0; }
     long requests() const { return requests_; }
+    // The module as it stands, taken under its lock.
+    FakeModule snapshot() {
+        std::lock_guard<std::mutex> lock(m_);
+        return module_;
+    }
 
 private:
     void run() {
@@ -132,19 +149,26 @@ private:
             std::uint8_t buf[512];
             const ssize_t n = ::read(fd_, buf, sizeof buf);
             if (n <= 0) continue;
-            assembler.feed(buf, static_cast<size_t>(n), [this](const MidiBytes& m) {
-                const auto answer = module_.answer(m);
+            // What came in one read came at once, as far as the module can tell.
+            const auto at = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch());
+            assembler.feed(buf, static_cast<size_t>(n), [this, at](const MidiBytes& m) {
+                std::lock_guard<std::mutex> lock(m_);
+                if (line_) line_->post(module_.replies(m));
+                else if (const auto answer = module_.answer(m, at)) put(*answer);
                 requests_ = module_.requests();
-                // Written in two pieces, as a slow interface hands them over.
-                if (answer && answer->size() > 4) {
-                    (void)!::write(fd_, answer->data(), 4);
-                    (void)!::write(fd_, answer->data() + 4, answer->size() - 4);
-                }
             });
         }
     }
+    void put(const MidiBytes& m) {
+        // Written in two pieces, as a slow interface hands them over.
+        const size_t first = std::min<size_t>(m.size(), 4);
+        (void)!::write(fd_, m.data(), first);
+        if (m.size() > first) (void)!::write(fd_, m.data() + first, m.size() - first);
+    }
 
+    std::mutex m_;  // the module, shared with snapshot()
     FakeModule module_;
+    std::unique_ptr<LateLine> line_;
     int fd_ = -1;
     std::thread thread_;
     std::atomic<bool> stop_{false};

@@ -3,6 +3,8 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
+
 namespace kf::test {
 
 JackModule::JackModule(const std::string& clientName, Kit kit, std::chrono::microseconds latency)
@@ -48,9 +50,19 @@ int JackModule::process(unsigned nframes) {
         jack_midi_event_t e;
         if (jack_midi_event_get(&e, inBuffer, i) != 0) continue;
         const auto at = std::chrono::microseconds(static_cast<long long>((start + e.time) / framesPerUs));
-        if (auto reply = module_.answer(MidiBytes(e.buffer, e.buffer + e.size), at))
-            pending_.push_back({start + e.time + static_cast<unsigned long long>(latency_.count() * framesPerUs),
-                                std::move(*reply)});
+        const MidiBytes request(e.buffer, e.buffer + e.size);
+        const auto post = [&](std::chrono::microseconds after, MidiBytes bytes) {
+            const unsigned long long due = start + e.time + static_cast<unsigned long long>(after.count() * framesPerUs);
+            const auto later = std::upper_bound(pending_.begin(), pending_.end(), due,
+                                                [](unsigned long long d, const Pending& p) { return d < p.due; });
+            pending_.insert(later, {due, std::move(bytes)});
+        };
+        // Told to answer late or with noise around, the module says when each reply leaves.
+        if (module_.lateMax.count() > 0 || module_.noise) {
+            for (FakeModule::Reply& r : module_.replies(request)) post(r.after, std::move(r.bytes));
+        } else if (auto reply = module_.answer(request, at)) {
+            post(latency_, std::move(*reply));
+        }
     }
     void* outBuffer = jack_port_get_buffer(out_, nframes);
     jack_midi_clear_buffer(outBuffer);

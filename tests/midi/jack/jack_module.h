@@ -1,5 +1,6 @@
 // The fake module on a JACK server: a client of its own with an input port that takes the
-// requests and an output port that answers, each answer leaving latency after its request.
+// requests and an output port that answers, each answer leaving latency after its request, or
+// when the module's lossy line says where it is told to answer late or with noise.
 #pragma once
 
 #include <atomic>
