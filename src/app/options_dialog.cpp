@@ -215,9 +215,11 @@ OptionsDialog::OptionsDialog(EditorController& controller, Dialogs& dialogs, Vie
     inLayout->addWidget(inPortList);
     checkOneByOne1 = check(inBox, "CheckOneByOne1", QStringLiteral("ﾘｸｴｽﾄを1つずつ送る"), 73);
     checkThru1 = check(inBox, "CheckThru1", QStringLiteral("MIDI入力を出力へ送る"), 73);
+    checkSelectByInput = check(inBox, "CheckSelectByInput", QStringLiteral("入力ﾉｰﾄで選択"), 73);
     checkVerifyAfterSend = check(inBox, "CheckVerifyAfterSend", QStringLiteral("送信後に照合"), 73);
     inLayout->addWidget(checkOneByOne1);
     inLayout->addWidget(checkThru1);
+    inLayout->addWidget(checkSelectByInput);
     inLayout->addWidget(checkVerifyAfterSend);
     t4->addWidget(inBox, 1, 1);
     auto* speedBox = radioGroup(tab4, "RG_Speed", QStringLiteral("送信速度"),
@@ -361,6 +363,7 @@ void OptionsDialog::FormShow() {
     inPortList->setCurrentIndex(std::max(0, inPortList->findData(o.midiInPort)));
     checkOneByOne1->setChecked(o.fetchOneByOne);
     checkThru1->setChecked(o.midiThru);
+    checkSelectByInput->setChecked(o.selectByInput);
     checkVerifyAfterSend->setChecked(o.verifyAfterSend);
     soundFont->setText(o.soundFont);
     audioDriver->setCurrentIndex(std::max(0, audioDriver->findData(o.audioDriver)));
@@ -388,6 +391,7 @@ void OptionsDialog::OKBtnClick() {
     if (inPortList->currentIndex() >= 0) o.midiInPort = inPortList->currentData().toInt();
     o.fetchOneByOne = checkOneByOne1->isChecked();
     o.midiThru = checkThru1->isChecked();
+    o.selectByInput = checkSelectByInput->isChecked();
     o.verifyAfterSend = checkVerifyAfterSend->isChecked();
     const bool synthChanged =
         o.soundFont != soundFont->text() || o.audioDriver != audioDriver->currentData().toString();

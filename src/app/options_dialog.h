@@ -60,7 +60,7 @@ public:
     QComboBox* portList;
     // The input: where the module's answers and a keyboard come in.
     QComboBox* inPortList;
-    QCheckBox *checkOneByOne1, *checkThru1, *checkVerifyAfterSend;
+    QCheckBox *checkOneByOne1, *checkThru1, *checkSelectByInput, *checkVerifyAfterSend;
     QLineEdit* soundFont;
     QPushButton* cmdSoundFont;
     QComboBox* audioDriver;

@@ -54,6 +54,7 @@ void LoadSettings(MainWindow& window, QSettings& store) {
     o.midiInPort = settingInt(store, "MidiInPort", defaults.midiInPort);
     o.fetchOneByOne = settingInt(store, "FetchOneByOne", defaults.fetchOneByOne) != 0;
     o.midiThru = settingInt(store, "MidiThru", defaults.midiThru) != 0;
+    o.selectByInput = settingInt(store, "SelectByInput", defaults.selectByInput) != 0;
     o.verifyAfterSend = settingInt(store, "VerifyAfterSend", defaults.verifyAfterSend) != 0;
     o.initCommand = settingInt(store, "Init Command", defaults.initCommand);
     o.useMap = settingInt(store, "Use Map", defaults.useMap);
@@ -94,6 +95,7 @@ void SaveSettings(MainWindow& window, QSettings& store) {
     put("MidiInPort", o.midiInPort);
     put("FetchOneByOne", o.fetchOneByOne);
     put("MidiThru", o.midiThru);
+    put("SelectByInput", o.selectByInput);
     put("VerifyAfterSend", o.verifyAfterSend);
     put("Drum Set", o.drumSet);
     store.setValue("Directory", o.directory);

@@ -30,7 +30,8 @@ const char* const kUsage =
     "  kitforge-cli convert [--no-comment] IN OUT\n"
     "      Reads the kit file IN (or the user drum sets of a MIDI file, SysEx dump or hex\n"
     "      text, told apart by content) and writes OUT in the format its extension names:\n"
-    "      .kfg kit file, .mid Standard MIDI File, .prt Recomposer PRT, .txt hex text.\n"
+    "      .kfg kit file, .mid Standard MIDI File, .prt Recomposer PRT, .txt hex text,\n"
+    "      .syx SysEx dump (the messages send sends, less the program changes).\n"
     "      Comments go into the exports unless --no-comment is given.\n"
     "  kitforge-cli ports [--in]\n"
     "      Lists the MIDI output devices (with --in the input devices): ID, a tab, the name.\n"
@@ -90,7 +91,7 @@ int parseNumber(const std::string& s) {
     return v;
 }
 
-enum class Format { Kit, Midi, Prt, Text, Unknown };
+enum class Format { Kit, Midi, Prt, Text, Sysex, Unknown };
 
 Format formatOf(const std::string& path) {
     const std::string ext = sjis::upper(std::filesystem::u8path(path).extension().u8string());
@@ -98,6 +99,7 @@ Format formatOf(const std::string& path) {
     if (ext == ".MID") return Format::Midi;
     if (ext == ".PRT") return Format::Prt;
     if (ext == ".TXT") return Format::Text;
+    if (ext == ".SYX") return Format::Sysex;
     return Format::Unknown;
 }
 
@@ -157,7 +159,7 @@ int convert(const std::vector<std::string>& args, std::ostream& err, const Envir
     }
     if (paths.size() != 2) return usage(err, "convert takes IN and OUT");
     const Format format = formatOf(paths[1]);
-    if (format == Format::Unknown) return usage(err, "OUT must end in .kfg, .mid, .prt or .txt");
+    if (format == Format::Unknown) return usage(err, "OUT must end in .kfg, .mid, .prt, .txt or .syx");
     Kit kit;
     if (!readKit(paths[0], kit, err, env)) return 1;
     std::string bytes;
@@ -169,6 +171,7 @@ int convert(const std::vector<std::string>& args, std::ostream& err, const Envir
             break;
         }
         case Format::Prt: bytes = WritePrtFile(kit, comment); break;
+        case Format::Sysex: bytes = WriteSysexFile(kit); break;
         default: bytes = WriteTextFile(kit, comment); break;
     }
     try {

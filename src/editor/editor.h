@@ -28,6 +28,8 @@ struct Options {
     int midiInPort = -1;
     bool fetchOneByOne = false;
     bool midiThru = false;
+    // A note-on from the input selects that note of the set being edited.
+    bool selectByInput = false;
     // Every whole-kit transfer is compared with the module, and what differs sent again.
     bool verifyAfterSend = false;
     int drumSet = 256;

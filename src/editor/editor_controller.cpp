@@ -13,7 +13,11 @@
 
 namespace kf::ui {
 
-EditorController::EditorController(MidiOut& midiOut, MidiIn& midiIn) : midi_(midiOut), link_(midiOut, midiIn) {}
+EditorController::EditorController(MidiOut& midiOut, MidiIn& midiIn)
+    : midi_(midiOut), link_(midiOut, midiIn, [this](int note) {
+          // Heard on the input's thread; the selection is the window's.
+          QMetaObject::invokeMethod(this, [this, note] { keyStruck(note); }, Qt::QueuedConnection);
+      }) {}
 
 EditorController::~EditorController() = default;
 
@@ -58,6 +62,11 @@ void EditorController::selectEditTarget(int set, int note) {
     if (set != state_.currentSet || note != state_.currentNote) Grid1SelectCell(set, note);
     state_.editSet = set;
     state_.editNote = note;
+}
+
+void EditorController::keyStruck(int note) {
+    // The keyboard chooses the note of the set being edited, as a click on its cell does.
+    if (state_.options.selectByInput && note != state_.currentNote) Grid1SelectCell(state_.currentSet, note);
 }
 
 void EditorController::SyncEditCell() {

@@ -228,6 +228,9 @@ private:
     void openInput();
     // The port the input took for the one the options named, unless they name another by now.
     void settleInputPort(int wanted, int port);
+    // A note-on came in from the input: with the option on, that note of the current set is
+    // selected.
+    void keyStruck(int note);
 
     friend class EditorTestAccess;
 

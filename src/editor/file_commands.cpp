@@ -34,12 +34,15 @@ QString incompleteText(const FetchSummary& summary) {
     return text;
 }
 
-const char* const kExtensions[] = {".KFG", ".MID", ".PRT", ".TXT"};
+// Types 1 to 4 are the settings' FileType; the SysEx dump comes after them, so a filter's
+// index stays its FileType less one, and a save of it leaves FileType as it was.
+constexpr int kSysexType = 5;
+const char* const kExtensions[] = {".KFG", ".MID", ".PRT", ".TXT", ".SYX"};
 const char* const kFilters[] = {"Kitforge 1.0 (*.kfg)", "ｽﾀﾝﾀﾞｰﾄﾞMIDIﾌｧｲﾙ(*.mid)", "ﾚｺﾝﾎﾟｰｻﾞPRT形式(*.prt)",
-                                "ﾃｷｽﾄ文書 (*.txt)"};
+                                "ﾃｷｽﾄ文書 (*.txt)", "SysEx ﾌｧｲﾙ (*.syx)"};
 
 int typeOfExtension(const QString& upper) {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < kSysexType; ++i)
         if (upper == kExtensions[i]) return i + 1;
     return 0;
 }
@@ -359,10 +362,11 @@ FileCommands::Write FileCommands::writeByExtension(const QString& path) {
                                       fromUnicode(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
                 break;
             case 3: bytes = WritePrtFile(c_.document().kit(), s.options.comment); break;
-            default: bytes = WriteTextFile(c_.document().kit(), s.options.comment); break;
+            case 4: bytes = WriteTextFile(c_.document().kit(), s.options.comment); break;
+            default: bytes = WriteSysexFile(c_.document().kit()); break;
         }
         writeFileAtomically(localPath(path), bytes, disk);
-        c_.setFileType(type);
+        if (type != kSysexType) c_.setFileType(type);
         if (type != 1 && s.options.autoSave) {
             const QString companion = replaceExtension(path, ".KFG");
             try {
@@ -408,7 +412,7 @@ FileCommands::Write FileCommands::saveTo(const QString& path) {
 
 void FileCommands::refuseExtension() {
     dialogs_.message(window_, QMessageBox::Warning, QStringLiteral("Kitforge"),
-                       QStringLiteral("拡張子は .kfg .mid .prt .txt のいずれかにしてください。"), QMessageBox::Ok);
+                       QStringLiteral("拡張子は .kfg .mid .prt .txt .syx のいずれかにしてください。"), QMessageBox::Ok);
 }
 
 void FileCommands::SaveAs1Click() {

@@ -8,7 +8,8 @@
 
 namespace kf::ui {
 
-ModuleLink::ModuleLink(MidiOut& out, MidiIn& in) : out_(out), in_(in) {
+ModuleLink::ModuleLink(MidiOut& out, MidiIn& in, std::function<void(int note)> keyStruck)
+    : out_(out), in_(in), keyStruck_(std::move(keyStruck)) {
     in_.setHandler([this](const MidiBytes& message) { received(message); });
 }
 
@@ -53,11 +54,15 @@ void ModuleLink::received(const MidiBytes& m) {
             return;
         }
     }
-    if (!thru_ || m.size() != 3) return;
-    // A keyboard plays the set being edited: its notes, any channel, on the rhythm channel.
+    if (m.size() != 3) return;
     const std::uint8_t kind = m[0] & 0xF0;
     if (kind != midi::kNoteOn && kind != midi::kNoteOff) return;
-    if (kind == midi::kNoteOn && m[2] != 0) sendSetProgramChange(out_, thruSet_);
+    // A note-on of velocity 0 is a note-off.
+    const bool struck = kind == midi::kNoteOn && m[2] != 0;
+    if (struck && keyStruck_) keyStruck_(m[1]);
+    if (!thru_) return;
+    // A keyboard plays the set being edited: its notes, any channel, on the rhythm channel.
+    if (struck) sendSetProgramChange(out_, thruSet_);
     out_.sendShort(midi::status(kind, midi::kRhythmChannel), m[1], m[2]);
 }
 

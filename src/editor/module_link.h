@@ -45,7 +45,9 @@ protected:
 
 class ModuleLink {
 public:
-    ModuleLink(MidiOut& out, MidiIn& in);
+    // keyStruck(note) hears each note-on from the input that is no fetch's answer, on the
+    // input's thread.
+    ModuleLink(MidiOut& out, MidiIn& in, std::function<void(int note)> keyStruck = {});
     ~ModuleLink();
     ModuleLink(const ModuleLink&) = delete;
     ModuleLink& operator=(const ModuleLink&) = delete;
@@ -109,7 +111,8 @@ public:
     void sendDeviceCommand(int command);
 
 private:
-    // On the input's thread: answers to a fetch under way, else notes to play through.
+    // On the input's thread: answers to a fetch under way, else notes to play through and
+    // to tell keyStruck_.
     void received(const MidiBytes& message);
     // Runs job's reads to their end, off the window's thread, the watch showing them as label.
     // False when the input did not open.
@@ -130,6 +133,7 @@ private:
     std::function<void(const MidiBytes&)> fetchSink_;
     std::atomic<int> thruSet_{1};
     std::atomic<bool> thru_{false};
+    const std::function<void(int note)> keyStruck_;
 };
 
 }  // namespace kf::ui

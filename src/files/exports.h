@@ -1,4 +1,4 @@
-// The three write-only formats: Standard MIDI File, Recomposer PRT and hex text.
+// The write-only formats: Standard MIDI File, Recomposer PRT, hex text and SysEx dump.
 // Each builds the whole file in memory; comment is the Comment option.
 #pragma once
 
@@ -16,5 +16,10 @@ std::string WriteMidiFile(const Kit& kit, bool comment, std::string_view path);
 std::string WritePrtFile(const Kit& kit, bool comment);
 
 std::string WriteTextFile(const Kit& kit, bool comment);
+
+// What SysEx tools read and send as they stand: the rhythm-part message, then the DT1 messages
+// of the switch-on transfer, back to back with nothing around them. No comments: a dump has
+// no place for them.
+std::string WriteSysexFile(const Kit& kit);
 
 }  // namespace kf

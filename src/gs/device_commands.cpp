@@ -3,6 +3,7 @@
 #include "gs/sysex.h"
 #include "midi/midi_bytes.h"
 #include "midi/midi_out.h"
+#include "model/parameters.h"
 
 namespace kf {
 
@@ -33,13 +34,21 @@ void sendSetProgramChange(MidiOut& out, int set) {
     out.sendShort(midi::kRhythmProgram, static_cast<std::uint8_t>(midi::kUserSetProgramBase + set), 0);
 }
 
+std::vector<MidiBytes> setTransferMessages(const Kit& kit, int set) {
+    std::vector<MidiBytes> messages;
+    for (int note = 0; note < kNoteCount; ++note) {
+        if (!kit.entry(set, note).used) continue;
+        for (int p = 1; p <= kDeviceParameterCount; ++p) messages.push_back(buildParameterMessage(kit, set, note, p));
+    }
+    messages.push_back(buildNameMessage(kit, set));
+    return messages;
+}
+
 void sendSwitchOnSequence(MidiOut& out, const Kit& kit, bool wasOff, const std::function<void()>& pump) {
     out.sendLong(rhythmPart11Message());
     if (!wasOff) return;
     for (int set = 1; set <= kSetCount; ++set) {
-        for (int note = 0; note < kNoteCount; ++note)
-            if (kit.entry(set, note).used) sendWholeNote(out, kit, set, note);
-        out.sendLong(buildNameMessage(kit, set));
+        for (const MidiBytes& m : setTransferMessages(kit, set)) out.sendLong(m);
         sendSetProgramChange(out, set);
         if (pump) pump();
     }

@@ -21,9 +21,13 @@ const MidiBytes& allPartsProMapMessage();
 // Program change on channel 10 that selects user drum set 1 or 2 (C9 40 / C9 41).
 void sendSetProgramChange(MidiOut& out, int set);
 
+// The DT1 messages of one set in the switch-on transfer: the twelve parameters of every used
+// note, then the set's name. A .syx export is these too, so both carry the same bytes.
+std::vector<MidiBytes> setTransferMessages(const Kit& kit, int set);
+
 // After the port has opened: the rhythm-part message and, only on a real off-to-on change,
-// the whole Kit (used notes, name, program change per set). pump runs once per set so the
-// window can repaint.
+// the whole Kit (each set's transfer messages and program change). pump runs once per set so
+// the window can repaint.
 void sendSwitchOnSequence(MidiOut& out, const Kit& kit, bool wasOff, const std::function<void()>& pump = {});
 
 enum DeviceCommand : int { kAllSoundOff = 0, kGsReset = 1, kSystemMode1 = 2, kSystemMode2 = 3, kAllPartsProMap = 4 };

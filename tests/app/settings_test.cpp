@@ -60,7 +60,8 @@ TEST(Settings, UnreadableHexAndOutOfRangeValues) {
     EXPECT_EQ(st.value("DataBoxPos").toString(), "0");
     EXPECT_EQ(st.value("MidiInPort").toString(), "-1");
     EXPECT_EQ(st.value("VerifyAfterSend").toString(), "0");
-    EXPECT_EQ(st.allKeys().size(), 27);
+    EXPECT_EQ(st.value("SelectByInput").toString(), "0");
+    EXPECT_EQ(st.allKeys().size(), 28);
 }
 
 TEST(Settings, InitCommandIsSentAtStartWhilePreviewIsOn) {
@@ -153,7 +154,7 @@ TEST(Settings, AFileOfRandomBytesIsWrittenBackCleanWithoutAnErrorBox) {
     h.window().FormDestroy();
     EXPECT_TRUE(h.dialogs().shown.empty()) << "the file was written: no box says it was not";
     QSettings back(path, QSettings::IniFormat);
-    EXPECT_EQ(back.allKeys().size(), 27) << "only the program's own keys";
+    EXPECT_EQ(back.allKeys().size(), 28) << "only the program's own keys";
     EXPECT_EQ(back.value("Velocity").toString(), "127");
 }
 

@@ -26,6 +26,7 @@
 #include "model/parameters.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
+#include "switch_on.h"
 
 namespace kf {
 namespace {
@@ -86,12 +87,20 @@ protected:
 
 TEST_F(Cli, ConvertPicksTheFormatByExtensionWhateverTheInputIsCalled) {
     write("kit.dat", WriteKitFile(test::fullKit()));
-    for (const char* name : {"a.kfg", "a.MID", "a.Prt", "a.txt"})
+    for (const char* name : {"a.kfg", "a.MID", "a.Prt", "a.txt", "a.syx"})
         EXPECT_EQ(run({"convert", path("kit.dat"), path(name)}), 0) << name << err.str();
     EXPECT_EQ(readFileBytes(path("a.kfg")), WriteKitFile(test::fullKit()));
     EXPECT_EQ(readFileBytes(path("a.MID")).substr(0, 4), "MThd");
     EXPECT_EQ(readFileBytes(path("a.Prt")).substr(0, 5), "RCPPR");
     EXPECT_EQ(readFileBytes(path("a.txt")).substr(0, 8), "@NAME,0,");
+    // The switch-on transfer's SysEx as it leaves, back to back; its program changes are no SysEx.
+    Kit read;
+    read.reset();
+    ReadKitFile(readFileBytes(path("a.kfg")), read);
+    std::string dump;
+    for (const MidiBytes& m : test::switchOnMessages(read))
+        if (m[0] == 0xF0) dump.append(m.begin(), m.end());
+    EXPECT_EQ(readFileBytes(path("a.syx")), dump);
     EXPECT_EQ(run({"convert", "--no-comment", path("kit.dat"), path("b.txt")}), 0);
     EXPECT_EQ(readFileBytes(path("b.txt")).substr(0, 3), "F0 ");
 }

@@ -1,9 +1,11 @@
 // Reading the kit back from the module, and playing the set from a keyboard, through the window.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QTest>
 #include <QTimer>
 
+#include "app/options_dialog.h"
 #include "editor/edit_commands.h"
 #include "editor/file_commands.h"
 #include "editor/grid.h"
@@ -11,6 +13,7 @@
 #include "files/reference_tables.h"
 #include "gs/kit_fetch.h"
 #include "model/parameters.h"
+#include "dt1.h"
 #include "gui_harness.h"
 #include "sample_kit.h"
 
@@ -152,6 +155,62 @@ TEST(MidiThru, AKeyboardPlaysTheSetBeingEdited) {
         },
         60000));
     EXPECT_EQ(sent, (std::vector<std::string>{"C9 41", "99 3C 64", "89 3C 40"}));
+}
+
+// With 入力ﾉｰﾄで選択 ticked, a key struck selects its note of the set being edited as a click
+// would (the note's reception switches go out); velocity 0 is a note-off. Thru plays as before.
+TEST(MidiThru, AKeyStruckChoosesItsNoteWhenTheOptionIsOn) {
+    for (const bool thru : {true, false}) {
+        SCOPED_TRACE(thru ? "thru" : "no thru");
+        HarnessOptions o;
+        o.settings = {{"MidiThru", thru ? "1" : "0"}};
+        Harness h(o);
+        for (int n : {36, 38, 40}) h.useNote(2, n);
+        h.select(2, 40);
+        h.takeSent();
+        // Thru and the window send from threads of their own: each keeps its order, not the two together.
+        std::vector<std::string> played, switches;
+        auto collect = [&](std::size_t n, std::size_t s) {
+            return QTest::qWaitFor(
+                [&] {
+                    for (auto& m : h.takeSent()) (m.rfind("F0", 0) == 0 ? switches : played).push_back(m);
+                    return played.size() >= n && switches.size() >= s;
+                },
+                60000);
+        };
+        if (thru) {
+            h.receive({0x93, 38, 100});  // off by default
+            ASSERT_TRUE(collect(2, 0));
+            QCoreApplication::processEvents();
+            EXPECT_EQ(h.parts().grid->selectedNote(), 40);
+        }
+        ui::OptionsDialog* dlg = h.window().optionsDialog();
+        dlg->FormShow();
+        QTest::mouseClick(dlg->checkSelectByInput, Qt::LeftButton);
+        dlg->OKBtnClick();
+        dlg->hide();
+        h.takeSent();  // the rhythm-part message of preview switched on again
+        played.clear();
+        h.receive({0x93, 36, 100});
+        h.receive({0x90, 38, 0});
+        h.receive({0x80, 38, 64});
+        h.receive({0x95, 36, 50});  // the note shown already
+        EXPECT_TRUE(collect(thru ? 5 : 0, 2));
+        EXPECT_EQ(h.parts().grid->selectedSet(), 2);
+        EXPECT_EQ(h.parts().grid->selectedNote(), 36);
+        h.receive({0x91, 40, 1});
+        EXPECT_TRUE(collect(thru ? 7 : 0, 4));
+        EXPECT_EQ(h.parts().grid->selectedNote(), 40);
+        const std::vector<std::string> shown{dt1::noteParameter(2, 36, 7, 0), dt1::noteParameter(2, 36, 8, 1),
+                                             dt1::noteParameter(2, 40, 7, 0), dt1::noteParameter(2, 40, 8, 1)};
+        EXPECT_EQ(switches, shown);
+        if (thru) {
+            EXPECT_EQ(played, (std::vector<std::string>{"C9 41", "99 24 64", "99 26 00", "89 26 40", "C9 41",
+                                                        "99 24 32", "C9 41", "99 28 01"}));
+        }
+        h.window().FormDestroy();
+        EXPECT_EQ(h.settings().value("SelectByInput").toString(), "1");
+    }
 }
 
 }  // namespace

@@ -210,7 +210,8 @@ TEST_F(Files, OpenWithFileTypeMidRenamesAndSaveWritesBothFiles) {
 }
 
 // Save As with a name of each type: the file starts as that format does, the type becomes the
-// setting, and the next Save As proposes the same name and type.
+// setting (a SysEx dump, no type of the settings, leaves it), and the next Save As proposes
+// the same name in the type of the setting.
 struct FormatRow {
     const char* name;
     int fileType;
@@ -218,32 +219,38 @@ struct FormatRow {
 };
 void PrintTo(const FormatRow& row, std::ostream* os) { *os << row.name; }
 
+const FormatRow kFormatRows[] = {{"kfg", 1, "@KFG"},
+                                 {"mid", 2, "MThd"},
+                                 {"prt", 3, "RCPPR"},
+                                 {"txt", 4, "@NAME,0,"},
+                                 {"syx", 1, "\xF0\x41\x10\x42\x12\x40\x1A\x15\x02\x0F\xF7\xF0"}};
+
 class SaveAsFormats : public Files, public ::testing::WithParamInterface<FormatRow> {};
 
 TEST_P(SaveAsFormats, SetTheTypeAndTheNextProposal) {
     const QString file = QString("a.") + GetParam().name;
+    const char* typeName = kFormatRows[GetParam().fileType - 1].name;
     edit();
     h->dialogs().saveAnswers.push_back(path(file));
     QTest::keyClick(h->parts().grid, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(h->state().options.fileType, GetParam().fileType);
     EXPECT_FALSE(h->document().modified());
     EXPECT_EQ(read(file).substr(0, std::strlen(GetParam().head)), GetParam().head);
-    if (GetParam().fileType != 1) {
+    if (std::strcmp(GetParam().name, "kfg") != 0) {
         EXPECT_FALSE(QFile::exists(path("a.kfg"))) << "no companion without auto-save";
     }
     QTest::keyClick(h->parts().grid, Qt::Key_A, Qt::ControlModifier);
     ASSERT_EQ(h->dialogs().saveRequests.size(), 2u);
     const ui::SaveRequest& next = h->dialogs().saveRequests[1];
-    EXPECT_EQ(next.proposedName, file);
+    EXPECT_EQ(next.proposedName, QString("a.") + typeName);
     EXPECT_EQ(next.selectedFilter, GetParam().fileType - 1);
-    EXPECT_EQ(next.defaultSuffix, GetParam().name);
+    EXPECT_EQ(next.defaultSuffix, typeName);
     EXPECT_EQ(next.filters, (QStringList{"Kitforge 1.0 (*.kfg)", QStringLiteral("ｽﾀﾝﾀﾞｰﾄﾞMIDIﾌｧｲﾙ(*.mid)"),
-                                         QStringLiteral("ﾚｺﾝﾎﾟｰｻﾞPRT形式(*.prt)"), QStringLiteral("ﾃｷｽﾄ文書 (*.txt)")}))
+                                         QStringLiteral("ﾚｺﾝﾎﾟｰｻﾞPRT形式(*.prt)"), QStringLiteral("ﾃｷｽﾄ文書 (*.txt)"),
+                                         QStringLiteral("SysEx ﾌｧｲﾙ (*.syx)")}))
         << "every pattern with its dot";
 }
 
-const FormatRow kFormatRows[] = {
-    {"kfg", 1, "@KFG"}, {"mid", 2, "MThd"}, {"prt", 3, "RCPPR"}, {"txt", 4, "@NAME,0,"}};
 INSTANTIATE_TEST_SUITE_P(Files, SaveAsFormats, ::testing::ValuesIn(kFormatRows), byName);
 
 TEST_F(Files, AnUnknownExtensionIsRefused) {
@@ -255,7 +262,7 @@ TEST_F(Files, AnUnknownExtensionIsRefused) {
     EXPECT_EQ(h->document().name(), QStringLiteral("無題"));
     EXPECT_FALSE(QFile::exists(path("a.doc")));
     ASSERT_EQ(h->dialogs().shown.size(), 1u);
-    EXPECT_EQ(h->dialogs().shown[0].text, QStringLiteral("拡張子は .kfg .mid .prt .txt のいずれかにしてください。"));
+    EXPECT_EQ(h->dialogs().shown[0].text, QStringLiteral("拡張子は .kfg .mid .prt .txt .syx のいずれかにしてください。"));
 }
 
 TEST_F(Files, AFailedSaveKeepsTheOldFileAndTheModifiedFlag) {

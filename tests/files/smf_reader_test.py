@@ -1,5 +1,6 @@
 """Every exported Standard MIDI File must load in a real SMF reader (mido) with the
-expected tracks, division and events. Usage: smf_reader_test.py KITFORGE_CLI WORKDIR"""
+expected tracks, division and events, and every SysEx dump must read there as exactly the
+messages a module is sent. Usage: smf_reader_test.py KITFORGE_CLI WORKDIR"""
 import os
 import subprocess
 import sys
@@ -84,6 +85,29 @@ kana = kit_file("kana.kfg", ["@NAME,0,Rock", "0,36,ｷｯｸ", "@NAME,1,Set2"])
 mid, _ = export(kana, "kana.mid")
 texts = [m.text for m in mid.tracks[1] if m.type == "text"]
 check(len(texts) == 2 and texts[1].encode("latin-1") == "ｷｯｸ".encode("cp932"), f"kana text {texts}")
+
+
+# The SysEx dump of the same kit: the rhythm-part message, then per set each note's twelve
+# parameters and the name, as the switch-on transfer sends them; nothing between messages.
+def dt1(*body):
+    return [0xF0, 0x41, 0x10, 0x42, 0x12, *body, (128 - sum(body) % 128) % 128, 0xF7]
+
+
+expected = [dt1(0x40, 0x1A, 0x15, 0x02)]
+for s in (0, 1):
+    for n in range(128):
+        send = 0 if n % 3 == 0 else 40
+        chorus, delay = (send, 0) if n % 2 else (0, send)
+        for p, v in enumerate((60, 127, 0, 64, 100, chorus, 0, 1, delay, 2, 0, n), 1):
+            expected.append(dt1(0x21, 16 * s + p, n, v))
+    expected.append(dt1(0x21, 16 * s, 0, *(("Rock Kit", "Jazz Kit")[s].ljust(12).encode())))
+syx = os.path.join(work, "full.syx")
+subprocess.run([cli, "convert", full, syx], check=True)
+read = mido.read_syx_file(syx)
+check(all(m.type == "sysex" for m in read), "only SysEx in the dump")
+check([m.bytes() for m in read] == expected, f"dump messages ({len(read)} of {len(expected)})")
+with open(syx, "rb") as f:
+    check(f.read() == bytes(b for m in expected for b in m), "dump bytes back to back")
 
 for f in dict.fromkeys(failures):
     print("FAIL:", f)

@@ -13,7 +13,7 @@ cd "$work"
 failures=0
 compared=0
 for input in kit/basic.kfg import/basic.mid import/basic.syx import/basic.txt; do
-  for format in kfg mid prt txt; do
+  for format in kfg mid prt txt syx; do
     for option in "" --no-comment; do
       out=$(basename "$input" | tr . _)$option.$format
       # Relative names: the .mid keeps the path it was written to when set 1 has no name.
