@@ -60,7 +60,7 @@ TEST(Settings, UnreadableHexAndOutOfRangeValues) {
     EXPECT_EQ(st.value("DataBoxPos").toString(), "0");
     EXPECT_EQ(st.value("MidiInPort").toString(), "-1");
     EXPECT_EQ(st.value("VerifyAfterSend").toString(), "0");
-    EXPECT_EQ(st.allKeys().size(), 27);
+    EXPECT_EQ(st.allKeys().size(), 29);
 }
 
 TEST(Settings, InitCommandIsSentAtStartWhilePreviewIsOn) {
@@ -98,6 +98,8 @@ TEST(Settings, RoundTrip) {
     EXPECT_EQ(st.value("Maximized").toString(), "1");
     EXPECT_EQ(st.value("AutoPreview").toString(), "0");
     EXPECT_EQ(st.value("Drum Set").toString(), "256");
+    EXPECT_EQ(st.value("ShowLibrary").toString(), "0");
+    EXPECT_EQ(st.value("LibraryFolders").toString(), QDir::cleanPath(dir.path())) << "the default directory first";
 }
 
 TEST(Settings, ThePresetSetAndVelocityChosenByHandComeBackAtTheNextStart) {
@@ -153,7 +155,7 @@ TEST(Settings, AFileOfRandomBytesIsWrittenBackCleanWithoutAnErrorBox) {
     h.window().FormDestroy();
     EXPECT_TRUE(h.dialogs().shown.empty()) << "the file was written: no box says it was not";
     QSettings back(path, QSettings::IniFormat);
-    EXPECT_EQ(back.allKeys().size(), 27) << "only the program's own keys";
+    EXPECT_EQ(back.allKeys().size(), 29) << "only the program's own keys";
     EXPECT_EQ(back.value("Velocity").toString(), "127");
 }
 
