@@ -92,8 +92,8 @@ int main(int argc, char** argv) {
             ms.push_back(static_cast<double>(s.nsecsElapsed()) / 1e6);
         }
         worstSearch = std::max(worstSearch, medianMs(ms));
-        std::printf("  \"%s\" (%zu rows)%*s %10.2f\n", q, found, static_cast<int>(36 - std::string(q).size()), "",
-                    medianMs(ms));
+        const std::string label = "  \"" + std::string(q) + "\" (" + std::to_string(found) + " rows)";
+        std::printf("%-52s %10.2f\n", label.c_str(), medianMs(ms));
     }
 
     // The dock: from showing it until the last of the 2,000 rows is listed.

@@ -115,20 +115,39 @@ LibraryAudition::~LibraryAudition() { stop(); }
 
 void LibraryAudition::send(const MidiBytes& m) { synth_->send(m.data(), m.size()); }
 
-bool LibraryAudition::play(const Kit& kit, MidiError* why) {
+void LibraryAudition::play(const Kit& kit) {
     stop();
-    if (!makeSynth) return false;
-    std::unique_ptr<MidiBackend> synth = makeSynth();
-    if (!synth || !synth->open(-2, why)) return false;
-    synth_ = std::move(synth);
-    for (const MidiBytes& m : kitLoadMessages(kit)) send(m);
+    if (!makeSynth) return;
+    std::shared_ptr<MidiBackend> synth = makeSynth();
+    if (!synth) return;
+    load_ = kitLoadMessages(kit);
     notes_ = usedNotes(kit);
+    opening_ = true;
+    const unsigned generation = ++generation_;
+    opener_ = std::thread([this, synth, generation] {
+        MidiError why;
+        const bool ok = synth->open(-2, &why);
+        QMetaObject::invokeMethod(
+            this, [this, generation, synth, ok, why] { opened(generation, synth, ok, why); }, Qt::QueuedConnection);
+    });
+}
+
+void LibraryAudition::opened(unsigned generation, std::shared_ptr<MidiBackend> synth, bool ok, const MidiError& why) {
+    if (generation != generation_ || !opening_) return;  // stopped meanwhile: the synth goes with the last owner
+    if (opener_.joinable()) opener_.join();
+    opening_ = false;
+    if (!ok) {
+        emit failed(why);
+        emit stopped();
+        return;
+    }
+    synth_ = std::move(synth);
+    for (const MidiBytes& m : load_) send(m);
     next_ = 0;
     set_ = 0;
     sounding_ = -1;
     step();
     timer_.start();
-    return true;
 }
 
 void LibraryAudition::step() {
@@ -147,6 +166,13 @@ void LibraryAudition::step() {
 }
 
 void LibraryAudition::stop() {
+    // An open under way ends first; what it opened is let go unheard.
+    if (opener_.joinable()) opener_.join();
+    if (opening_) {
+        opening_ = false;
+        emit stopped();
+        return;
+    }
     if (!synth_) return;
     timer_.stop();
     send({0xB9, 0x78, 0x00});  // ALL SOUND OFF
@@ -230,6 +256,12 @@ LibraryDock::LibraryDock(Dialogs& dialogs, QWidget* parent)
     connect(removeFolder_, &QPushButton::clicked, this, &LibraryDock::RemoveFolderClick);
     connect(auditionButton_, &QPushButton::clicked, this, &LibraryDock::AuditionClick);
     connect(stop_, &QPushButton::clicked, this, &LibraryDock::StopClick);
+    connect(&audition_, &LibraryAudition::failed, this, [this](const MidiError& why) {
+        dialogs_.message(this, QMessageBox::Warning, QStringLiteral("試聴"),
+                         QStringLiteral("内蔵音源を開けません。") +
+                             (why.text.empty() ? QString() : "\r\n(" + QString::fromStdString(why.text) + ")"),
+                         QMessageBox::Ok);
+    });
     connect(&audition_, &LibraryAudition::stopped, this, [this] {
         qApp->removeEventFilter(this);
         updateButtons();
@@ -515,14 +547,7 @@ void LibraryDock::AuditionClick() {
         dialogs_.message(this, QMessageBox::Warning, QStringLiteral("試聴"), QString::fromStdString(why), QMessageBox::Ok);
         return;
     }
-    MidiError error;
-    if (!audition_.play(kit, &error)) {
-        dialogs_.message(this, QMessageBox::Warning, QStringLiteral("試聴"),
-                         QStringLiteral("内蔵音源を開けません。") +
-                             (error.text.empty() ? QString() : "\r\n(" + QString::fromStdString(error.text) + ")"),
-                         QMessageBox::Ok);
-        return;
-    }
+    audition_.play(kit);
     if (audition_.playing()) qApp->installEventFilter(this);  // any key stops it
     updateButtons();
 }

@@ -32,7 +32,8 @@ class Dialogs;
 class LibraryModel;
 
 // Plays a kit's used notes one after another on a synth made for it alone: neither the
-// document nor the module hears of it, and nothing is paced.
+// document nor the module hears of it, and nothing is paced. The synth opens (loads its
+// SoundFont) on a thread of its own, so the window goes on meanwhile.
 class LibraryAudition : public QObject {
     Q_OBJECT
 public:
@@ -44,19 +45,25 @@ public:
     static constexpr int kStepMs = 400;  // each note sounds this long
     static constexpr int kVelocity = 100;
 
-    // False when the synth did not open, with why.
-    bool play(const Kit& kit, MidiError* why);
+    void play(const Kit& kit);
     void stop();
-    bool playing() const { return synth_ != nullptr; }
+    // From play until stopped, the synth's opening included.
+    bool playing() const { return opening_ || synth_; }
 
 signals:
+    void failed(const MidiError& why);  // the synth did not open; stopped follows
     void stopped();
 
 private:
+    void opened(unsigned generation, std::shared_ptr<MidiBackend> synth, bool ok, const MidiError& why);
     void step();
     void send(const MidiBytes& m);
 
-    std::unique_ptr<MidiBackend> synth_;
+    std::shared_ptr<MidiBackend> synth_;
+    std::thread opener_;
+    bool opening_ = false;
+    unsigned generation_ = 0;  // an open that a stop overtook is let go
+    std::vector<MidiBytes> load_;
     std::vector<std::pair<int, int>> notes_;
     size_t next_ = 0;
     int set_ = 0;

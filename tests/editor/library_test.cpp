@@ -170,7 +170,7 @@ TEST_F(Library, AuditionPlaysTheUsedNotesOnASynthOfItsOwnUntilAKey) {
 
     log->clear();
     QTest::mouseClick(play, Qt::LeftButton);
-    ASSERT_FALSE(log->empty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !log->empty(); }, 60000));
     QTest::keyClick(list, Qt::Key_Down);
     EXPECT_EQ(log->back(), "closed");
     EXPECT_EQ((*log)[log->size() - 2], "B9 78 00");
