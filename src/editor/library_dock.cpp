@@ -309,6 +309,7 @@ void LibraryDock::setFolders(const QStringList& folders) {
         if (folders_.contains(f)) continue;
         scanning_.remove(f);
         dirty_.remove(f);
+        readNow_.erase(f.toStdString());
     }
     applySearch();
     selectPath(selected);
@@ -435,22 +436,33 @@ void LibraryDock::take(const Batch& batch) {
     const QString selected = selectedPath();
     std::unordered_map<std::string, size_t> at;
     for (size_t i = 0; i < rows.size(); ++i) at.emplace(rows[i].path, i);
+    const std::string folder = batch.folder.toStdString();
+    std::vector<std::string>& readNow = readNow_[folder];
     for (size_t i = 0; i < batch.rows.size(); ++i) {
         const LibraryEntry& e = batch.rows[i];
         stamps_[e.path] = batch.stamps[i];
+        readNow.push_back(e.path);
         if (const auto it = at.find(e.path); it != at.end()) rows[it->second] = e;
         else rows.push_back(e);
     }
     if (batch.last) {
         // Files of the folder that are there no more.
         const std::unordered_set<std::string> present(batch.present.begin(), batch.present.end());
-        const std::string folder = batch.folder.toStdString();
         rows.erase(std::remove_if(rows.begin(), rows.end(),
                                   [&](const LibraryEntry& e) { return folderOf(e.path) == folder && !present.count(e.path); }),
                    rows.end());
         for (auto it = stamps_.begin(); it != stamps_.end();)
             it = folderOf(it->first) == folder && !present.count(it->first) ? stamps_.erase(it) : std::next(it);
         watchFiles(batch.present);
+        // A file still being written when it was read (copied in, saved by another program)
+        // may have changed before its watch began: its stamp tells.
+        for (const std::string& path : readNow) {
+            const auto read = stamps_.find(path);
+            if (read == stamps_.end()) continue;  // gone already
+            const QFileInfo info(QString::fromStdString(path));
+            if (!(Stamp{info.lastModified().toMSecsSinceEpoch(), info.size()} == read->second)) dirty_.insert(batch.folder);
+        }
+        readNow_.erase(folder);
         scanning_.remove(batch.folder);
         if (dirty_.remove(batch.folder)) scanFolder(batch.folder);
     }

@@ -159,6 +159,7 @@ private:
     QFileSystemWatcher watcher_;
     std::unordered_map<std::string, Stamp> stamps_;
     QSet<QString> scanning_, dirty_;
+    std::unordered_map<std::string, std::vector<std::string>> readNow_;  // by folder: read by the read under way
     bool started_ = false;
 
     // The indexing thread and its queue of folders.
