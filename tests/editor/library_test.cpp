@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include <QTreeView>
 
 #include "editor/library_dock.h"
+#include "editor/transfer.h"
 #include "editor/view_options.h"
 #include "files/exports.h"
 #include "files/kit_file.h"
@@ -190,6 +192,54 @@ TEST_F(Library, TheViewMenuTogglesItAndTheSettingsKeepItsFolders) {
     EXPECT_EQ(h->settings().value("ShowLibrary").toString(), "0");
     EXPECT_EQ(h->settings().value("LibraryFolders").toString(),
               QDir::cleanPath(folder.path()) + "\n" + QDir::cleanPath(other.path()));
+}
+
+// The README's picture: KITFORGE_SCREENSHOT=path.png takes it; otherwise nothing runs.
+TEST(LibraryPicture, Screenshot) {
+    const QString to = qEnvironmentVariable("KITFORGE_SCREENSHOT");
+    if (to.isEmpty()) GTEST_SKIP() << "KITFORGE_SCREENSHOT names no file";
+    QTemporaryDir folder;
+    const struct {
+        const char* file;
+        const char* set;
+        int used;
+    } kits[] = {{"rock.kfg", "Rock Kit", 24},       {"brushes.kfg", "Jazz Brush", 18}, {"808 electro.mid", "TR-808", 16},
+                {"house.kfg", "House", 20},         {"orchestra.syx", "Orch Perc", 30}, {"live set.txt", "Live", 40},
+                {"notes.txt", nullptr, 0}};
+    unsigned seed = 11;
+    for (const auto& k : kits) {
+        QFile f(folder.path() + "/" + k.file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        std::string bytes = "just some notes";
+        if (k.set) {
+            Kit kit = tableKit(shippedTables(), k.used, seed++);
+            kit.setSetName(1, k.set);
+            const QString name = k.file;
+            if (name.endsWith(".mid")) bytes = WriteMidiFile(kit, true, k.file);
+            else if (name.endsWith(".txt")) bytes = WriteTextFile(kit, true);
+            else if (name.endsWith(".syx")) {
+                bytes.clear();
+                for (const MidiBytes& m : kitLoadMessages(kit)) bytes.append(m.begin(), m.end());
+            } else bytes = WriteKitFile(kit);
+        }
+        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    }
+    HarnessOptions o;
+    o.settings = {{"LibraryFolders", folder.path()}, {"ShowLibrary", "1"}};
+    Harness h(std::move(o));
+    h.window().resize(1440, 760);
+    ui::LibraryDock* dock = h.parts().library;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dock->idle() && dock->entries().size() == 7; }, 60000));
+    dock->setAuditionSynth([] { return std::unique_ptr<MidiBackend>(); });
+    h.window().resizeDocks({dock}, {560}, Qt::Horizontal);
+    QTreeView* list = dock->list();
+    list->setCurrentIndex(list->model()->index(6, 0));  // rock.kfg
+    QTest::keyClick(list, Qt::Key_Return);
+    list->setCurrentIndex(list->model()->index(5, 0));
+    for (int c = 0; c < 5; ++c) list->resizeColumnToContents(c);
+    h.takeSent();  // the kit sent, and the transfer's progress gone
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !h.parts().transfer->cancelButton()->isVisible(); }, 60000));
+    ASSERT_TRUE(h.window().grab().save(to));
 }
 
 }  // namespace
