@@ -297,6 +297,10 @@ void LibraryDock::setFolders(const QStringList& folders) {
     const QStringList gone = QStringList(folders_);
     folders_ = clean;
     if (!watcher_.directories().isEmpty()) watcher_.removePaths(watcher_.directories());
+    QStringList unwatched;
+    for (const QString& file : watcher_.files())
+        if (!folders_.contains(QFileInfo(file).absolutePath())) unwatched << file;
+    if (!unwatched.isEmpty()) watcher_.removePaths(unwatched);
     // Rows of a folder no longer listed go at once; a read of it still under way is ignored.
     auto& rows = model_->rows;
     const QString selected = selectedPath();
