@@ -12,6 +12,7 @@
 #include "editor/dialogs.h"
 #include "editor/fonts.h"
 #include "editor/icons.h"
+#include "editor/library_dock.h"
 #include "midi/system_midi.h"
 #if KITFORGE_BUILT_IN_SYNTH
 #include "synth/fluid_backend.h"
@@ -97,6 +98,14 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
             system->setBuiltInSynth([o] { return std::make_unique<FluidSynthBackend>(o); });
         });
     };
+    // The library's 試聴 plays on a synth of its own, with the options' SoundFont and driver.
+    window.parts().library->setAuditionSynth([&window]() -> std::unique_ptr<MidiBackend> {
+        const Options& options = window.editor().state().options;
+        SynthOptions o;
+        if (!options.soundFont.isEmpty()) o.soundFonts = {options.soundFont.toStdString()};
+        o.audioDriver = options.audioDriver.toStdString();
+        return std::make_unique<FluidSynthBackend>(o);
+    });
 #endif
     PaintWatch watch(window, [shown, printSteps](QMainWindow& w) {
         startup::mark("first paint");

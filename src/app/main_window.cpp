@@ -39,6 +39,7 @@
 #include "editor/fonts.h"
 #include "editor/grid.h"
 #include "editor/icons.h"
+#include "editor/library_dock.h"
 #include "editor/name_bar.h"
 #include "editor/panel.h"
 #include "editor/preview.h"
@@ -151,6 +152,15 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
         leftLayout_->insertWidget(atBottom ? 1 : 0, dataBox);
     });
     parts_.view = view;
+
+    // The kit library beside the grid, hidden until asked for.
+    auto* library = new LibraryDock(dialogs_, this);
+    parts_.library = library;
+    addDockWidget(Qt::LeftDockWidgetArea, library);
+    library->hide();
+    connect(view, &ViewOptions::libraryShown, library, &QWidget::setVisible);
+    connect(library, &LibraryDock::closed, view, [view] { view->SetLibraryVisible(false); });
+    connect(library, &LibraryDock::openRequested, files, &FileCommands::dropFile);
     dataBox->showBox = [view] { view->SetDataBoxVisible(true); };
     connect(dataBox->DataClose1, &QAction::triggered, view, [view] { view->SetDataBoxVisible(false); });
     QMenu* popView = view->popupMenu(this);
@@ -391,6 +401,7 @@ void MainWindow::setUpWindow() {
     parts_.nameBar->showNames();
     editor_.homeSelection();
     parts_.dataBox->setUp();
+    parts_.library->setInstrumentNames(std::make_shared<const InstrumentNames>(s.tables));
     if (s.tables.mapList.empty())
         for (QAction* a : {parts_.edit->Insert1, parts_.edit->Insert2}) a->setEnabled(false);
     parts_.panel->setUp();

@@ -27,6 +27,7 @@ class Dialogs;
 class EditCommands;
 class FileCommands;
 class HelpViewer;
+class LibraryDock;
 class NameBar;
 class NoteGrid;
 class OptionsDialog;
@@ -49,6 +50,7 @@ struct WindowParts {
     ViewOptions* view = nullptr;
     TransferMonitor* transfer = nullptr;
     CompareCommands* compare = nullptr;
+    LibraryDock* library = nullptr;
 };
 
 struct StartOptions {

@@ -9,6 +9,7 @@
 #include "editor/data_box.h"
 #include "editor/dialogs.h"
 #include "editor/editor_controller.h"
+#include "editor/library_dock.h"
 #include "editor/panel.h"
 #include "editor/view_options.h"
 #include "files/disk.h"
@@ -63,6 +64,12 @@ void LoadSettings(MainWindow& window, QSettings& store) {
     o.fileType = settingInt(store, "FileType", defaults.fileType);
     o.drumSet = settingInt(store, "Drum Set", defaults.drumSet);
     e.setOptions(o);
+    // Folders one a line: no path holds a line break. Without the key, the default directory.
+    window.parts().library->setFolders(
+        store.contains("LibraryFolders")
+            ? store.value("LibraryFolders").toString().split('\n', Qt::SkipEmptyParts)
+            : QStringList{o.directory.isEmpty() ? QDir::homePath() : o.directory});
+    view.SetLibraryVisible(settingInt(store, "ShowLibrary", 0) != 0);
     e.startPreview(settingInt(store, "Preview", 1) != 0, o.initCommand);
     e.setAutoPreview(settingInt(store, "AutoPreview", 1) != 0);
 }
@@ -104,6 +111,8 @@ void SaveSettings(MainWindow& window, QSettings& store) {
     put("SysExPause", o.sysexPauseMs);
     store.setValue("SoundFont", o.soundFont);
     store.setValue("AudioDriver", o.audioDriver);
+    put("ShowLibrary", view.libraryVisible());
+    store.setValue("LibraryFolders", window.parts().library->folders().join('\n'));
     store.sync();
     // The settings of this run would be lost without a word. A file that could not be parsed
     // when read (FormatError) has just been written whole: that is no failure.

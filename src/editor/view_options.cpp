@@ -32,6 +32,9 @@ ViewOptions::ViewOptions(QAction* dataUp, QAction* dataDown, QObject* parent)
     DrumName2 = item(this, "DrumName2", "名前入力", nameHint);
     Data2 = item(this, "Data2", "ﾃﾞｰﾀ入力", dataHint);
     Status2 = item(this, "Status2", "ｽﾃｰﾀｽﾊﾞｰ", statusHint);
+    Library1 = item(this, "Library1", "ｷｯﾄﾗｲﾌﾞﾗﾘ(&L)", "ｷｯﾄﾗｲﾌﾞﾗﾘの表示/非表示を切り替えます。");
+    Library1->setChecked(false);
+    connect(Library1, &QAction::triggered, this, [this] { Library1Click(); });
     for (QAction* a : {Tool1, Tool2}) connect(a, &QAction::triggered, this, [this] { Tool1Click(); });
     for (QAction* a : {DrumName1, DrumName2}) connect(a, &QAction::triggered, this, [this] { DrumName1Click(); });
     for (QAction* a : {Data1, Data2}) connect(a, &QAction::triggered, this, [this] { Data1Click(); });
@@ -45,7 +48,7 @@ QMenu* ViewOptions::viewMenu(QWidget* parent) {
     m->setObjectName("Show1");
     m->menuAction()->setStatusTip(QStringLiteral("画面表示の設定、ﾂｰﾙﾊﾞｰ、ｽﾃｰﾀｽﾊﾞｰの表示を変更します。"));
     m->setProperty("helpContext", 12);
-    m->addActions({Tool1, DrumName1, Data1, Status1});
+    m->addActions({Tool1, DrumName1, Data1, Status1, Library1});
     return m;
 }
 
@@ -80,6 +83,13 @@ void ViewOptions::SetStatusBarVisible(bool v) {
 
 void ViewOptions::SetDataBoxVisible(bool v) {
     if (flip(dataBox_, v, Data1, Data2)) emit dataBoxShown(v);
+}
+
+void ViewOptions::SetLibraryVisible(bool v) {
+    if (library_ == v) return;
+    library_ = v;
+    Library1->setChecked(v);
+    emit libraryShown(v);
 }
 
 void ViewOptions::SetDataBoxAtBottom(bool v) {

@@ -61,7 +61,7 @@ TEST(Settings, UnreadableHexAndOutOfRangeValues) {
     EXPECT_EQ(st.value("MidiInPort").toString(), "-1");
     EXPECT_EQ(st.value("VerifyAfterSend").toString(), "0");
     EXPECT_EQ(st.value("SelectByInput").toString(), "0");
-    EXPECT_EQ(st.allKeys().size(), 28);
+    EXPECT_EQ(st.allKeys().size(), 30);
 }
 
 TEST(Settings, InitCommandIsSentAtStartWhilePreviewIsOn) {
@@ -99,6 +99,8 @@ TEST(Settings, RoundTrip) {
     EXPECT_EQ(st.value("Maximized").toString(), "1");
     EXPECT_EQ(st.value("AutoPreview").toString(), "0");
     EXPECT_EQ(st.value("Drum Set").toString(), "256");
+    EXPECT_EQ(st.value("ShowLibrary").toString(), "0");
+    EXPECT_EQ(st.value("LibraryFolders").toString(), QDir::cleanPath(dir.path())) << "the default directory first";
 }
 
 TEST(Settings, ThePresetSetAndVelocityChosenByHandComeBackAtTheNextStart) {
@@ -154,7 +156,7 @@ TEST(Settings, AFileOfRandomBytesIsWrittenBackCleanWithoutAnErrorBox) {
     h.window().FormDestroy();
     EXPECT_TRUE(h.dialogs().shown.empty()) << "the file was written: no box says it was not";
     QSettings back(path, QSettings::IniFormat);
-    EXPECT_EQ(back.allKeys().size(), 28) << "only the program's own keys";
+    EXPECT_EQ(back.allKeys().size(), 30) << "only the program's own keys";
     EXPECT_EQ(back.value("Velocity").toString(), "127");
 }
 
