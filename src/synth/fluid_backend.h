@@ -8,8 +8,8 @@
 // its pan is set on the voices the note starts.
 // Level follows FluidSynth's CC 7 curve: 40·log10(level/127) dB, so 64 is 11.9 dB below 127.
 // Level and the sends scale the part's volume and sends, as on a GS module; the play note is a
-// coarse tuning of the note's channel, exact in semitones; the note's pan replaces the pan its
-// key has in the SoundFont.
+// coarse tuning of the note's channel, exact in semitones; the note's pan and sends replace
+// those its key has in the SoundFont.
 //
 // FluidSynth gives a voice two sends, reverb and chorus; GS has a third, delay. A note with a
 // delay send starts a second voice on its channel's partner, which FluidSynth mixes into an
@@ -74,7 +74,8 @@ public:
     // Offline: the next frames of stereo sound, interleaved left, right.
     void renderFloat(float* interleaved, int frames);
 
-    // GS "Delay 1": 340 ms, feedback +16 of ±64, level 64 of 127 (from the center tap at 127).
+    // GS "Delay 1": the center tap at 340 ms and level 127, the side taps silent, feedback +16
+    // of ±64, output level 64 of 127.
     static constexpr double kDelaySeconds = 0.340;
     static constexpr float kDelayFeedback = 16.0f / 64.0f, kDelayLevel = 64.0f / 127.0f;
     // How long a note takes to fall silent after a note-off it receives (Rx Note Off on): 96 dB

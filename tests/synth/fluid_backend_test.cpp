@@ -1,5 +1,5 @@
-// The built-in synth rendered offline and measured: pan, level, pitch, assign groups, the state
-// a module keeps, and kitforge-cli render.
+// The built-in synth rendered offline and measured: pan, level, pitch, the effect sends, the
+// delay, Rx Note Off, assign groups, the state a module keeps, and kitforge-cli render.
 #include <gtest/gtest.h>
 
 #include <cmath>
