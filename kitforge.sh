@@ -119,6 +119,7 @@ bench)
   trap 'tests/midi/jack/jack_server.sh stop "$server" "$pidfile"' EXIT
   build/bin/kitforge-files-bench
   build/bin/kitforge-library-bench
+  build/bin/kitforge-synth-bench
   JACK_DEFAULT_SERVER=$server build/bin/kitforge-midi-bench
   JACK_DEFAULT_SERVER=$server build/bin/kitforge-fetch-bench
   JACK_DEFAULT_SERVER=$server build/bin/kitforge-verify-bench

@@ -164,6 +164,21 @@ OptionsDialog::OptionsDialog(EditorController& controller, Dialogs& dialogs, Vie
     pl->addWidget(upDownVel1, 1, 2);
     pl->addWidget(trackBar1, 1, 3);
     pl->addWidget(checkAutoPreview, 2, 0, 1, 4);
+    // What the rhythm parts send to the effects, so a note's chorus and delay sends can be heard.
+    auto partSend = [&](const char* name, const QString& text, int row) {
+        auto* label = new QLabel(text, previewBox);
+        auto* box = new QSpinBox(previewBox);
+        box->setObjectName(name);
+        box->setRange(0, 127);
+        help(box, 41);
+        label->setBuddy(box);
+        pl->addWidget(label, row, 0, 1, 2);
+        pl->addWidget(box, row, 2, 1, 2, Qt::AlignLeft);
+        return box;
+    };
+    partReverb = partSend("PartReverb", QStringLiteral("ﾘﾊﾞｰﾌﾞ送り"), 3);
+    partChorus = partSend("PartChorus", QStringLiteral("ｺｰﾗｽ送り"), 4);
+    partDelay = partSend("PartDelay", QStringLiteral("ﾃﾞｨﾚｲ送り"), 5);
     t4->addWidget(previewBox, 0, 0);
     auto* portBox = new QGroupBox(QStringLiteral("出力ﾎﾟｰﾄ"), tab4);
     help(portBox, 73);
@@ -347,6 +362,9 @@ void OptionsDialog::FormShow() {
     choose(sendAtStart, o.initCommand);
     choose(speed, o.unlimitedSpeed ? 1 : 0);
     sysexPause->setValue(o.sysexPauseMs);
+    partReverb->setValue(o.partReverb);
+    partChorus->setValue(o.partChorus);
+    partDelay->setValue(o.partDelay);
     portList->clear();
     const int n = c_.link().outputCount();
     // Each item carries its device ID: the built-in synth (-2) first where there is one.
@@ -399,6 +417,9 @@ void OptionsDialog::OKBtnClick() {
     o.audioDriver = audioDriver->currentData().toString();
     o.unlimitedSpeed = speed->checkedId() == 1;
     o.sysexPauseMs = sysexPause->value();
+    o.partReverb = partReverb->value();
+    o.partChorus = partChorus->value();
+    o.partDelay = partDelay->value();
     o.initCommand = std::max(0, sendAtStart->checkedId());
     o.useMap = std::max(0, useMap->checkedId());
     o.increment = checkInc1->isChecked();

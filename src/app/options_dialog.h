@@ -48,6 +48,7 @@ public:
     QTabWidget* pageControl() const { return pages_; }
     QButtonGroup *fileType, *boxPosition, *sendAtStart, *useMap, *speed;
     QSpinBox* sysexPause;
+    QSpinBox *partReverb, *partChorus, *partDelay;
     QCheckBox *checkAutoSave1, *checkComment1, *checkTool1, *checkName1, *checkData1, *checkStatus1, *checkScr1,
         *checkMax1, *checkPreview1, *checkAutoPreview, *checkInc1;
     QRadioButton *rbIo1, *rbIo2;

@@ -49,6 +49,9 @@ void LoadSettings(MainWindow& window, QSettings& store) {
     if (o.maximized) window.setWindowState(window.windowState() | Qt::WindowMaximized);
     o.unlimitedSpeed = settingInt(store, "MidiSpeed", defaults.unlimitedSpeed) != 0;
     o.sysexPauseMs = std::clamp(settingInt(store, "SysExPause", defaults.sysexPauseMs), 0, kMaxSysexPauseMs);
+    o.partReverb = std::clamp(settingInt(store, "PartReverb", defaults.partReverb), 0, 127);
+    o.partChorus = std::clamp(settingInt(store, "PartChorus", defaults.partChorus), 0, 127);
+    o.partDelay = std::clamp(settingInt(store, "PartDelay", defaults.partDelay), 0, 127);
     o.soundFont = store.value("SoundFont").toString();
     o.audioDriver = store.value("AudioDriver").toString();
     o.midiPort = settingInt(store, "MidiPort", defaults.midiPort);
@@ -109,6 +112,9 @@ void SaveSettings(MainWindow& window, QSettings& store) {
     put("Increment", o.increment);
     put("MidiSpeed", o.unlimitedSpeed);
     put("SysExPause", o.sysexPauseMs);
+    put("PartReverb", o.partReverb);
+    put("PartChorus", o.partChorus);
+    put("PartDelay", o.partDelay);
     store.setValue("SoundFont", o.soundFont);
     store.setValue("AudioDriver", o.audioDriver);
     put("ShowLibrary", view.libraryVisible());

@@ -38,6 +38,8 @@ struct Options {
     // after each SysEx message.
     bool unlimitedSpeed = false;
     int sysexPauseMs = 0;
+    // The rhythm parts' effect sends (channels 10 and 11), as a GS reset leaves them.
+    int partReverb = 40, partChorus = 0, partDelay = 0;
     // The built-in synth: its SoundFont (empty: Debian's GM font, then its GS font) and audio
     // driver (empty: the first that opens).
     QString soundFont;

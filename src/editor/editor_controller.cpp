@@ -168,7 +168,11 @@ void EditorController::toggleAutoPreview() { state_.autoPreview = !state_.autoPr
 void EditorController::setOptions(const Options& options) {
     const bool synthChanged = !synthConfigured_ || options.soundFont != state_.options.soundFont ||
                               options.audioDriver != state_.options.audioDriver;
+    const PartSends before = partSends();
     state_.options = options;
+    // New sends are heard at once; before the port opens they go with its set-up instead.
+    if (link_.preview() && midi_.isOpen())
+        for (const MidiBytes& m : partSendChanges(before, partSends())) midi_.sendShort(m[0], m[1], m[2]);
     midi_.setPacing({options.unlimitedSpeed, std::chrono::milliseconds(options.sysexPauseMs)});
     if (synthChanged && configureSynth) {
         configureSynth(options.soundFont, options.audioDriver);
@@ -411,8 +415,9 @@ void EditorController::startPreview(bool on, int initCommand) {
     // and the start command go with the open, ahead of whatever the window sends once the
     // port is open.
     std::vector<MidiBytes> first{rhythmPart11Message()};
+    for (auto& m : partSendMessages(partSends())) first.push_back(std::move(m));
     if (command)
-        for (auto& m : deviceCommandMessages(initCommand)) first.push_back(std::move(m));
+        for (auto& m : deviceCommandMessages(initCommand, partSends())) first.push_back(std::move(m));
     MidiOut& out = midi_;
     // The window goes on setting up while the port opens; what it sends meanwhile waits.
     if (on) out.expectOpen();
@@ -465,7 +470,7 @@ void EditorController::opened(bool ok, bool greeted) {
         const bool wasOff = !link_.preview();
         s.busy = true;
         showBusy(true);
-        sendSwitchOnSequence(midi_, document_.kit(), wasOff, [this] { keepResponsive(); });
+        sendSwitchOnSequence(midi_, document_.kit(), wasOff, [this] { keepResponsive(); }, partSends());
         showBusy(false);
         s.busy = false;
         link_.setPreview(true);
@@ -479,7 +484,12 @@ void EditorController::opened(bool ok, bool greeted) {
     notify([&why](EditorObserver& o) { o.openFailed(why); });
 }
 
-void EditorController::sendDeviceCommand(int command) { link_.sendDeviceCommand(command); }
+void EditorController::sendDeviceCommand(int command) { link_.sendDeviceCommand(command, partSends()); }
+
+PartSends EditorController::partSends() const {
+    const Options& o = state_.options;
+    return {o.partReverb, o.partChorus, o.partDelay};
+}
 
 void EditorController::watchQueue(std::function<void()> observer, std::function<void(const std::string&)> drop) {
     midi_.setObserver(std::move(observer));

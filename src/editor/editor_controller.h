@@ -181,6 +181,8 @@ public:
     // window there is no start to wait for).
     void settle();
     void sendDeviceCommand(int command);
+    // The rhythm parts' sends the options ask for.
+    PartSends partSends() const;
     // The paced queue as the transfer monitor follows it: observer on each change, drop when
     // the transport lost its port; cancel drops what is queued; release lets it go now.
     void watchQueue(std::function<void()> observer, std::function<void(const std::string&)> drop);

@@ -193,6 +193,8 @@ void ModuleLink::audition(int set, int note, int velocity) {
     out_.sendShort(midi::kRhythmNoteOn, static_cast<std::uint8_t>(note), 0);
 }
 
-void ModuleLink::sendDeviceCommand(int command) { kf::sendDeviceCommand(out_, preview_, command); }
+void ModuleLink::sendDeviceCommand(int command, const PartSends& sends) {
+    kf::sendDeviceCommand(out_, preview_, command, sends);
+}
 
 }  // namespace kf::ui

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "gs/device_commands.h"
 #include "gs/kit_fetch.h"
 #include "gs/kit_verify.h"
 #include "midi/midi_in.h"
@@ -108,7 +109,7 @@ public:
     void releasePresetNote() { presetNoteOff(lastSoundedNote_); }
     // A short note, on and off at once: an edit made heard.
     void audition(int set, int note, int velocity);
-    void sendDeviceCommand(int command);
+    void sendDeviceCommand(int command, const PartSends& sends);
 
 private:
     // On the input's thread: answers to a fetch under way, else notes to play through and

@@ -1,5 +1,7 @@
 #include "gs/device_commands.h"
 
+#include <algorithm>
+
 #include "gs/sysex.h"
 #include "midi/midi_bytes.h"
 #include "midi/midi_out.h"
@@ -30,6 +32,26 @@ const MidiBytes& allPartsProMapMessage() {
     return m;
 }
 
+std::vector<MidiBytes> partSendChanges(const PartSends& before, const PartSends& now) {
+    std::vector<MidiBytes> m;
+    for (const std::uint8_t control : {midi::kRhythmControl, midi::kPresetControl}) {
+        const auto change = [&](std::uint8_t controller, int from, int to) {
+            if (from != to) m.push_back({control, controller, static_cast<std::uint8_t>(std::clamp(to, 0, 127))});
+        };
+        change(midi::kReverbSend, before.reverb, now.reverb);
+        change(midi::kChorusSend, before.chorus, now.chorus);
+        change(midi::kDelaySend, before.delay, now.delay);
+    }
+    return m;
+}
+
+namespace {
+void send(MidiOut& out, const MidiBytes& m) {
+    if (m[0] == midi::kSysEx) out.sendLong(m);
+    else out.sendShort(m[0], m[1], m.size() > 2 ? m[2] : 0);
+}
+}  // namespace
+
 void sendSetProgramChange(MidiOut& out, int set) {
     out.sendShort(midi::kRhythmProgram, static_cast<std::uint8_t>(midi::kUserSetProgramBase + set), 0);
 }
@@ -44,8 +66,10 @@ std::vector<MidiBytes> setTransferMessages(const Kit& kit, int set) {
     return messages;
 }
 
-void sendSwitchOnSequence(MidiOut& out, const Kit& kit, bool wasOff, const std::function<void()>& pump) {
+void sendSwitchOnSequence(MidiOut& out, const Kit& kit, bool wasOff, const std::function<void()>& pump,
+                          const PartSends& sends) {
     out.sendLong(rhythmPart11Message());
+    for (const MidiBytes& m : partSendMessages(sends)) send(out, m);
     if (!wasOff) return;
     for (int set = 1; set <= kSetCount; ++set) {
         for (const MidiBytes& m : setTransferMessages(kit, set)) out.sendLong(m);
@@ -54,24 +78,25 @@ void sendSwitchOnSequence(MidiOut& out, const Kit& kit, bool wasOff, const std::
     }
 }
 
-std::vector<MidiBytes> deviceCommandMessages(int command) {
+std::vector<MidiBytes> deviceCommandMessages(int command, const PartSends& sends) {
+    std::vector<MidiBytes> m;
     switch (command) {
         case kAllSoundOff: return {{midi::kRhythmControl, midi::kAllSoundOff, 0x00}};
-        case kGsReset: return {gsResetMessage(), rhythmPart11Message()};
-        case kSystemMode1: return {systemMode1Message(), rhythmPart11Message()};
-        case kSystemMode2: return {systemMode2Message(), rhythmPart11Message()};
+        case kGsReset: m = {gsResetMessage(), rhythmPart11Message()}; break;
+        case kSystemMode1: m = {systemMode1Message(), rhythmPart11Message()}; break;
+        case kSystemMode2: m = {systemMode2Message(), rhythmPart11Message()}; break;
         case kAllPartsProMap:
-            return {allPartsProMapMessage(), {midi::kFirstPartProgram, 0x00}, systemMode1Message(), rhythmPart11Message()};
+            m = {allPartsProMapMessage(), {midi::kFirstPartProgram, 0x00}, systemMode1Message(), rhythmPart11Message()};
+            break;
         default: return {};
     }
+    for (MidiBytes& s : partSendMessages(sends)) m.push_back(std::move(s));
+    return m;
 }
 
-void sendDeviceCommand(MidiOut& out, bool livePreview, int command) {
+void sendDeviceCommand(MidiOut& out, bool livePreview, int command, const PartSends& sends) {
     if (!livePreview) return;
-    for (const MidiBytes& m : deviceCommandMessages(command)) {
-        if (m[0] == midi::kSysEx) out.sendLong(m);
-        else out.sendShort(m[0], m[1], m.size() > 2 ? m[2] : 0);
-    }
+    for (const MidiBytes& m : deviceCommandMessages(command, sends)) send(out, m);
 }
 
 }  // namespace kf

@@ -18,6 +18,18 @@ const MidiBytes& systemMode1Message();
 const MidiBytes& systemMode2Message();
 const MidiBytes& allPartsProMapMessage();
 
+// The effect sends (CC 91, 93, 94) of the rhythm parts on channels 10 and 11, where a reset
+// leaves a GS module's parts at reverb 40, chorus 0 and delay 0.
+struct PartSends {
+    int reverb = 40, chorus = 0, delay = 0;
+    bool operator==(const PartSends& o) const { return reverb == o.reverb && chorus == o.chorus && delay == o.delay; }
+    bool operator!=(const PartSends& o) const { return !(*this == o); }
+};
+// The control changes that take both parts from `before` to `now`: channel 10's, then 11's.
+std::vector<MidiBytes> partSendChanges(const PartSends& before, const PartSends& now);
+// What a reset module needs to hear for `sends`: nothing where they are a reset's own.
+inline std::vector<MidiBytes> partSendMessages(const PartSends& sends) { return partSendChanges({}, sends); }
+
 // Program change on channel 10 that selects user drum set 1 or 2 (C9 40 / C9 41).
 void sendSetProgramChange(MidiOut& out, int set);
 
@@ -25,17 +37,19 @@ void sendSetProgramChange(MidiOut& out, int set);
 // note, then the set's name. A .syx export is these too, so both carry the same bytes.
 std::vector<MidiBytes> setTransferMessages(const Kit& kit, int set);
 
-// After the port has opened: the rhythm-part message and, only on a real off-to-on change,
-// the whole Kit (each set's transfer messages and program change). pump runs once per set so
-// the window can repaint.
-void sendSwitchOnSequence(MidiOut& out, const Kit& kit, bool wasOff, const std::function<void()>& pump = {});
+// After the port has opened: the rhythm-part message with the part sends and, only on a real
+// off-to-on change, the whole Kit (each set's transfer messages and program change). pump
+// runs once per set so the window can repaint.
+void sendSwitchOnSequence(MidiOut& out, const Kit& kit, bool wasOff, const std::function<void()>& pump = {},
+                          const PartSends& sends = {});
 
 enum DeviceCommand : int { kAllSoundOff = 0, kGsReset = 1, kSystemMode1 = 2, kSystemMode2 = 3, kAllPartsProMap = 4 };
 constexpr int kDeviceCommandCount = 5;
 
-// What command 0..4 sends, in order; nothing for other numbers.
-std::vector<MidiBytes> deviceCommandMessages(int command);
+// What command 0..4 sends, in order; nothing for other numbers. Every command but ALL SOUND
+// OFF resets the module, so the rhythm parts are set up again after it, their sends included.
+std::vector<MidiBytes> deviceCommandMessages(int command, const PartSends& sends = {});
 // Command 0..4 while preview is on; other numbers and preview off send nothing.
-void sendDeviceCommand(MidiOut& out, bool livePreview, int command);
+void sendDeviceCommand(MidiOut& out, bool livePreview, int command, const PartSends& sends = {});
 
 }  // namespace kf

@@ -54,6 +54,11 @@ constexpr std::uint8_t kFirstPartProgram = status(kProgramChange, 0);           
 // Controllers.
 constexpr std::uint8_t kBankSelect = 0x00;
 constexpr std::uint8_t kBankSelectLsb = 0x20;
+constexpr std::uint8_t kVolume = 0x07;
+// A part's effect sends: reverb, chorus and (GS) delay.
+constexpr std::uint8_t kReverbSend = 0x5B;
+constexpr std::uint8_t kChorusSend = 0x5D;
+constexpr std::uint8_t kDelaySend = 0x5E;
 constexpr std::uint8_t kAllSoundOff = 0x78;
 constexpr std::uint8_t kAllNotesOff = 0x7B;
 

@@ -61,7 +61,7 @@ TEST(Settings, UnreadableHexAndOutOfRangeValues) {
     EXPECT_EQ(st.value("MidiInPort").toString(), "-1");
     EXPECT_EQ(st.value("VerifyAfterSend").toString(), "0");
     EXPECT_EQ(st.value("SelectByInput").toString(), "0");
-    EXPECT_EQ(st.allKeys().size(), 30);
+    EXPECT_EQ(st.allKeys().size(), 33);
 }
 
 TEST(Settings, InitCommandIsSentAtStartWhilePreviewIsOn) {
@@ -79,6 +79,27 @@ TEST(Settings, InitCommandIsSentAtStartWhilePreviewIsOn) {
     Harness quiet(off);
     EXPECT_TRUE(quiet.takeSent().empty());
     EXPECT_EQ(quiet.state().options.initCommand, 7) << "kept while preview is off";
+}
+
+TEST(Settings, PartSendsFollowTheRhythmPartAtStartAndAfterTheStartCommand) {
+    HarnessOptions o;
+    o.settings = {{"Init Command", "1"}, {"PartChorus", "64"}, {"PartReverb", "40"}, {"PartDelay", "300"}};
+    Harness h(o);
+    const std::string rhythm = "F0 41 10 42 12 40 1A 15 02 0F F7";
+    const std::vector<std::string> sends{"B9 5D 40", "B9 5E 7F", "BA 5D 40", "BA 5E 7F"};
+    std::vector<std::string> expected{rhythm};
+    expected.insert(expected.end(), sends.begin(), sends.end());
+    expected.push_back("F0 41 10 42 12 40 00 7F 00 41 F7");
+    expected.push_back(rhythm);
+    expected.insert(expected.end(), sends.begin(), sends.end());
+    auto sent = h.takeSent();
+    ASSERT_GE(sent.size(), expected.size());
+    sent.resize(expected.size());  // then the window's own set-up
+    EXPECT_EQ(sent, expected);
+    h.window().FormDestroy();
+    EXPECT_EQ(h.settings().value("PartChorus").toString(), "64");
+    EXPECT_EQ(h.settings().value("PartDelay").toString(), "127");
+    EXPECT_EQ(h.settings().value("PartReverb").toString(), "40");
 }
 
 TEST(Settings, RoundTrip) {
@@ -156,7 +177,7 @@ TEST(Settings, AFileOfRandomBytesIsWrittenBackCleanWithoutAnErrorBox) {
     h.window().FormDestroy();
     EXPECT_TRUE(h.dialogs().shown.empty()) << "the file was written: no box says it was not";
     QSettings back(path, QSettings::IniFormat);
-    EXPECT_EQ(back.allKeys().size(), 30) << "only the program's own keys";
+    EXPECT_EQ(back.allKeys().size(), 33) << "only the program's own keys";
     EXPECT_EQ(back.value("Velocity").toString(), "127");
 }
 

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
@@ -280,6 +281,39 @@ TEST_F(Options, PreviewSwitchedOnSendsTheWholeKitTheSamePortOnlyTheRhythmPart) {
     ok();
     EXPECT_EQ(h->takeSent(), join(join({kRhythm}, dt1::note(1, 1, {60, 127, 0, 64, 127, 0, 0, 1, 0, 2, 0, 1})),
                                   {dt1::setName(1, "UserDrum1"), "C9 40", dt1::setName(2, "UserDrum2"), "C9 41"}));
+}
+
+// A changed send is heard at once; the set-up sends the parts' sends after the rhythm part,
+// and so does every command that resets the module, where they differ from a reset's.
+TEST_F(Options, PartSendsGoOutWhenChangedAndAfterEveryReset) {
+    dlg->FormShow();
+    dlg->show();
+    auto type = [](QSpinBox* box, const char* value) {
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(box, value);
+    };
+    auto* chorus = dlg->findChild<QSpinBox*>("PartChorus");
+    auto* delay = dlg->findChild<QSpinBox*>("PartDelay");
+    ASSERT_TRUE(chorus && delay && dlg->findChild<QSpinBox*>("PartReverb"));
+    EXPECT_EQ(dlg->findChild<QSpinBox*>("PartReverb")->value(), 40);
+    type(chorus, "64");
+    type(delay, "200");  // the box keeps 0..127
+    QTest::mouseClick(dlg->okBtn, Qt::LeftButton);
+    const std::vector<std::string> sends{"B9 5D 40", "B9 5E 14", "BA 5D 40", "BA 5E 14"};
+    EXPECT_EQ(h->takeSent(), join(join(sends, {kRhythm}), sends));
+    EXPECT_EQ(h->state().options.partDelay, 20);
+    h->window().findChild<QAction*>("GSRESET1")->trigger();
+    EXPECT_EQ(h->takeSent(), join({"F0 41 10 42 12 40 00 7F 00 41 F7", kRhythm}, sends));
+    h->window().findChild<QAction*>("N10")->trigger();
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{"B9 78 00"})) << "ALL SOUND OFF resets nothing";
+    // Back to the defaults: the module is told, though a reset would leave them so.
+    dlg->FormShow();
+    dlg->show();
+    type(chorus, "0");
+    type(delay, "0");
+    QTest::mouseClick(dlg->okBtn, Qt::LeftButton);
+    EXPECT_EQ(h->takeSent(), (std::vector<std::string>{"B9 5D 00", "B9 5E 00", "BA 5D 00", "BA 5E 00", kRhythm}));
 }
 
 TEST_F(Options, AnotherPortReopens) {

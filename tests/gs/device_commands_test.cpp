@@ -67,6 +67,47 @@ INSTANTIATE_TEST_SUITE_P(
                                   {200, 0, 200}},
                       CommandCase{5, {}, {}}, CommandCase{-1, {}, {}}), test::RowName());
 
+// Only what differs from a reset module's sends, channel 10's then 11's: the defaults add nothing.
+struct SendsCase {
+    const char* name;
+    PartSends sends;
+    std::vector<std::string> wire;
+};
+
+class PartSendsTest : public ::testing::TestWithParam<SendsCase> {};
+
+TEST_P(PartSendsTest, FollowTheRhythmPartAndEveryReset) {
+    const auto& wire = GetParam().wire;
+    Wire on;
+    sendSwitchOnSequence(on.out, Kit{}, false, {}, GetParam().sends);
+    std::vector<std::string> expected{kRhythm};
+    expected.insert(expected.end(), wire.begin(), wire.end());
+    EXPECT_EQ(on.hex(), expected);
+    for (int command : {1, 4}) {
+        Wire w;
+        sendDeviceCommand(w.out, true, command, GetParam().sends);
+        const auto sent = w.hex();
+        ASSERT_GE(sent.size(), wire.size() + 1);
+        EXPECT_EQ(std::vector<std::string>(sent.end() - static_cast<long>(wire.size()) - 1, sent.end()), expected)
+            << "command " << command;
+    }
+    Wire off;
+    sendDeviceCommand(off.out, true, kAllSoundOff, GetParam().sends);
+    EXPECT_EQ(off.hex(), (std::vector<std::string>{"B9 78 00"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PartSendsTest,
+    ::testing::Values(SendsCase{"Defaults", {}, {}},
+                      SendsCase{"ChorusAndDelay", {40, 64, 127}, {"B9 5D 40", "B9 5E 7F", "BA 5D 40", "BA 5E 7F"}},
+                      SendsCase{"ReverbOff", {0, 0, 0}, {"B9 5B 00", "BA 5B 00"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PartSends, AChangeSendsOnlyWhatChangedEvenBackToADefault) {
+    EXPECT_EQ(partSendChanges({40, 64, 10}, {40, 0, 10}), (std::vector<MidiBytes>{{0xB9, 93, 0}, {0xBA, 93, 0}}));
+    EXPECT_TRUE(partSendChanges({1, 2, 3}, {1, 2, 3}).empty());
+}
+
 TEST(SwitchOn, EmptyKitSendsRhythmPartThenNameAndProgramPerSet) {
     Kit kit;
     Wire w;
