@@ -50,9 +50,11 @@ bool WinMmBackend::release(Long& l) {
 
 std::size_t WinMmBackend::close() {
     if (!out_) return 0;
-    // Every send waited for its message to leave, so nothing taken is still on its way; a
-    // header the driver held on to is given back by the reset.
-    client_.api().outReset(out_);
+    // Every send waited for its message to leave, so nothing taken is still on its way. Only a
+    // header the driver held on to needs the reset that gives it back: a reset also sends what
+    // the driver thinks silences a device (Wine's sends controllers 120 and 121 on all sixteen
+    // channels), which nobody asked the module for.
+    if (!held_.empty() || (long_ && long_->prepared)) client_.api().outReset(out_);
     if (long_) release(*long_);
     for (auto& l : held_) release(*l);
     held_.clear();
