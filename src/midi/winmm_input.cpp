@@ -15,6 +15,7 @@ void WinMmInput::report(const MidiError& why) {
 }
 
 void WinMmInput::received(UINT message, DWORD_PTR param1) {
+    std::lock_guard<std::mutex> lock(receiving_);
     if (closing_) return;
     switch (message) {
         case MIM_DATA: {
@@ -104,8 +105,12 @@ void WinMmInput::release() {
 void WinMmInput::close() {
     if (!in_) return;
     // Closing first: the reset hands every buffer back through the callback, which must lend
-    // none of them again or they could not be unprepared.
-    closing_ = true;
+    // none of them again or they could not be unprepared. Set once no message is being handed
+    // on, so none is after; not held across the reset, whose callbacks may come on this thread.
+    {
+        std::lock_guard<std::mutex> lock(receiving_);
+        closing_ = true;
+    }
     client_.api().inStop(in_);
     client_.api().inReset(in_);
     release();

@@ -50,6 +50,9 @@ private:
     std::vector<std::unique_ptr<Buffer>> buffers_;
     // Set before the device is stopped: buffers that come back then stay with us.
     std::atomic<bool> closing_{false};
+    // Held while the driver's thread hands a message on: the close waits for that to end
+    // before it lets the handler and the buffers go.
+    std::mutex receiving_;
 };
 
 }  // namespace kf

@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "midi/midi_in.h"
@@ -322,6 +325,38 @@ INSTANTIATE_TEST_SUITE_P(
         InCase{"NoOwnPort", nullptr, -1, nullptr, {}, {}, MidiError::NoSuchPort, {}},
         InCase{"PastTheList", nullptr, 2, nullptr, {}, {}, MidiError::NoSuchPort, {}}),
     [](const auto& info) { return std::string(info.param.what); });
+
+// The driver's thread may be handing a message on as the close begins: the close waits for it,
+// or the handler it calls would go from under it.
+TEST(WinMmInClose, WaitsForAMessageBeingHandedOn) {
+    auto fake = std::make_shared<FakeWinMm>();
+    WinMmInput in(fake);
+    std::atomic<bool> entered{false}, release{false}, closed{false};
+    std::atomic<int> order{0}, handlerEnd{0}, closeEnd{0};
+    ASSERT_TRUE(in.open(
+        1,
+        [&](const std::uint8_t*, std::size_t) {
+            entered = true;
+            while (!release) std::this_thread::yield();
+            handlerEnd = ++order;
+        },
+        nullptr));
+    std::thread driver([&] { fake->shortIn(0x7F2499); });
+    while (!entered) std::this_thread::yield();
+    std::thread closer([&] {
+        in.close();
+        closeEnd = ++order;
+        closed = true;
+    });
+    // A close that does not wait ends while the handler is still held; one that waits cannot
+    // end before the handler is let go, whatever this bound.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while (!closed && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    release = true;
+    driver.join();
+    closer.join();
+    EXPECT_LT(handlerEnd, closeEnd);
+}
 
 }  // namespace
 }  // namespace kf
