@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
@@ -40,6 +41,7 @@
 #include "editor/grid.h"
 #include "editor/icons.h"
 #include "editor/library_dock.h"
+#include "editor/library_grid.h"
 #include "editor/name_bar.h"
 #include "editor/panel.h"
 #include "editor/preview.h"
@@ -111,7 +113,27 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     leftLayout_ = new QVBoxLayout(panelLeft1_);
     leftLayout_->setContentsMargins(0, 0, 0, 0);
     leftLayout_->setSpacing(0);
-    leftLayout_->addWidget(grid, 1);
+    // A kit of the library shows beside the grid, read-only, once a row of it is clicked.
+    auto* libraryGrid = new LibraryGrid(editor_);
+    parts_.libraryGrid = libraryGrid;
+    auto* libraryBox = new QWidget;
+    libraryBox->setObjectName("LibraryGridBox");
+    auto* libraryLayout = new QVBoxLayout(libraryBox);
+    libraryLayout->setContentsMargins(2, 0, 0, 0);
+    libraryLayout->setSpacing(0);
+    auto* libraryTitle = new QLabel;
+    libraryTitle->setObjectName("LibraryGridTitle");
+    libraryLayout->addWidget(libraryTitle);
+    libraryLayout->addWidget(libraryGrid, 1);
+    libraryBox->hide();
+    auto* grids = new QWidget;
+    auto* gridsLayout = new QHBoxLayout(grids);
+    gridsLayout->setContentsMargins(0, 0, 0, 0);
+    gridsLayout->setSpacing(0);
+    gridsLayout->addWidget(grid, 1);
+    gridsLayout->addWidget(libraryBox, 1);
+    connect(libraryGrid, &LibraryGrid::entered, edit, &EditCommands::Grid1Enter);
+    leftLayout_->addWidget(grids, 1);
     leftLayout_->addWidget(dataBox);
     auto* panelRight1 = new QWidget;
     panelRight1->setObjectName("Panel_Right1");
@@ -161,6 +183,15 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     connect(view, &ViewOptions::libraryShown, library, &QWidget::setVisible);
     connect(library, &LibraryDock::closed, view, [view] { view->SetLibraryVisible(false); });
     connect(library, &LibraryDock::openRequested, files, &FileCommands::dropFile);
+    connect(library, &LibraryDock::kitChosen, this,
+            [libraryBox, libraryTitle, libraryGrid](const QString& fileName, const Kit& kit) {
+                libraryTitle->setText(fileName);
+                libraryGrid->showKit(kit);
+                libraryBox->show();
+            });
+    connect(view, &ViewOptions::libraryShown, libraryBox, [libraryBox](bool on) {
+        if (!on) libraryBox->hide();
+    });
     dataBox->showBox = [view] { view->SetDataBoxVisible(true); };
     connect(dataBox->DataClose1, &QAction::triggered, view, [view] { view->SetDataBoxVisible(false); });
     QMenu* popView = view->popupMenu(this);

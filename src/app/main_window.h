@@ -28,6 +28,7 @@ class EditCommands;
 class FileCommands;
 class HelpViewer;
 class LibraryDock;
+class LibraryGrid;
 class NameBar;
 class NoteGrid;
 class OptionsDialog;
@@ -51,6 +52,7 @@ struct WindowParts {
     TransferMonitor* transfer = nullptr;
     CompareCommands* compare = nullptr;
     LibraryDock* library = nullptr;
+    LibraryGrid* libraryGrid = nullptr;  // a library kit beside the grid, read-only
 };
 
 struct StartOptions {

@@ -1,10 +1,15 @@
 #include "editor/document.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "model/parameters.h"
 
 namespace kf::ui {
+
+bool Document::canPaste() const {
+    return std::any_of(clipboard_.begin(), clipboard_.end(), [](const DrumNoteEntry& e) { return e.used != 0; });
+}
 
 void Document::setFile(const QString& folder, const QString& name) {
     folder_ = folder;
@@ -68,15 +73,18 @@ void Document::enterInstrument(int set, int note, const PresetDrumSet& preset, i
 
 void Document::cut(int set, int note) {
     recordUndo(set, note);
-    clipboard_ = kit_.entry(set, note);
+    clipboard_.assign(1, kit_.entry(set, note));
     kit_.entry(set, note) = blankEntry();
     modified_ = true;
 }
 
-void Document::paste(int set, int note) {
-    recordUndo(set, note);
-    kit_.entry(set, note) = clipboard_;
+int Document::paste(int set, int note, const std::vector<DrumNoteEntry>& notes) {
+    const int count = std::min(static_cast<int>(notes.size()), kNoteCount - note);
+    if (count <= 0) return 0;
+    recordUndo(set, note, count);
+    for (int i = 0; i < count; ++i) kit_.entry(set, note + i) = notes[static_cast<size_t>(i)];
     modified_ = true;
+    return count;
 }
 
 void Document::erase(int set, int note) {
@@ -85,17 +93,19 @@ void Document::erase(int set, int note) {
     modified_ = true;
 }
 
-void Document::recordUndo(int set, int note) {
-    undoEntry_ = kit_.entry(set, note);
+void Document::recordUndo(int set, int note, int count) {
+    undoEntries_.clear();
+    for (int i = 0; i < count; ++i) undoEntries_.push_back(kit_.entry(set, note + i));
     undoSet_ = set;
     undoNote_ = note;
     undoAvailable_ = true;
 }
 
-std::pair<int, int> Document::undo() {
-    std::swap(kit_.entry(undoSet_, undoNote_), undoEntry_);
+Document::Run Document::undo() {
+    const int count = static_cast<int>(undoEntries_.size());
+    for (int i = 0; i < count; ++i) std::swap(kit_.entry(undoSet_, undoNote_ + i), undoEntries_[static_cast<size_t>(i)]);
     modified_ = true;
-    return {undoSet_, undoNote_};
+    return {undoSet_, undoNote_, count};
 }
 
 }  // namespace kf::ui

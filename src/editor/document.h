@@ -1,10 +1,15 @@
 // The kit being edited and what belongs to it as a document: the file it came from, the
 // one-step undo, the clipboard and whether it differs from what was saved. Nothing here
 // sends or shows anything; the editor controller does both after each change.
+//
+// The clipboard and the undo each hold a run of neighbouring notes of one set: one note from
+// this kit's own cut and copy, a range taken from another kit. A paste of a range is one
+// step, and one undo takes the whole range back.
 #pragma once
 
 #include <QString>
 #include <string>
+#include <vector>
 
 #include "model/kit.h"
 #include "model/preset_sets.h"
@@ -17,10 +22,11 @@ class Document {
 public:
     const Kit& kit() const { return kit_; }
     const DrumNoteEntry& entry(int set, int note) const { return kit_.entry(set, note); }
-    const DrumNoteEntry& clipboard() const { return clipboard_; }
+    // The notes a paste writes, from the edit target on.
+    const std::vector<DrumNoteEntry>& clipboard() const { return clipboard_; }
     bool modified() const { return modified_; }
-    // Paste applies while the clipboard holds a note; Undo while a change is recorded.
-    bool canPaste() const { return clipboard_.used != 0; }
+    // Paste applies while the clipboard holds a used note; Undo while a change is recorded.
+    bool canPaste() const;
     bool canUndo() const { return undoAvailable_; }
 
     // The file: its name ("無題" until it has one), its folder (ends with a separator, or
@@ -51,21 +57,28 @@ public:
     void enterInstrument(int set, int note, const PresetDrumSet& preset, int k);
 
     // --- The clipboard and the undo. Cut, paste and erase record the undo first.
-    void copy(int set, int note) { clipboard_ = kit_.entry(set, note); }
+    void copy(int set, int note) { clipboard_.assign(1, kit_.entry(set, note)); }
+    // Notes of another kit, in order, to be pasted as they stand (unused ones too).
+    void copyNotes(std::vector<DrumNoteEntry> notes) { clipboard_ = std::move(notes); }
     void cut(int set, int note);
-    void paste(int set, int note);
+    // Writes notes from (set, note) on, as far as note 127 goes; returns how many it wrote.
+    int paste(int set, int note, const std::vector<DrumNoteEntry>& notes);
+    int paste(int set, int note) { return paste(set, note, clipboard_); }
     void erase(int set, int note);
-    void recordUndo(int set, int note);
-    // Swaps the note recorded with the entry it held, so a second undo redoes; returns
-    // the note it restored.
-    std::pair<int, int> undo();
+    void recordUndo(int set, int note, int count = 1);
+    // Swaps the notes recorded with the entries they held, so a second undo redoes; returns
+    // the run it restored.
+    struct Run {
+        int set, note, count;
+    };
+    Run undo();
 
 private:
     friend class EditorTestAccess;
 
     Kit kit_;
-    DrumNoteEntry clipboard_;
-    DrumNoteEntry undoEntry_;
+    std::vector<DrumNoteEntry> clipboard_;
+    std::vector<DrumNoteEntry> undoEntries_;
     int undoSet_ = 1, undoNote_ = 0;
     bool undoAvailable_ = false;
     bool modified_ = false;

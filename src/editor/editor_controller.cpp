@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <algorithm>
-#include <tuple>
 
 #include "files/kit_file.h"
 #include "gs/device_commands.h"
@@ -242,8 +241,35 @@ void EditorController::Copy1Click() {
 
 void EditorController::Paste1Click() {
     if (state_.busy) return;
-    changeEditTarget(&Document::paste);
-    sendWholeNote(midi_, document_.kit(), state_.editSet, state_.editNote);
+    pasteAtEditTarget(document_.clipboard());
+}
+
+void EditorController::pasteAtEditTarget(const std::vector<DrumNoteEntry>& notes) {
+    const int set = state_.editSet, note = state_.editNote;
+    int count = 0;
+    changingCommands([&] {
+        count = document_.paste(set, note, notes);
+        for (int i = 0; i < count; ++i) noteChanged(set, note + i);
+    });
+    for (int i = 0; i < count; ++i) sendWholeNote(midi_, document_.kit(), set, note + i);
+}
+
+void EditorController::copyNotes(const Kit& kit, int set, int first, int last) {
+    if (state_.busy) return;
+    std::vector<DrumNoteEntry> notes;
+    bool used = false;
+    for (int n = std::max(first, 0); n <= std::min(last, kNoteCount - 1); ++n) {
+        notes.push_back(kit.entry(set, n));
+        used = used || notes.back().used;
+    }
+    if (!used) return;
+    changingCommands([&] { document_.copyNotes(std::move(notes)); });
+}
+
+void EditorController::dropNotes(int set, int note, const std::vector<DrumNoteEntry>& notes) {
+    if (state_.busy) return;
+    selectEditTarget(set, note);
+    pasteAtEditTarget(notes);
 }
 
 void EditorController::Delete1Click() {
@@ -254,13 +280,14 @@ void EditorController::Delete1Click() {
 void EditorController::Undo1Click() {
     const EditorState& s = state_;
     if (s.busy || !undoEnabled()) return;
-    int set = 1, note = 0;
+    Document::Run run{1, 0, 0};
     changingCommands([&] {
-        std::tie(set, note) = document_.undo();
-        noteChanged(set, note);
+        run = document_.undo();
+        for (int i = 0; i < run.count; ++i) noteChanged(run.set, run.note + i);
     });
-    sendWholeNote(midi_, document_.kit(), set, note);
-    if (set != s.currentSet || note != s.currentNote) Grid1SelectCell(set, note);
+    for (int i = 0; i < run.count; ++i) sendWholeNote(midi_, document_.kit(), run.set, run.note + i);
+    // The selection goes to the first note of what came back.
+    if (run.set != s.currentSet || run.note != s.currentNote) Grid1SelectCell(run.set, run.note);
 }
 
 void EditorController::enterInstrument(int set, int note, const PresetDrumSet& preset, int k) {

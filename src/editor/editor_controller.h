@@ -133,6 +133,13 @@ public:
     void Paste1Click();
     void Delete1Click();
     void Undo1Click();
+    // Notes first..last of one set of another kit into the clipboard, for Paste to write from
+    // the edit target on. A range without a used note copies nothing, as Copy does not apply
+    // to an empty note.
+    void copyNotes(const Kit& kit, int set, int first, int last);
+    // Notes dropped on a note: it becomes the current note and the edit target, and they are
+    // pasted there as Paste writes the clipboard, one step for Undo. The clipboard stays.
+    void dropNotes(int set, int note, const std::vector<DrumNoteEntry>& notes);
     // Instrument k of a preset drum set into a note, as 入力 and 挿入 do.
     void enterInstrument(int set, int note, const PresetDrumSet& preset, int k);
     // Cut, copy and delete apply to a used note; paste while the clipboard holds one; undo
@@ -216,6 +223,8 @@ private:
     void changingCommands(F change);
     // A change of the edit target's entry, shown (and its reception switches sent) at once.
     void changeEditTarget(void (Document::*change)(int, int));
+    // Paste: notes from the edit target on, each shown and then sent whole.
+    void pasteAtEditTarget(const std::vector<DrumNoteEntry>& notes);
     // The rest of SetPreview(true) once the port has opened, or not; greeted: the switch-on
     // went out with the open.
     void opened(bool ok, bool greeted);

@@ -1,13 +1,18 @@
 #include "editor/grid.h"
 
 #include <QAbstractButton>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <cstdlib>
 
 #include "editor/fonts.h"
 #include "editor/grid_model.h"
+#include "editor/note_drag.h"
 #include "editor/text.h"
 #include "gs/device_commands.h"
 
@@ -27,29 +32,12 @@ NoteGrid::NoteGrid(EditorController& controller, const QList<QAction*>& menuActi
         if (a) PopGrid1->addAction(a);
         else PopGrid1->addSeparator();
     }
-    setFont(fixedFont(15));
     setStatusTip(QString::fromUtf8(kGridHint));
+    setUpGridView(this);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setSelectionBehavior(QAbstractItemView::SelectItems);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setTabKeyNavigation(false);
-    setWordWrap(false);
     setCornerButtonEnabled(true);
-    horizontalHeader()->setSectionsClickable(false);
-    horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    verticalHeader()->setSectionsClickable(false);
-    verticalHeader()->setHighlightSections(false);
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(21);
-    verticalHeader()->setMinimumSectionSize(21);
-    verticalHeader()->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    verticalHeader()->setFixedWidth(44);
-    verticalHeader()->setFont(fixedFont(15));
-    setColumnWidth(0, 120);
-    setColumnWidth(1, 120);
-    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    // Notes dragged from a kit of the library land here.
+    setAcceptDrops(true);
     horizontalHeader()->viewport()->installEventFilter(this);
     verticalHeader()->viewport()->installEventFilter(this);
     if (auto* corner = findChild<QAbstractButton*>()) corner->installEventFilter(this);
@@ -62,6 +50,31 @@ NoteGrid::NoteGrid(EditorController& controller, const QList<QAction*>& menuActi
                     Grid1SelectCell(now.column() + 1, now.row());
             });
     connect(this, &QAbstractItemView::doubleClicked, this, [this] { Grid1DblClick(); });
+}
+
+void setUpGridView(QTableView* view) {
+    view->setFont(fixedFont(15));
+    view->setSelectionBehavior(QAbstractItemView::SelectItems);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setTabKeyNavigation(false);
+    view->setWordWrap(false);
+    QHeaderView* top = view->horizontalHeader();
+    top->setSectionsClickable(false);
+    top->setHighlightSections(false);
+    top->setSectionResizeMode(QHeaderView::Interactive);
+    top->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QHeaderView* side = view->verticalHeader();
+    side->setSectionsClickable(false);
+    side->setHighlightSections(false);
+    side->setSectionResizeMode(QHeaderView::Fixed);
+    side->setDefaultSectionSize(21);
+    side->setMinimumSectionSize(21);
+    side->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    side->setFixedWidth(44);
+    side->setFont(fixedFont(15));
+    view->setColumnWidth(0, 120);
+    view->setColumnWidth(1, 120);
+    view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
 }
 
 void NoteGrid::setUp() {
@@ -261,6 +274,37 @@ void NoteGrid::Grid1MouseUp(Qt::MouseButton button, int column, int row, const Q
 }
 
 void NoteGrid::Grid1DblClick() { emit dataBoxWanted(); }
+
+void NoteGrid::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasFormat(kNotesMimeType)) event->acceptProposedAction();
+    else event->ignore();  // a file goes on to the window, which opens it
+}
+
+void NoteGrid::dragMoveEvent(QDragMoveEvent* event) {
+    QTableView::dragMoveEvent(event);  // scrolls near the edges
+    const QModelIndex cell = indexAt(event->position().toPoint());
+    if (cell.isValid() && event->mimeData()->hasFormat(kNotesMimeType) && !c_.state().busy) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void NoteGrid::dropEvent(QDropEvent* event) {
+    stopAutoScroll();
+    setState(NoState);
+    const QModelIndex cell = indexAt(event->position().toPoint());
+    const std::vector<DrumNoteEntry> notes = decodeNotes(event->mimeData()->data(kNotesMimeType));
+    if (!cell.isValid() || notes.empty() || c_.state().busy) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    setFocus(Qt::OtherFocusReason);
+    c_.dropNotes(cell.column() + 1, cell.row(), notes);
+}
 
 void NoteGrid::focusInEvent(QFocusEvent* event) {
     QTableView::focusInEvent(event);

@@ -11,6 +11,9 @@ namespace kf::ui {
 
 class GridModel;
 
+// The look and the keys both note grids share: fonts, header sizes, no editing in place.
+void setUpGridView(QTableView* view);
+
 class NoteGrid : public QTableView, public EditorObserver {
     Q_OBJECT
 public:
@@ -67,6 +70,10 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    // Notes dragged from another kit: dropped on a cell, they are pasted there.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     // Typing letters does not jump to a cell: the grid answers only to moving keys.
     void keyboardSearch(const QString&) override {}
 

@@ -251,6 +251,11 @@ LibraryDock::LibraryDock(Dialogs& dialogs, QWidget* parent)
     connect(list_, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         if (const LibraryEntry* e = model_->entry(index.row())) emit openRequested(QString::fromStdString(e->path));
     });
+    connect(list_, &QTreeView::clicked, this, [this](const QModelIndex& index) {
+        const LibraryEntry* e = model_->entry(index.row());
+        Kit kit;
+        if (e && e->readable() && readKit(*e, windowTitle(), kit)) emit kitChosen(QString::fromStdString(e->fileName), kit);
+    });
     connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { updateButtons(); });
     connect(addFolder_, &QPushButton::clicked, this, &LibraryDock::AddFolderClick);
     connect(removeFolder_, &QPushButton::clicked, this, &LibraryDock::RemoveFolderClick);
@@ -553,22 +558,25 @@ void LibraryDock::AuditionClick() {
     const LibraryEntry* e = model_->entry(list_->currentIndex().row());
     if (!e || !e->readable() || !audition_.makeSynth) return;
     Kit kit;
-    std::string why;
-    try {
-        why = readKitOfAnyKind(e->fileName, readFileBytes(e->path), kit);
-    } catch (const std::exception& error) {
-        why = error.what();
-    }
-    if (!why.empty()) {
-        dialogs_.message(this, QMessageBox::Warning, QStringLiteral("試聴"), QString::fromStdString(why), QMessageBox::Ok);
-        return;
-    }
+    if (!readKit(*e, QStringLiteral("試聴"), kit)) return;
     audition_.play(kit);
     if (audition_.playing()) qApp->installEventFilter(this);  // any key stops it
     updateButtons();
 }
 
 void LibraryDock::StopClick() { audition_.stop(); }
+
+bool LibraryDock::readKit(const LibraryEntry& row, const QString& caption, Kit& kit) {
+    std::string why;
+    try {
+        why = readKitOfAnyKind(row.fileName, readFileBytes(row.path), kit);
+    } catch (const std::exception& error) {
+        why = error.what();
+    }
+    if (why.empty()) return true;
+    dialogs_.message(this, QMessageBox::Warning, caption, QString::fromStdString(why), QMessageBox::Ok);
+    return false;
+}
 
 bool LibraryDock::eventFilter(QObject* watched, QEvent* event) {
     // While a kit plays a key only stops it: no shortcut fires, no control takes it.

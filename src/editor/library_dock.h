@@ -101,6 +101,8 @@ public:
 signals:
     // Double click or Enter on a row: open the kit as Open or Import would.
     void openRequested(const QString& path);
+    // One click on a row: its kit, read as Open or Import reads it, to be shown beside the grid.
+    void kitChosen(const QString& fileName, const kf::Kit& kit);
     // Closed by its own title bar button.
     void closed();
     void foldersChanged();
@@ -140,6 +142,8 @@ private:
     void updateButtons();
     void watchFiles(const std::vector<std::string>& paths);
     QString selectedPath() const;
+    // The row's kit, read now; false (after a box saying why) when it holds none any more.
+    bool readKit(const LibraryEntry& row, const QString& caption, Kit& kit);
     void selectPath(const QString& path);
 
     Dialogs& dialogs_;

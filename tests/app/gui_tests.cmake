@@ -8,7 +8,7 @@ target_compile_definitions(kitforge_gui_harness PUBLIC KITFORGE_SOURCE_DATA_DIR=
   KITFORGE_EXECUTABLE="$<TARGET_FILE:kitforge>")
 set(CMAKE_AUTOMOC ON)
 add_executable(gui_test app/startup_test.cpp editor/grid_test.cpp editor/panel_test.cpp
-  editor/edit_commands_test.cpp editor/editor_core_test.cpp editor/text_test.cpp editor/document_test.cpp editor/file_commands_test.cpp editor/fetch_test.cpp editor/compare_test.cpp editor/library_test.cpp app/settings_test.cpp
+  editor/edit_commands_test.cpp editor/editor_core_test.cpp editor/text_test.cpp editor/document_test.cpp editor/file_commands_test.cpp editor/fetch_test.cpp editor/compare_test.cpp editor/library_test.cpp editor/library_grid_test.cpp app/settings_test.cpp
   app/shell_test.cpp editor/transfer_test.cpp editor/name_bar_test.cpp
   app/platform_test.cpp)
 if(WIN32)

@@ -56,6 +56,26 @@ Kit startKit() {
     return kit;
 }
 
+// Another kit: set 1, note 10 and 12 used, 11 between them empty.
+DrumNoteEntry plainEntry(const char* name, int level) {
+    DrumNoteEntry e = blankEntry();
+    e.used = 1, e.name = name, e.level = static_cast<std::uint8_t>(level), e.pan = 64, e.rxNoteOn = 1;
+    return e;
+}
+dt1::NoteBytes plainBytes(int level) { return {60, level, 0, 64, 127, 0, 0, 1, 0, 2, 0, 0}; }
+const dt1::NoteBytes kBlank{60, 127, 0, 0, 127, 0, 0, 0, 0, 2, 0, 0};
+Kit otherKit() {
+    Kit kit;
+    kit.reset();
+    kit.entry(1, 10) = plainEntry("Tom", 90);
+    kit.entry(1, 12) = plainEntry("Hat", 70);
+    return kit;
+}
+Strings operator+(Strings a, const Strings& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 struct Core {
     RecordedOut wire{RecordedOut::Open};
     MidiIn input{std::make_unique<LoopbackInput>()};
@@ -137,6 +157,39 @@ const CoreCase kCases[] = {
          c.setBusy(true);
      },
      [](ui::EditorController& c) { c.Paste1Click(); },
+     {},
+     {}},
+    // Notes of another kit: a run of one set, pasted from the edit target on as one step.
+    {"NotesOfAnotherKitPasteAsARunEmptyOnesToo", [](ui::EditorController& c) { c.copyNotes(otherKit(), 1, 10, 12); },
+     [](ui::EditorController& c) { c.Paste1Click(); },
+     dt1::noteAfterRx(1, 36, plainBytes(90)) + dt1::note(1, 37, kBlank) + dt1::note(1, 38, plainBytes(70)),
+     {"note 1 36", "note 1 37", "note 1 38", "commands"}},
+    {"OneUndoTakesTheWholeRunBackAndSelectsItsFirstNote",
+     [](ui::EditorController& c) {
+         c.copyNotes(otherKit(), 1, 10, 12);
+         c.selectEditTarget(1, 40);
+         c.Paste1Click();
+         c.selectEditTarget(2, 5);
+     },
+     [](ui::EditorController& c) { c.Undo1Click(); },
+     dt1::note(1, 40, kBlank) + dt1::note(1, 41, kBlank) + dt1::note(1, 42, kBlank),
+     {"note 1 40", "note 1 41", "note 1 42", "select 1 40"}},
+    {"ADropSelectsItsNoteAndTheRunEndsAtNote127", nothing,
+     [](ui::EditorController& c) {
+         const Kit other = otherKit();
+         c.dropNotes(2, 126, {other.entry(1, 10), other.entry(1, 11), other.entry(1, 12)});
+     },
+     dt1::noteAfterRx(2, 126, plainBytes(90)) + dt1::note(2, 127, kBlank),
+     {"commands", "select 2 126", "note 2 126", "note 2 127", "commands"}},
+    {"ARunWithoutAUsedNoteCopiesNothing", nothing,
+     [](ui::EditorController& c) {
+         c.copyNotes(otherKit(), 1, 0, 9);
+         c.Paste1Click();
+     },
+     {},
+     {}},
+    {"BusyRefusesADrop", [](ui::EditorController& c) { c.setBusy(true); },
+     [](ui::EditorController& c) { c.dropNotes(1, 36, {otherKit().entry(1, 10)}); },
      {},
      {}},
     {"AGridNoteSelectsItsSet", nothing,
