@@ -75,6 +75,11 @@ windows_test() {
   tests/windows/convert_same.sh build/bin/kitforge-cli build-win/bin/kitforge-cli.exe build-win/convert_same
   # The program as a user unpacks it: nothing from the build tree beside it.
   tests/windows/program_check.sh "$package_dir/kitforge.exe" build-win/program_check
+  # WinMM both ways through Wine's ALSA MIDI driver, against the kernel sequencer in the test
+  # VM: the unpacked kitforge-cli.exe sends a kit to a virtual port and fetches one from it.
+  cmake --build build --target winmm_vm_test
+  tests/midi/alsa/run_vm.sh build/tests/midi/alsa/vm-cache build-win/winmm_vm build/bin/winmm_vm_test \
+    "$PWD/$package_dir/kitforge-cli.exe" "$WINEPREFIX" || [ $? -eq 77 ]
 }
 
 windows_package() {
