@@ -46,13 +46,69 @@ build() {  # build DIR [cmake options]
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
-windows_build() {
-  qt=$(cmake/qt-windows.sh)
-  # Without FluidSynth's source (Debian's archive may not serve it), no built-in synth.
-  if ! fluidsynth=$(cmake/fluidsynth-windows.sh); then
-    echo "kitforge.sh: FluidSynth for Windows could not be built: the Windows build has no built-in synth" >&2
-    fluidsynth=""
+# Each phase's seconds, printed as a table when the run ends, passed or failed, so a log shows
+# where the time went.
+phases=$(mktemp)
+phase_name=""
+cleanups=""
+at_exit() {  # at_exit COMMAND: run when the script ends, the last registered first
+  cleanups="$1; $cleanups"
+}
+finish() {
+  rc=$?
+  trap - EXIT
+  [ -n "$phase_name" ] && printf '%s (failed)\t%s\n' "$phase_name" $(($(date +%s) - phase_start)) >>"$phases"
+  eval "$cleanups"
+  if [ -s "$phases" ]; then
+    printf '\n%-44s %7s\n' phase seconds
+    awk -F '\t' '{ printf "%-44s %7d\n", $1, $2 }' "$phases"
+    printf '%-44s %7d\n' "whole run" $(($(date +%s) - run_start))
   fi
+  rm -f "$phases"
+  exit "$rc"
+}
+run_start=$(date +%s)
+trap finish EXIT
+trap 'exit 130' INT TERM
+phase() {  # phase NAME COMMAND...
+  phase_name=$1
+  phase_start=$(date +%s)
+  shift
+  "$@"
+  printf '%s\t%s\n' "$phase_name" $(($(date +%s) - phase_start)) >>"$phases"
+  phase_name=""
+}
+
+# Qt and FluidSynth for Windows are built once per machine, into a cache; on a fresh one that
+# is most of the run's work. It starts at once, beside the Linux phases, at the lowest priority,
+# so it takes the cores those leave idle (servers started, programs waited on, one test left)
+# without slowing them.
+windows_deps_start() {
+  # A session of its own, so that the whole build stops with the run.
+  echo "Qt and FluidSynth for Windows: from the cache, or built once into it (logs: build-win/deps.*.log)"
+  setsid -w cmake/windows-deps.sh build-win &
+  deps_pid=$!
+  at_exit "kill -TERM -- -$deps_pid 2>/dev/null || true"
+}
+
+windows_deps_wait() {
+  [ -n "${deps_pid:-}" ] || windows_deps_start
+  if ! wait "$deps_pid" || [ ! -s build-win/deps.qt ]; then
+    tail -40 build-win/deps.qt.log >&2
+    echo "kitforge.sh: Qt for Windows could not be built (build-win/deps.qt.log)" >&2
+    exit 1
+  fi
+  cat build-win/deps.times >>"$phases"
+  qt=$(tail -1 build-win/deps.qt)
+  fluidsynth=$(tail -1 build-win/deps.fluidsynth)
+  if [ -z "$fluidsynth" ]; then
+    tail -20 build-win/deps.fluidsynth.log >&2
+    echo "kitforge.sh: FluidSynth for Windows could not be built: the Windows build has no built-in synth" >&2
+  fi
+}
+
+windows_build() {
+  [ -n "${qt:-}" ] || windows_deps_wait
   build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKITFORGE_BENCH=OFF \
     -DKITFORGE_MINGW_STATIC=OFF -DKITFORGE_WINDOWS_QT="$qt" -DKITFORGE_WINDOWS_FLUIDSYNTH="$fluidsynth"
 }
@@ -60,7 +116,7 @@ windows_build() {
 windows_test() {
   # The Linux kitforge-cli, whose output the Windows one must match.
   cmake -S . -B build -G Ninja >/dev/null
-  cmake --build build --target kitforge-cli
+  cmake --build build --target kitforge-cli winmm_vm_test
   # The build's own Wine prefix (as the tests' emulator uses), with one server kept for the
   # whole run: a server that exits between two tests can cut the next one's connection. Its
   # background programs start here, away from the pipes ctest reads a test listing from.
@@ -69,15 +125,19 @@ windows_test() {
   # One left by an interrupted run would refuse the new one.
   wineserver -k >/dev/null 2>&1 || true
   wineserver -p
-  trap 'wineserver -k' EXIT
+  at_exit "wineserver -k"
   wine cmd /c exit 0 </dev/null >/dev/null 2>&1
-  ctest --test-dir build-win --output-on-failure -j "$jobs"
-  tests/windows/convert_same.sh build/bin/kitforge-cli build-win/bin/kitforge-cli.exe build-win/convert_same
+  phase "Windows tests under Wine" ctest --test-dir build-win --output-on-failure -j "$jobs"
+  phase "Linux and Windows outputs compared" \
+    tests/windows/convert_same.sh build/bin/kitforge-cli build-win/bin/kitforge-cli.exe build-win/convert_same
   # The program as a user unpacks it: nothing from the build tree beside it.
-  tests/windows/program_check.sh "$package_dir/kitforge.exe" build-win/program_check
+  phase "unpacked program under Wine" tests/windows/program_check.sh "$package_dir/kitforge.exe" build-win/program_check
   # WinMM both ways through Wine's ALSA MIDI driver, against the kernel sequencer in the test
   # VM: the unpacked kitforge-cli.exe sends a kit to a virtual port and fetches one from it.
-  cmake --build build --target winmm_vm_test
+  phase "WinMM in the ALSA VM" winmm_vm
+}
+
+winmm_vm() {
   tests/midi/alsa/run_vm.sh build/tests/midi/alsa/vm-cache build-win/winmm_vm build/bin/winmm_vm_test \
     "$PWD/$package_dir/kitforge-cli.exe" "$WINEPREFIX" || [ $? -eq 77 ]
 }
@@ -100,28 +160,31 @@ install_missing
 case "$action" in
 run)
   build build
+  rm -f "$phases"
   exec build/bin/kitforge "$@" ;;
 test)
-  build build
-  ctest --test-dir build --output-on-failure -j "$jobs"
+  windows_deps_start
+  phase "Linux build" build build
+  phase "Linux tests" ctest --test-dir build --output-on-failure -j "$jobs"
   # Core again under AddressSanitizer and UndefinedBehaviorSanitizer, with the fuzzers.
-  build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DKITFORGE_GUI=OFF \
-    -DKITFORGE_BENCH=OFF -DKITFORGE_SANITIZE=ON -DKITFORGE_FUZZ=ON
-  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+  phase "sanitizer build" build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+    -DKITFORGE_GUI=OFF -DKITFORGE_BENCH=OFF -DKITFORGE_SANITIZE=ON -DKITFORGE_FUZZ=ON
+  phase "sanitizer tests" ctest --test-dir build-asan --output-on-failure -j "$jobs"
   # The sender and its transports' threads under ThreadSanitizer.
-  build build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DKITFORGE_GUI=OFF \
-    -DKITFORGE_BENCH=OFF -DKITFORGE_TSAN=ON
-  ctest --test-dir build-tsan --output-on-failure -j "$jobs"
+  phase "thread sanitizer build" build build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+    -DKITFORGE_GUI=OFF -DKITFORGE_BENCH=OFF -DKITFORGE_TSAN=ON
+  phase "thread sanitizer tests" ctest --test-dir build-tsan --output-on-failure -j "$jobs"
   # Kitforge built for Windows, under Wine.
-  windows_build
-  windows_package
+  phase "waiting for Qt and FluidSynth" windows_deps_wait
+  phase "Windows build" windows_build
+  phase "Windows zip" windows_package
   windows_test ;;
 bench)
   build build
   server=kitforge-bench
   pidfile=build/bench-jackd.pid
   tests/midi/jack/jack_server.sh start "$server" "$pidfile"
-  trap 'tests/midi/jack/jack_server.sh stop "$server" "$pidfile"' EXIT
+  at_exit "tests/midi/jack/jack_server.sh stop $server $pidfile"
   build/bin/kitforge-files-bench
   build/bin/kitforge-library-bench
   build/bin/kitforge-synth-bench

@@ -5,8 +5,9 @@
 # keyed by the version and the options, so a machine builds it once. Prints the install prefix
 # on its last line.
 #   cmake/fluidsynth-windows.sh [CACHE_DIR]
-# Where Debian's archive does not serve the fluidsynth source, an upstream FluidSynth git
-# repository stands in: KITFORGE_FLUIDSYNTH_GIT=<repository> KITFORGE_FLUIDSYNTH_TAG=<tag>.
+# Where Debian's archive does not serve the fluidsynth source, the upstream release archive kept
+# beside the project stands in (KITFORGE_FLUIDSYNTH_ARCHIVE, checked against its sha256), or an
+# upstream git repository: KITFORGE_FLUIDSYNTH_GIT=<repository> KITFORGE_FLUIDSYNTH_TAG=<tag>.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 cache=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/kitforge}
@@ -19,11 +20,17 @@ version=2.6.1+dfsg-2
 gcem_version=1.18.0-2
 git_repo=${KITFORGE_FLUIDSYNTH_GIT:-}
 git_tag=${KITFORGE_FLUIDSYNTH_TAG:-}
+archive=${KITFORGE_FLUIDSYNTH_ARCHIVE:-$here/../../shared/third_party/fluidsynth-2.6.0.tar.xz}
+archive_version=2.6.0
+[ -f "$archive" ] && archive=$(realpath "$archive")
+archive_sha256=1529209b7806ea2177736098a9df2a58b4035acabb4f148db581e572c5c028b6
+source="Debian's fluidsynth $version"
 if [ -n "$git_repo" ]; then
   [ -n "$git_tag" ] || { echo "KITFORGE_FLUIDSYNTH_GIT needs KITFORGE_FLUIDSYNTH_TAG" >&2; exit 2; }
   version="upstream-$git_tag"
   # A tag can move: the commit is what was built.
   commit=$(git -C "$git_repo" rev-parse "$git_tag^{commit}")
+  source="FluidSynth $git_tag"
 fi
 
 # Only the library and Windows' own audio: WASAPI, DirectSound and waveOut. Kitforge renders
@@ -36,13 +43,27 @@ options="-DBUILD_SHARED_LIBS=ON -DCMAKE_BUILD_TYPE=Release -Dosal=cpp11 -Dwindow
   -Denable-portaudio=OFF -Denable-dbus=OFF -Denable-systemd=OFF -Denable-midishare=OFF
   -Denable-ladspa=OFF -Denable-libinstpatch=OFF -Denable-network=OFF -Denable-ipv6=OFF
   -Denable-openmp=OFF -Denable-signalsmith=OFF -Denable-threads=ON -DKITFORGE_MINGW_STATIC=OFF"
-key=$(printf '%s\n%s\n%s\n%s\n' "$version" "${commit:-}" "$gcem_version" "$options" | cat - "$here/mingw-w64-x86_64.cmake" \
-  | sha256sum | cut -c1-12)
-prefix="$cache/fluidsynth-$(echo "$version" | sed 's/[^A-Za-z0-9.]/_/g')-win64-$key"
-
+key_of() {  # key_of VERSION COMMIT
+  printf '%s\n%s\n%s\n%s\n' "$1" "$2" "$gcem_version" "$options" | cat - "$here/mingw-w64-x86_64.cmake" \
+    | sha256sum | cut -c1-12
+}
+prefix_of() {  # prefix_of VERSION KEY
+  echo "$cache/fluidsynth-$(echo "$1" | sed 's/[^A-Za-z0-9.]/_/g')-win64-$2"
+}
+key=$(key_of "$version" "${commit:-}")
+prefix=$(prefix_of "$version" "$key")
 if [ -f "$prefix/.complete" ]; then
   echo "$prefix"
   exit 0
+fi
+# A machine that once built from the archive, Debian's source not being served, keeps that build.
+if [ -z "$git_repo" ]; then
+  archive_key=$(key_of "upstream-$archive_version" "$archive_sha256")
+  archive_prefix=$(prefix_of "upstream-$archive_version" "$archive_key")
+  if [ -f "$archive_prefix/.complete" ]; then
+    echo "$archive_prefix"
+    exit 0
+  fi
 fi
 
 sudo=""
@@ -115,14 +136,35 @@ if [ ! -d fluidsynth ]; then
     mkdir fluidsynth.tmp
     git -C "$git_repo" archive "$git_tag" | tar -x -C fluidsynth.tmp
   else
-    if ! ls fluidsynth_*.dsc >/dev/null 2>&1 && ! fetch_sources "fluidsynth=$version"; then
-      echo "Debian's fluidsynth $version could not be fetched from $suite; an upstream repository can" \
-        "stand in: KITFORGE_FLUIDSYNTH_GIT=<repository> KITFORGE_FLUIDSYNTH_TAG=<tag>" >&2
+    if ls fluidsynth_*.dsc >/dev/null 2>&1 || fetch_sources "fluidsynth=$version" 2>"$work/fetch.log"; then
+      quiet dpkg-source -x fluidsynth_*.dsc fluidsynth.tmp
+    elif [ -f "$archive" ]; then
+      # Checked before anything of it is unpacked: a damaged or replaced archive builds nothing.
+      if [ "$(sha256sum "$archive" | cut -d' ' -f1)" != "$archive_sha256" ]; then
+        echo "$archive is not FluidSynth $archive_version's release archive (sha256 differs)" >&2
+        exit 1
+      fi
+      echo "Debian's fluidsynth $version is not served from $suite; building FluidSynth" \
+        "$archive_version from $archive" >&2
+      mkdir fluidsynth.tmp
+      tar -xJf "$archive" -C fluidsynth.tmp --strip-components=1 "fluidsynth-$archive_version/"
+      echo archive >fluidsynth.origin
+    else
+      cat "$work/fetch.log" >&2
+      echo "Debian's fluidsynth $version could not be fetched from $suite, and $archive is missing;" \
+        "an upstream repository can stand in: KITFORGE_FLUIDSYNTH_GIT=<repository>" \
+        "KITFORGE_FLUIDSYNTH_TAG=<tag>" >&2
       exit 1
     fi
-    quiet dpkg-source -x fluidsynth_*.dsc fluidsynth.tmp
   fi
   mv fluidsynth.tmp fluidsynth
+fi
+# The build from the archive is kept under its own key, so the choice shows in the name.
+if [ -f fluidsynth.origin ]; then
+  rm -rf "$prefix"
+  version="upstream-$archive_version"
+  prefix=$archive_prefix
+  source="FluidSynth $archive_version"
 fi
 
 # The host's pkg-config would offer Linux libraries to a Windows build.
@@ -133,8 +175,12 @@ PKG_CONFIG_LIBDIR="$work/no-pkgconfig" cmake -S fluidsynth -B build -G Ninja \
   || { tail -40 configure.log >&2; exit 1; }
 cmake --build build -j "$jobs" >&2
 cmake --install build >/dev/null
-# The library is what ships; FluidSynth's own program is not.
+# The library is what ships; FluidSynth's own program is not. Its licence goes beside the DLL,
+# and where its source came from into the zip's README.
 rm -f "$prefix/bin/fluidsynth.exe"
+mkdir -p "$prefix/share/kitforge"
+cp fluidsynth/LICENSE "$prefix/share/kitforge/FluidSynth-LICENSE.txt"
+echo "$source" >"$prefix/share/kitforge/source.txt"
 touch "$prefix/.complete"
 cd "$cache"
 rm -rf "$work"

@@ -10,6 +10,12 @@ if(TARGET kitforge_fluidsynth)
   set(KITFORGE_WINDOWS_SOUNDFONT /usr/share/sounds/sf2/TimGM6mb.sf2 CACHE FILEPATH
     "The SoundFont shipped beside the Windows program")
   list(APPEND kitforge_runtime_files ".|${dll}" ".|${KITFORGE_WINDOWS_SOUNDFONT}")
+  # FluidSynth's licence (LGPL-2.1) beside its DLL, as cmake/fluidsynth-windows.sh keeps it.
+  set(licence "${KITFORGE_WINDOWS_FLUIDSYNTH}/share/kitforge/FluidSynth-LICENSE.txt")
+  if(NOT EXISTS "${licence}")
+    message(FATAL_ERROR "FluidSynth's licence text is missing: ${licence}")
+  endif()
+  list(APPEND kitforge_runtime_files ".|${licence}")
 endif()
 if(TARGET kitforge_fluidsynth OR (DEFINED KITFORGE_MINGW_STATIC AND NOT KITFORGE_MINGW_STATIC))
   foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
