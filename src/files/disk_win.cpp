@@ -245,10 +245,25 @@ void writeInPlace(const std::wstring& target, std::string_view bytes, const std:
     if (!ok) throw FileError(FileError::Create, shownPath, errorText(e));
 }
 
+// The target's folder is cut from its name and ReplaceFileW refuses a relative name ("t1.mid",
+// "..\t1.mid", "C:t1.mid"): everything is derived from the absolute one.
+std::wstring absolute(const std::wstring& path) {
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n == 0) return path;
+        if (n < full.size()) {
+            full.resize(n);
+            return full;
+        }
+        full.resize(n);
+    }
+}
+
 }  // namespace
 
 void writeFileAtomically(const std::string& path, std::string_view bytes, const DiskCalls& calls) {
-    const std::wstring target = resolveLinks(toUtf16(path));
+    const std::wstring target = resolveLinks(absolute(toUtf16(path)));
     if (target.empty()) throw FileError(FileError::Create, path, "symbolic link loop");
     WIN32_FILE_ATTRIBUTE_DATA old{};
     const bool exists = ::GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &old);

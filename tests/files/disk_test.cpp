@@ -158,6 +158,53 @@ TEST_F(Disk, WritesAndReplacesLeavingNoTemporaryFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
+// A name relative to the working folder is saved, and saved again over itself, as the same name
+// made absolute would be: the temporary file beside the target, nothing left of it.
+TEST_F(Disk, RelativeNamesAreWrittenAndReplaced) {
+    fs::create_directories(dir / "sub");
+    struct Case {
+        std::string what;
+        fs::path workingFolder;
+        std::string name;
+        fs::path file;  // where the name lands
+    };
+    std::vector<Case> cases = {
+        {"bare", dir, "t1.mid", dir / "t1.mid"},
+        {"one folder up", dir / "sub", "../t2.mid", dir / "t2.mid"},
+        {"in a folder below", dir, "sub/t3.kfg", dir / "sub" / "t3.kfg"},
+        {"with a dot", dir / "sub", "./t4.kfg", dir / "sub" / "t4.kfg"},
+    };
+#ifdef _WIN32
+    // The drive's own working folder is the process's, the drive being the current one.
+    cases.push_back({"drive-relative", dir, dir.root_name().u8string() + "t5.mid", dir / "t5.mid"});
+    cases.push_back({"backslashes, one folder up", dir / "sub", "..\\t6.mid", dir / "t6.mid"});
+    cases.push_back({"extended-length", dir, "\\\\?\\" + (dir / "t7.mid").u8string(), dir / "t7.mid"});
+    // The administrative share of the drive, where the system serves it (not every Wine does).
+    const std::string drive = dir.root_name().u8string().substr(0, 1);
+    const std::string share = "\\\\localhost\\" + drive + "$" + dir.relative_path().u8string().insert(0, "\\");
+    std::error_code ec;
+    if (fs::is_directory(fs::u8path(share), ec))
+        cases.push_back({"UNC", dir, share + "\\t8.mid", dir / "t8.mid"});
+#endif
+    const fs::path before = fs::current_path();
+    for (const auto& c : cases) {
+        fs::current_path(c.workingFolder);
+        for (const char* content : {"first", "second"}) {
+            try {
+                writeFileAtomically(c.name, content, calls);
+            } catch (const FileError& e) {
+                ADD_FAILURE() << c.what << ", " << content << ": " << e.what();
+            }
+            EXPECT_EQ(slurp(c.file), content) << c.what;
+        }
+        fs::remove(c.file);
+    }
+    fs::current_path(before);
+    EXPECT_TRUE(fs::is_empty(dir / "sub")) << "no temporary file left";
+    fs::remove(dir / "sub");
+    EXPECT_TRUE(fs::is_empty(dir)) << "no temporary file left";
+}
+
 TEST_F(Disk, AFailedWriteNamesTheTargetAndChangesNothing) {
     const fs::path blocker = dir / "file";
     put(blocker, "I am a file");
