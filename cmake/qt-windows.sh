@@ -13,11 +13,11 @@ version=$(dpkg-query -W -f='${source:Version}' qt6-base-dev)
 
 # Only what Kitforge links; OpenGL stays on because 6.4's Windows platform plugin does not
 # compile without it, and tablet events go because Debian's source drops the wintab headers.
-# Direct2D is a second Windows platform plugin and JPEG an image format nothing here reads:
+# Direct2D 1.1 makes a second Windows platform plugin, JPEG an image format nothing here reads:
 # a tenth of the build. Optimized for size, as an editor's widgets need no more speed, which
 # also compiles a sixth faster and makes the zip smaller.
 options="-DBUILD_SHARED_LIBS=ON -DCMAKE_BUILD_TYPE=Release -DFEATURE_optimize_size=ON
-  -DFEATURE_direct2d=OFF -DFEATURE_jpeg=OFF -DQT_BUILD_EXAMPLES=OFF
+  -DFEATURE_direct2d1_1=OFF -DFEATURE_jpeg=OFF -DQT_BUILD_EXAMPLES=OFF
   -DQT_BUILD_TESTS=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF
   -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF
   -DFEATURE_tabletevent=OFF -DFEATURE_opengl=ON -DFEATURE_icu=OFF
