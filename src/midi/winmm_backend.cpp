@@ -11,13 +11,14 @@ WinMmBackend::~WinMmBackend() { close(); }
 
 void CALLBACK WinMmBackend::callback(HMIDIOUT, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
     if (message != MOM_DONE) return;
-    auto* self = reinterpret_cast<WinMmBackend*>(instance);
-    auto* l = reinterpret_cast<Long*>(reinterpret_cast<MIDIHDR*>(param1)->dwUser);
-    {
-        std::lock_guard<std::mutex> lock(self->m_);
-        l->done = true;
-    }
-    self->given_.notify_all();
+    CallbackTargets<WinMmBackend>::with(instance, [param1](WinMmBackend& self) {
+        auto* l = reinterpret_cast<Long*>(reinterpret_cast<MIDIHDR*>(param1)->dwUser);
+        {
+            std::lock_guard<std::mutex> lock(self.m_);
+            l->done = true;
+        }
+        self.given_.notify_all();
+    });
 }
 
 std::string WinMmBackend::ownPortName() {
@@ -30,10 +31,11 @@ bool WinMmBackend::open(int id, MidiError* error) {
     if (id != -1 && !client_.checkId(id, error)) return false;
     const UINT device = id == -1 ? MIDI_MAPPER : static_cast<UINT>(id);
     HMIDIOUT out = nullptr;
-    const MMRESULT r = client_.api().outOpen(&out, device, reinterpret_cast<DWORD_PTR>(&callback),
-                                             reinterpret_cast<DWORD_PTR>(this));
+    token_ = CallbackTargets<WinMmBackend>::add(this);
+    const MMRESULT r = client_.api().outOpen(&out, device, reinterpret_cast<DWORD_PTR>(&callback), token_);
     if (r != MMSYSERR_NOERROR) {
         if (error) *error = client_.error(r, WinMmStage::Open);
+        CallbackTargets<WinMmBackend>::remove(token_);
         return false;
     }
     out_ = out;
@@ -59,6 +61,7 @@ std::size_t WinMmBackend::close() {
     for (auto& l : held_) release(*l);
     held_.clear();
     client_.api().outClose(out_);
+    CallbackTargets<WinMmBackend>::remove(token_);
     out_ = nullptr;
     return 0;
 }

@@ -53,6 +53,7 @@ private:
     WinMmClient client_;
     std::chrono::milliseconds stallBound_;
     HMIDIOUT out_ = nullptr;
+    DWORD_PTR token_ = 0;  // what the callback gets for this open
     std::unique_ptr<Long> long_;
     // Headers the driver would not give back even after a reset: kept until close.
     std::vector<std::unique_ptr<Long>> held_;

@@ -3,7 +3,9 @@
 // means. Tests put a WinMM of their own behind the seam to drive callbacks and failures.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,36 @@
 #include "midi/winmm_error.h"
 
 namespace kf {
+
+// A device's callback gets a number, not the object: Wine's driver hands messages over from a
+// thread of its own and can hand one over after the close has returned (Windows' never does),
+// when the object may be gone or open anew. A number of a closed device finds no one. The
+// callback runs under the lock, so a close that forgets the number waits for one under way.
+template <class T>
+class CallbackTargets {
+public:
+    static DWORD_PTR add(T* target) {
+        std::lock_guard<std::mutex> lock(m_);
+        const DWORD_PTR id = next_++;
+        targets_[id] = target;
+        return id;
+    }
+    static void remove(DWORD_PTR id) {
+        std::lock_guard<std::mutex> lock(m_);
+        targets_.erase(id);
+    }
+    template <class F>
+    static void with(DWORD_PTR id, F&& f) {
+        std::lock_guard<std::mutex> lock(m_);
+        const auto it = targets_.find(id);
+        if (it != targets_.end()) f(*it->second);
+    }
+
+private:
+    static inline std::mutex m_;
+    static inline std::map<DWORD_PTR, T*> targets_;
+    static inline DWORD_PTR next_ = 1;
+};
 
 class WinMmApi {
 public:

@@ -7,7 +7,7 @@ WinMmInput::WinMmInput(std::shared_ptr<WinMmApi> api) : client_(std::move(api), 
 WinMmInput::~WinMmInput() { close(); }
 
 void CALLBACK WinMmInput::callback(HMIDIIN, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
-    reinterpret_cast<WinMmInput*>(instance)->received(message, param1);
+    CallbackTargets<WinMmInput>::with(instance, [&](WinMmInput& self) { self.received(message, param1); });
 }
 
 void WinMmInput::report(const MidiError& why) {
@@ -60,10 +60,11 @@ bool WinMmInput::open(int id, const Bytes& bytes, MidiError* error) {
     bytes_ = bytes;
     closing_ = false;
     HMIDIIN in = nullptr;
-    MMRESULT r = api.inOpen(&in, static_cast<UINT>(id), reinterpret_cast<DWORD_PTR>(&callback),
-                            reinterpret_cast<DWORD_PTR>(this));
+    token_ = CallbackTargets<WinMmInput>::add(this);
+    MMRESULT r = api.inOpen(&in, static_cast<UINT>(id), reinterpret_cast<DWORD_PTR>(&callback), token_);
     if (r != MMSYSERR_NOERROR) {
         if (error) *error = client_.error(r, WinMmStage::Open);
+        CallbackTargets<WinMmInput>::remove(token_);
         bytes_ = nullptr;
         return false;
     }
@@ -98,6 +99,7 @@ void WinMmInput::release() {
     }
     buffers_.clear();
     api.inClose(in_);
+    CallbackTargets<WinMmInput>::remove(token_);
     in_ = nullptr;
     bytes_ = nullptr;
 }

@@ -47,6 +47,7 @@ private:
     Failed failed_;
     Bytes bytes_;
     HMIDIIN in_ = nullptr;
+    DWORD_PTR token_ = 0;  // what the callback gets for this open
     std::vector<std::unique_ptr<Buffer>> buffers_;
     // Set before the device is stopped: buffers that come back then stay with us.
     std::atomic<bool> closing_{false};

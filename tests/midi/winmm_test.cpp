@@ -112,7 +112,12 @@ public:
     std::string errorText(MMRESULT result) override { return "result " + std::to_string(result); }
 
     // What the device sends in: a short message, or SysEx bytes into the first buffer lent.
-    void shortIn(DWORD packed) { inCallback_(reinterpret_cast<HMIDIIN>(0x20), MIM_DATA, instance_, packed, 0); }
+    void shortIn(DWORD packed) { shortIn(instance_, packed); }
+    // As Wine's driver may: a message handed over with what an earlier open gave it.
+    void shortIn(DWORD_PTR instance, DWORD packed) {
+        inCallback_(reinterpret_cast<HMIDIIN>(0x20), MIM_DATA, instance, packed, 0);
+    }
+    DWORD_PTR instance() const { return instance_; }
     void sysExIn(const MidiBytes& bytes) { returnBuffer(MIM_LONGDATA, bytes); }
     void brokenSysExIn() { returnBuffer(MIM_LONGERROR, {}); }
 
@@ -356,6 +361,29 @@ TEST(WinMmInClose, WaitsForAMessageBeingHandedOn) {
     driver.join();
     closer.join();
     EXPECT_LT(handlerEnd, closeEnd);
+}
+
+// Wine's driver hands messages over from a thread of its own, and one may come after the close
+// returned: it reaches neither the input open anew nor one that is gone.
+TEST(WinMmInClose, AMessageHandedOverAfterTheCloseReachesNoOne) {
+    auto fake = std::make_shared<FakeWinMm>();
+    std::vector<MidiBytes> got;
+    const auto keep = [&](const std::uint8_t* b, std::size_t n) { got.emplace_back(b, b + n); };
+    DWORD_PTR first = 0;
+    {
+        WinMmInput in(fake);
+        ASSERT_TRUE(in.open(1, keep, nullptr));
+        first = fake->instance();
+        in.close();
+        ASSERT_TRUE(in.open(1, keep, nullptr));
+        fake->shortIn(first, 0x7F2499);
+        EXPECT_TRUE(got.empty()) << "a message of the first open taken as the second's";
+        fake->shortIn(0x7F2499);
+        EXPECT_EQ(got, (std::vector<MidiBytes>{{0x99, 0x24, 0x7F}}));
+        first = fake->instance();
+    }
+    fake->shortIn(first, 0x7F2499);
+    EXPECT_EQ(got.size(), 1u);
 }
 
 }  // namespace
