@@ -8,6 +8,8 @@
 #                        cross-built with MinGW-w64 on a Qt and FluidSynth built from Debian's
 #                        own sources (once per machine, kept in ~/.cache/kitforge)
 #   ./kitforge.sh windows-test   the same, then only the Windows part of the tests, under Wine
+#   ./kitforge.sh windows-side   the Windows build and zip alone, its output short: what a test
+#                        run starts beside its Linux phases
 set -eu
 cd "$(dirname "$0")"
 action=${1:-run}
@@ -19,9 +21,9 @@ packages="cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev
   qemu-system-x86 busybox-static cpio kmod strace"
 
 # The Windows build is made from Debian's own cross compiler and sources, and run under Wine.
-case "$action" in test|windows|windows-test)
+case "$action" in test|windows|windows-test|windows-side)
   packages="$packages g++-mingw-w64-x86-64-posix mingw-w64-tools dpkg-dev wine wine64 xvfb xauth x11-utils
-    timgm6mb-soundfont" ;;
+    xdotool xclip timgm6mb-soundfont" ;;
 esac
 
 install_missing() {
@@ -59,10 +61,12 @@ finish() {
   trap - EXIT
   [ -n "$phase_name" ] && printf '%s (failed)\t%s\n' "$phase_name" $(($(date +%s) - phase_start)) >>"$phases"
   eval "$cleanups"
-  if [ -s "$phases" ]; then
-    printf '\n%-44s %7s\n' phase seconds
-    awk -F '\t' '{ printf "%-44s %7d\n", $1, $2 }' "$phases"
-    printf '%-44s %7d\n' "whole run" $(($(date +%s) - run_start))
+  if [ -n "${KITFORGE_PHASES_OUT:-}" ]; then
+    cp "$phases" "$KITFORGE_PHASES_OUT"
+  elif [ -s "$phases" ]; then
+    printf '\n%-60s %7s\n' phase seconds
+    awk -F '\t' '{ printf "%-60s %7d\n", $1, $2 }' "$phases"
+    printf '%-60s %7d\n' "whole run" $(($(date +%s) - run_start))
   fi
   rm -f "$phases"
   exit "$rc"
@@ -80,9 +84,7 @@ phase() {  # phase NAME COMMAND...
 }
 
 # Qt and FluidSynth for Windows are built once per machine, into a cache; on a fresh one that
-# is most of the run's work. It starts at once, beside the Linux phases, at the lowest priority,
-# so it takes the cores those leave idle (servers started, programs waited on, one test left)
-# without slowing them.
+# is most of a test run's work.
 windows_deps_start() {
   # A session of its own, so that the whole build stops with the run.
   echo "Qt and FluidSynth for Windows: from the cache, or built once into it (logs: build-win/deps.*.log)"
@@ -133,19 +135,24 @@ windows_test() {
   # The program as a user unpacks it: nothing from the build tree beside it.
   phase "unpacked program under Wine" tests/windows/program_check.sh "$package_dir/kitforge.exe" build-win/program_check
   # WinMM both ways through Wine's ALSA MIDI driver, against the kernel sequencer in the test
-  # VM: the unpacked kitforge-cli.exe sends a kit to a virtual port and fetches one from it.
+  # VM: the unpacked kitforge-cli.exe sends a kit to a virtual port and fetches one from it,
+  # and kitforge.exe, on an X display of the VM's own, is driven by keys.
   phase "WinMM in the ALSA VM" winmm_vm
 }
 
 winmm_vm() {
   tests/midi/alsa/run_vm.sh build/tests/midi/alsa/vm-cache build-win/winmm_vm build/bin/winmm_vm_test \
-    "$PWD/$package_dir/kitforge-cli.exe" "$WINEPREFIX" || [ $? -eq 77 ]
+    "$PWD/$package_dir/kitforge-cli.exe" "$WINEPREFIX" "$PWD/$package_dir/kitforge.exe" || [ $? -eq 77 ]
 }
 
-windows_package() {
+package_name() {
   version=$(sed -n 's/^project(Kitforge VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
   name=kitforge-$version-win64
   package_dir=build-win/package/$name
+}
+
+windows_package() {
+  package_name
   rm -rf build-win/package
   cmake --install build-win --prefix "$package_dir" >/dev/null
   # Symbols only make the download larger (MinGW's libstdc++ DLL carries 20 MB of them).
@@ -156,6 +163,30 @@ windows_package() {
   echo "dist/$name.zip"
 }
 
+# The Windows side of a test run goes beside the Linux phases, which leave cores idle while
+# servers start and programs are waited on: Qt and FluidSynth (from the cache, or built once into
+# it), the Windows build and its zip, in a session of its own so that all of it stops with the
+# run. Its output is in build-win/side.log, its phases join the run's table.
+windows_side_start() {
+  mkdir -p build-win
+  rm -f build-win/side.times
+  echo "The Windows build, beside the Linux phases: build-win/side.log"
+  KITFORGE_PHASES_OUT=build-win/side.times setsid -w ./kitforge.sh windows-side >build-win/side.log 2>&1 &
+  side_pid=$!
+  at_exit "kill -TERM -- -$side_pid 2>/dev/null || true"
+}
+
+windows_side_wait() {
+  if ! wait "$side_pid"; then
+    tail -60 build-win/side.log >&2
+    echo "kitforge.sh: the Windows build failed (build-win/side.log)" >&2
+    exit 1
+  fi
+  awk -F '\t' '{ printf "%s (beside the Linux phases)\t%s\n", $1, $2 }' build-win/side.times >>"$phases"
+  grep "kitforge.sh:" build-win/side.log >&2 || true
+  package_name
+}
+
 install_missing
 case "$action" in
 run)
@@ -163,7 +194,7 @@ run)
   rm -f "$phases"
   exec build/bin/kitforge "$@" ;;
 test)
-  windows_deps_start
+  windows_side_start
   phase "Linux build" build build
   phase "Linux tests" ctest --test-dir build --output-on-failure -j "$jobs"
   # Core again under AddressSanitizer and UndefinedBehaviorSanitizer, with the fuzzers.
@@ -175,10 +206,12 @@ test)
     -DKITFORGE_GUI=OFF -DKITFORGE_BENCH=OFF -DKITFORGE_TSAN=ON
   phase "thread sanitizer tests" ctest --test-dir build-tsan --output-on-failure -j "$jobs"
   # Kitforge built for Windows, under Wine.
+  phase "waiting for the Windows build" windows_side_wait
+  windows_test ;;
+windows-side)
   phase "waiting for Qt and FluidSynth" windows_deps_wait
   phase "Windows build" windows_build
-  phase "Windows zip" windows_package
-  windows_test ;;
+  phase "Windows zip" windows_package ;;
 bench)
   build build
   server=kitforge-bench
@@ -203,5 +236,5 @@ windows-test)
   windows_package
   windows_test ;;
 *)
-  echo "usage: $0 run|test|bench|windows|windows-test" >&2; exit 2 ;;
+  echo "usage: $0 run|test|bench|windows|windows-test|windows-side" >&2; exit 2 ;;
 esac

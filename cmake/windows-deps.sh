@@ -17,7 +17,7 @@ t1=$(date +%s)
 nice -n 19 "$here/fluidsynth-windows.sh" >"$dir/deps.fluidsynth.tmp" 2>"$dir/deps.fluidsynth.log" \
   || : >"$dir/deps.fluidsynth.tmp"
 t2=$(date +%s)
-printf 'Qt for Windows (beside the others)\t%s\nFluidSynth for Windows (beside the others)\t%s\n' \
+printf 'Qt for Windows\t%s\nFluidSynth for Windows\t%s\n' \
   $((t1 - t0)) $((t2 - t1)) >"$dir/deps.times"
 mv "$dir/deps.fluidsynth.tmp" "$dir/deps.fluidsynth"
 mv "$dir/deps.qt.tmp" "$dir/deps.qt"

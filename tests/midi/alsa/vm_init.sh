@@ -24,6 +24,8 @@ mount -t sysfs sys /host/sys
 # The host's /tmp stays as it is, read-only: the build may lie below it. Temporary files go
 # to the work folder (run.sh sets TMPDIR).
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 work "/host$work"
+# An X server compiles its keymap into here (else into /tmp): the VM's own memory.
+[ -d /host/var/lib/xkb ] && mount -t tmpfs xkb /host/var/lib/xkb
 
 chroot /host /bin/sh "$work/run.sh"
 echo $? >"/host$work/rc"
