@@ -14,6 +14,10 @@ namespace kf::test {
 // What sendSwitchOnSequence sends for kit after preview was off, in order.
 std::vector<MidiBytes> switchOnMessages(const Kit& kit);
 
+// What the editor's start sends with preview on, spelled out byte by byte: the rhythm-part
+// message, then set 1 note 0 of a blank kit parameter by parameter in the panel's order.
+std::vector<MidiBytes> editorStartMessages();
+
 // The ID "kitforge-cli ports" (with input, "ports --in") gives the device of that name; empty
 // when it is not listed.
 std::string cliPortId(const std::string& cli, const std::string& name, bool input = false);

@@ -214,21 +214,6 @@ std::vector<MidiBytes> kitTransfer(const Kit& kit) {
     return w.sent();
 }
 
-// The start with preview on: the rhythm-part message, then set 1 note 0 of a blank kit
-// parameter by parameter in the panel's order.
-std::vector<MidiBytes> startMessages() {
-    std::vector<MidiBytes> m{rhythmPart11Message()};
-    for (auto [p, value] : std::vector<std::pair<int, int>>{
-             {1, 60}, {2, 127}, {4, 64}, {5, 127}, {6, 0}, {9, 0}, {3, 0}, {10, 2}, {11, 0}, {12, 0}}) {
-        MidiBytes dt1{0xF0, 0x41, 0x10, 0x42, 0x12, 0x21, static_cast<std::uint8_t>(p), 0x00,
-                      static_cast<std::uint8_t>(value)};
-        dt1.push_back(static_cast<std::uint8_t>((128 - (0x21 + p + value) % 128) % 128));
-        dt1.push_back(0xF7);
-        m.push_back(dt1);
-    }
-    return m;
-}
-
 TEST(WinmmVm, TheWindowSendsItsStartAndAKitThenComparesByKeysAndClosesClean) {
     ASSERT_TRUE(startDisplay()) << "no X display";
     const std::string out = portId(false), in = portId(true);
@@ -242,7 +227,7 @@ TEST(WinmmVm, TheWindowSendsItsStartAndAKitThenComparesByKeysAndClosesClean) {
     ASSERT_EQ(test::runProgram(kWine, {"regedit", "/S", "settings.reg"}, {}, std::chrono::minutes(2)).status(), 0);
     const Kit kit = test::tableKit(test::shippedTables(), 3, 7);
     writeFileAtomically("window.kfg", WriteKitFile(kit));
-    const std::vector<MidiBytes> start = startMessages(), transfer = kitTransfer(kit);
+    const std::vector<MidiBytes> start = test::editorStartMessages(), transfer = kitTransfer(kit);
 
     test::RawReader raw(kDevice);
     Kit blank;

@@ -227,16 +227,7 @@ TEST(JackTransport, TheEditorsStartSendsTheRhythmPartThenTheTenSetUpMessages) {
     const char* server = std::getenv("JACK_DEFAULT_SERVER");
     test::Child editor = startEditor(server ? server : "", "[General]\nMidiPort=" + id + "\n", true);
     ASSERT_GE(editor.waitForOutput("shown", std::chrono::seconds(15)), 0.0);
-    // Set 1, note 0 of a blank kit, parameter by parameter in the panel's order, spelled out.
-    std::vector<MidiBytes> expected{{0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x02, 0x0F, 0xF7}};
-    for (auto [p, value] : std::vector<std::pair<int, int>>{
-             {1, 60}, {2, 127}, {4, 64}, {5, 127}, {6, 0}, {9, 0}, {3, 0}, {10, 2}, {11, 0}, {12, 0}}) {
-        MidiBytes m{0xF0, 0x41, 0x10, 0x42, 0x12, 0x21, static_cast<std::uint8_t>(p), 0x00,
-                    static_cast<std::uint8_t>(value)};
-        m.push_back(static_cast<std::uint8_t>((128 - (0x21 + p + value) % 128) % 128));
-        m.push_back(0xF7);
-        expected.push_back(m);
-    }
+    const std::vector<MidiBytes> expected = test::editorStartMessages();
     test::waitUntil([&] { return receiver.eventCount() >= expected.size(); }, std::chrono::seconds(30));
     // Anything more would be a fault too: the start sends nothing else.
     receiver.waitQuiet(200, 2000);
