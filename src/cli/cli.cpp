@@ -236,6 +236,36 @@ bool openPort(MidiOut& out, int port, std::ostream& err) {
     return false;
 }
 
+// A MIDI server that stopped answering, at whatever call, fails the verb whatever else it did:
+// what was listed may be short, and a port it was given up with did not close.
+int serverChecked(int status, const MidiError& why, std::ostream& err) {
+    if (why.kind == MidiError::None) return status;
+    err << "kitforge-cli: " << why.text << "\n";
+    return 1;
+}
+
+// A read stops once the device takes no more requests: it would only wait out their answers.
+void stopOnDrop(MidiOut& out, std::atomic<bool>& stop) {
+    out.setDropHandler([&stop](const std::string&) { stop = true; });
+}
+
+// Whether every request went out and neither server was given up; else says why.
+bool linesHeld(MidiOut& out, MidiIn& in, std::ostream& err) {
+    bool held = true;
+    if (out.droppedCount() != 0) {
+        err << "kitforge-cli: the MIDI device did not take " << out.droppedCount() << " message(s)";
+        if (!out.lastDropError().text.empty()) err << ": " << out.lastDropError().text;
+        err << "\n";
+        held = false;
+    }
+    for (const MidiError& why : {out.serverError(), in.serverError()})
+        if (why.kind != MidiError::None) {
+            err << "kitforge-cli: " << why.text << "\n";
+            return false;
+        }
+    return held;
+}
+
 int finishSend(MidiOut& out, std::ostream& err, const Environment& env) {
     if (env.progressOnErr) {
         // A line that rewrites itself while the transfer runs.
@@ -248,12 +278,15 @@ int finishSend(MidiOut& out, std::ostream& err, const Environment& env) {
         }
         err << "\r" << std::string(40, ' ') << "\r" << std::flush;
     }
-    out.closePort();
-    if (out.droppedCount() == 0) return 0;
-    err << "kitforge-cli: the MIDI device did not take " << out.droppedCount() << " message(s)";
-    if (!out.lastDropError().text.empty()) err << ": " << out.lastDropError().text;
-    err << "\n";
-    return 1;
+    out.release();
+    int status = 0;
+    if (out.droppedCount() != 0) {
+        err << "kitforge-cli: the MIDI device did not take " << out.droppedCount() << " message(s)";
+        if (!out.lastDropError().text.empty()) err << ": " << out.lastDropError().text;
+        err << "\n";
+        status = 1;
+    }
+    return serverChecked(status, out.serverError(), err);
 }
 
 int verifyAfterSend(MidiOut& out, const Kit& kit, const SendArguments& a, std::ostream& stdOut, std::ostream& err,
@@ -304,11 +337,13 @@ int ports(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         if (!env.makeInput) return 0;
         MidiIn midi(env.makeInput());
         listDevices(midi, out);
-        return 0;
+        midi.release();
+        return serverChecked(0, midi.serverError(), err);
     }
     MidiOut midi(env.makeBackend());
     listDevices(midi, out);
-    return 0;
+    midi.release();
+    return serverChecked(0, midi.serverError(), err);
 }
 
 void put16(std::string& s, unsigned v) {
@@ -390,6 +425,7 @@ int fetch(const std::vector<std::string>& args, std::ostream& err, const Environ
     if (!openInput(in, inPort, err)) return 1;
     KitFetch job(&tables, settings);
     std::atomic<bool> cancel{false};
+    stopOnDrop(*out, cancel);
     std::function<void(int, int)> progress;
     if (env.progressOnErr) progress = [&](int done, int planned) {
         char line[64];
@@ -400,16 +436,22 @@ int fetch(const std::vector<std::string>& args, std::ostream& err, const Environ
     if (env.progressOnErr) err << "\r" << std::string(40, ' ') << "\r" << std::flush;
     in.closePort();
     out->closePort();
+    out->setDropHandler({});
     const std::string ports = "output " + out->deviceName(outPort) + ", input " + in.deviceName(inPort);
+    in.release();
+    out->release();
+    // Requests that never left, or a server given up, explain the silence: not the module.
+    const bool held = linesHeld(*out, in, err);
     if (state == KitFetch::State::NoAnswer) {
-        err << "kitforge-cli: the module does not answer (" << ports << ")\n";
+        if (held) err << "kitforge-cli: the module does not answer (" << ports << ")\n";
         return 1;
     }
     FetchSummary summary;
     const Kit kit = job.result(&summary);
     const bool whole = state == KitFetch::State::Done && summary.complete();
     if (!whole) {
-        if (state != KitFetch::State::Done) err << "kitforge-cli: the module stopped answering (" << ports << ")\n";
+        if (state != KitFetch::State::Done && held)
+            err << "kitforge-cli: the module stopped answering (" << ports << ")\n";
         listIncomplete(summary, err);
         if (!partial) {
             err << "kitforge-cli: nothing written (--partial writes the complete notes)\n";
@@ -421,20 +463,20 @@ int fetch(const std::vector<std::string>& args, std::ostream& err, const Environ
         << ", unanswered requests: " << summary.unanswered << "\n"
         << "ignored answers: " << summary.otherDevice << " of another device, " << summary.otherAddress
         << " of another address, " << summary.badChecksum << " with a bad checksum\n";
-    return 0;
+    return held ? 0 : 1;
 }
 
-// One compare's reads through out and in, with the fetch's line of progress.
-std::function<KitFetch::State(KitFetch&)> comparer(MidiOut& out, MidiIn& in, std::ostream& err, const Environment& env) {
-    return [&out, &in, &err, &env](KitFetch& reads) {
-        std::atomic<bool> cancel{false};
+// One compare's reads through out and in, with the fetch's line of progress; stop ends them.
+std::function<KitFetch::State(KitFetch&)> comparer(MidiOut& out, MidiIn& in, std::ostream& err, const Environment& env,
+                                                   const std::atomic<bool>& stop) {
+    return [&out, &in, &err, &env, &stop](KitFetch& reads) {
         std::function<void(int, int)> progress;
         if (env.progressOnErr) progress = [&](int done, int planned) {
             char line[64];
             std::snprintf(line, sizeof line, "\rcompared %d of %d   ", done, planned);
             err << line << std::flush;
         };
-        const KitFetch::State state = runFetch(reads, out, in, cancel, progress);
+        const KitFetch::State state = runFetch(reads, out, in, stop, progress);
         if (env.progressOnErr) err << "\r" << std::string(40, ' ') << "\r" << std::flush;
         return state;
     };
@@ -482,7 +524,9 @@ int verifyAfterSend(MidiOut& out, const Kit& kit, const SendArguments& a, std::o
     }
     waitSent(out, err, env);
     const std::string ports = "output " + outName + ", input " + in.deviceName(a.inPort);
-    const auto compare = comparer(out, in, err, env);
+    std::atomic<bool> stop{out.droppedCount() != 0};
+    stopOnDrop(out, stop);
+    const auto compare = comparer(out, in, err, env, stop);
     FetchSettings settings;
     VerifyReport first = runCompare(kit, settings, compare);
     Pacing repair = a.pacing;
@@ -497,11 +541,17 @@ int verifyAfterSend(MidiOut& out, const Kit& kit, const SendArguments& a, std::o
             out.setPacing(Pacing{});
             return true;
         });
-    in.closePort();
-    if (outcome.rounds > 0)
-        stdOut << "sent again: " << outcome.sent << " message(s) in " << outcome.rounds << " round(s)\n";
-    const int status = reportCompare(outcome.last, ports, stdOut, err);
-    const int sent = finishSend(out, err, env);
+    in.release();
+    // A device that stopped taking messages leaves nothing compared: why is said below.
+    const bool cut = stop.load();
+    int status = 1;
+    if (!cut) {
+        if (outcome.rounds > 0)
+            stdOut << "sent again: " << outcome.sent << " message(s) in " << outcome.rounds << " round(s)\n";
+        status = reportCompare(outcome.last, ports, stdOut, err);
+    }
+    const int sent = serverChecked(finishSend(out, err, env), in.serverError(), err);
+    out.setDropHandler({});
     return status != 0 ? status : sent;
 }
 
@@ -529,10 +579,16 @@ int verify(const std::vector<std::string>& args, std::ostream& stdOut, std::ostr
     MidiIn in(env.makeInput());
     if (!openInput(in, inPort, err)) return 1;
     const std::string ports = "output " + outName + ", input " + in.deviceName(inPort);
-    const VerifyReport report = runCompare(kit, settings, comparer(*out, in, err, env));
-    in.closePort();
-    out->closePort();
-    return reportCompare(report, ports, stdOut, err);
+    std::atomic<bool> stop{false};
+    stopOnDrop(*out, stop);
+    const VerifyReport report = runCompare(kit, settings, comparer(*out, in, err, env, stop));
+    in.release();
+    out->release();
+    out->setDropHandler({});
+    const bool held = linesHeld(*out, in, err);
+    if (stop) return 1;
+    const int status = reportCompare(report, ports, stdOut, err);
+    return held ? status : 1;
 }
 
 int render(const std::vector<std::string>& args, std::ostream& err, const Environment& env) {

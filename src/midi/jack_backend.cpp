@@ -135,6 +135,11 @@ std::size_t JackBackend::close() {
     return lost;
 }
 
+void JackBackend::release() {
+    close();
+    client_.drop();
+}
+
 std::chrono::microseconds JackBackend::lead() const {
     const Shared* s = shared();
     if (!s) return std::chrono::microseconds(0);
@@ -158,6 +163,11 @@ bool JackBackend::fail(MidiError::Kind kind, const char* text) {
 
 bool JackBackend::put(const std::uint8_t* data, std::size_t size, bool paced, std::chrono::microseconds fromNow) {
     Shared* shared = this->shared();
+    if (!shared && client_.serverError().kind != MidiError::None) {
+        // The port went with a client given up to a server that stopped answering.
+        sendError_ = client_.serverError();
+        return false;
+    }
     if (!shared || !shared->port) return fail(MidiError::Other, "JACK port not open");
     Shared& s = *shared;
     if (s.serverGone) return fail(MidiError::ServerGone, "JACK server shut the client down");

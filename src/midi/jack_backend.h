@@ -33,6 +33,8 @@ public:
     std::chrono::microseconds lead() const override;
     bool sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) override;
     MidiError sendError() const override { return sendError_; }
+    MidiError serverError() const override { return client_.serverError(); }
+    void release() override;
 
     struct Shared;
 

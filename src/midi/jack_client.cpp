@@ -3,7 +3,6 @@
 #include <jack/jack.h>
 
 #include <algorithm>
-#include <cstring>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -83,7 +82,7 @@ JackSession* JackClient::connect(MidiError* error) {
     MidiError why;
     jack_client_t* client = openClient(name_, &why);
     if (!client) {
-        if (why.kind == MidiError::ServerGone) silentUntil_ = std::chrono::steady_clock::now() + kRetryPause;
+        if (why.kind == MidiError::ServerGone) silenced();
         if (error) *error = why;
         return nullptr;
     }
@@ -92,14 +91,20 @@ JackSession* JackClient::connect(MidiError* error) {
     jack_set_process_callback(client, &process, session);
     jack_on_shutdown(client, &shutDown, session);
     auto activated = std::make_shared<int>(-1);
-    if (!runBounded([client, activated] { *activated = jack_activate(client); }, kConnectBound) || *activated != 0) {
+    if (!runBounded([client, activated] { *activated = jack_activate(client); }, kConnectBound)) {
         // Closing would wait as long, and a server that answers nothing may still call the
         // session back: both are left to it.
+        silenced();
+        if (error) *error = kNotAnswering;
+        return nullptr;
+    }
+    if (*activated != 0) {
         silentUntil_ = std::chrono::steady_clock::now() + kRetryPause;
         if (error) *error = kNotAnswering;
         return nullptr;
     }
     session_ = session;
+    serverError_ = {};
     return session_;
 }
 
@@ -118,6 +123,7 @@ void JackClient::drop() {
         },
         kServerCallBound);
     if (closed) delete s;
+    else silenced();
 }
 
 void JackClient::abandon() {
@@ -126,6 +132,18 @@ void JackClient::abandon() {
         session_->release();
     }
     session_ = nullptr;
+    silenced();
+}
+
+void JackClient::silenced() {
+    silentUntil_ = std::chrono::steady_clock::now() + kRetryPause;
+    serverError_ = kNotAnswering;
+}
+
+bool JackClient::ask(std::function<void()> call, std::chrono::milliseconds bound) {
+    if (runBounded(std::move(call), bound)) return true;
+    abandon();
+    return false;
 }
 
 std::vector<std::string> JackClient::ports() {
@@ -134,16 +152,23 @@ std::vector<std::string> JackClient::ports() {
     jack_client_t* client = session_->client;
     // An output writes to ports that take input, an input reads from ports that give output.
     const unsigned long flags = direction_ == MidiDirection::Out ? JackPortIsInput : JackPortIsOutput;
-    const char** found = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
-    if (!found) return names;
+    auto found = std::make_shared<std::vector<std::string>>();
+    const bool listed = ask(
+        [client, flags, found] {
+            const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+            if (!ports) return;
+            for (const char** p = ports; *p; ++p) found->emplace_back(*p);
+            jack_free(ports);
+        },
+        kServerCallBound);
+    if (!listed) return names;
     const std::string own = std::string(jack_get_client_name(client)) + ":";
     const std::string skip = skipClient_.empty() ? std::string() : skipClient_ + ":";
-    auto in = [](const char* port, const std::string& client) {
-        return !client.empty() && std::strncmp(port, client.c_str(), client.size()) == 0;
+    auto in = [](const std::string& port, const std::string& client) {
+        return !client.empty() && port.compare(0, client.size(), client) == 0;
     };
-    for (const char** p = found; *p; ++p)
-        if (!in(*p, own) && !in(*p, skip)) names.emplace_back(*p);
-    jack_free(found);
+    for (std::string& p : *found)
+        if (!in(p, own) && !in(p, skip)) names.push_back(std::move(p));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -153,7 +178,10 @@ bool JackClient::peerFor(int id, std::string* peer, MidiError* error) {
     if (id == -1) return true;
     const auto names = ports();
     if (id < 0 || id >= static_cast<int>(names.size())) {
-        if (error) *error = {session_ ? MidiError::NoSuchPort : MidiError::NoMidiSystem, "no such JACK port"};
+        if (error) {
+            if (!session_ && serverError_.kind != MidiError::None) *error = serverError_;  // not listed: not known
+            else *error = {session_ ? MidiError::NoSuchPort : MidiError::NoMidiSystem, "no such JACK port"};
+        }
         return false;
     }
     *peer = names[static_cast<size_t>(id)];
@@ -164,26 +192,45 @@ jack_port_t* JackClient::openPort(const std::string& peer, MidiError* error) {
     if (!connect(error)) return nullptr;
     jack_client_t* client = session_->client;
     const bool out = direction_ == MidiDirection::Out;
-    jack_port_t* port =
-        jack_port_register(client, kOwnPort, JACK_DEFAULT_MIDI_TYPE, out ? JackPortIsOutput : JackPortIsInput, 0);
-    if (!port) {
+    auto port = std::make_shared<jack_port_t*>(nullptr);
+    const bool registered = ask(
+        [client, out, port] {
+            *port = jack_port_register(client, kOwnPort, JACK_DEFAULT_MIDI_TYPE,
+                                       out ? JackPortIsOutput : JackPortIsInput, 0);
+        },
+        kServerCallBound);
+    if (!registered) {
+        if (error) *error = kNotAnswering;
+        return nullptr;
+    }
+    if (!*port) {
         if (error) *error = {MidiError::PortBusy, "JACK port could not be registered"};
         return nullptr;
     }
-    if (peer.empty()) return port;
-    const char* own = jack_port_name(port);
-    if (jack_connect(client, out ? own : peer.c_str(), out ? peer.c_str() : own) != 0) {
-        if (error) *error = {MidiError::NoSuchPort, (out ? "cannot connect to " : "cannot connect from ") + peer};
-        jack_port_unregister(client, port);
+    if (peer.empty()) return *port;
+    const std::string own = jack_port_name(*port);
+    auto connected = std::make_shared<int>(-1);
+    const bool answered = ask(
+        [client, from = out ? own : peer, to = out ? peer : own, connected] {
+            *connected = jack_connect(client, from.c_str(), to.c_str());
+        },
+        kServerCallBound);
+    if (!answered) {
+        if (error) *error = kNotAnswering;
         return nullptr;
     }
-    return port;
+    if (*connected != 0) {
+        if (error) *error = {MidiError::NoSuchPort, (out ? "cannot connect to " : "cannot connect from ") + peer};
+        closePort(*port);
+        return nullptr;
+    }
+    return *port;
 }
 
 bool JackClient::closePort(jack_port_t* port) {
     if (!session_ || session_->serverGone) return false;
     jack_client_t* client = session_->client;
-    return runBounded([client, port] { jack_port_unregister(client, port); }, kServerCallBound);
+    return ask([client, port] { jack_port_unregister(client, port); }, kServerCallBound);
 }
 
 }  // namespace kf

@@ -1,8 +1,9 @@
 // One JACK client of the program's own, for either direction: connecting to a server that may
 // not answer, noticing that the server went away, listing the other clients' ports and
 // registering our port "Kitforge". A server that is stopped (or stuck) holds every call that
-// waits for it; these give up after a named bound and leave the call to finish, or hang, on a
-// thread of its own, so no caller is ever held longer.
+// waits for it, at whatever moment it stops; every such call runs here, within a named bound,
+// on a thread of its own. One that does not return in time is left to finish, or hang, there:
+// the client is given up for good and no caller is held longer.
 #pragma once
 
 #include <atomic>
@@ -46,7 +47,8 @@ public:
     // How long connecting may wait for a server: one that does not answer by then counts as
     // absent.
     static constexpr std::chrono::milliseconds kConnectBound{1000};
-    // How long the other blocking calls on the server (unregister, deactivate, close) may take.
+    // How long any other call on the server (listing, registering, connecting, unregistering,
+    // deactivating, closing) may take.
     static constexpr std::chrono::milliseconds kServerCallBound{500};
     // A server that did not answer is not asked again before this: each try holds the caller.
     static constexpr std::chrono::seconds kRetryPause{3};
@@ -71,8 +73,12 @@ public:
     void drop();
     // Gives the session up without a call on the server, which is stuck: it keeps it.
     void abandon();
+    // Why the last client was given up to a server that did not answer; None again once a
+    // new client is active.
+    MidiError serverError() const { return serverError_; }
 
-    // MIDI ports of other clients this direction can use, sorted by full name.
+    // MIDI ports of other clients this direction can use, sorted by full name; none, with
+    // serverError() set, when the server did not answer.
     std::vector<std::string> ports();
     // The peer for device id: none for -1 (our own port, left for the user to connect), else
     // the port listed at id. False, with *error, for an ID that is not listed.
@@ -84,12 +90,19 @@ public:
     bool closePort(jack_port_t* port);
 
 private:
+    // Runs call, which waits on the server, within bound; false, with the client given up,
+    // when it did not return in time. call must own whatever it touches: it may outlive us.
+    bool ask(std::function<void()> call, std::chrono::milliseconds bound);
+    // The server did not answer: nothing more is asked of it for a while.
+    void silenced();
+
     std::string name_;
     MidiDirection direction_;
     MakeSession make_;
     std::string skipClient_;
     JackSession* session_ = nullptr;
     std::chrono::steady_clock::time_point silentUntil_{};  // a server that did not answer
+    MidiError serverError_;
 };
 
 }  // namespace kf

@@ -26,6 +26,11 @@ public:
     bool open(int id, const Bytes& bytes, MidiError* error) override;
     void close() override;
     void onFailure(Failed failed) override { failed_ = std::move(failed); }
+    MidiError serverError() const override { return client_.serverError(); }
+    void release() override {
+        close();
+        client_.drop();
+    }
 
     // Events the ring had no room for.
     unsigned long long overflowCount() const;

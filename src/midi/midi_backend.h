@@ -58,6 +58,13 @@ public:
     virtual bool send(const std::uint8_t* data, std::size_t size) = 0;
     // Why the last send (or sendAt) returned false; a transport that cannot say leaves None.
     virtual MidiError sendError() const { return {}; }
+    // Why the transport gave its MIDI server up for not answering in time, at whatever call;
+    // None while it answers (again). What was listed or done meanwhile may be short.
+    virtual MidiError serverError() const { return {}; }
+    // Lets the MIDI system go altogether, the port and any client held on a server, within
+    // the transport's bounds, as the destructor would; whatever did not answer shows in
+    // serverError(). The next open or listing connects afresh.
+    virtual void release() { close(); }
 
     // Device -2: a synth of the program's own.
     virtual bool hasBuiltInSynth() const { return false; }

@@ -122,6 +122,17 @@ public:
         return names;
     }
     bool hasBuiltInSynth() const { return backend_->hasBuiltInSynth(); }
+    MidiError serverError() {
+        MidiError why;
+        call([&] { why = backend_->serverError(); });
+        return why;
+    }
+    void release() {
+        call([&] {
+            closeHere();
+            backend_->release();
+        });
+    }
     std::string ownPortName() {
         std::string name;
         call([&] { name = backend_->ownPortName(); });
@@ -279,6 +290,12 @@ MidiError MidiIn::lastOpenError() const {
 MidiError MidiIn::lastError() const {
     std::lock_guard<std::mutex> lock(d_->m_);
     return d_->failure_;
+}
+
+void MidiIn::release() { d_->release(); }
+
+MidiError MidiIn::serverError() {
+    return d_->serverError();
 }
 
 void MidiIn::later(std::function<void()> job) { d_->later(std::move(job)); }

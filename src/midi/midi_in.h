@@ -40,6 +40,9 @@ public:
     virtual void onFailure(Failed failed) { (void)failed; }
     // Device -2: the answers of a synth of the program's own.
     virtual bool hasBuiltInSynth() const { return false; }
+    // As MidiBackend::serverError and release.
+    virtual MidiError serverError() const { return {}; }
+    virtual void release() { close(); }
 };
 
 // An input whose bytes come from inside the program: what the built-in synth answers. The
@@ -93,6 +96,9 @@ public:
     MidiError lastOpenError() const;
     // Why the open port last failed: lost, or messages lost; None since the open otherwise.
     MidiError lastError() const;
+    // As MidiOut::serverError and release.
+    MidiError serverError();
+    void release();
     // Runs job on the owner thread, after whatever was handed over before, without waiting for
     // it. The calls above made inside it run there at once.
     void later(std::function<void()> job);

@@ -468,6 +468,15 @@ void MidiOut::expectOpen() { d_->expectOpen(); }
 void MidiOut::closePort() { d_->closePort(); }
 bool MidiOut::isOpen() const { return d_->open_.load(); }
 MidiError MidiOut::lastOpenError() const { return d_->lastOpenError(); }
+void MidiOut::release() {
+    closePort();
+    d_->configure([](MidiBackend& b) { b.release(); });
+}
+MidiError MidiOut::serverError() {
+    MidiError why;
+    d_->configure([&](MidiBackend& b) { why = b.serverError(); });
+    return why;
+}
 void MidiOut::configure(const std::function<void(MidiBackend&)>& f) { d_->configure(f); }
 void MidiOut::later(std::function<void()> job) { d_->later(std::move(job)); }
 void MidiOut::sendShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {

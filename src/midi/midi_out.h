@@ -55,6 +55,11 @@ public:
     bool isOpen() const;
     // Why the last open failed.
     MidiError lastOpenError() const;
+    // Why the transport gave its MIDI server up for not answering; None while it answers.
+    MidiError serverError();
+    // closePort(), then lets the transport's MIDI system go altogether: a program's last
+    // step, after which serverError() also tells of what did not answer while letting go.
+    void release();
     // Runs f with the transport on the sender thread and returns once it has run.
     void configure(const std::function<void(MidiBackend&)>& f);
     // Runs job on the sender thread before the next message, without waiting for it. The

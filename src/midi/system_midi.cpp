@@ -88,6 +88,12 @@ std::size_t SystemBackend::close() {
     return lost;
 }
 
+void SystemBackend::release() {
+    close();
+    synth_.reset();
+    apis_.each([](MidiBackend& api) { api.release(); });
+}
+
 bool SystemBackend::send(const std::uint8_t* data, std::size_t size) { return active_ && active_->send(data, size); }
 
 bool SystemBackend::wantsPacing() const { return !active_ || active_->wantsPacing(); }
@@ -130,6 +136,11 @@ bool SystemInput::open(int id, const Bytes& bytes, MidiError* error) {
 
 void SystemInput::onFailure(Failed failed) {
     apis_.each([&](MidiInBackend& api) { api.onFailure(failed); });
+}
+
+void SystemInput::release() {
+    close();
+    apis_.each([](MidiInBackend& api) { api.release(); });
 }
 
 void SystemInput::close() {

@@ -43,7 +43,10 @@ public:
         const auto shown = shownJackPorts(all);
         const int j = id - platformCount;
         if (id < 0 || j >= static_cast<int>(shown.size())) {
-            if (error)
+            // A server that did not answer the listing may well have the port.
+            const MidiError silent = jack_ ? jack_->serverError() : MidiError{};
+            if (error && silent.kind != MidiError::None) *error = silent;
+            else if (error)
                 *error = {platformCount == 0 && shown.empty() ? MidiError::NoMidiSystem : MidiError::NoSuchPort,
                           "no such port"};
             return nullptr;
@@ -59,6 +62,13 @@ public:
         int local = -1;
         Direction* d = find(-1, &local, nullptr);
         return d ? d->ownPortName() : std::string();
+    }
+
+    // The first API's that has one.
+    MidiError serverError() const {
+        for (const Direction* d : {platform_.get(), jack_.get()})
+            if (d && d->serverError().kind != MidiError::None) return d->serverError();
+        return {};
     }
 
     // f on every API: what each must hear.
@@ -109,6 +119,8 @@ public:
     std::chrono::microseconds lead() const override;
     bool sendAt(const std::uint8_t* data, std::size_t size, std::chrono::microseconds fromNow) override;
     MidiError sendError() const override;
+    MidiError serverError() const override { return apis_.serverError(); }
+    void release() override;
     bool hasBuiltInSynth() const override { return static_cast<bool>(makeSynth_); }
     bool wantsPacing() const override;
     // Makes the built-in synth (device -2) afresh at each open of it; none: no device -2.
@@ -135,6 +147,8 @@ public:
     bool open(int id, const Bytes& bytes, MidiError* error) override;
     void close() override;
     void onFailure(Failed failed) override;
+    MidiError serverError() const override { return apis_.serverError(); }
+    void release() override;
     bool hasBuiltInSynth() const override { return static_cast<bool>(synth_); }
     // Device -2: what the built-in synth answers.
     void setBuiltInSynth(std::shared_ptr<LoopbackInput> answers) { synth_ = std::move(answers); }
