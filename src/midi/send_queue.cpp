@@ -15,10 +15,12 @@ std::chrono::microseconds wireTime(const MidiBytes& message, const Pacing& pacin
     return t;
 }
 
-std::chrono::microseconds settleTime(const MidiBytes& m) {
+std::chrono::microseconds settleTime(const MidiBytes& m) { return settleTime(m.data(), m.size()); }
+
+std::chrono::microseconds settleTime(const std::uint8_t* m, std::size_t size) {
     // F0 41 dd 42 12 a1 a2 a3 data sum F7, any device ID
-    if (m.size() != 11 || m[0] != midi::kSysEx || m[1] != midi::kRolandId || m[3] != midi::kGsModelId ||
-        m[4] != midi::kDataSet1 || m.back() != midi::kEndOfSysEx)
+    if (size != 11 || m[0] != midi::kSysEx || m[1] != midi::kRolandId || m[3] != midi::kGsModelId ||
+        m[4] != midi::kDataSet1 || m[10] != midi::kEndOfSysEx)
         return std::chrono::microseconds(0);
     const int a1 = m[5], a2 = m[6], a3 = m[7];
     if (a1 == 0x40 && a2 == 0x00 && a3 == 0x7F) return std::chrono::milliseconds(50);   // GS reset
