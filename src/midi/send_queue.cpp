@@ -6,6 +6,9 @@ namespace kf {
 
 namespace {
 bool isSysex(const MidiBytes& m) { return !m.empty() && m.front() == midi::kSysEx; }
+std::chrono::microseconds settlingWireOf(const MidiBytes& m) {
+    return settleTime(m).count() > 0 ? kWireTimePerByte * static_cast<long>(m.size()) : std::chrono::microseconds(0);
+}
 }  // namespace
 
 std::chrono::microseconds wireTime(const MidiBytes& message, const Pacing& pacing) {
@@ -58,6 +61,7 @@ bool SendQueue::push(MidiBytes message) {
     bytes_ += message.size();
     if (isSysex(message)) ++sysex_;
     settle_ += settleTime(message);
+    settlingWire_ += settlingWireOf(message);
     items_.push_back(std::move(message));
     return false;
 }
@@ -74,6 +78,7 @@ MidiBytes SendQueue::pop() {
     bytes_ -= m.size();
     if (isSysex(m)) --sysex_;
     settle_ -= settleTime(m);
+    settlingWire_ -= settlingWireOf(m);
     return m;
 }
 
@@ -85,6 +90,7 @@ std::size_t SendQueue::clear() {
     bytes_ = 0;
     sysex_ = 0;
     settle_ = std::chrono::microseconds(0);
+    settlingWire_ = std::chrono::microseconds(0);
     return n;
 }
 

@@ -49,6 +49,9 @@ public:
     std::size_t sysexCount() const { return sysex_; }
     // The settle times of what is queued, added up.
     std::chrono::microseconds settleTotal() const { return settle_; }
+    // The line time of the queued messages that need settling: their settle starts after it
+    // at every speed.
+    std::chrono::microseconds settlingWire() const { return settlingWire_; }
 
 private:
     std::deque<MidiBytes> items_;
@@ -58,6 +61,7 @@ private:
     std::size_t bytes_ = 0;
     std::size_t sysex_ = 0;
     std::chrono::microseconds settle_{0};
+    std::chrono::microseconds settlingWire_{0};
 };
 
 }  // namespace kf
