@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "midi/cycle_placer.h"
+#include "midi/send_queue.h"
 
 namespace kf {
 
@@ -70,7 +71,7 @@ void JackBackend::Shared::process(std::uint32_t nframes) {
             if (!slot) break;
             jack_ringbuffer_read_advance(ring, kHeadBytes);
             jack_ringbuffer_read(ring, reinterpret_cast<char*>(slot), size);
-            placer.placed(offset, size, paced);
+            placer.placed(offset, size, paced, settleTime(slot, size));
             delivered.fetch_add(1);
         }
         placer.endCycle();

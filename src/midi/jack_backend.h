@@ -1,6 +1,7 @@
 // MIDI output on a running JACK server that loses nothing it can avoid: sends wait while
 // the ring buffer is full, the process callback moves no more into a cycle than the port
-// takes and places paced messages at their due frames, and whatever never left is counted.
+// takes, places paced messages at their due frames and holds any message while the module
+// settles after a reset it really placed, and whatever never left is counted.
 // Calls that wait on the server are bounded, so a server that stops answering cannot hang us.
 #pragma once
 

@@ -313,6 +313,7 @@ Pacing MidiOut::Impl::pacing() const {
 
 microseconds MidiOut::Impl::leftLocked() const {
     microseconds wire = queue_.settleTotal();
+    if (pacing_.unlimited) wire += queue_.settlingWire();
     const auto busyFor = duration_cast<microseconds>((pacing_.unlimited ? settledAt_ : nextFree_) - clock_->now());
     if (busyFor.count() > 0) wire += busyFor;
     if (!pacing_.unlimited)
@@ -408,8 +409,10 @@ void MidiOut::Impl::run() {
         const auto now = clock_->now();
         const bool unlimited = pacing_.unlimited || !backend_->wantsPacing();
         const auto due = std::max(now, unlimited ? settledAt_ : nextFree_);
+        // A transport with a timeline takes a message ahead, unpaced ones too: it holds each
+        // one itself while the module settles, counted from where the reset really went.
         const microseconds lead = backend_->lead();
-        if ((unlimited ? due : due - lead) > now) {
+        if (due - lead > now) {
             // Woken early by a new message, a replacement, a cancel or a job: look again.
             pacingWait_ = true;
             clock_->waitUntil(cv_, lock, due - lead);
@@ -418,8 +421,10 @@ void MidiOut::Impl::run() {
         }
         const MidiBytes message = queue_.pop();
         const microseconds wire = unlimited ? microseconds(0) : wireTime(message, pacing_);
-        // A synth of our own is ready at once; a module needs its time after a reset.
+        // A synth of our own is ready at once; a module needs its time after a reset, from the
+        // moment it has the reset's last byte: at the line's speed, however fast we send.
         const microseconds settle = backend_->wantsPacing() ? settleTime(message) : microseconds(0);
+        const microseconds hold = settle.count() > 0 ? wireTime(message, Pacing{}) + settle : microseconds(0);
         const bool timed = lead.count() > 0 && !unlimited;
         inFlight_ = true;
         lock.unlock();
@@ -438,9 +443,10 @@ void MidiOut::Impl::run() {
             ++taken_;
             // The line is busy from the hand-over on: a send that went out late must not let
             // the next one follow sooner than the cable would. A transport that places each
-            // message at its due time keeps to the schedule itself.
+            // message at its due time keeps to the schedule itself. Without a timeline the
+            // message starts when the transport took it.
             nextFree_ = (timed ? due : std::max(due, clock_->now())) + wire + settle;
-            settledAt_ = std::max(due, clock_->now()) + settle;
+            settledAt_ = std::max(due, clock_->now()) + hold;
             slowSend_ = took > wire * 2 && took > microseconds(2000) ? (slowSend_ + took) / 2 : microseconds(0);
         } else if (countLostLocked(1 + queue_.clear(), why)) {
             // A transport that did not take one message within its bound will not take the

@@ -6,6 +6,9 @@ namespace kf {
 
 namespace {
 bool isSysex(const MidiBytes& m) { return !m.empty() && m.front() == midi::kSysEx; }
+std::chrono::microseconds settlingWireOf(const MidiBytes& m) {
+    return settleTime(m).count() > 0 ? kWireTimePerByte * static_cast<long>(m.size()) : std::chrono::microseconds(0);
+}
 }  // namespace
 
 std::chrono::microseconds wireTime(const MidiBytes& message, const Pacing& pacing) {
@@ -15,10 +18,12 @@ std::chrono::microseconds wireTime(const MidiBytes& message, const Pacing& pacin
     return t;
 }
 
-std::chrono::microseconds settleTime(const MidiBytes& m) {
+std::chrono::microseconds settleTime(const MidiBytes& m) { return settleTime(m.data(), m.size()); }
+
+std::chrono::microseconds settleTime(const std::uint8_t* m, std::size_t size) {
     // F0 41 dd 42 12 a1 a2 a3 data sum F7, any device ID
-    if (m.size() != 11 || m[0] != midi::kSysEx || m[1] != midi::kRolandId || m[3] != midi::kGsModelId ||
-        m[4] != midi::kDataSet1 || m.back() != midi::kEndOfSysEx)
+    if (size != 11 || m[0] != midi::kSysEx || m[1] != midi::kRolandId || m[3] != midi::kGsModelId ||
+        m[4] != midi::kDataSet1 || m[10] != midi::kEndOfSysEx)
         return std::chrono::microseconds(0);
     const int a1 = m[5], a2 = m[6], a3 = m[7];
     if (a1 == 0x40 && a2 == 0x00 && a3 == 0x7F) return std::chrono::milliseconds(50);   // GS reset
@@ -56,6 +61,7 @@ bool SendQueue::push(MidiBytes message) {
     bytes_ += message.size();
     if (isSysex(message)) ++sysex_;
     settle_ += settleTime(message);
+    settlingWire_ += settlingWireOf(message);
     items_.push_back(std::move(message));
     return false;
 }
@@ -72,6 +78,7 @@ MidiBytes SendQueue::pop() {
     bytes_ -= m.size();
     if (isSysex(m)) --sysex_;
     settle_ -= settleTime(m);
+    settlingWire_ -= settlingWireOf(m);
     return m;
 }
 
@@ -83,6 +90,7 @@ std::size_t SendQueue::clear() {
     bytes_ = 0;
     sysex_ = 0;
     settle_ = std::chrono::microseconds(0);
+    settlingWire_ = std::chrono::microseconds(0);
     return n;
 }
 

@@ -26,6 +26,8 @@ std::chrono::microseconds wireTime(const MidiBytes& message, const Pacing& pacin
 // Roland asks for 50 ms after a GS reset; for the system mode and the map of all parts no
 // figure is given, so they are allowed 200 ms. Every other message: none.
 std::chrono::microseconds settleTime(const MidiBytes& message);
+// The same for bytes a real-time thread holds, without a copy.
+std::chrono::microseconds settleTime(const std::uint8_t* data, std::size_t size);
 
 // The address of a user drum DT1 message (parameter or set name) as one number, or -1.
 long userDrumAddress(const MidiBytes& message);
@@ -47,6 +49,9 @@ public:
     std::size_t sysexCount() const { return sysex_; }
     // The settle times of what is queued, added up.
     std::chrono::microseconds settleTotal() const { return settle_; }
+    // The line time of the queued messages that need settling: their settle starts after it
+    // at every speed.
+    std::chrono::microseconds settlingWire() const { return settlingWire_; }
 
 private:
     std::deque<MidiBytes> items_;
@@ -56,6 +61,7 @@ private:
     std::size_t bytes_ = 0;
     std::size_t sysex_ = 0;
     std::chrono::microseconds settle_{0};
+    std::chrono::microseconds settlingWire_{0};
 };
 
 }  // namespace kf

@@ -2,6 +2,7 @@
 // frame time a late callback reads.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
 
 #include "midi/cycle_placer.h"
@@ -44,6 +45,40 @@ INSTANTIATE_TEST_SUITE_P(Callbacks, Placement,
                          ::testing::Values(Lateness{"OnTime", {0}}, Lateness{"EveryThirdLate", {0, 0, 1}},
                                            Lateness{"TwoLateInARow", {0, 1, 1, 0}},
                                            Lateness{"AlternatelyLateAndOnTime", {1, 0}}),
+                         [](const auto& info) { return info.param.name; });
+
+struct SettleCase {
+    const char* name;
+    bool paced;
+    std::vector<std::uint32_t> periodsLate;
+};
+
+class SettlePlacement : public ::testing::TestWithParam<SettleCase> {};
+
+// A reset placed mid-cycle, then messages all due at once: the first after it waits the 50 ms
+// from the reset's last byte in the buffers' own frames, paced or not; the rest follow as before.
+TEST_P(SettlePlacement, NothingFollowsAResetBeforeTheModuleHasSettled) {
+    const auto& late = GetParam().periodsLate;
+    const bool paced = GetParam().paced;
+    CyclePlacer placer(kFramesPerUs);
+    std::vector<long> real;
+    for (std::uint32_t cycle = 0; real.size() < 3 && cycle < 100; ++cycle) {
+        placer.beginCycle((cycle + late[cycle % late.size()]) * kPeriod, kPeriod);
+        for (long at; real.size() < 3 && (at = placer.offsetFor(11, paced, 0)) >= 0;) {
+            if (real.empty()) at = 500;
+            placer.placed(at, 11, paced, real.empty() ? std::chrono::milliseconds(50) : std::chrono::milliseconds(0));
+            real.push_back(static_cast<long>(cycle * kPeriod) + at);
+        }
+        placer.endCycle();
+    }
+    ASSERT_EQ(real.size(), 3u);
+    EXPECT_EQ(real[1] - real[0], kWire11 + 2400);
+    EXPECT_EQ(real[2] - real[1], paced ? kWire11 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Callbacks, SettlePlacement,
+                         ::testing::Values(SettleCase{"Paced", true, {0}}, SettleCase{"Unpaced", false, {0}},
+                                           SettleCase{"UnpacedLateCallbacks", false, {0, 1, 1, 0}}),
                          [](const auto& info) { return info.param.name; });
 
 TEST(Placement, APacedMessageWaitsForItsDueFrameAndUnpacedOnesFollowAtOnce) {

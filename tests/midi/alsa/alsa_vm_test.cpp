@@ -339,6 +339,117 @@ TEST(AlsaVm, AFetchThroughAVirtualPortGivesTheModulesSets) {
     std::cout << "fetch through the sequencer: " << module.requests() << " requests\n";
 }
 
+// A virtual raw MIDI port's reader with the kernel's time of every byte: when the sequencer
+// handed it to the port, whenever the reader thread got round to reading it.
+class StampedRawReader {
+public:
+    explicit StampedRawReader(const char* name) {
+        if (snd_rawmidi_open(&in_, nullptr, name, SND_RAWMIDI_NONBLOCK) < 0) return;
+        snd_rawmidi_params_t* params;
+        snd_rawmidi_params_alloca(&params);
+        snd_rawmidi_params_current(in_, params);
+        if (snd_rawmidi_params_set_read_mode(in_, params, SND_RAWMIDI_READ_TSTAMP) < 0 ||
+            snd_rawmidi_params_set_clock_type(in_, params, SND_RAWMIDI_CLOCK_MONOTONIC) < 0 ||
+            snd_rawmidi_params(in_, params) < 0) {
+            snd_rawmidi_close(in_);
+            in_ = nullptr;
+            return;
+        }
+        thread_ = std::thread([this] { run(); });
+    }
+    ~StampedRawReader() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        if (in_) snd_rawmidi_close(in_);
+    }
+    bool ok() const { return in_ != nullptr; }
+    size_t size() {
+        std::lock_guard<std::mutex> lock(m_);
+        return bytes_.size();
+    }
+    // Every byte, and the kernel's time of each in seconds.
+    std::vector<std::uint8_t> bytes() {
+        std::lock_guard<std::mutex> lock(m_);
+        return bytes_;
+    }
+    std::vector<double> times() {
+        std::lock_guard<std::mutex> lock(m_);
+        return times_;
+    }
+
+private:
+    void run() {
+        std::vector<pollfd> fds(static_cast<size_t>(snd_rawmidi_poll_descriptors_count(in_)));
+        snd_rawmidi_poll_descriptors(in_, fds.data(), static_cast<unsigned>(fds.size()));
+        while (!stop_) {
+            // Read after a quiet poll too: the library keeps frames of its own that poll cannot see.
+            ::poll(fds.data(), fds.size(), 20);
+            for (;;) {
+                std::uint8_t buf[256];
+                timespec at{};
+                const ssize_t n = snd_rawmidi_tread(in_, &at, buf, sizeof buf);
+                if (n <= 0) break;
+                std::lock_guard<std::mutex> lock(m_);
+                bytes_.insert(bytes_.end(), buf, buf + n);
+                times_.insert(times_.end(), static_cast<size_t>(n), static_cast<double>(at.tv_sec) + at.tv_nsec * 1e-9);
+            }
+        }
+    }
+
+    snd_rawmidi_t* in_ = nullptr;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::mutex m_;
+    std::vector<std::uint8_t> bytes_;
+    std::vector<double> times_;
+};
+
+// A transport without a timeline: a reset starts when the sequencer took it, so its last byte
+// is its wire time later, and the next message waits the settle time from there.
+struct SettleCase {
+    const char* name;
+    int command;
+    bool unlimited;
+};
+
+class AlsaSettle : public ::testing::TestWithParam<SettleCase> {};
+
+TEST_P(AlsaSettle, TheNextMessageWaitsTheSettleTimeFromTheLastByte) {
+    const auto expected = deviceCommandMessages(GetParam().command);
+    StampedRawReader raw("hw:0,0");
+    ASSERT_TRUE(raw.ok()) << "no timestamped reads on hw:0,0";
+    MidiOut out(std::make_unique<AlsaBackend>());
+    out.setPacing({GetParam().unlimited, {}});
+    ASSERT_TRUE(out.openPort(test::portIndex(out, "Virtual Raw MIDI 0-0:VirMIDI 0-0"))) << out.lastOpenError().text;
+    sendDeviceCommand(out, true, GetParam().command);
+    out.closePort();
+    const size_t total = byteCount(expected);
+    ASSERT_TRUE(test::waitUntil([&] { return raw.size() >= total; }, test::kHang))
+        << raw.size() << " of " << total << " bytes; dropped " << out.droppedCount();
+    ASSERT_EQ(parseStream(raw.bytes()), expected);
+    const auto times = raw.times();
+    // Only downward: an emulated sender's wake-up comes late on a busy machine by more than any
+    // fault would add (the exact wait is judged through JACK's frames and the recorder's clock).
+    size_t at = 0;
+    for (size_t i = 0; i + 1 < expected.size(); at += expected[i].size(), ++i) {
+        const double settle = static_cast<double>(settleTime(expected[i]).count()) * 1e-6;
+        if (settle == 0) continue;
+        const double gap = times[at + expected[i].size()] - times[at] - static_cast<double>(expected[i].size()) * 320e-6;
+        std::cout << GetParam().name << ": " << gap * 1000 << " ms after message " << i << "'s last byte (settle "
+                  << settle * 1000 << " ms)\n";
+        EXPECT_GE(gap, settle) << "after message " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, AlsaSettle,
+                         ::testing::Values(SettleCase{"ResetPaced", kGsReset, false},
+                                           SettleCase{"ResetUnlimited", kGsReset, true},
+                                           SettleCase{"SystemModePaced", kSystemMode1, false},
+                                           SettleCase{"SystemModeUnlimited", kSystemMode1, true},
+                                           SettleCase{"ProMapPaced", kAllPartsProMap, false},
+                                           SettleCase{"ProMapUnlimited", kAllPartsProMap, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // What a user runs to trust the module, kitforge-cli fetch, verify and send --verify, through
 // one virtual raw MIDI port after another against a module as a case makes it. Small kits:
 // everything here is emulated.

@@ -1,5 +1,6 @@
 // End to end through a real JACK server: what MidiOut sends arrives whole, in order and at
-// the pace of a MIDI cable; a server that dies or stops mid-transfer is reported in time.
+// the pace of a MIDI cable, and waits out the module's settle after a reset; a server that dies
+// or stops mid-transfer is reported in time.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -172,6 +173,82 @@ TEST(JackTransport, ListsOtherClientsInputsButNotItsOwn) {
     EXPECT_FALSE(backend.open(static_cast<int>(ports.size()), &error));
     EXPECT_EQ(error.kind, MidiError::NoSuchPort);
 }
+
+// The module reinitialises after a reset once the reset's last byte is in: the next message
+// starts no sooner than the settle time after it, and not much later, at every speed.
+struct SettleCase {
+    const char* name;
+    int command;
+    bool unlimited;
+};
+
+class JackSettle : public ::testing::TestWithParam<SettleCase> {
+protected:
+    // A server of the suite's own: nobody else's clients in its graph.
+    static void SetUpTestSuite() {
+        server_ = new test::PrivateServer(JACK_SERVER_SCRIPT, std::string(JACK_FAULT_SERVER_PREFIX) + "settle");
+        const char* before = std::getenv("JACK_DEFAULT_SERVER");
+        fixture_ = before ? new std::string(before) : nullptr;
+        ::setenv("JACK_DEFAULT_SERVER", server_->name().c_str(), 1);
+    }
+    static void TearDownTestSuite() {
+        if (fixture_) ::setenv("JACK_DEFAULT_SERVER", fixture_->c_str(), 1);
+        else ::unsetenv("JACK_DEFAULT_SERVER");
+        delete fixture_;
+        delete server_;
+    }
+    static test::PrivateServer* server_;
+    static std::string* fixture_;
+};
+test::PrivateServer* JackSettle::server_ = nullptr;
+std::string* JackSettle::fixture_ = nullptr;
+
+TEST_P(JackSettle, TheNextMessageWaitsTheSettleTimeFromTheLastByte) {
+    ASSERT_TRUE(server_->ok());
+    const auto expected = deviceCommandMessages(GetParam().command);
+    for (int attempt = 1;; ++attempt) {
+        test::JackReceiver receiver("kfrecvsettle", 100, 4096, server_->name());
+        ASSERT_TRUE(receiver.ok());
+        MidiOut out(std::make_unique<JackBackend>("kfsettle"));
+        out.setPacing({GetParam().unlimited, {}});
+        const int id = test::portIndex(out, receiver.portName());
+        ASSERT_GE(id, 0);
+        ASSERT_TRUE(out.openPort(id)) << out.lastOpenError().text;
+        sendDeviceCommand(out, true, GetParam().command);
+        out.closePort();
+        ASSERT_TRUE(test::waitUntil([&] { return receiver.eventCount() >= expected.size(); }, test::kHang));
+        ASSERT_EQ(receiver.events(), expected);
+        const auto frames = receiver.frames();
+        const double framesPerUs = receiver.sampleRate() / 1e6;
+        // A period of the test server's (jack_server.sh) and a little: how late a callback may
+        // find a message it is handed.
+        const double slackUs = 1024 / framesPerUs + 1000;
+        std::string problems;
+        for (size_t i = 0; i + 1 < expected.size(); ++i) {
+            const auto settle = settleTime(expected[i]);
+            if (settle.count() == 0) continue;
+            const double wireUs = static_cast<double>(expected[i].size()) * 320;
+            const double gapUs = static_cast<std::int32_t>(frames[i + 1] - frames[i]) / framesPerUs - wireUs;
+            std::cerr << GetParam().name << ": " << gapUs / 1000 << " ms after message " << i
+                      << "'s last byte (settle " << settle.count() / 1000 << " ms)\n";
+            if (gapUs < static_cast<double>(settle.count()) || gapUs > static_cast<double>(settle.count()) + slackUs)
+                problems += " " + std::to_string(gapUs / 1000) + " ms after message " + std::to_string(i) + ";";
+        }
+        if (problems.empty()) return;
+        // An xrun shifts a whole cycle whoever sent it: the machine's, not ours; tried again.
+        if (receiver.xruns() == 0 || attempt == 3) FAIL() << problems << " xruns " << receiver.xruns();
+        std::cerr << "attempt " << attempt << " spoilt by " << receiver.xruns() << " xrun(s); retrying\n";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, JackSettle,
+                         ::testing::Values(SettleCase{"ResetPaced", kGsReset, false},
+                                           SettleCase{"ResetUnlimited", kGsReset, true},
+                                           SettleCase{"SystemModePaced", kSystemMode1, false},
+                                           SettleCase{"SystemModeUnlimited", kSystemMode1, true},
+                                           SettleCase{"ProMapPaced", kAllPartsProMap, false},
+                                           SettleCase{"ProMapUnlimited", kAllPartsProMap, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct FaultCase {
     const char* what;
