@@ -130,7 +130,14 @@ TEST(Fetch, EscStopsItAndLeavesTheDocument) {
     auto h = withModule(tableKit(tables(), 40, 4));
     h->useNote(1, 36, "Mine");
     const std::string before = WriteKitFile(h->document().kit());
-    QTimer::singleShot(0, h->parts().grid, [&] { QTest::keyClick(h->parts().grid, Qt::Key_Escape); });
+    // Pressed once the fetch is under way: a port still opening has the window wait first.
+    QTimer press;
+    QObject::connect(&press, &QTimer::timeout, h->parts().grid, [&] {
+        if (!h->state().busy) return;
+        press.stop();
+        QTest::keyClick(h->parts().grid, Qt::Key_Escape);
+    });
+    press.start(1);
     h->parts().files->Receive1->trigger();
     EXPECT_TRUE(h->dialogs().shown.empty());
     EXPECT_EQ(WriteKitFile(h->document().kit()), before);
