@@ -3,9 +3,7 @@
 #include <jack/jack.h>
 
 #include <algorithm>
-#include <future>
 #include <mutex>
-#include <thread>
 
 namespace kf {
 
@@ -52,16 +50,6 @@ void shutDown(void* session) {
 }
 
 }  // namespace
-
-bool runBounded(std::function<void()> f, std::chrono::milliseconds bound) {
-    auto done = std::make_shared<std::promise<void>>();
-    auto finished = done->get_future();
-    std::thread([f = std::move(f), done] {
-        f();
-        done->set_value();
-    }).detach();
-    return finished.wait_for(bound) == std::future_status::ready;
-}
 
 JackClient::JackClient(std::string name, MidiDirection direction, MakeSession make, std::string skipClient)
     : name_(std::move(name)), direction_(direction), make_(std::move(make)), skipClient_(std::move(skipClient)) {

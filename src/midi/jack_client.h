@@ -14,15 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "midi/bounded_call.h"
 #include "midi/midi_backend.h"
 
 typedef struct _jack_client jack_client_t;
 typedef struct _jack_port jack_port_t;
 
 namespace kf {
-
-// Runs f on a thread of its own; false when it did not finish within bound.
-bool runBounded(std::function<void()> f, std::chrono::milliseconds bound);
 
 // What the server's threads touch, apart from the client's owner: a server that stops
 // answering may still call it back one day, so it is then left alive for good.

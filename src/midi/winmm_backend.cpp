@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "midi/bounded_call.h"
+
 namespace kf {
 
 WinMmBackend::WinMmBackend(std::shared_ptr<WinMmApi> api, std::chrono::milliseconds stallBound)
@@ -40,12 +42,15 @@ bool WinMmBackend::open(int id, MidiError* error) {
     }
     out_ = out;
     sendError_ = {};
+    driverError_ = {};
     return true;
 }
 
-bool WinMmBackend::release(Long& l) {
+bool WinMmBackend::release(Long& l) { return release(client_.api(), out_, l); }
+
+bool WinMmBackend::release(WinMmApi& api, HMIDIOUT out, Long& l) {
     if (!l.prepared) return true;
-    if (client_.api().outUnprepareHeader(out_, &l.header) != MMSYSERR_NOERROR) return false;
+    if (api.outUnprepareHeader(out, &l.header) != MMSYSERR_NOERROR) return false;
     l.prepared = false;
     return true;
 }
@@ -56,13 +61,26 @@ std::size_t WinMmBackend::close() {
     // header the driver held on to needs the reset that gives it back: a reset also sends what
     // the driver thinks silences a device (Wine's sends controllers 120 and 121 on all sixteen
     // channels), which nobody asked the module for.
-    if (!held_.empty() || (long_ && long_->prepared)) client_.api().outReset(out_);
-    if (long_) release(*long_);
-    for (auto& l : held_) release(*l);
+    struct Closing {
+        std::shared_ptr<WinMmApi> api;
+        HMIDIOUT out;
+        std::unique_ptr<Long> last;
+        std::vector<std::unique_ptr<Long>> held;
+    };
+    auto c = std::make_shared<Closing>(Closing{client_.sharedApi(), out_, std::move(long_), std::move(held_)});
     held_.clear();
-    client_.api().outClose(out_);
+    const bool closed = runBounded(
+        [c] {
+            if (!c->held.empty() || (c->last && c->last->prepared)) c->api->outReset(c->out);
+            if (c->last) release(*c->api, c->out, *c->last);
+            for (auto& l : c->held) release(*c->api, c->out, *l);
+            c->api->outClose(c->out);
+        },
+        kCloseBound);
+    // A late callback finds no one, whether the driver closed or not.
     CallbackTargets<WinMmBackend>::remove(token_);
     out_ = nullptr;
+    if (!closed) driverError_ = {MidiError::ServerGone, "the MIDI driver does not answer"};
     return 0;
 }
 

@@ -1,7 +1,9 @@
 // MIDI output on WinMM. Short messages go out at once; SysEx goes as a long message on a
 // prepared header, and the send waits (on the sender's thread, never the window's) until the
 // driver gives the header back, for no longer than the stall bound plus the message's time on
-// the cable. A header the driver keeps is taken back with a reset before its memory goes.
+// the cable. A header the driver keeps is taken back with a reset before its memory goes. The
+// close waits for the driver within a bound too: one that never returns is left the handle
+// and every header it may still write to.
 #pragma once
 
 #include <chrono>
@@ -21,6 +23,8 @@ public:
     static constexpr std::chrono::milliseconds kStallBound{1000};
     // One byte at cable speed: 10 bits at 31,250 baud.
     static constexpr std::chrono::microseconds kByteTime{320};
+    // How long closing (the reset that takes held headers back, then the close) may take.
+    static constexpr std::chrono::milliseconds kCloseBound{1000};
 
     explicit WinMmBackend(std::shared_ptr<WinMmApi> api = makeSystemWinMm(),
                           std::chrono::milliseconds stallBound = kStallBound);
@@ -34,6 +38,7 @@ public:
     std::size_t close() override;
     bool send(const std::uint8_t* data, std::size_t size) override;
     MidiError sendError() const override { return sendError_; }
+    MidiError serverError() const override { return driverError_; }
 
 private:
     // The header of a long message, and its bytes.
@@ -48,6 +53,7 @@ private:
     bool sendLong(const std::uint8_t* data, std::size_t size);
     // Unprepares l; false when the driver still holds it.
     bool release(Long& l);
+    static bool release(WinMmApi& api, HMIDIOUT out, Long& l);
     bool fail(MidiError why);
 
     WinMmClient client_;
@@ -60,6 +66,7 @@ private:
     std::mutex m_;
     std::condition_variable given_;
     MidiError sendError_;
+    MidiError driverError_;  // a close the driver never finished
 };
 
 }  // namespace kf

@@ -86,6 +86,8 @@ public:
     WinMmClient(std::shared_ptr<WinMmApi> api, MidiDirection direction);
 
     WinMmApi& api() { return *api_; }
+    // For a call that may outlive the client: one given up on a driver that does not return.
+    std::shared_ptr<WinMmApi> sharedApi() const { return api_; }
     // The devices of this direction, by their drivers' names; the index is the WinMM device ID.
     std::vector<std::string> ports();
     // The output's MIDI mapper, by the name its driver gives; empty where there is none.

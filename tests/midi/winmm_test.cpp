@@ -34,6 +34,7 @@ public:
              longResult = MMSYSERR_NOERROR, addResult = MMSYSERR_NOERROR;
     bool completes = true;  // whether the driver ever gives a long message's header back
     int resetsToGiveBack = 0;  // resets a header outlives, once it is not given back
+    bool closeHangs = false;   // the output's close never returns
 
     UINT outCount() override { return static_cast<UINT>(outNames.size()); }
     MMRESULT outCaps(UINT id, MIDIOUTCAPSW* caps) override {
@@ -75,7 +76,11 @@ public:
         while (!held_.empty()) giveBack(out, held_.front());
         return MMSYSERR_NOERROR;
     }
-    MMRESULT outClose(HMIDIOUT) override { return calls.push_back("close"), MMSYSERR_NOERROR; }
+    MMRESULT outClose(HMIDIOUT) override {
+        if (closeHangs)
+            for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+        return calls.push_back("close"), MMSYSERR_NOERROR;
+    }
 
     UINT inCount() override { return static_cast<UINT>(inNames.size()); }
     MMRESULT inCaps(UINT id, MIDIINCAPSW* caps) override { return name(inNames, id, caps->szPname); }
@@ -244,6 +249,19 @@ INSTANTIATE_TEST_SUITE_P(
                 MidiError::NoSuchPort, MidiError::None},
         OutCase{"PastTheList", nullptr, 2, {}, {}, MidiError::NoSuchPort, MidiError::None}),
     [](const auto& info) { return std::string(info.param.what); });
+
+// A driver whose close never returns keeps the handle; the program goes on, told why.
+TEST(WinMmOutClose, ADriverThatNeverClosesIsLeftTheHandle) {
+    auto fake = std::make_shared<FakeWinMm>();
+    fake->closeHangs = true;
+    WinMmBackend out(fake);
+    ASSERT_TRUE(out.open(1, nullptr));
+    EXPECT_EQ(out.close(), 0u);
+    EXPECT_EQ(out.serverError().kind, MidiError::ServerGone);
+    fake->closeHangs = false;
+    ASSERT_TRUE(out.open(0, nullptr));
+    EXPECT_EQ(out.serverError().kind, MidiError::None) << "a driver that opens again answers";
+}
 
 // Input: an open, what the device sends in, a close; the calls, the bytes handed on and the
 // failures told.
