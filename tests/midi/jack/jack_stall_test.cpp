@@ -1,17 +1,20 @@
 // A JACK server that stops answering at any one of the calls kitforge-cli or the editor make on
 // it: a library loaded in front of libjack holds the N-th call for good, for every N a run
-// reaches. Each run still ends, saying that the server does not answer.
+// reaches. Each run still ends, saying that the server does not answer. On a server of the
+// test's own: another client coming or going would change the calls a listing makes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "child.h"
 #include "files/disk.h"
 #include "files/kit_file.h"
 #include "jack_module.h"
+#include "private_server.h"
 #include "sample_kit.h"
 #include "switch_on.h"
 
@@ -22,6 +25,20 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 const char* kServerSilent = "JACK server does not answer";
+
+class OwnServer : public ::testing::Environment {
+public:
+    void SetUp() override {
+        server_ = std::make_unique<test::PrivateServer>(JACK_SERVER_SCRIPT, JACK_FAULT_SERVER_PREFIX "stall");
+        ASSERT_TRUE(server_->ok());
+        ::setenv("JACK_DEFAULT_SERVER", server_->name().c_str(), 1);
+    }
+    void TearDown() override { server_.reset(); }
+
+private:
+    std::unique_ptr<test::PrivateServer> server_;
+};
+const auto* const kOwnServer = ::testing::AddGlobalTestEnvironment(new OwnServer);
 
 struct Call {
     std::string name, client;
