@@ -31,9 +31,10 @@ struct UserDrumRead {
     int note = 0;
 };
 
-// Requests awaiting an answer at once: 12 are 156 bytes, which a module's input buffer of 256
-// holds with room to spare while it works through them at its own pace, however slow; many more
-// would be lost there before it looks. Fewer leave the line idle while late answers come.
+// Requests awaiting an answer at once: 12 are 156 bytes, which an input buffer of 256 bytes (the
+// tests' module has one so small) holds with room to spare while the module works through them at
+// its own pace, however slow; many more would be lost there before it looks. Fewer leave the
+// line idle while late answers come.
 constexpr int kFetchWindow = 12;
 
 struct FetchSettings {
