@@ -43,6 +43,7 @@ MidiBytes gsDataRequest(unsigned address, unsigned size, std::uint8_t deviceId) 
 }
 
 KitFetch::KitFetch(const ReferenceTables* tables, FetchSettings settings) : tables_(tables), settings_(settings) {
+    window_ = base();
     for (int set = 1; set <= kSetCount; ++set) plan(userAddress(set, 0, 0), kNameBytes);
     for (int note = 0; note < kNoteCount; ++note)
         for (int set = 1; set <= kSetCount; ++set)
@@ -50,6 +51,7 @@ KitFetch::KitFetch(const ReferenceTables* tables, FetchSettings settings) : tabl
 }
 
 KitFetch::KitFetch(const std::vector<UserDrumRead>& reads, FetchSettings settings) : tables_(nullptr), settings_(settings) {
+    window_ = base();
     for (const UserDrumRead& r : reads)
         plan(userAddress(r.set, r.parameter, r.parameter == 0 ? 0 : r.note), r.parameter == 0 ? kNameBytes : 1);
 }
@@ -81,36 +83,55 @@ const DrumInstrument* KitFetch::known(int set, int note) const {
     return nullptr;
 }
 
+std::size_t KitFetch::base() const {
+    return settings_.oneByOne ? 1 : static_cast<std::size_t>(std::max(1, settings_.window));
+}
+
+KitFetch::Clock::duration KitFetch::wait() const {
+    const Clock::duration full = settings_.timeout;
+    // Answers flowing for a while: an answer not come when half as long again as the slowest
+    // so far has passed is lost, not late. Before that, or once the module falters, the wait
+    // as set; never under half of it, for a module whose first answers were all quick.
+    if (trips_ < kTrustedTrips || window_ < base()) return full;
+    return std::clamp<Clock::duration>(slowest_ * 3 / 2, full / 2, full);
+}
+
 std::vector<MidiBytes> KitFetch::take(Clock::time_point now) {
     std::vector<MidiBytes> send;
     if (state_ != State::Running) return send;
+    std::vector<Request> again;
     for (auto it = out_.begin(); it != out_.end();) {
         if (it->deadline > now) {
             ++it;
             continue;
         }
         if (it->tries >= kTries) {
-            // Asked this often over seconds with nothing else out: it is the module, not the line.
+            // Asked this often over seconds: it is the module, not the line.
             state_ = anyAnswer_ ? State::StoppedAnswering : State::NoAnswer;
             return send;
         }
-        // Asked once more, before anything new, and alone until answers flow again: a busy
-        // module is given room rather than more to drop.
-        waiting_.push_front(*it);
-        window_ = 1;
+        // Later requests answered: this one was lost on the way, and the others go on beside
+        // its next try. Nothing answered since: a busy or stopped module is given room rather
+        // than more to drop, one request at a time until answers flow again.
+        if (lastAnswered_ < it->order) window_ = 1;
+        again.push_back(*it);
         it = out_.erase(it);
     }
-    const std::size_t base = settings_.oneByOne ? 1 : kWindow;
-    while (out_.size() < std::min(window_, base) && !waiting_.empty()) {
+    // Asked once more, before anything new, in the order first asked.
+    waiting_.insert(waiting_.begin(), again.begin(), again.end());
+    const std::size_t window = std::min(window_, base());
+    while (out_.size() < window && !waiting_.empty()) {
         // Until the module has answered once, nothing beyond the first window is asked.
-        if (!anyAnswer_ && waiting_.front().tries == 0 && asked_ >= static_cast<int>(base)) break;
+        if (!anyAnswer_ && waiting_.front().tries == 0 && asked_ >= static_cast<int>(base())) break;
         Request r = waiting_.front();
         if (r.tries == 0) ++asked_;
         waiting_.pop_front();
         ++r.tries;
-        // Each try waits longer: a late answer to the last one still counts. Counted from when
-        // the request is on the line: the ones before it in this window go first.
-        r.deadline = now + settings_.timeout * r.tries + std::chrono::milliseconds(5) * static_cast<int>(out_.size());
+        // On the line after the ones before it in this batch.
+        r.sent = now + std::chrono::milliseconds(5) * static_cast<int>(send.size());
+        r.order = sentCount_++;
+        // Each try waits longer: a late answer to the last one still counts.
+        r.deadline = r.sent + wait() * r.tries;
         send.push_back(gsDataRequest(r.address, r.size, settings_.deviceId));
         out_.push_back(r);
     }
@@ -119,17 +140,22 @@ std::vector<MidiBytes> KitFetch::take(Clock::time_point now) {
 }
 
 KitFetch::Clock::time_point KitFetch::nextDeadline(Clock::time_point now) const {
-    const std::size_t window = std::min(window_, settings_.oneByOne ? std::size_t{1} : std::size_t{kWindow});
-    if (state_ != State::Running || (out_.size() < window && !waiting_.empty())) return now;
+    if (state_ != State::Running || (out_.size() < std::min(window_, base()) && !waiting_.empty())) return now;
     Clock::time_point next = Clock::time_point::max();
     for (const Request& r : out_) next = std::min(next, r.deadline);
     return next;
 }
 
-bool KitFetch::answer(unsigned address) {
+bool KitFetch::answer(unsigned address, std::optional<Clock::time_point> at) {
     const auto holds = [address](const Request& r) { return address >= r.address && address < r.address + r.size; };
     const auto it = std::find_if(out_.begin(), out_.end(), holds);
     if (it != out_.end()) {
+        // An answer to a request asked again could be to either try: only first tries time.
+        if (at && it->tries == 1 && *at >= it->sent) {
+            slowest_ = std::max(slowest_, *at - it->sent);
+            ++trips_;
+        }
+        lastAnswered_ = std::max(lastAnswered_, it->order);
         out_.erase(it);
     } else {
         // More than was asked: what is already here needs no request of its own.
@@ -139,7 +165,7 @@ bool KitFetch::answer(unsigned address) {
     }
     ++done_;
     anyAnswer_ = true;
-    if (window_ < kWindow) ++window_;
+    if (window_ < base()) ++window_;
     return true;
 }
 
@@ -163,7 +189,11 @@ void KitFetch::store(unsigned address, std::uint8_t value) {
     }
 }
 
-void KitFetch::received(const MidiBytes& m) {
+void KitFetch::received(const MidiBytes& m) { received(m, std::nullopt); }
+
+void KitFetch::received(const MidiBytes& m, Clock::time_point at) { received(m, std::optional<Clock::time_point>(at)); }
+
+void KitFetch::received(const MidiBytes& m, std::optional<Clock::time_point> when) {
     if (state_ != State::Running) return;
     // Only what could be an answer counts: a Roland exclusive message.
     if (m.size() < 5 || m[0] != midi::kSysEx || m[1] != midi::kRolandId) return;
@@ -183,7 +213,7 @@ void KitFetch::received(const MidiBytes& m) {
     for (const auto& [address, value] : bytes) {
         const auto at = userDrumAt(address);
         if (!at) continue;
-        const bool asked = answer(address);
+        const bool asked = answer(address, when);
         if (asked && at->parameter == 0) nameOf = at->set;
         // The rest of a name comes with its first byte; a name byte in a message that answered
         // nothing could be anyone's and is left alone.
@@ -254,20 +284,21 @@ KitFetch::State runFetch(KitFetch& fetch, MidiOut& out, const Listen& listen, co
                          const std::function<void(int, int)>& progress) {
     std::mutex m;
     std::condition_variable cv;
-    std::deque<MidiBytes> inbox;
+    std::deque<std::pair<MidiBytes, KitFetch::Clock::time_point>> inbox;
     listen([&](const MidiBytes& message) {
+        const auto at = KitFetch::Clock::now();
         {
             std::lock_guard<std::mutex> lock(m);
-            inbox.push_back(message);
+            inbox.emplace_back(message, at);
         }
         cv.notify_one();
     });
     std::unique_lock<std::mutex> lock(m);
     for (;;) {
         while (!inbox.empty()) {
-            const MidiBytes message = std::move(inbox.front());
+            const auto [message, at] = std::move(inbox.front());
             inbox.pop_front();
-            fetch.received(message);
+            fetch.received(message, at);
         }
         if (cancel) fetch.cancel();
         const auto now = KitFetch::Clock::now();

@@ -31,9 +31,18 @@ struct UserDrumRead {
     int note = 0;
 };
 
+// Requests awaiting an answer at once: 12 are 156 bytes, which an input buffer of 256 bytes (the
+// tests' module has one so small) holds with room to spare while the module works through them at
+// its own pace, however slow; many more would be lost there before it looks. Fewer leave the
+// line idle while late answers come.
+constexpr int kFetchWindow = 12;
+
 struct FetchSettings {
     std::uint8_t deviceId = 0x10;
     bool oneByOne = false;  // for a module that takes one request at a time
+    int window = kFetchWindow;
+    // The first wait for an answer; once answers flow it is taken from their round trips,
+    // never longer than this and never under half of it.
     std::chrono::milliseconds timeout{200};
 };
 
@@ -60,9 +69,11 @@ class KitFetch {
 public:
     using Clock = std::chrono::steady_clock;
     enum class State { Running, Done, NoAnswer, StoppedAnswering, Cancelled };
-    static constexpr int kWindow = 4;  // requests awaiting an answer at once: 52 bytes
+    static constexpr int kWindow = kFetchWindow;
     // A request is asked this often, each time waiting longer, before the module counts as
-    // having stopped answering; while one is missing it is the only one out.
+    // having stopped answering. One missing while later ones are answered is lost on the way
+    // and asked again beside the others; one missing with nothing after it answered either
+    // is asked alone until answers flow again.
     static constexpr int kTries = 5;
 
     // Set names and each note's source first; the other parameters only of notes whose
@@ -74,6 +85,8 @@ public:
     // The requests to send now, and the deadlines that have passed.
     std::vector<MidiBytes> take(Clock::time_point now);
     void received(const MidiBytes& message);
+    // The same, at when it arrived: its round trip then shortens the wait for lost answers.
+    void received(const MidiBytes& message, Clock::time_point at);
     void cancel() { state_ = State::Cancelled; }
     // When take() next has something to do.
     Clock::time_point nextDeadline(Clock::time_point now) const;
@@ -94,9 +107,16 @@ private:
         unsigned size;
         int tries = 0;
         Clock::time_point deadline{};
+        Clock::time_point sent{};  // when it went on the line, last asked
+        long order = 0;            // when it was last asked, counted in requests
     };
     void plan(unsigned address, unsigned size);
-    bool answer(unsigned address);  // marks the request holding address; false for none
+    // Marks the request holding address; false for none.
+    bool answer(unsigned address, std::optional<Clock::time_point> at);
+    void received(const MidiBytes& message, std::optional<Clock::time_point> when);
+    std::size_t base() const;
+    static constexpr int kTrustedTrips = 16;
+    Clock::duration wait() const;  // for an answer to a first try
     void store(unsigned address, std::uint8_t value);
     const DrumInstrument* known(int set, int note) const;
 
@@ -108,6 +128,9 @@ private:
     int done_ = 0, planned_ = 0, asked_ = 0;
     std::size_t window_ = kWindow;
     bool anyAnswer_ = false;
+    long sentCount_ = 0, lastAnswered_ = -1;  // the order of the last request answered
+    Clock::duration slowest_{};               // the longest round trip of a first try
+    int trips_ = 0;                           // round trips seen
     long otherDevice_ = 0, otherAddress_ = 0, badChecksum_ = 0;
     // What arrived: per set, per note, device parameters 1..12; and the names.
     std::uint8_t value_[kSetCount][kNoteCount][13] = {};

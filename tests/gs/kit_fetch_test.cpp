@@ -27,15 +27,18 @@ struct Outcome {
     std::size_t widest;  // the most requests handed over at once
 };
 
-// A step is 50 ms; what the module puts on the line arrives at the first step at or after its time.
+// A step is 50 ms; requests leave one after another at the cable's pace, and what the module
+// puts on the line arrives at the first step at or after its time.
 Outcome fetchFrom(test::FakeModule& module, FetchSettings settings = {}) {
     KitFetch fetch(&tables(), settings);
     Outcome r{};
-    auto now = KitFetch::Clock::time_point{} + 1s;
-    std::multimap<KitFetch::Clock::time_point, MidiBytes> line;
+    using Time = KitFetch::Clock::time_point;
+    auto now = Time{} + 1s;
+    Time lineFree = now;
+    std::multimap<Time, MidiBytes> line;
     const auto deliver = [&] {
         while (!line.empty() && line.begin()->first <= now) {
-            fetch.received(line.begin()->second);
+            fetch.received(line.begin()->second, now);
             line.erase(line.begin());
         }
     };
@@ -43,8 +46,12 @@ Outcome fetchFrom(test::FakeModule& module, FetchSettings settings = {}) {
         deliver();
         const auto requests = fetch.take(now);
         r.widest = std::max(r.widest, requests.size());
-        for (const MidiBytes& q : requests)
-            for (auto& reply : module.replies(q)) line.emplace(now + reply.after, std::move(reply.bytes));
+        for (const MidiBytes& q : requests) {
+            const Time at = std::max(now, lineFree);
+            lineFree = at + 320us * static_cast<long>(q.size());
+            const auto atUs = std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch());
+            for (auto& reply : module.replies(q, atUs)) line.emplace(at + reply.after, std::move(reply.bytes));
+        }
         deliver();
         now += 50ms;
     }
@@ -67,6 +74,8 @@ struct Case {
     bool oneByOne;
     int dropTimes = 1;
     int loseOneIn = 0;  // with late answers and noise around them
+    int window = KitFetch::kWindow;
+    bool slowBuffer = false;  // the module works slower than requests come, from a buffer of 256 bytes
 };
 
 void makeLossy(test::FakeModule& module, int loseOneIn) {
@@ -84,18 +93,27 @@ TEST_P(FetchCase, GivesTheModulesSetsAskingOnlyWhatIsNeeded) {
     module.dropEvery = GetParam().dropEvery;
     module.dropTimes = GetParam().dropTimes;
     if (GetParam().loseOneIn) makeLossy(module, GetParam().loseOneIn);
+    if (GetParam().slowBuffer) {
+        module.inputBytes = 256;
+        module.workPerRequest = 8ms;  // a request takes 4.16 ms on the line
+    }
     FetchSettings settings;
     settings.oneByOne = GetParam().oneByOne;
+    settings.window = GetParam().window;
     const Outcome r = fetchFrom(module, settings);
     EXPECT_EQ(r.state, KitFetch::State::Done);
     EXPECT_EQ(WriteKitFile(r.kit), WriteKitFile(kit));
+    EXPECT_EQ(r.widest, GetParam().oneByOne ? 1u : std::size_t(GetParam().window));
+    // What the default window lets out fits the buffer; much more is lost there, and asked again.
+    const bool overflows = GetParam().window > KitFetch::kWindow;
+    EXPECT_EQ(module.overflowed() > 0, overflows);
+    if (overflows) return;
     // Names, three source parameters of every note, nine more of each used note.
     const long needed = 2 + 3 * 256 + 9 * 2 * GetParam().usedPerSet;
-    EXPECT_EQ(r.requests, needed + module.lost());
+    EXPECT_EQ(r.requests, needed + module.lost()) << "asked again only what did not come";
     if (GetParam().dropEvery) {
         EXPECT_GE(module.dropped(), needed / GetParam().dropEvery / 2);
     }
-    EXPECT_EQ(r.widest, GetParam().oneByOne ? 1u : std::size_t(KitFetch::kWindow));
     EXPECT_EQ(r.summary.unanswered, 0);
     EXPECT_TRUE(r.summary.complete());
     if (GetParam().loseOneIn) {
@@ -111,7 +129,11 @@ INSTANTIATE_TEST_SUITE_P(Kits, FetchCase,
                                            Case{"every 6th lost", 12, 6, false}, Case{"one by one", 5, 0, true},
                                            Case{"every 7th lost four times over", 30, 7, false, 4},
                                            Case{"1 in 11 lost, late, noisy", 60, 0, false, 1, 11},
-                                           Case{"one by one, 1 in 11 lost", 20, 0, true, 1, 11}),
+                                           Case{"one by one, 1 in 11 lost", 20, 0, true, 1, 11},
+                                           Case{"full, from a slow module's buffer", 128, 0, false, 1, 0,
+                                                KitFetch::kWindow, true},
+                                           Case{"four times the window, from a slow module's buffer", 12, 0, false,
+                                                1, 0, 4 * KitFetch::kWindow, true}),
                          [](const auto& info) { return "c" + std::to_string(info.index); });
 
 TEST(KitFetch, AModuleThatNeverAnswersEndsItAfterTheFirstThreeRequests) {
@@ -123,6 +145,30 @@ TEST(KitFetch, AModuleThatNeverAnswersEndsItAfterTheFirstThreeRequests) {
         EXPECT_EQ(r.state, KitFetch::State::NoAnswer);
         EXPECT_LE(r.requests, 2 * KitFetch::kWindow);
         EXPECT_EQ(r.summary.ignored, badChecksum ? r.requests : 0);
+    }
+}
+
+TEST(KitFetch, AMissedAnswerIsAskedAgainBesideTheOthersUnlessNothingLaterCame) {
+    std::vector<UserDrumRead> reads;
+    for (int note = 0; note < 40; ++note) reads.push_back({1, kLevel, note});
+    for (bool laterAnswered : {true, false}) {
+        SCOPED_TRACE(laterAnswered ? "later answered" : "nothing answered");
+        test::FakeModule module(test::tableKit(tables(), 40, 2));
+        KitFetch fetch(reads);
+        const auto t0 = KitFetch::Clock::time_point{} + 1s;
+        const std::vector<MidiBytes> first = fetch.take(t0);
+        ASSERT_EQ(first.size(), std::size_t(KitFetch::kWindow));
+        if (laterAnswered)
+            for (std::size_t i = 1; i < first.size(); ++i) fetch.received(*module.answer(first[i]), t0 + 20ms);
+        // Past the first's deadline, before the ones that would follow the answers are asked.
+        const std::vector<MidiBytes> next = fetch.take(t0 + 1s);
+        ASSERT_FALSE(next.empty());
+        EXPECT_EQ(next.front(), first.front()) << "what did not come is asked first";
+        EXPECT_EQ(next.size(), laterAnswered ? std::size_t(KitFetch::kWindow) : 1u);
+        // Its answer to the first try, late, still counts.
+        fetch.received(*module.answer(first.front()), t0 + 1010ms);
+        EXPECT_EQ(fetch.answered(1, 0, kLevel), module.held(1, 0, kLevel));
+        EXPECT_EQ(fetch.done(), laterAnswered ? KitFetch::kWindow : 1);
     }
 }
 

@@ -52,7 +52,9 @@ void FakeModule::take(const MidiBytes& m, std::chrono::microseconds at) {
     lastEnd_ = at + kWireTimePerByte * static_cast<long>(m.size());
 }
 
-std::optional<MidiBytes> FakeModule::answer(const MidiBytes& m, std::chrono::microseconds at) {
+std::optional<MidiBytes> FakeModule::answer(const MidiBytes& m, std::chrono::microseconds at,
+                                            std::chrono::microseconds* queued) {
+    if (queued) *queued = {};
     if (takesDataSets && m.size() > 5 && m[0] == 0xF0 && m[1] == 0x41 && m[2] == deviceId && m[3] == 0x42 && m[4] == 0x12) {
         take(m, at);
         return std::nullopt;
@@ -62,6 +64,20 @@ std::optional<MidiBytes> FakeModule::answer(const MidiBytes& m, std::chrono::mic
         m[12] != 0xF7 || rolandChecksum(m.data() + 5, m.data() + 11) != m[11])
         return std::nullopt;
     ++requests_;
+    if (inputBytes > 0) {
+        const std::chrono::microseconds in = at + kWireTimePerByte * static_cast<long>(m.size());
+        while (!buffer_.empty() && buffer_.front().done <= in) buffer_.pop_front();
+        std::size_t held = 0;
+        for (const Buffered& b : buffer_) held += b.bytes;
+        if (held + m.size() > inputBytes) {
+            ++overflowed_;
+            ++lost_;
+            return std::nullopt;
+        }
+        const std::chrono::microseconds start = buffer_.empty() ? in : std::max(in, buffer_.back().done);
+        buffer_.push_back({start + workPerRequest, m.size()});
+        if (queued) *queued = buffer_.back().done - at;
+    }
     if (silent || (silentAfter >= 0 && requests_ > silentAfter)) return std::nullopt;
     const auto d = dropped_.find(m);
     if (d != dropped_.end() ? d->second < dropTimes : dropEvery > 0 && requests_ % dropEvery == 0) {
@@ -86,12 +102,14 @@ std::optional<MidiBytes> FakeModule::answer(const MidiBytes& m, std::chrono::mic
     return reply;
 }
 
-std::vector<FakeModule::Reply> FakeModule::replies(const MidiBytes& request) {
+std::vector<FakeModule::Reply> FakeModule::replies(const MidiBytes& request, std::chrono::microseconds at) {
     std::vector<Reply> out;
-    const std::optional<MidiBytes> a = answer(request);
+    std::chrono::microseconds queued{};
+    const std::optional<MidiBytes> a = answer(request, at, &queued);
     // Spread over the range by a fixed stride: the same run every time.
     const long span = (lateMax - lateMin).count() + 1;
-    const std::chrono::milliseconds late = lateMin + std::chrono::milliseconds((requests_ * 37) % span);
+    const std::chrono::milliseconds late = lateMin + std::chrono::milliseconds((requests_ * 37) % span) +
+                                           std::chrono::ceil<std::chrono::milliseconds>(queued);
     if (noise) {
         const unsigned turn = noiseTurn_++;
         out.push_back({late / 2, {0xFE}});

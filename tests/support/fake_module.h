@@ -1,8 +1,9 @@
 // A module for tests: holds two user drum sets and answers GS data requests (RQ1) of the user
 // drum area with the exact DT1 the module sends, or, as told, with nothing, with every k-th
 // answer left out, or with a wrong checksum. Lossy, it also loses every n-th request, answers
-// late and puts on the line around its answers what a crowded cable carries. It takes the DT1
-// messages of the user drum area into what it holds, unless they come too fast for it.
+// late and puts on the line around its answers what a crowded cable carries. Requests can wait
+// in an input buffer of a few bytes, lost when it is full. It takes the DT1 messages of the
+// user drum area into what it holds, unless they come too fast for it.
 #pragma once
 
 #include <chrono>
@@ -46,19 +47,27 @@ public:
     // least this long before it began; the rest are lost, as on the module.
     std::chrono::microseconds busyAfterDt1{0};
 
+    // As a module's input buffer: requests come in at the cable's pace and wait there, this many
+    // bytes at most, until the module has worked through the ones before them, each taking it
+    // workPerRequest; a request that does not fit is lost. 0: it keeps up with anything.
+    std::size_t inputBytes = 0;
+    std::chrono::microseconds workPerRequest{0};
+
     // The answer to a message, if it gets one; a DT1 is taken (or lost) instead. at: when the
-    // message began on the line.
-    std::optional<MidiBytes> answer(const MidiBytes& request, std::chrono::microseconds at = {});
+    // message began on the line; queued: how long it waited in the input buffer and was worked on.
+    std::optional<MidiBytes> answer(const MidiBytes& request, std::chrono::microseconds at = {},
+                                    std::chrono::microseconds* queued = nullptr);
     struct Reply {
         std::chrono::milliseconds after;  // from the request
         MidiBytes bytes;
     };
     // Everything the module puts on the line after a message, lossy as told.
-    std::vector<Reply> replies(const MidiBytes& request);
+    std::vector<Reply> replies(const MidiBytes& request, std::chrono::microseconds at = {});
 
     long requests() const { return requests_; }
     long dropped() const { return static_cast<long>(dropped_.size()); }  // requests left out
     long lost() const { return lost_; }                                   // times they were
+    long overflowed() const { return overflowed_; }  // of those: for want of room in the buffer
     long dt1Taken() const { return dt1Taken_; }
     long dt1Lost() const { return dt1Lost_; }
     // What it holds: a note's device parameter 1..12, a set's name as 12 bytes.
@@ -73,7 +82,12 @@ private:
 
     std::uint8_t memory_[kSetCount][kNoteCount][13] = {};
     std::uint8_t names_[kSetCount][12] = {};
-    long requests_ = 0, lost_ = 0, dt1Taken_ = 0, dt1Lost_ = 0;
+    long requests_ = 0, lost_ = 0, overflowed_ = 0, dt1Taken_ = 0, dt1Lost_ = 0;
+    struct Buffered {
+        std::chrono::microseconds done;  // worked through: it leaves the buffer
+        std::size_t bytes;
+    };
+    std::deque<Buffered> buffer_;
     std::optional<std::chrono::microseconds> lastEnd_;  // of the last DT1 taken
     unsigned noiseTurn_ = 0;
     std::map<MidiBytes, int> dropped_;

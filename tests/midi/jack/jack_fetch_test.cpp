@@ -58,6 +58,7 @@ struct Case {
     int usedPerSet;
     int dropEvery;
     int loseOneIn = 0;
+    bool buffered = false;  // working slower than requests come, from an input buffer of 256 bytes
 };
 
 class JackFetch : public ::testing::TestWithParam<Case> {};
@@ -68,7 +69,12 @@ TEST_P(JackFetch, GivesExactlyTheModulesSets) {
     ASSERT_TRUE(module.ok());
     module.module().dropEvery = GetParam().dropEvery;
     module.module().loseOneIn = GetParam().loseOneIn;
+    if (GetParam().buffered) {
+        module.module().inputBytes = 256;
+        module.module().workPerRequest = 5ms;
+    }
     const Fetched f = fetchFrom(module);
+    EXPECT_EQ(module.snapshot().overflowed(), 0) << "the window fits the module's buffer";
     EXPECT_EQ(f.state, KitFetch::State::Done) << GetParam().what;
     EXPECT_EQ(WriteKitFile(f.kit), WriteKitFile(kit)) << GetParam().what;
     EXPECT_EQ(f.summary.notes[0], GetParam().usedPerSet);
@@ -78,7 +84,7 @@ TEST_P(JackFetch, GivesExactlyTheModulesSets) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kits, JackFetch,
-                         ::testing::Values(Case{"sparse", 40, 0}, Case{"full", 128, 0},
+                         ::testing::Values(Case{"sparse", 40, 0}, Case{"full", 128, 0, 0, true},
                                            Case{"every 25th answer lost", 20, 25},
                                            Case{"1 in 11 requests lost", 20, 0, 11}),
                          [](const auto& info) { return std::string(info.param.usedPerSet == 128 ? "Full" : "Sparse") +

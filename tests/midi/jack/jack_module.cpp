@@ -59,9 +59,10 @@ int JackModule::process(unsigned nframes) {
         };
         // Told to answer late or with noise around, the module says when each reply leaves.
         if (module_.lateMax.count() > 0 || module_.noise) {
-            for (FakeModule::Reply& r : module_.replies(request)) post(r.after, std::move(r.bytes));
-        } else if (auto reply = module_.answer(request, at)) {
-            post(latency_, std::move(*reply));
+            for (FakeModule::Reply& r : module_.replies(request, at)) post(r.after, std::move(r.bytes));
+        } else {
+            std::chrono::microseconds queued{};
+            if (auto reply = module_.answer(request, at, &queued)) post(latency_ + queued, std::move(*reply));
         }
     }
     void* outBuffer = jack_port_get_buffer(out_, nframes);

@@ -1,6 +1,7 @@
 // The fake module on a JACK server: a client of its own with an input port that takes the
-// requests and an output port that answers, each answer leaving latency after its request, or
-// when the module's lossy line says where it is told to answer late or with noise.
+// requests and an output port that answers, each answer leaving latency after its request (and
+// after its wait in the module's input buffer, where it has one), or when the module's lossy
+// line says where it is told to answer late or with noise.
 #pragma once
 
 #include <atomic>
