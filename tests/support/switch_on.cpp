@@ -24,4 +24,12 @@ std::vector<MidiBytes> switchOnMessages(const Kit& kit) {
     return w.sent();
 }
 
+const std::vector<SettleCase>& settleCases() {
+    static const std::vector<SettleCase> cases{
+        {"ResetPaced", kGsReset, false},           {"ResetUnlimited", kGsReset, true},
+        {"SystemModePaced", kSystemMode1, false},  {"SystemModeUnlimited", kSystemMode1, true},
+        {"ProMapPaced", kAllPartsProMap, false},   {"ProMapUnlimited", kAllPartsProMap, true}};
+    return cases;
+}
+
 }  // namespace kf::test

@@ -18,6 +18,15 @@ std::vector<MidiBytes> switchOnMessages(const Kit& kit);
 // message, then set 1 note 0 of a blank kit parameter by parameter in the panel's order.
 std::vector<MidiBytes> editorStartMessages();
 
+// A device command after which the module settles, sent paced or unlimited: what each
+// transport's test of the gap after the settling messages goes through.
+struct SettleCase {
+    const char* name;
+    int command;
+    bool unlimited;
+};
+const std::vector<SettleCase>& settleCases();
+
 // The ID "kitforge-cli ports" (with input, "ports --in") gives the device of that name; empty
 // when it is not listed.
 std::string cliPortId(const std::string& cli, const std::string& name, bool input = false);

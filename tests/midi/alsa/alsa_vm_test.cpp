@@ -406,13 +406,7 @@ private:
 
 // A transport without a timeline: a reset starts when the sequencer took it, so its last byte
 // is its wire time later, and the next message waits the settle time from there.
-struct SettleCase {
-    const char* name;
-    int command;
-    bool unlimited;
-};
-
-class AlsaSettle : public ::testing::TestWithParam<SettleCase> {};
+class AlsaSettle : public ::testing::TestWithParam<test::SettleCase> {};
 
 TEST_P(AlsaSettle, TheNextMessageWaitsTheSettleTimeFromTheLastByte) {
     const auto expected = deviceCommandMessages(GetParam().command);
@@ -441,13 +435,7 @@ TEST_P(AlsaSettle, TheNextMessageWaitsTheSettleTimeFromTheLastByte) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, AlsaSettle,
-                         ::testing::Values(SettleCase{"ResetPaced", kGsReset, false},
-                                           SettleCase{"ResetUnlimited", kGsReset, true},
-                                           SettleCase{"SystemModePaced", kSystemMode1, false},
-                                           SettleCase{"SystemModeUnlimited", kSystemMode1, true},
-                                           SettleCase{"ProMapPaced", kAllPartsProMap, false},
-                                           SettleCase{"ProMapUnlimited", kAllPartsProMap, true}),
+INSTANTIATE_TEST_SUITE_P(Commands, AlsaSettle, ::testing::ValuesIn(test::settleCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // What a user runs to trust the module, kitforge-cli fetch, verify and send --verify, through

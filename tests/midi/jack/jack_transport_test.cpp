@@ -176,13 +176,7 @@ TEST(JackTransport, ListsOtherClientsInputsButNotItsOwn) {
 
 // The module reinitialises after a reset once the reset's last byte is in: the next message
 // starts no sooner than the settle time after it, and not much later, at every speed.
-struct SettleCase {
-    const char* name;
-    int command;
-    bool unlimited;
-};
-
-class JackSettle : public ::testing::TestWithParam<SettleCase> {
+class JackSettle : public ::testing::TestWithParam<test::SettleCase> {
 protected:
     // A server of the suite's own: nobody else's clients in its graph.
     static void SetUpTestSuite() {
@@ -241,13 +235,7 @@ TEST_P(JackSettle, TheNextMessageWaitsTheSettleTimeFromTheLastByte) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, JackSettle,
-                         ::testing::Values(SettleCase{"ResetPaced", kGsReset, false},
-                                           SettleCase{"ResetUnlimited", kGsReset, true},
-                                           SettleCase{"SystemModePaced", kSystemMode1, false},
-                                           SettleCase{"SystemModeUnlimited", kSystemMode1, true},
-                                           SettleCase{"ProMapPaced", kAllPartsProMap, false},
-                                           SettleCase{"ProMapUnlimited", kAllPartsProMap, true}),
+INSTANTIATE_TEST_SUITE_P(Commands, JackSettle, ::testing::ValuesIn(test::settleCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct FaultCase {
