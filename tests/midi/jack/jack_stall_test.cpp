@@ -25,6 +25,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 const char* kServerSilent = "JACK server does not answer";
+// Every call is given up within a second at most; the rest is room for a busy machine.
+constexpr double kEndsWithin = 5.0;
 
 class OwnServer : public ::testing::Environment {
 public:
@@ -132,7 +134,7 @@ TEST_P(JackStall, EveryCallHeldEndsTheVerbWithTheServerNamed) {
                      run.afterStall);
         EXPECT_EQ(run.end.status(), 1) << where;
         EXPECT_NE(run.end.output.find(kServerSilent), std::string::npos) << where;
-        EXPECT_LT(run.afterStall, 10.0) << where;
+        EXPECT_LT(run.afterStall, kEndsWithin) << where;
     }
 }
 
@@ -181,7 +183,7 @@ TEST(JackStall, TheEditorsStartAndCloseNeverHang) {
         std::fprintf(stderr, "window %2zu %-22s %-12s exit %d %6.2f s after the stall\n", n, held.name.c_str(),
                      held.client.c_str(), run.end.status(), run.afterStall);
         EXPECT_EQ(run.end.status(), 0) << where;
-        EXPECT_LT(run.afterStall, 10.0) << where;
+        EXPECT_LT(run.afterStall, kEndsWithin) << where;
         // The output's own opening: the user is told, in the window's words.
         const bool opening = held.client == "Kitforge" && held.name != "jack_port_unregister" &&
                              held.name != "jack_deactivate" && held.name != "jack_client_close";
