@@ -2,26 +2,7 @@
 
 #include <rtmidi/RtMidi.h>
 
-#if defined(__linux__)
-#include <alsa/asoundlib.h>
-#include <unistd.h>
-#endif
-
 namespace kf {
-
-namespace {
-#if defined(__linux__)
-void silentAlsaError(const char*, int, const char*, int, const char*, ...) {}
-#endif
-
-RtMidi::Api platformApi() {
-#if defined(__linux__)
-    return RtMidi::LINUX_ALSA;
-#else
-    return RtMidi::UNSPECIFIED;
-#endif
-}
-}  // namespace
 
 static_assert(RtMidiError::WARNING == rtmidi_type::kWarning && RtMidiError::DEBUG_WARNING == rtmidi_type::kDebugWarning &&
                   RtMidiError::UNSPECIFIED == rtmidi_type::kUnspecified &&
@@ -36,13 +17,8 @@ static_assert(RtMidiError::WARNING == rtmidi_type::kWarning && RtMidiError::DEBU
               "RtMidi numbers its error types otherwise: rtmidi_error.h must follow");
 
 RtMidiBackend::RtMidiBackend() {
-#if defined(__linux__)
-    // A machine without a sequencer is normal (JACK may serve): then stay quiet about it.
-    snd_lib_error_set_handler(&silentAlsaError);
-    if (::access("/dev/snd/seq", F_OK) != 0) return;
-#endif
     try {
-        out_ = std::make_unique<RtMidiOut>(platformApi(), "Kitforge");
+        out_ = std::make_unique<RtMidiOut>(RtMidi::UNSPECIFIED, "Kitforge");
         out_->setErrorCallback(
             [](RtMidiError::Type type, const std::string& text, void* self) {
                 onError(static_cast<int>(type), text, self);

@@ -1,4 +1,5 @@
-// MIDI output through RtMidi on the platform's own API (ALSA sequencer on Linux).
+// MIDI output through RtMidi on the platform's own API (CoreMIDI), for the builds that have no
+// output of our own.
 #pragma once
 
 #include <memory>
