@@ -1,16 +1,14 @@
-// MIDI input through RtMidi on the platform's own API (WinMM, CoreMIDI), for the builds that
-// have no input of our own. RtMidi calls back on a thread of its own with whole messages.
+// MIDI input through RtMidi on the platform's own API (CoreMIDI), for the builds that have no
+// input of our own. RtMidi calls back on a thread of its own with whole messages.
 #pragma once
 
 #include <memory>
-#include <mutex>
 
 #include "midi/midi_in.h"
-#include "midi/rtmidi_error.h"
-
-class RtMidiIn;
 
 namespace kf {
+
+class RtMidiClient;
 
 class RtMidiInput : public MidiInBackend {
 public:
@@ -18,7 +16,7 @@ public:
     ~RtMidiInput() override;
 
     // False when the platform API could not be opened.
-    bool available() override { return in_ != nullptr; }
+    bool available() override;
     std::vector<std::string> ports() override;
     // -1: a virtual port "Kitforge" where the API has them.
     bool open(int id, const Bytes& bytes, MidiError* error) override;
@@ -26,16 +24,12 @@ public:
     void onFailure(Failed failed) override;
 
 private:
-    // RtMidi reports through this rather than by throwing once it is set; on its own thread
-    // while the port is open.
-    static void onError(int type, const std::string& text, void* self);
+    void stopListening();
 
-    std::unique_ptr<RtMidiIn> in_;
+    std::unique_ptr<RtMidiClient> client_;
     Bytes bytes_;
-    std::mutex m_;
-    RtMidiStage stage_ = RtMidiStage::Setup;
-    MidiError error_;  // of the stage under way; why the client could not be made, after Setup
-    Failed failed_;
+    // RtMidi warns when a callback that was never set is cancelled.
+    bool listening_ = false;
 };
 
 }  // namespace kf
