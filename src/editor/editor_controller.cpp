@@ -97,8 +97,8 @@ void EditorController::sendReceptionSwitches(int set, int note) {
 void EditorController::applyPanelParameter(int value, int row) {
     const EditorState& s = state_;
     const int v = clampMidi(value);
-    notify([&](EditorObserver& o) { o.panelValueChanged(row, v); });
     const bool previewNeeded = document_.setParameter(s.currentSet, s.currentNote, row, v) && row != kRowAssign;
+    notify([&](EditorObserver& o) { o.panelValueChanged(row, v); });
     edited(s.currentSet, s.currentNote);
     for (int p : panelChangeParameters(currentEntry(), row))
         midi_.sendLong(buildParameterMessage(document_.kit(), s.currentSet, s.currentNote, p));
@@ -449,11 +449,8 @@ void EditorController::startPreview(bool on, int initCommand) {
     // The window goes on setting up while the port opens; what it sends meanwhile waits.
     if (on) out.expectOpen();
     out.later([&out, wanted, on, self, first = std::move(first), command] {
-        int port = wanted;
-        // Only a numbered port is checked against the list; the default port needs none.
-        if (port >= 0 && out.deviceCount() <= port) port = -1;
         // The built-in synth stays chosen whatever ports come and go, where there is one.
-        if (port < -1 && (port != MidiOut::kBuiltInSynth || out.deviceName(port).empty())) port = -1;
+        const int port = portToOpen(out, wanted);
         const bool ok = on && out.openPort(port, first);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),

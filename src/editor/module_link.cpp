@@ -21,11 +21,7 @@ namespace {
 bool openInputOn(MidiIn& input, int wanted, int* port) {
     *port = wanted;
     if (input.isOpen() && input.port() == wanted) return true;
-    // The default port needs no list: making one can cost as much as the open itself (a
-    // client of the JACK server).
-    if ((wanted >= 0 && wanted >= input.deviceCount()) || wanted < MidiIn::kBuiltInSynth ||
-        (wanted == MidiIn::kBuiltInSynth && input.deviceName(wanted).empty()))
-        *port = -1;
+    *port = portToOpen(input, wanted);
     return input.openPort(*port);
 }
 }  // namespace

@@ -44,6 +44,18 @@ protected:
     ~TransferWatch() = default;
 };
 
+// The port a direction opens for wanted: wanted itself while it is listed (or the built-in
+// synth while there is one), else -1, the default. Only a numbered port is checked against the
+// list: the default needs none, and making one can cost as much as the open itself (a client of
+// the JACK server). Lists, so it runs on the device's owner thread.
+template <class Device>
+int portToOpen(Device& device, int wanted) {
+    if (wanted >= 0 && wanted >= device.deviceCount()) return -1;
+    if (wanted < Device::kBuiltInSynth || (wanted == Device::kBuiltInSynth && device.deviceName(wanted).empty()))
+        return -1;
+    return wanted;
+}
+
 class ModuleLink {
 public:
     // keyStruck(note) hears each note-on from the input that is no fetch's answer, on the
@@ -64,7 +76,6 @@ public:
     SendProgress progress() const { return out_.progress(); }
 
     // --- What the editor controller runs.
-    MidiOut& sender() { return out_; }
     void setPreview(bool on) { preview_ = on; }
     void setStarting(bool on) { starting_ = on; }
     // Opens the input on port wanted, checked against the ports there are as the output is:

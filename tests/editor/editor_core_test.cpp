@@ -23,6 +23,7 @@ using Strings = std::vector<std::string>;
 // What the views hear, one line an event.
 struct EventLog : ui::EditorObserver {
     Strings events;
+    const ui::EditorController* core = nullptr;  // the state an event must already show
     void add(std::string e) { events.push_back(std::move(e)); }
     void noteChanged(int set, int note) override { add("note " + std::to_string(set) + " " + std::to_string(note)); }
     void instrumentNameChanged(int set, int note) override {
@@ -34,7 +35,8 @@ struct EventLog : ui::EditorObserver {
     void kitReplaced() override { add("kit"); }
     void setNameChanged(int set) override { add("set name " + std::to_string(set)); }
     void panelValueChanged(int row, int value) override {
-        add("row " + std::to_string(row) + " " + std::to_string(value));
+        const bool shown = !core || fieldOfRow(core->document().kit().entry(1, 36), row) == value;
+        add("row " + std::to_string(row) + " " + std::to_string(value) + (shown ? "" : " before the change"));
     }
     void usedStateSettled() override { add("settled"); }
     void commandsChanged() override { add("commands"); }
@@ -87,6 +89,7 @@ struct Core {
         c.replaceKit(startKit());
         c.selectEditTarget(1, 36);
         take();
+        log.core = &c;
         c.addObserver(&log);
     }
     // Everything sent since the last call; the queue holds again afterwards, so what one
