@@ -63,7 +63,7 @@ std::vector<std::string> toStd(const QStringList& dirs) {
 }  // namespace
 
 MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings& settings, StartOptions start)
-    : midi_(midi), dialogs_(dialogs), settings_(settings), start_(std::move(start)), editor_(midi, input) {
+    : dialogs_(dialogs), settings_(settings), start_(std::move(start)), editor_(midi, input) {
     setObjectName("FormMain");
     setFont(uiFont(12));
     setWindowTitle(QStringLiteral("Kitforge"));
@@ -525,7 +525,7 @@ void MainWindow::FormDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
     if (!editor_.state().tables.empty()) SaveSettings(*this, settings_);
-    midi_.closePort();
+    editor_.closeOutput();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

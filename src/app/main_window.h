@@ -115,7 +115,6 @@ private:
     void setUpWindow();
     bool FormClose();
 
-    MidiOut& midi_;
     Dialogs& dialogs_;
     QSettings& settings_;
     StartOptions start_;

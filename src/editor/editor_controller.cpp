@@ -13,7 +13,7 @@
 namespace kf::ui {
 
 EditorController::EditorController(MidiOut& midiOut, MidiIn& midiIn)
-    : midi_(midiOut), link_(midiOut, midiIn, [this](int note) {
+    : link_(midiOut, midiIn, [this](int note) {
           // Heard on the input's thread; the selection is the window's.
           QMetaObject::invokeMethod(this, [this, note] { keyStruck(note); }, Qt::QueuedConnection);
       }) {}
@@ -88,8 +88,8 @@ void EditorController::sendReceptionSwitches(int set, int note) {
     // The module hears the note's reception switches whenever the note is shown.
     const Kit& kit = document_.kit();
     if (!kit.entry(set, note).used) return;
-    midi_.sendLong(buildParameterMessage(kit, set, note, kRxNoteOff));
-    midi_.sendLong(buildParameterMessage(kit, set, note, kRxNoteOn));
+    link_.send(buildParameterMessage(kit, set, note, kRxNoteOff));
+    link_.send(buildParameterMessage(kit, set, note, kRxNoteOn));
 }
 
 // --- The parameter panel.
@@ -101,7 +101,7 @@ void EditorController::applyPanelParameter(int value, int row) {
     notify([&](EditorObserver& o) { o.panelValueChanged(row, v); });
     edited(s.currentSet, s.currentNote);
     for (int p : panelChangeParameters(currentEntry(), row))
-        midi_.sendLong(buildParameterMessage(document_.kit(), s.currentSet, s.currentNote, p));
+        link_.send(buildParameterMessage(document_.kit(), s.currentSet, s.currentNote, p));
     if (previewNeeded) auditionNote();
 }
 
@@ -111,10 +111,10 @@ void EditorController::setEffectType(int value) {
     if (!document_.setField(s.currentSet, s.currentNote, &DrumInstrument::effectType, t)) return;
     edited(s.currentSet, s.currentNote);
     const Kit& kit = document_.kit();
-    midi_.sendLong(buildParameterMessage(kit, s.currentSet, s.currentNote, effectTypeParameter(t)));
+    link_.send(buildParameterMessage(kit, s.currentSet, s.currentNote, effectTypeParameter(t)));
     // The module keeps the send of the effect no longer selected: it goes to 0 there, as the
     // Kit has it, or the note would sound both effects.
-    midi_.sendLong(buildParameterMessage(kit, s.currentSet, s.currentNote, effectTypeParameter(1 - t)));
+    link_.send(buildParameterMessage(kit, s.currentSet, s.currentNote, effectTypeParameter(1 - t)));
 }
 
 void EditorController::setRxNoteOff(int value) { setRx(&DrumNoteEntry::rxNoteOff, kRxNoteOff, value); }
@@ -125,7 +125,7 @@ void EditorController::setRx(std::uint8_t DrumInstrument::*field, int devicePara
     document_.setField(s.currentSet, s.currentNote, field, value);
     edited(s.currentSet, s.currentNote);
     // Sent whether or not it changed.
-    midi_.sendLong(buildParameterMessage(document_.kit(), s.currentSet, s.currentNote, deviceParameter));
+    link_.send(buildParameterMessage(document_.kit(), s.currentSet, s.currentNote, deviceParameter));
 }
 
 void EditorController::defClick(int row) {
@@ -170,9 +170,9 @@ void EditorController::setOptions(const Options& options) {
     const PartSends before = partSends();
     state_.options = options;
     // New sends are heard at once; before the port opens they go with its set-up instead.
-    if (link_.preview() && midi_.isOpen())
-        for (const MidiBytes& m : partSendChanges(before, partSends())) midi_.sendShort(m[0], m[1], m[2]);
-    midi_.setPacing({options.unlimitedSpeed, std::chrono::milliseconds(options.sysexPauseMs)});
+    if (link_.preview() && link_.outputOpen())
+        for (const MidiBytes& m : partSendChanges(before, partSends())) link_.sendShort(m);
+    link_.setPacing({options.unlimitedSpeed, std::chrono::milliseconds(options.sysexPauseMs)});
     if (synthChanged && configureSynth) {
         configureSynth(options.soundFont, options.audioDriver);
         synthConfigured_ = true;
@@ -213,8 +213,7 @@ void EditorController::renameSet(int set, const std::string& name) {
     document_.renameSet(set, name);
     notify([&](EditorObserver& o) { o.setNameChanged(set); });
     if (link_.preview()) {
-        midi_.sendLong(buildNameMessage(document_.kit(), set));
-        sendSetProgramChange(midi_, set);
+        link_.sendSetName(document_.kit(), set);
     }
 }
 
@@ -251,7 +250,7 @@ void EditorController::pasteAtEditTarget(const std::vector<DrumNoteEntry>& notes
         count = document_.paste(set, note, notes);
         for (int i = 0; i < count; ++i) noteChanged(set, note + i);
     });
-    for (int i = 0; i < count; ++i) sendWholeNote(midi_, document_.kit(), set, note + i);
+    for (int i = 0; i < count; ++i) link_.sendNote(document_.kit(), set, note + i);
 }
 
 void EditorController::copyNotes(const Kit& kit, int set, int first, int last) {
@@ -285,7 +284,7 @@ void EditorController::Undo1Click() {
         run = document_.undo();
         for (int i = 0; i < run.count; ++i) noteChanged(run.set, run.note + i);
     });
-    for (int i = 0; i < run.count; ++i) sendWholeNote(midi_, document_.kit(), run.set, run.note + i);
+    for (int i = 0; i < run.count; ++i) link_.sendNote(document_.kit(), run.set, run.note + i);
     // The selection goes to the first note of what came back.
     if (run.set != s.currentSet || run.note != s.currentNote) Grid1SelectCell(run.set, run.note);
 }
@@ -297,7 +296,7 @@ void EditorController::enterInstrument(int set, int note, const PresetDrumSet& p
         noteChanged(set, note);
     });
     if (set == s.currentSet && note == s.currentNote) notify([](EditorObserver& o) { o.usedStateSettled(); });
-    sendWholeNote(midi_, document_.kit(), set, note);
+    link_.sendNote(document_.kit(), set, note);
 }
 
 // --- The document.
@@ -325,11 +324,10 @@ void EditorController::RefreshFromKit() {
         for (int set = 1; set <= kSetCount; ++set) {
             for (int n = 0; n < kNoteCount; ++n) {
                 if (!kit.entry(set, n).used) continue;
-                sendWholeNote(midi_, kit, set, n);
+                link_.sendNote(kit, set, n);
                 keepResponsive();
             }
-            midi_.sendLong(buildNameMessage(kit, set));
-            sendSetProgramChange(midi_, set);
+            link_.sendSetName(kit, set);
         }
     }
     notify([](EditorObserver& o) { o.kitReplaced(); });
@@ -445,13 +443,8 @@ void EditorController::startPreview(bool on, int initCommand) {
     for (auto& m : partSendMessages(partSends())) first.push_back(std::move(m));
     if (command)
         for (auto& m : deviceCommandMessages(initCommand, partSends())) first.push_back(std::move(m));
-    MidiOut& out = midi_;
     // The window goes on setting up while the port opens; what it sends meanwhile waits.
-    if (on) out.expectOpen();
-    out.later([&out, wanted, on, self, first = std::move(first), command] {
-        // The built-in synth stays chosen whatever ports come and go, where there is one.
-        const int port = portToOpen(out, wanted);
-        const bool ok = on && out.openPort(port, first);
+    link_.openOutputLater(wanted, on, std::move(first), [self, on, command](int port, bool ok) {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [self, port, on, ok, command] {
@@ -478,8 +471,8 @@ void EditorController::SetPreview(bool on) {
         return;
     }
     // Another port: what the old one still has to send goes out first, as the user watches.
-    if (transfer_ && midi_.isOpen() && transfer_->active()) transfer_->waitUntilSent();
-    opened(midi_.openPort(state_.options.midiPort), false);
+    if (transfer_ && link_.outputOpen() && transfer_->active()) transfer_->waitUntilSent();
+    opened(link_.openOutput(state_.options.midiPort), false);
 }
 
 void EditorController::opened(bool ok, bool greeted) {
@@ -494,14 +487,14 @@ void EditorController::opened(bool ok, bool greeted) {
         const bool wasOff = !link_.preview();
         s.busy = true;
         showBusy(true);
-        sendSwitchOnSequence(midi_, document_.kit(), wasOff, [this] { keepResponsive(); }, partSends());
+        link_.sendSwitchOn(document_.kit(), wasOff, [this] { keepResponsive(); }, partSends());
         showBusy(false);
         s.busy = false;
         link_.setPreview(true);
         verifyTransfer();
         return;
     }
-    const MidiError why = midi_.lastOpenError();
+    const MidiError why = link_.outputOpenError();
     notify([](EditorObserver& o) { o.previewChanged(false); });
     link_.closePorts();
     link_.setPreview(false);
@@ -516,13 +509,12 @@ PartSends EditorController::partSends() const {
 }
 
 void EditorController::watchQueue(std::function<void()> observer, std::function<void(const std::string&)> drop) {
-    midi_.setObserver(std::move(observer));
-    midi_.setDropHandler(std::move(drop));
+    link_.watchQueue(std::move(observer), std::move(drop));
 }
 
-void EditorController::cancelQueue() { midi_.cancel(); }
+void EditorController::cancelQueue() { link_.cancelQueue(); }
 
-void EditorController::releaseQueue() { midi_.flush(std::chrono::milliseconds(0)); }
+void EditorController::releaseQueue() { link_.releaseQueue(); }
 
 // --- Notes sounded by hand.
 

@@ -184,6 +184,8 @@ public:
     // number becomes 0 once preview is on.
     void startPreview(bool on, int initCommand);
     bool starting() const { return link_.starting(); }
+    // What is queued goes, then the output closes: the window's end.
+    void closeOutput() { link_.closeOutput(); }
     // Lets a start that is still opening end first (through the transfer watch: without a
     // window there is no start to wait for).
     void settle();
@@ -245,7 +247,6 @@ private:
 
     friend class EditorTestAccess;
 
-    MidiOut& midi_;
     Document document_;
     ModuleLink link_;
     EditorState state_;

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "gs/device_commands.h"
+#include "gs/sysex.h"
 #include "midi/midi_bytes.h"
 
 namespace kf::ui {
@@ -34,6 +35,33 @@ void ModuleLink::openInput(int wanted, bool thru, std::function<void(int port)> 
         openInputOn(in, wanted, &port);
         if (taken) taken(port);
     });
+}
+
+void ModuleLink::sendNote(const Kit& kit, int set, int note) { sendWholeNote(out_, kit, set, note); }
+
+void ModuleLink::sendSetName(const Kit& kit, int set) {
+    out_.sendLong(buildNameMessage(kit, set));
+    sendSetProgramChange(out_, set);
+}
+
+void ModuleLink::sendSwitchOn(const Kit& kit, bool wasOff, const std::function<void()>& pump, const PartSends& sends) {
+    sendSwitchOnSequence(out_, kit, wasOff, pump, sends);
+}
+
+void ModuleLink::openOutputLater(int wanted, bool on, std::vector<MidiBytes> first,
+                                 std::function<void(int port, bool ok)> opened) {
+    MidiOut& out = out_;
+    if (on) out.expectOpen();
+    out.later([&out, wanted, on, first = std::move(first), opened = std::move(opened)] {
+        // The built-in synth stays chosen whatever ports come and go, where there is one.
+        const int port = portToOpen(out, wanted);
+        opened(port, on && out.openPort(port, first));
+    });
+}
+
+void ModuleLink::watchQueue(std::function<void()> observer, std::function<void(const std::string&)> drop) {
+    out_.setObserver(std::move(observer));
+    out_.setDropHandler(std::move(drop));
 }
 
 void ModuleLink::closePorts() {

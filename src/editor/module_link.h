@@ -76,6 +76,28 @@ public:
     SendProgress progress() const { return out_.progress(); }
 
     // --- What the editor controller runs.
+    // The line to the module, whose only holder this is: edits, names, the whole kit and the
+    // queue's own controls all go through here.
+    void send(const MidiBytes& message) { out_.sendLong(message); }
+    void sendShort(const MidiBytes& message) { out_.sendShort(message[0], message[1], message[2]); }
+    // Every parameter of a note, in the panel's order.
+    void sendNote(const Kit& kit, int set, int note);
+    // A set's name, then its program change, so the module plays the set under its new name.
+    void sendSetName(const Kit& kit, int set);
+    // What switching preview on sends: the rhythm part and the part sends, the whole kit when
+    // preview was off; pump runs after each set.
+    void sendSwitchOn(const Kit& kit, bool wasOff, const std::function<void()>& pump, const PartSends& sends);
+    void setPacing(const Pacing& pacing) { out_.setPacing(pacing); }
+    bool outputOpen() const { return out_.isOpen(); }
+    bool openOutput(int port) { return out_.openPort(port); }
+    MidiError outputOpenError() const { return out_.lastOpenError(); }
+    // Opens the output on wanted (checked as portToOpen does) off the window's thread, first
+    // going out ahead of anything sent meanwhile, which waits for it when on; then
+    // opened(port, ok) on the sender thread.
+    void openOutputLater(int wanted, bool on, std::vector<MidiBytes> first, std::function<void(int port, bool ok)> opened);
+    void watchQueue(std::function<void()> observer, std::function<void(const std::string&)> drop);
+    void cancelQueue() { out_.cancel(); }
+    void releaseQueue() { out_.flush(std::chrono::milliseconds(0)); }
     void setPreview(bool on) { preview_ = on; }
     void setStarting(bool on) { starting_ = on; }
     // Opens the input on port wanted, checked against the ports there are as the output is:
@@ -85,6 +107,8 @@ public:
     void openInput(int wanted, bool thru, std::function<void(int port)> taken);
     // Both directions close; the input on its owner thread.
     void closePorts();
+    // The output closes once what is queued has gone: the program's end.
+    void closeOutput() { out_.closePort(); }
     // The set a keyboard plays.
     void setThruSet(int set) { thruSet_ = set; }
 
