@@ -1,5 +1,7 @@
 #include "editor/library_dock.h"
 
+#include "midi/midi_bytes.h"
+
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QCloseEvent>
@@ -22,6 +24,7 @@
 #include "editor/dialogs.h"
 #include "editor/text.h"
 #include "files/disk.h"
+#include "midi/midi_bytes.h"
 #include "model/sjis.h"
 
 namespace kf::ui {
@@ -152,16 +155,16 @@ void LibraryAudition::opened(unsigned generation, std::shared_ptr<MidiBackend> s
 
 void LibraryAudition::step() {
     if (!synth_) return;
-    if (sounding_ >= 0) send({0x99, static_cast<std::uint8_t>(sounding_), 0x00});
+    if (sounding_ >= 0) send({midi::kRhythmNoteOn, static_cast<std::uint8_t>(sounding_), 0x00});
     sounding_ = -1;
     if (next_ >= notes_.size()) {
         stop();
         return;
     }
     const auto [set, note] = notes_[next_++];
-    if (set != set_) send({0xC9, static_cast<std::uint8_t>(0x40 + set - 1)});
+    if (set != set_) send({midi::kRhythmProgram, static_cast<std::uint8_t>(midi::kUserSetProgramBase + set)});
     set_ = set;
-    send({0x99, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(kVelocity)});
+    send({midi::kRhythmNoteOn, static_cast<std::uint8_t>(note), static_cast<std::uint8_t>(kVelocity)});
     sounding_ = note;
 }
 
@@ -175,7 +178,7 @@ void LibraryAudition::stop() {
     }
     if (!synth_) return;
     timer_.stop();
-    send({0xB9, 0x78, 0x00});  // ALL SOUND OFF
+    send({midi::kRhythmControl, midi::kAllSoundOff, 0x00});
     synth_->close();
     synth_.reset();
     notes_.clear();
