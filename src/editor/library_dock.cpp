@@ -1,7 +1,5 @@
 #include "editor/library_dock.h"
 
-#include "midi/midi_bytes.h"
-
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QCloseEvent>
