@@ -320,16 +320,7 @@ void EditorController::replaceKit(Kit kit) {
 void EditorController::RefreshFromKit() {
     const Kit& kit = document_.kit();
     forgetDifferences();
-    if (link_.preview()) {
-        for (int set = 1; set <= kSetCount; ++set) {
-            for (int n = 0; n < kNoteCount; ++n) {
-                if (!kit.entry(set, n).used) continue;
-                link_.sendNote(kit, set, n);
-                keepResponsive();
-            }
-            link_.sendSetName(kit, set);
-        }
-    }
+    if (link_.preview()) link_.sendKit(kit, [this] { keepResponsive(); });
     notify([](EditorObserver& o) { o.kitReplaced(); });
     sendReceptionSwitches(state_.currentSet, state_.currentNote);
     if (link_.preview()) verifyTransfer();

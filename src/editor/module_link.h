@@ -84,6 +84,8 @@ public:
     void sendNote(const Kit& kit, int set, int note);
     // A set's name, then its program change, so the module plays the set under its new name.
     void sendSetName(const Kit& kit, int set);
+    // The whole kit, set by set; pump runs after each set.
+    void sendKit(const Kit& kit, const std::function<void()>& pump) { sendKitTransfer(out_, kit, pump); }
     // What switching preview on sends: the rhythm part and the part sends, the whole kit when
     // preview was off; pump runs after each set.
     void sendSwitchOn(const Kit& kit, bool wasOff, const std::function<void()>& pump, const PartSends& sends);

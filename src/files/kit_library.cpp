@@ -201,14 +201,8 @@ std::vector<int> searchLibrary(const std::vector<LibraryEntry>& rows, const Libr
 
 std::vector<MidiBytes> kitLoadMessages(const Kit& kit) {
     std::vector<MidiBytes> messages{rhythmPart11Message()};
-    for (int set = 1; set <= kSetCount; ++set) {
-        for (int note = 0; note < kNoteCount; ++note) {
-            const DrumNoteEntry& e = kit.entry(set, note);
-            if (!e.used) continue;
-            for (int p : exportedParameters(e)) messages.push_back(buildParameterMessage(kit, set, note, p));
-        }
-        if (kit.anyUsed(set)) messages.push_back(buildNameMessage(kit, set));
-    }
+    for (int set = 1; set <= kSetCount; ++set)
+        for (MidiBytes& m : setTransferMessages(kit, set)) messages.push_back(std::move(m));
     return messages;
 }
 

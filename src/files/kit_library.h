@@ -74,8 +74,8 @@ bool libraryMatches(const LibraryEntry& entry, const LibraryQuery& query);
 // The indexes of the rows that match, in order.
 std::vector<int> searchLibrary(const std::vector<LibraryEntry>& rows, const LibraryQuery& query);
 
-// What a synth is told to hold the kit: the rhythm-part message, then each used note's
-// parameters as an export writes them and the names of the sets in use.
+// What a synth is told to hold the kit: the rhythm-part message, then what the module is sent
+// of each set, as a .syx export holds it.
 std::vector<MidiBytes> kitLoadMessages(const Kit& kit);
 // The used notes, set 1 first, in note order.
 std::vector<std::pair<int, int>> usedNotes(const Kit& kit);

@@ -66,16 +66,19 @@ std::vector<MidiBytes> setTransferMessages(const Kit& kit, int set) {
     return messages;
 }
 
-void sendSwitchOnSequence(MidiOut& out, const Kit& kit, bool wasOff, const std::function<void()>& pump,
-                          const PartSends& sends) {
-    out.sendLong(rhythmPart11Message());
-    for (const MidiBytes& m : partSendMessages(sends)) send(out, m);
-    if (!wasOff) return;
+void sendKitTransfer(MidiOut& out, const Kit& kit, const std::function<void()>& pump) {
     for (int set = 1; set <= kSetCount; ++set) {
         for (const MidiBytes& m : setTransferMessages(kit, set)) out.sendLong(m);
         sendSetProgramChange(out, set);
         if (pump) pump();
     }
+}
+
+void sendSwitchOnSequence(MidiOut& out, const Kit& kit, bool wasOff, const std::function<void()>& pump,
+                          const PartSends& sends) {
+    out.sendLong(rhythmPart11Message());
+    for (const MidiBytes& m : partSendMessages(sends)) send(out, m);
+    if (wasOff) sendKitTransfer(out, kit, pump);
 }
 
 std::vector<MidiBytes> deviceCommandMessages(int command, const PartSends& sends) {

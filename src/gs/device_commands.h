@@ -37,9 +37,13 @@ void sendSetProgramChange(MidiOut& out, int set);
 // note, then the set's name. A .syx export is these too, so both carry the same bytes.
 std::vector<MidiBytes> setTransferMessages(const Kit& kit, int set);
 
+// The whole Kit as the module takes it: each set's transfer messages, then its program change
+// (so the module plays the set under its new name). pump runs once per set so the window can
+// repaint. What switching preview on and a kit replaced in the window both send.
+void sendKitTransfer(MidiOut& out, const Kit& kit, const std::function<void()>& pump = {});
+
 // After the port has opened: the rhythm-part message with the part sends and, only on a real
-// off-to-on change, the whole Kit (each set's transfer messages and program change). pump
-// runs once per set so the window can repaint.
+// off-to-on change, the whole Kit.
 void sendSwitchOnSequence(MidiOut& out, const Kit& kit, bool wasOff, const std::function<void()>& pump = {},
                           const PartSends& sends = {});
 
