@@ -10,9 +10,9 @@
 #include <windows.h>
 
 #include "cli/cli.h"
-#include "files/program_dir.h"
-#include "files/utf16.h"
 #include "midi/system_midi.h"
+#include "platform/program_dir.h"
+#include "platform/utf16.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "files/disk.h"
 #include "files/disk_shared.h"
-#include "files/utf16.h"
+#include "platform/utf16.h"
 
 #include <algorithm>
 #include <atomic>

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "files/utf16.h"
+#include "platform/utf16.h"
 
 namespace kf {
 

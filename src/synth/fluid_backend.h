@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "midi/midi_backend.h"
-#include "synth/sound_fonts.h"
+#include "platform/sound_fonts.h"
 
 typedef struct _fluid_hashtable_t fluid_settings_t;
 typedef struct _fluid_synth_t fluid_synth_t;

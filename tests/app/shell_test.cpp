@@ -27,7 +27,7 @@
 #include "editor/preview.h"
 #include "editor/status_bar.h"
 #include "editor/view_options.h"
-#include "synth/sound_fonts.h"
+#include "platform/sound_fonts.h"
 #include "dt1.h"
 #include "gui_harness.h"
 

@@ -1,4 +1,4 @@
-#include "synth/sound_fonts.h"
+#include "platform/sound_fonts.h"
 
 namespace kf {
 

@@ -1,6 +1,6 @@
-#include "synth/sound_fonts.h"
+#include "platform/sound_fonts.h"
 
-#include "files/program_dir.h"
+#include "platform/program_dir.h"
 
 namespace kf {
 

@@ -1,4 +1,4 @@
-#include "files/utf16.h"
+#include "platform/utf16.h"
 
 #include <windows.h>
 

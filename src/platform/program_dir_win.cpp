@@ -1,8 +1,8 @@
-#include "files/program_dir.h"
+#include "platform/program_dir.h"
 
 #include <windows.h>
 
-#include "files/utf16.h"
+#include "platform/utf16.h"
 
 namespace kf {
 
