@@ -85,13 +85,13 @@ bool WinMmInput::open(int id, const Bytes& bytes, MidiError* error) {
         if (error) *error = client_.error(r, WinMmStage::Open);
         closing_ = true;
         api.inReset(in_);
-        release();
+        freeBuffersAndClose();
         return false;
     }
     return true;
 }
 
-void WinMmInput::release() {
+void WinMmInput::freeBuffersAndClose() {
     WinMmApi& api = client_.api();
     for (auto& b : buffers_) {
         // A buffer the driver still holds may yet be written: it is left to it, never freed.
@@ -115,7 +115,7 @@ void WinMmInput::close() {
     }
     client_.api().inStop(in_);
     client_.api().inReset(in_);
-    release();
+    freeBuffersAndClose();
 }
 
 }  // namespace kf

@@ -41,7 +41,7 @@ private:
     void received(UINT message, DWORD_PTR param1);
     void report(const MidiError& why);
     // Unprepares the buffers and closes the device.
-    void release();
+    void freeBuffersAndClose();
 
     WinMmClient client_;
     Failed failed_;

@@ -121,14 +121,14 @@ TEST_P(TransferCancel, DropsTheRestAndSilencesTheRhythmChannel) {
         // Switching preview off closes the port: the held message goes once the rest is dropped.
         std::thread later([&] {
             while (h.midiOut().cancelledCount() == 0) std::this_thread::yield();
-            h.midi().release();
+            h.midi().releaseHeld();
         });
         h.window().previewAction()->trigger();
         later.join();
     } else {
         QTest::mouseClick(monitor->cancelButton(), Qt::LeftButton);
     }
-    h.midi().release();
+    h.midi().releaseHeld();
     const auto sent = h.takeSent();
     // The 101 that had gone, then nothing but ALL SOUND OFF (the click's Rx messages were
     // still queued too).
@@ -197,7 +197,7 @@ void failAfterTenMessages(Harness& h) {
     h.window().previewAction()->trigger();
     ASSERT_TRUE(h.midi().waitHeld());
     h.midi().refuseSends = true;
-    h.midi().release();
+    h.midi().releaseHeld();
 }
 
 TEST(Transfer, ADeviceThatStopsTakingIsNamedOnceTheTransferHasEnded) {

@@ -173,7 +173,7 @@ TEST(MidiOut, ProgressCountsWhatIsQueuedAndItsWireTime) {
     // Eight waiting messages of 3 bytes; the one in the transport's hands is already due.
     EXPECT_GE(p.left, microseconds(8 * 3 * 320));
     EXPECT_LE(p.left, microseconds(10 * 3 * 320));
-    f.rec->release();
+    f.rec->releaseHeld();
     f.out.flush();
     EXPECT_TRUE(f.out.progress().idle());
 }
@@ -192,7 +192,7 @@ TEST(MidiOut, TheWaitAfterAResetCountsInTheTimeLeft) {
         const microseconds wire = unlimited ? microseconds(11 * 320) : microseconds(22 * 320);
         EXPECT_GE(f.out.progress().left, milliseconds(50) + wire);
         EXPECT_LE(f.out.progress().left, milliseconds(50) + wire + microseconds(3 * 320));
-        f.rec->release();
+        f.rec->releaseHeld();
         f.out.flush();
     }
 }
@@ -206,7 +206,7 @@ TEST(MidiOut, AMessageThatLeftBeforeTheNextWasQueuedStillCountsInTheTransfer) {
     for (int i = 0; i < 9; ++i) f.out.sendShort(0x99, 36, 100);
     ASSERT_TRUE(f.rec->waitHeld());
     EXPECT_EQ(f.out.progress().sent, 1u);
-    f.rec->release();
+    f.rec->releaseHeld();
     f.out.flush();
     f.clock->advance(milliseconds(20));  // the line is free: the next message starts a new transfer
     f.out.sendShort(0x99, 36, 100);
@@ -240,7 +240,7 @@ TEST_P(NewestValueWins, WhileQueued) {
         kit.entry(2, 127).level = static_cast<std::uint8_t>(v);
         f.out.sendLong(buildParameterMessage(kit, 2, 127, 2));
     }
-    f.rec->release();
+    f.rec->releaseHeld();
     const auto& sent = f.sent();
     ASSERT_EQ(sent.size(), GetParam().delivered);
     const MidiBytes last = buildParameterMessage(kit, 2, 127, 2);
@@ -284,7 +284,7 @@ TEST(MidiOut, ADeviceCommandQueuedBetweenKeepsBothInOrder) {
     f.out.sendLong(buildParameterMessage(kit, 2, 36, 2));
     f.out.sendLong(buildNameMessage(kit, 1));
     f.out.sendLong(buildNameMessage(kit, 1));
-    f.rec->release();
+    f.rec->releaseHeld();
     EXPECT_EQ(f.sent(), (std::vector<MidiBytes>{{0xB9, 0x78, 0},
                                                 older,
                                                 gsResetMessage(),
@@ -304,7 +304,7 @@ TEST(MidiOut, CancelDropsWhatIsQueuedAndSilencesTheRhythmChannel) {
     sendSwitchOnSequence(f.out, kit, true);
     ASSERT_TRUE(f.rec->waitHeld());
     f.out.cancel();
-    f.rec->release();
+    f.rec->releaseHeld();
     auto sent = f.sent();
     ASSERT_EQ(sent.size(), 102u);
     EXPECT_TRUE(std::equal(sent.begin(), sent.begin() + 101, plain.begin()));
@@ -324,7 +324,7 @@ TEST(MidiOut, ATransportThatRefusesDropsTheRestOfTheTransferAndIsReportedOncePer
     f.rec->holdAt(0);
     for (int i = 0; i < 50; ++i) f.out.sendLong({0xF0, 0x41, 0xF7});
     ASSERT_TRUE(f.rec->waitHeld());
-    f.rec->release();
+    f.rec->releaseHeld();
     f.out.flush();
     EXPECT_EQ(f.out.droppedCount(), 50) << "one refused, the other 49 dropped at once";
     f.out.sendLong({0xF0, 0x41, 0xF7});

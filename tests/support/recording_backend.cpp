@@ -25,7 +25,7 @@ bool RecordingBackend::waitHeld(std::chrono::milliseconds bound) {
     return cv_.wait_for(lock, bound, [this] { return held_; });
 }
 
-void RecordingBackend::release() {
+void RecordingBackend::releaseHeld() {
     std::lock_guard<std::mutex> lock(m_);
     holdAt_ = static_cast<std::size_t>(-1);
     cv_.notify_all();

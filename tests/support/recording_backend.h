@@ -48,12 +48,12 @@ public:
         return callers_;
     }
 
-    // The send of message number index (0-based, counting every send) waits until release().
+    // The send of message number index (0-based, counting every send) waits until releaseHeld().
     void holdAt(std::size_t index);
 
     // Waits until a send is held; false after the bound.
     bool waitHeld(std::chrono::milliseconds bound = std::chrono::seconds(30));
-    void release();
+    void releaseHeld();
 
     std::chrono::microseconds leadTime{0};  // a transport with a timeline of its own
 
