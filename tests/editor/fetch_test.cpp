@@ -129,11 +129,13 @@ TEST(Fetch, ASilentModuleIsNamedWithBothPortsAndLeavesTheDocument) {
 TEST(Fetch, EscStopsItAndLeavesTheDocument) {
     auto h = withModule(tableKit(tables(), 40, 4));
     h->useNote(1, 36, "Mine");
+    // Goes quiet part way, so however late the key comes the fetch is still under way.
+    h->module()->silentAfter = 60;
     const std::string before = WriteKitFile(h->document().kit());
     // Pressed once the fetch is under way: a port still opening has the window wait first.
     QTimer press;
     QObject::connect(&press, &QTimer::timeout, h->parts().grid, [&] {
-        if (!h->state().busy) return;
+        if (!h->state().busy || h->module()->requests() == 0) return;
         press.stop();
         QTest::keyClick(h->parts().grid, Qt::Key_Escape);
     });
@@ -141,7 +143,7 @@ TEST(Fetch, EscStopsItAndLeavesTheDocument) {
     h->parts().files->Receive1->trigger();
     EXPECT_TRUE(h->dialogs().shown.empty());
     EXPECT_EQ(WriteKitFile(h->document().kit()), before);
-    EXPECT_LT(h->module()->requests(), 770) << "stopped before the end";
+    EXPECT_LT(h->module()->requests(), 200) << "stopped at once, not after the tries";
     EXPECT_FALSE(h->state().busy);
 }
 
