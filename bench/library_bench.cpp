@@ -17,8 +17,8 @@
 #include <malloc.h>
 #endif
 
-#include "editor/dialogs.h"
-#include "editor/library_dock.h"
+#include "app/dialogs.h"
+#include "app/library_dock.h"
 #include "files/disk.h"
 #include "files/exports.h"
 #include "files/kit_file.h"

@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "editor/fonts.h"
-#include "editor/icons.h"
+#include "app/fonts.h"
+#include "app/icons.h"
 
 namespace kf::ui {
 

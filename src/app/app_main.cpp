@@ -9,10 +9,10 @@
 #include "app/single_instance.h"
 #include "app/startup_steps.h"
 #include "app/translation.h"
-#include "editor/dialogs.h"
-#include "editor/fonts.h"
-#include "editor/icons.h"
-#include "editor/library_dock.h"
+#include "app/dialogs.h"
+#include "app/fonts.h"
+#include "app/icons.h"
+#include "app/library_dock.h"
 #include "midi/system_midi.h"
 #if KITFORGE_BUILT_IN_SYNTH
 #include "synth/fluid_backend.h"
@@ -72,10 +72,11 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
     });
 #endif
     [[maybe_unused]] SystemBackend* system = backend.get();
-    MidiOut midi(std::move(backend));
+    ModuleLine line;
+    line.output = std::move(backend);
     auto inputs = std::make_unique<SystemInput>(platformInput());
     inputs->setBuiltInSynth(answers);
-    MidiIn input(std::move(inputs));
+    line.input = std::move(inputs);
     startup::mark("MIDI out and in");
     QSettings settings(QStringLiteral("Vondrel"), QStringLiteral("Kitforge"));
     StartOptions start;
@@ -86,17 +87,17 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
         programDir + "/" + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + ".html";
     start.helpFile = QFileInfo::exists(beside) ? beside : QStringLiteral(KITFORGE_DATA_DIR "/kitforge.html");
 
-    MainWindow window(midi, input, dialogs, settings, start);
+    MainWindow window(std::move(line), dialogs, settings, start);
 #if KITFORGE_BUILT_IN_SYNTH
-    window.editor().configureSynth = [system, &midi, answerInto](const QString& soundFont, const QString& driver) {
+    window.editor().synthSetup = [system, answerInto](const QString& soundFont, const QString& driver) {
         SynthOptions o;
         o.answer = answerInto;
         // UTF-8, which FluidSynth opens on every system (Windows included, whatever its code page).
         if (!soundFont.isEmpty()) o.soundFonts = {soundFont.toStdString()};
         o.audioDriver = driver.toStdString();
-        midi.configure([system, o](MidiBackend&) {
+        return [system, o](MidiBackend&) {
             system->setBuiltInSynth([o] { return std::make_unique<FluidSynthBackend>(o); });
-        });
+        };
     };
     // The library's 試聴 plays on a synth of its own, with the options' SoundFont and driver.
     window.parts().library->setAuditionSynth([&window]() -> std::unique_ptr<MidiBackend> {

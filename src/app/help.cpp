@@ -7,7 +7,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "editor/fonts.h"
+#include "app/fonts.h"
 
 namespace kf::ui {
 

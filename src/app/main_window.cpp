@@ -3,6 +3,8 @@
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
+#include <QLayout>
+#include <QPointer>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -26,29 +28,30 @@
 #include <QWindow>
 
 #include "app/about_box.h"
+#include "app/actions.h"
 #include "app/help.h"
 #include "app/options_dialog.h"
 #include "app/settings.h"
 #include "app/startup_steps.h"
 #include "app/title_window.h"
-#include "editor/compare_box.h"
-#include "editor/controls.h"
-#include "editor/data_box.h"
-#include "editor/dialogs.h"
-#include "editor/edit_commands.h"
-#include "editor/file_commands.h"
-#include "editor/fonts.h"
-#include "editor/grid.h"
-#include "editor/icons.h"
-#include "editor/library_dock.h"
-#include "editor/library_grid.h"
-#include "editor/name_bar.h"
-#include "editor/panel.h"
-#include "editor/preview.h"
-#include "editor/status_bar.h"
+#include "app/compare_box.h"
+#include "app/controls.h"
+#include "app/data_box.h"
+#include "app/dialogs.h"
+#include "app/edit_commands.h"
+#include "app/file_commands.h"
+#include "app/fonts.h"
+#include "app/grid.h"
+#include "app/icons.h"
+#include "app/library_dock.h"
+#include "app/library_grid.h"
+#include "app/name_bar.h"
+#include "app/panel.h"
+#include "app/preview.h"
+#include "app/status_bar.h"
 #include "editor/text.h"
-#include "editor/transfer.h"
-#include "editor/view_options.h"
+#include "app/transfer.h"
+#include "app/view_options.h"
 #include "files/disk.h"
 #include "gs/device_commands.h"
 
@@ -62,8 +65,8 @@ std::vector<std::string> toStd(const QStringList& dirs) {
 }
 }  // namespace
 
-MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings& settings, StartOptions start)
-    : dialogs_(dialogs), settings_(settings), start_(std::move(start)), editor_(midi, input) {
+MainWindow::MainWindow(ModuleLine line, Dialogs& dialogs, QSettings& settings, StartOptions start)
+    : dialogs_(dialogs), settings_(settings), start_(std::move(start)), editor_(std::move(line)) {
     setObjectName("FormMain");
     setFont(uiFont(12));
     setWindowTitle(QStringLiteral("Kitforge"));
@@ -94,11 +97,11 @@ MainWindow::MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings
     parts_.dataBox = dataBox;
     parts_.nameBar = nameBar;
     parts_.files = files;
-    editor_.keepResponsive = [] { pumpEvents(); };
-    editor_.showBusy = [](bool on) {
-        if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
-        else QApplication::restoreOverrideCursor();
-    };
+    editor_.setResponsiveness([] { pumpEvents(); },
+                              [](bool on) {
+                                  if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
+                                  else QApplication::restoreOverrideCursor();
+                              });
     // Focus decides whether the edit shortcuts act on the grid or on a text box.
     connect(grid, &NoteGrid::entered, edit, &EditCommands::Grid1Enter);
     connect(panel, &ParameterPanel::entered, edit, &EditCommands::Grid1Enter);
@@ -253,7 +256,16 @@ AboutBox* MainWindow::aboutBox() {
     return about_;
 }
 
-MainWindow::~MainWindow() { FormDestroy(); }
+MainWindow::~MainWindow() {
+    FormDestroy();
+    // The widgets follow the editor to their end, and some let go of its queue as they go: they
+    // go first, the editor and its session with the line after them.
+    editor_.removeObservers();
+    QList<QPointer<QObject>> widgets;
+    for (QObject* child : children())
+        if (!qobject_cast<QLayout*>(child)) widgets.append(child);
+    for (const QPointer<QObject>& child : widgets) delete child.data();
+}
 
 void MainWindow::buildToolBar() {
     EditCommands* edit = parts_.edit;
@@ -310,8 +322,8 @@ void MainWindow::buildMenus() {
     preview1_->setChecked(true);
     preview1_->setStatusTip(QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能を使用する/しないの切り替え。"));
     connect(preview1_, &QAction::triggered, this, [this] {
-        preview1_->setChecked(editor_.link().preview());  // SetPreview sets the tick itself
-        editor_.Preview1Click();
+        preview1_->setChecked(editor_.session().preview());  // SetPreview sets the tick itself
+        editor_.preview().toggle();
     });
     send1_ = tools->addMenu(QStringLiteral("送信(&S)"));
     send1_->setObjectName("Send1");
@@ -400,7 +412,7 @@ void MainWindow::FormCreate() {
     startup::mark("reference tables");
     // Dialogs start in the default directory, else the user's home (not the program's folder).
     parts_.files->saveDialogDirectory = s.options.directory.isEmpty() ? QDir::homePath() : s.options.directory;
-    editor_.setDocumentFolder(s.options.directory.isEmpty() ? QString() : QDir::toNativeSeparators(s.options.directory + "/"));
+    editor_.file().setFolder(s.options.directory.isEmpty() ? QString() : QDir::toNativeSeparators(s.options.directory + "/"));
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) workArea_ = screen->availableGeometry();
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
@@ -410,11 +422,11 @@ void MainWindow::FormCreate() {
     startup::mark("window set-up");
     // The title window stays until the open has answered, so that a failure box stands over
     // it; a kit named on the command line then goes to the open port, as at any later open.
-    editor_.settle();
+    editor_.preview().settle();
     title_->hide();
     startup::mark("settle");
     parts_.files->OpenFromCommandLine(start_.arguments);
-    editor_.setModified(false);
+    editor_.file().startUnmodified();
     if (!tableError_.isEmpty())
         dialogs_.message(this, QMessageBox::Critical, QStringLiteral("Kitforge"), tableError_, QMessageBox::Ok);
     startup::mark("command line");
@@ -430,7 +442,7 @@ void MainWindow::setUpWindow() {
     for (const std::string& n : s.tables.nameSuggestions) suggestions << toUnicode(n);
     parts_.nameBar->setSuggestions(suggestions);
     parts_.nameBar->showNames();
-    editor_.homeSelection();
+    editor_.selection().home();
     parts_.dataBox->setUp();
     parts_.library->setInstrumentNames(std::make_shared<const InstrumentNames>(s.tables));
     if (s.tables.mapList.empty())
@@ -444,7 +456,7 @@ void MainWindow::AppIdle() {
     if (inIdle_ || destroyed_) return;
     inIdle_ = true;
     if (editor_.state().options.inScreen) KeepInScreen(workArea_);
-    editor_.SyncEditCell();
+    editor_.selection().syncEditCell();
     if (parts_.files->applicationTitle != windowTitle()) parts_.files->applicationTitle = windowTitle();
     inIdle_ = false;
 }
@@ -480,7 +492,7 @@ bool MainWindow::event(QEvent* event) {
 
 void MainWindow::N10Click(int command) {
     BusyCursor hourglass;
-    editor_.sendDeviceCommand(command);
+    editor_.preview().sendDeviceCommand(command);
 }
 
 void MainWindow::Exit1Click() {
@@ -525,7 +537,7 @@ void MainWindow::FormDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
     if (!editor_.state().tables.empty()) SaveSettings(*this, settings_);
-    editor_.closeOutput();
+    editor_.preview().closeOutput();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

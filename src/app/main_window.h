@@ -64,7 +64,8 @@ struct StartOptions {
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    MainWindow(MidiOut& midi, MidiIn& input, Dialogs& dialogs, QSettings& settings, StartOptions start);
+    // line: the transports the module session runs on, its own from here on.
+    MainWindow(ModuleLine line, Dialogs& dialogs, QSettings& settings, StartOptions start);
     ~MainWindow() override;
 
     EditorController& editor() { return editor_; }

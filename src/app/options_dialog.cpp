@@ -19,11 +19,11 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "editor/controls.h"
-#include "editor/dialogs.h"
+#include "app/controls.h"
+#include "app/dialogs.h"
 #include "editor/editor_controller.h"
-#include "editor/fonts.h"
-#include "editor/view_options.h"
+#include "app/fonts.h"
+#include "app/view_options.h"
 #include "synth/fluid_backend.h"
 
 namespace kf::ui {
@@ -354,7 +354,7 @@ void OptionsDialog::FormShow() {
     choose(boxPosition, view_.dataBoxAtBottom() ? 1 : 0);
     checkScr1->setChecked(o.inScreen);
     checkMax1->setChecked(o.maximized);
-    checkPreview1->setChecked(c_.link().preview());
+    checkPreview1->setChecked(c_.session().preview());
     checkAutoPreview->setChecked(s.autoPreview);
     upDownVel1->setPosition(s.velocity);
     memo1->setText(QString::number(upDownVel1->position()));
@@ -366,18 +366,18 @@ void OptionsDialog::FormShow() {
     partChorus->setValue(o.partChorus);
     partDelay->setValue(o.partDelay);
     portList->clear();
-    const int n = c_.link().outputCount();
+    const int n = c_.session().outputCount();
     // Each item carries its device ID: the built-in synth (-2) first where there is one.
-    const bool synth = !c_.link().outputName(MidiOut::kBuiltInSynth).empty();
+    const bool synth = !c_.session().outputName(MidiOut::kBuiltInSynth).empty();
     for (int id = synth ? MidiOut::kBuiltInSynth : -1; id < n; ++id)
-        portList->addItem(QString::fromStdString(c_.link().outputName(id)), id);
+        portList->addItem(QString::fromStdString(c_.session().outputName(id)), id);
     portList->setEnabled(n > 0 || synth);
     portList->setCurrentIndex(n > 0 || synth ? portList->findData(o.midiPort) : -1);
     inPortList->clear();
-    const int inputs = c_.link().inputCount();
-    const bool answers = !c_.link().inputName(MidiIn::kBuiltInSynth).empty();
+    const int inputs = c_.session().inputCount();
+    const bool answers = !c_.session().inputName(MidiIn::kBuiltInSynth).empty();
     for (int id = answers ? MidiIn::kBuiltInSynth : -1; id < inputs; ++id)
-        inPortList->addItem(QString::fromStdString(c_.link().inputName(id)), id);
+        inPortList->addItem(QString::fromStdString(c_.session().inputName(id)), id);
     inPortList->setCurrentIndex(std::max(0, inPortList->findData(o.midiInPort)));
     checkOneByOne1->setChecked(o.fetchOneByOne);
     checkThru1->setChecked(o.midiThru);
@@ -425,8 +425,8 @@ void OptionsDialog::OKBtnClick() {
     o.increment = checkInc1->isChecked();
     c_.setOptions(o);
     // The synth takes new options when it opens again, and then the whole kit.
-    if (synthChanged && o.midiPort == MidiOut::kBuiltInSynth && c_.link().preview()) c_.SetPreview(false);
-    c_.SetPreview(checkPreview1->isChecked());
+    if (synthChanged && o.midiPort == MidiOut::kBuiltInSynth && c_.session().preview()) c_.preview().setPreview(false);
+    c_.preview().setPreview(checkPreview1->isChecked());
     c_.setAutoPreview(checkAutoPreview->isChecked());
     c_.setVelocity(upDownVel1->position());
 }

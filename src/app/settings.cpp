@@ -6,12 +6,12 @@
 #include <algorithm>
 
 #include "app/main_window.h"
-#include "editor/data_box.h"
-#include "editor/dialogs.h"
+#include "app/data_box.h"
+#include "app/dialogs.h"
 #include "editor/editor_controller.h"
-#include "editor/library_dock.h"
-#include "editor/panel.h"
-#include "editor/view_options.h"
+#include "app/library_dock.h"
+#include "app/panel.h"
+#include "app/view_options.h"
 #include "files/disk.h"
 #include "files/fields.h"
 #include "gs/device_commands.h"
@@ -73,7 +73,7 @@ void LoadSettings(MainWindow& window, QSettings& store) {
             ? store.value("LibraryFolders").toString().split('\n', Qt::SkipEmptyParts)
             : QStringList{o.directory.isEmpty() ? QDir::homePath() : o.directory});
     view.SetLibraryVisible(settingInt(store, "ShowLibrary", 0) != 0);
-    e.startPreview(settingInt(store, "Preview", 1) != 0, o.initCommand);
+    e.preview().start(settingInt(store, "Preview", 1) != 0, o.initCommand);
     e.setAutoPreview(settingInt(store, "AutoPreview", 1) != 0);
 }
 
@@ -92,7 +92,7 @@ void SaveSettings(MainWindow& window, QSettings& store) {
     put("StatusBar", view.statusBarVisible());
     put("DataBoxPos", view.dataBoxAtBottom());
     put("Comment", o.comment);
-    put("Preview", e.link().preview());
+    put("Preview", e.session().preview());
     put("AutoPreview", s.autoPreview);
     put("In Screen", o.inScreen);
     put("Velocity", s.velocity);

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <cstdio>
 
-#include "editor/dialogs.h"
+#include "app/dialogs.h"
 
 namespace kf::ui {
 

@@ -6,7 +6,8 @@
 #include <QProgressBar>
 #include <QScreen>
 
-#include "editor/fonts.h"
+#include "app/actions.h"
+#include "app/fonts.h"
 
 namespace kf::ui {
 

@@ -6,8 +6,8 @@
 #include <QKeyEvent>
 #include <QTest>
 
-#include "editor/grid.h"
-#include "editor/preview.h"
+#include "app/grid.h"
+#include "app/preview.h"
 #include "editor/text.h"
 #include "gs/sysex.h"
 
@@ -87,13 +87,13 @@ Harness::Harness(HarnessOptions options) {
     };
     auto port = std::make_unique<OnePort>();
     port->loop = input_;
-    in_ = std::make_unique<MidiIn>(std::move(port));
-    if (options.sendDelay.count() > 0) {
-        midi_ = std::make_unique<MidiOut>(std::move(rec));
-    } else {
+    ui::ModuleLine line;
+    line.input = std::move(port);
+    line.output = std::move(rec);
+    if (options.sendDelay.count() == 0) {
         clock_ = std::make_shared<JumpClock>();
         clock_->stop(hold_);
-        midi_ = std::make_unique<MidiOut>(std::move(rec), clock_);
+        line.clock = clock_;
     }
     settings_ = std::make_unique<QSettings>(
         options.settingsFile.isEmpty() ? temp_.path() + "/settings.ini" : options.settingsFile, QSettings::IniFormat);
@@ -102,7 +102,7 @@ Harness::Harness(HarnessOptions options) {
     start.tableDirs = options.tableDirs.isEmpty() ? QStringList{KITFORGE_SOURCE_DATA_DIR} : options.tableDirs;
     start.arguments = options.arguments;
     start.helpFile = KITFORGE_HELP_FILE;
-    window_ = std::make_unique<ui::MainWindow>(*midi_, *in_, dialogs_, *settings_, start);
+    window_ = std::make_unique<ui::MainWindow>(std::move(line), dialogs_, *settings_, start);
     if (options.create) {
         window_->FormCreate();
         window_->show();
@@ -117,12 +117,12 @@ Harness::~Harness() {
 
 void Harness::receive(const MidiBytes& m) {
     // The input opens on a thread of its own once the output has: let the window run until then.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return in_->isOpen(); }, 60000)) << "the input never opened";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return midiIn().isOpen(); }, 60000)) << "the input never opened";
     input_->deliver(m.data(), m.size());
 }
 
 std::vector<std::string> Harness::takeSent() {
-    midi_->flush();
+    midiOut().flush();
     std::vector<std::string> v;
     for (const auto& m : recorder_->sent) v.push_back(hex(m));
     recorder_->sent.clear();

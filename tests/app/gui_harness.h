@@ -13,19 +13,12 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "editor/dialogs.h"
+#include "editor_access.h"
+#include "app/dialogs.h"
 #include "midi/midi_out.h"
 #include "fake_module.h"
 #include "midi/midi_in.h"
 #include "recording_backend.h"
-
-namespace kf::ui {
-// The tests' one way past the controller: a document set up without the window hearing of it.
-class EditorTestAccess {
-public:
-    static Kit& kit(EditorController& c) { return c.document_.kit_; }
-};
-}  // namespace kf::ui
 
 namespace kf::test {
 
@@ -90,14 +83,14 @@ public:
     const ui::WindowParts& parts() { return window_->parts(); }
     const ui::EditorState& state() { return window_->editor().state(); }
     const ui::Document& document() { return window_->editor().document(); }
-    const ui::ModuleLink& link() { return window_->editor().link(); }
+    const ui::ModuleSession& session() { return window_->editor().session(); }
     // The kit changed behind the window: nothing is shown, sent or marked modified.
     Kit& kitUnseen();
     // Options changed as the options dialog changes them, without the dialog.
     void changeOptions(const std::function<void(ui::Options&)>& change);
     RecordingBackend& midi() { return *recorder_; }
-    MidiOut& midiOut() { return *midi_; }
-    MidiIn& midiIn() { return *in_; }
+    MidiOut& midiOut() { return ui::EditorTestAccess::output(editor()); }
+    MidiIn& midiIn() { return ui::EditorTestAccess::input(editor()); }
     // What arrives on the input port, as a keyboard or a module would send it, once the
     // input has opened.
     void receive(const MidiBytes& m);
@@ -122,8 +115,6 @@ private:
     std::unique_ptr<test::FakeModule> module_;
     std::shared_ptr<LoopbackInput> input_;
     std::unique_ptr<test::LateLine> line_;  // a lossy module's answers, at their time
-    std::unique_ptr<MidiIn> in_;
-    std::unique_ptr<MidiOut> midi_;
     ScriptedDialogs dialogs_;
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<ui::MainWindow> window_;

@@ -20,7 +20,7 @@
 #include "app/about_box.h"
 #include "app/help.h"
 #include "app/options_dialog.h"
-#include "editor/dialogs.h"
+#include "app/dialogs.h"
 #include "gui_harness.h"
 
 namespace kf::test {

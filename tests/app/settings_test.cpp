@@ -6,10 +6,10 @@
 #include <QToolButton>
 
 #include "app/settings.h"
-#include "editor/controls.h"
-#include "editor/data_box.h"
-#include "editor/panel.h"
-#include "editor/view_options.h"
+#include "app/controls.h"
+#include "app/data_box.h"
+#include "app/panel.h"
+#include "app/view_options.h"
 #include "gui_harness.h"
 
 namespace kf::test {
@@ -20,7 +20,7 @@ TEST(Settings, FirstRunTakesEveryDefault) {
     const ui::EditorState& s = h.state();
     EXPECT_TRUE(h.parts().view->toolBarVisible());
     EXPECT_TRUE(h.parts().view->dataBoxAtBottom());
-    EXPECT_TRUE(h.link().preview());
+    EXPECT_TRUE(h.session().preview());
     EXPECT_TRUE(s.autoPreview);
     EXPECT_EQ(s.options.midiPort, -1);
     EXPECT_EQ(h.parts().panel->velocity(), 127);

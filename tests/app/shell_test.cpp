@@ -19,14 +19,14 @@
 #include "app/about_box.h"
 #include "app/help.h"
 #include "app/options_dialog.h"
-#include "editor/controls.h"
-#include "editor/data_box.h"
-#include "editor/grid.h"
-#include "editor/name_bar.h"
-#include "editor/panel.h"
-#include "editor/preview.h"
-#include "editor/status_bar.h"
-#include "editor/view_options.h"
+#include "app/controls.h"
+#include "app/data_box.h"
+#include "app/grid.h"
+#include "app/name_bar.h"
+#include "app/panel.h"
+#include "app/preview.h"
+#include "app/status_bar.h"
+#include "app/view_options.h"
 #include "platform/sound_fonts.h"
 #include "dt1.h"
 #include "gui_harness.h"
@@ -204,7 +204,7 @@ TEST_F(Options, CancelChangesNothingAndTheNextShowingShowsTheOldValues) {
     EXPECT_TRUE(h->state().options.comment);
     EXPECT_EQ(h->state().options.fileType, 1);
     EXPECT_TRUE(h->parts().view->toolBarVisible());
-    EXPECT_TRUE(h->link().preview());
+    EXPECT_TRUE(h->session().preview());
     dlg->FormShow();
     EXPECT_TRUE(dlg->checkComment1->isChecked());
     EXPECT_EQ(dlg->fileType->checkedId(), 0);
@@ -275,7 +275,7 @@ TEST_F(Options, PreviewSwitchedOnSendsTheWholeKitTheSamePortOnlyTheRhythmPart) {
     dlg->FormShow();
     ok();
     EXPECT_EQ(h->takeSent(), (std::vector<std::string>{kRhythm}));
-    h->editor().SetPreview(false);
+    h->editor().preview().setPreview(false);
     dlg->FormShow();
     EXPECT_FALSE(dlg->trackBar1->isEnabled());
     QTest::mouseClick(dlg->checkPreview1, Qt::LeftButton);
@@ -374,10 +374,10 @@ TEST(About, EnterAndEscCloseTheBox) {
         about->exec();
         EXPECT_FALSE(about->isVisible());
     }
-    h.editor().setBusy(true);
+    ui::EditorTestAccess::setBusy(h.editor(), true);
     h.window().About1Click();  // does nothing while busy
     EXPECT_FALSE(about->isVisible());
-    h.editor().setBusy(false);
+    ui::EditorTestAccess::setBusy(h.editor(), false);
 }
 
 TEST(Help, F1OnTheGridOpensTheContentsAndOnASliderItsTopic) {

@@ -10,10 +10,10 @@
 #include <QTemporaryDir>
 
 #include "app/title_window.h"
-#include "editor/data_box.h"
-#include "editor/grid.h"
-#include "editor/panel.h"
-#include "editor/status_bar.h"
+#include "app/data_box.h"
+#include "app/grid.h"
+#include "app/panel.h"
+#include "app/status_bar.h"
 #include "gui_harness.h"
 
 #include <QComboBox>
@@ -21,8 +21,8 @@
 #include <QProgressBar>
 #include <QToolButton>
 
-#include "editor/controls.h"
-#include "editor/preview.h"
+#include "app/controls.h"
+#include "app/preview.h"
 
 namespace kf::test {
 namespace {
@@ -69,7 +69,7 @@ TEST_P(FailedOpen, LeavesPreviewOffWithTheBoxNamingTheCause) {
     EXPECT_EQ(h.dialogs().shown[0].caption, QStringLiteral("ﾌﾟﾚﾋﾞｭｰ機能"));
     EXPECT_EQ(h.dialogs().shown[0].text, QString::fromUtf8(GetParam().lines) + QStringLiteral("\r\n(no such port)"));
     EXPECT_EQ(h.dialogs().shown[0].icon, QMessageBox::Warning);
-    EXPECT_FALSE(h.link().preview());
+    EXPECT_FALSE(h.session().preview());
     EXPECT_FALSE(h.window().previewAction()->isChecked());
     EXPECT_FALSE(h.window().previewButton()->isEnabled());
     EXPECT_FALSE(h.window().sendMenu()->menuAction()->isEnabled());

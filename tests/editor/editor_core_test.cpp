@@ -10,10 +10,11 @@
 
 #include "dt1.h"
 #include "editor/editor_controller.h"
-#include "gui_harness.h"
+#include "editor_access.h"
+#include "gs/sysex.h"
 #include "midi/midi_in.h"
 #include "model/parameters.h"
-#include "recorded_out.h"
+#include "recording_backend.h"
 
 namespace kf::test {
 namespace {
@@ -79,15 +80,29 @@ Strings operator+(Strings a, const Strings& b) {
 }
 
 struct Core {
-    RecordedOut wire{RecordedOut::Open};
-    MidiIn input{std::make_unique<LoopbackInput>()};
-    ui::EditorController c{wire.out, input};
+    std::shared_ptr<JumpClock> clock = std::make_shared<JumpClock>();
+    RecordingBackend* rec = nullptr;
+    ui::EditorController c{line()};
     EventLog log;
 
+    // The recorder on a clock that jumps, so a paced schedule runs at full speed.
+    ui::ModuleLine line() {
+        auto r = std::make_unique<RecordingBackend>();
+        r->portNames = {"A", "B"};
+        r->clock = clock;
+        rec = r.get();
+        ui::ModuleLine l;
+        l.output = std::move(r);
+        l.input = std::make_unique<LoopbackInput>();
+        l.clock = clock;
+        return l;
+    }
+
     Core() {
-        wire.clock->stop(true);
-        c.replaceKit(startKit());
-        c.selectEditTarget(1, 36);
+        ui::EditorTestAccess::output(c).openPort(0);
+        clock->stop(true);
+        c.file().importKit(startKit());
+        c.selection().selectEditTarget(1, 36);
         take();
         log.core = &c;
         c.addObserver(&log);
@@ -95,9 +110,11 @@ struct Core {
     // Everything sent since the last call; the queue holds again afterwards, so what one
     // step queues merges the same way every run.
     Strings take() {
-        Strings v = wire.hex();
-        wire.rec->sent.clear();
-        wire.clock->stop(true);
+        ui::EditorTestAccess::output(c).flush();
+        Strings v;
+        for (const MidiBytes& m : rec->sent) v.push_back(hexText(m));
+        rec->sent.clear();
+        clock->stop(true);
         return v;
     }
 };
@@ -116,117 +133,117 @@ const Step nothing = [](ui::EditorController&) {};
 std::string p(int note, int parameter, int value) { return dt1::noteParameter(1, note, parameter, value); }
 
 const CoreCase kCases[] = {
-    {"ALevelIsSentAndAuditioned", nothing, [](ui::EditorController& c) { c.applyPanelParameter(90, kRowLevel); },
+    {"ALevelIsSentAndAuditioned", nothing, [](ui::EditorController& c) { c.editing().setParameter(90, kRowLevel); },
      {p(36, 2, 90), "C9 40", "99 24 7F", "99 24 00"},
      {"row 2 90"}},
-    {"AValueAboveTheRangeIsClamped", nothing, [](ui::EditorController& c) { c.applyPanelParameter(300, kRowPan); },
+    {"AValueAboveTheRangeIsClamped", nothing, [](ui::EditorController& c) { c.editing().setParameter(300, kRowPan); },
      {p(36, 4, 127), "C9 40", "99 24 7F", "99 24 00"},
      {"row 3 127"}},
-    {"TheAssignGroupIsNotAuditioned", nothing, [](ui::EditorController& c) { c.applyPanelParameter(2, kRowAssign); },
+    {"TheAssignGroupIsNotAuditioned", nothing, [](ui::EditorController& c) { c.editing().setParameter(2, kRowAssign); },
      {p(36, 3, 2)},
      {"row 6 2"}},
     {"AnUnchangedValueIsSentButNotAuditioned", nothing,
-     [](ui::EditorController& c) { c.applyPanelParameter(100, kRowLevel); },
+     [](ui::EditorController& c) { c.editing().setParameter(100, kRowLevel); },
      {p(36, 2, 100)},
      {"row 2 100"}},
-    {"TheEffectTypeSendsTheNewSendThenZeroesTheOld", nothing, [](ui::EditorController& c) { c.setEffectType(1); },
+    {"TheEffectTypeSendsTheNewSendThenZeroesTheOld", nothing, [](ui::EditorController& c) { c.editing().setEffectType(1); },
      {p(36, 9, 30), p(36, 6, 0)},
      {}},
-    {"AnRxSwitchIsSentEvenUnchanged", nothing, [](ui::EditorController& c) { c.setRxNoteOff(1); }, {p(36, 7, 1)}, {}},
-    {"ASetNameGoesWithItsProgramChange", nothing, [](ui::EditorController& c) { c.renameSet(2, "Abc"); },
+    {"AnRxSwitchIsSentEvenUnchanged", nothing, [](ui::EditorController& c) { c.editing().setRxNoteOff(1); }, {p(36, 7, 1)}, {}},
+    {"ASetNameGoesWithItsProgramChange", nothing, [](ui::EditorController& c) { c.editing().renameSet(2, "Abc"); },
      {dt1::setName(2, "Abc"), "C9 41"},
      {"set name 2"}},
-    {"CutSendsNothing", nothing, [](ui::EditorController& c) { c.Cut1Click(); }, {},
+    {"CutSendsNothing", nothing, [](ui::EditorController& c) { c.editing().cutNote(); }, {},
      {"note 1 36", "commands"}},
     {"PasteSendsTheWholeNote",
      [](ui::EditorController& c) {
-         c.Copy1Click();
-         c.selectEditTarget(1, 40);
+         c.editing().copyNote();
+         c.selection().selectEditTarget(1, 40);
      },
-     [](ui::EditorController& c) { c.Paste1Click(); },
+     [](ui::EditorController& c) { c.editing().pasteNotes(); },
      dt1::noteAfterRx(1, 40, kNote36),
      {"note 1 40", "commands"}},
-    {"APasteOverAUsedNoteMakesUndoApply", [](ui::EditorController& c) { c.Copy1Click(); },
-     [](ui::EditorController& c) { c.Paste1Click(); },
+    {"APasteOverAUsedNoteMakesUndoApply", [](ui::EditorController& c) { c.editing().copyNote(); },
+     [](ui::EditorController& c) { c.editing().pasteNotes(); },
      dt1::noteAfterRx(1, 36, kNote36),
      {"note 1 36", "commands"}},
-    {"UndoOfACutSendsTheNoteBack", [](ui::EditorController& c) { c.Cut1Click(); },
-     [](ui::EditorController& c) { c.Undo1Click(); },
+    {"UndoOfACutSendsTheNoteBack", [](ui::EditorController& c) { c.editing().cutNote(); },
+     [](ui::EditorController& c) { c.editing().undo(); },
      dt1::noteAfterRx(1, 36, kNote36),
      {"note 1 36", "commands"}},
     {"BusyRefusesPaste",
      [](ui::EditorController& c) {
-         c.Copy1Click();
-         c.setBusy(true);
+         c.editing().copyNote();
+         ui::EditorTestAccess::setBusy(c, true);
      },
-     [](ui::EditorController& c) { c.Paste1Click(); },
+     [](ui::EditorController& c) { c.editing().pasteNotes(); },
      {},
      {}},
     // Notes of another kit: a run of one set, pasted from the edit target on as one step.
-    {"NotesOfAnotherKitPasteAsARunEmptyOnesToo", [](ui::EditorController& c) { c.copyNotes(otherKit(), 1, 10, 12); },
-     [](ui::EditorController& c) { c.Paste1Click(); },
+    {"NotesOfAnotherKitPasteAsARunEmptyOnesToo", [](ui::EditorController& c) { c.editing().copyNotes(otherKit(), 1, 10, 12); },
+     [](ui::EditorController& c) { c.editing().pasteNotes(); },
      dt1::noteAfterRx(1, 36, plainBytes(90)) + dt1::note(1, 37, kBlank) + dt1::note(1, 38, plainBytes(70)),
      {"note 1 36", "note 1 37", "note 1 38", "commands"}},
     {"OneUndoTakesTheWholeRunBackAndSelectsItsFirstNote",
      [](ui::EditorController& c) {
-         c.copyNotes(otherKit(), 1, 10, 12);
-         c.selectEditTarget(1, 40);
-         c.Paste1Click();
-         c.selectEditTarget(2, 5);
+         c.editing().copyNotes(otherKit(), 1, 10, 12);
+         c.selection().selectEditTarget(1, 40);
+         c.editing().pasteNotes();
+         c.selection().selectEditTarget(2, 5);
      },
-     [](ui::EditorController& c) { c.Undo1Click(); },
+     [](ui::EditorController& c) { c.editing().undo(); },
      dt1::note(1, 40, kBlank) + dt1::note(1, 41, kBlank) + dt1::note(1, 42, kBlank),
      {"note 1 40", "note 1 41", "note 1 42", "select 1 40"}},
     {"ADropSelectsItsNoteAndTheRunEndsAtNote127", nothing,
      [](ui::EditorController& c) {
          const Kit other = otherKit();
-         c.dropNotes(2, 126, {other.entry(1, 10), other.entry(1, 11), other.entry(1, 12)});
+         c.editing().dropNotes(2, 126, {other.entry(1, 10), other.entry(1, 11), other.entry(1, 12)});
      },
      dt1::noteAfterRx(2, 126, plainBytes(90)) + dt1::note(2, 127, kBlank),
      {"commands", "select 2 126", "note 2 126", "note 2 127", "commands"}},
     {"ARunWithoutAUsedNoteCopiesNothing", nothing,
      [](ui::EditorController& c) {
-         c.copyNotes(otherKit(), 1, 0, 9);
-         c.Paste1Click();
+         c.editing().copyNotes(otherKit(), 1, 0, 9);
+         c.editing().pasteNotes();
      },
      {},
      {}},
-    {"BusyRefusesADrop", [](ui::EditorController& c) { c.setBusy(true); },
-     [](ui::EditorController& c) { c.dropNotes(1, 36, {otherKit().entry(1, 10)}); },
+    {"BusyRefusesADrop", [](ui::EditorController& c) { ui::EditorTestAccess::setBusy(c, true); },
+     [](ui::EditorController& c) { c.editing().dropNotes(1, 36, {otherKit().entry(1, 10)}); },
      {},
      {}},
     {"AGridNoteSelectsItsSet", nothing,
      [](ui::EditorController& c) {
-         c.gridNoteOn(2, 40);
-         c.gridNoteOff();
+         c.preview().noteOn(2, 40);
+         c.preview().noteOff();
      },
      {"C9 41", "99 28 7F", "99 28 00"},
      {}},
     {"TheVelocityIsState", nothing,
      [](ui::EditorController& c) {
          c.setVelocity(64);
-         c.soundCurrentNote();
-         c.gridNoteOff();
+         c.preview().soundCurrentNote();
+         c.preview().noteOff();
      },
      {"C9 40", "99 24 40", "99 24 00"},
      {"velocity 64"}},
     {"TheDataBoxSoundsAPresetOnItsOwnPart", nothing,
      [](ui::EditorController& c) {
-         c.holdDataBoxNote(2, 16, 38);
-         c.releaseDataBoxNote();
+         c.preview().holdPresetNote(2, 16, 38);
+         c.preview().releasePresetNote();
      },
      {"BA 00 00", "BA 20 02", "CA 10", "9A 26 7F", "9A 26 00"},
      {}},
     {"AGsResetFromTheSendMenuSetsUpTheRhythmPartAgain", nothing,
-     [](ui::EditorController& c) { c.sendDeviceCommand(1); },
+     [](ui::EditorController& c) { c.preview().sendDeviceCommand(1); },
      {"F0 41 10 42 12 40 00 7F 00 41 F7", "F0 41 10 42 12 40 1A 15 02 0F F7"},
      {}},
     {"PreviewOffSilencesEverySound", nothing,
      [](ui::EditorController& c) {
-         c.SetPreview(false);
-         c.gridNoteOn(1, 36);
-         c.sendDeviceCommand(1);
-         c.renameSet(1, "Quiet");
+         c.preview().setPreview(false);
+         c.preview().noteOn(1, 36);
+         c.preview().sendDeviceCommand(1);
+         c.editing().renameSet(1, "Quiet");
      },
      {},
      {"preview off", "set name 1"}},

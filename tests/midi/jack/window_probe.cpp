@@ -44,10 +44,10 @@ void closeOnceOpened(QMainWindow& shown) {
     if (!window) return;
     auto* timer = new QTimer(window);
     QObject::connect(timer, &QTimer::timeout, [window, timer] {
-        if (window->editor().starting() || boxShown()) return;
+        if (window->editor().preview().starting() || boxShown()) return;
         timer->stop();
         // Listing the inputs waits for the input's own thread: its port has opened by then.
-        window->editor().link().inputCount();
+        window->editor().session().inputCount();
         window->close();
     });
     timer->start(20);
