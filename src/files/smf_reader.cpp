@@ -191,6 +191,8 @@ std::string writeTrackEvents(const std::vector<SmfEvent>& events) {
     std::uint8_t running = 0;
     for (const SmfEvent& e : events) {
         if (e.tick < last) throw std::logic_error("track events out of order");
+        // What this reader refuses is never written either.
+        if (e.tick > kMaxTick) throw SmfError("the song would be longer than 2^31 ticks", e.offset);
         if (e.tick - last > kMaxQuantity) throw SmfError("a time between two events beyond what a MIDI file holds", e.offset);
         putVlq(out, e.tick - last);
         last = e.tick;

@@ -92,6 +92,8 @@ struct SongRow {
     EmbedReport::Reset reset;  // the message the set-up follows
     std::string verbatim;  // bytes the written song must hold as they stand
     std::uint64_t step = 1920;  // the fewest whole measures that make whole ticks, in ticks
+    // Events (their bytes as readAll spells them) that must stand at these ticks.
+    std::vector<std::pair<std::string, std::uint64_t>> placed = {};
 };
 void PrintTo(const SongRow& row, std::ostream* os) { *os << row.name; }
 
@@ -184,7 +186,12 @@ std::vector<SongRow> songRows() {
          test::smf::file({conductor() + tempo(1920, 400000) + end(),
                           sx(0, kGsReset) + note(0, 0x99, 36, 100) + note(120, 0x99, 36, 0) + end(),
                           name(0, "Drums") + meta(0, 0x06, "Intro") + note(0, 0x99, 38, 100) + end(60)}),
-         {}, 1, {52, 72, 92}, 1920, 1, 0, EmbedReport::GsReset, {}},
+         {}, 1, {52, 72, 92}, 1920, 1, 0, EmbedReport::GsReset, {}, 1920,
+         {{bytes({0xFF, 0x51, 0x03, 0x06, 0x1A, 0x80}), 3840},
+          {bytes({0xFF, 0x58, 0x04, 4, 2, 0x18, 0x08}), 0},
+          {bytes({0xFF, 0x03, 0x05}) + "Drums", 0},
+          {bytes({0xFF, 0x06, 0x05}) + "Intro", 1920},
+          {bytes({0x99, 38, 100}), 1920}}},
         {"FirstTrackWithSysexIsTheThird",
          test::smf::file({conductor() + end(), name(0, "Bass") + note(1920, 0x91, 40, 90) + end(),
                           name(0, "Setup") + sx(0, kGsReset) + end()}),
@@ -355,6 +362,10 @@ TEST_P(EmbedSong, PutsTheSetUpAtTheExactTicksAndKeepsTheSong) {
     EXPECT_EQ(r.reset, row.reset);
     EXPECT_EQ(r.rmid, isRmid(row.song));
     EXPECT_EQ(isRmid(out), isRmid(row.song));
+    const auto events = flat(test::smf::readAll(smfOf(out)));
+    for (const auto& [want, tick] : row.placed)
+        EXPECT_TRUE(std::any_of(events.begin(), events.end(), [&](const AnyEvent& e) { return e.bytes == want && e.time == tick; }))
+            << "not at " << tick;
     if (!row.verbatim.empty()) EXPECT_NE(out.find(row.verbatim), std::string::npos) << "lost: bytes as they stood";
 }
 
