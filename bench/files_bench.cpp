@@ -133,7 +133,7 @@ int main() {
         // Ten times the bytes should take about ten times as long, not a hundred.
         {"import F0 x 100 kB, then F7", [&] { bytes += importRun(100'000); }},
         {"import F0 x 1 MB, then F7", [&] { bytes += importRun(1'000'000); }},
-        // The whole kit (3,075 messages) into a song's set-up, which then moves by 31 bars.
+        // The whole kit (3,075 messages) into a song's set-up, which then moves by 38 bars.
         {"embed into a song, 8 tracks 40 kB", [&] { bytes += kf::EmbedKit(smallSong, kit, {}, &report).size(); }},
         {"embed into a song, 16 tracks 1 MB", [&] { bytes += kf::EmbedKit(bigSong, kit, {}, &report).size(); }},
     };
