@@ -363,9 +363,10 @@ TEST_P(EmbedSong, PutsTheSetUpAtTheExactTicksAndKeepsTheSong) {
     EXPECT_EQ(r.rmid, isRmid(row.song));
     EXPECT_EQ(isRmid(out), isRmid(row.song));
     const auto events = flat(test::smf::readAll(smfOf(out)));
-    for (const auto& [want, tick] : row.placed)
-        EXPECT_TRUE(std::any_of(events.begin(), events.end(), [&](const AnyEvent& e) { return e.bytes == want && e.time == tick; }))
-            << "not at " << tick;
+    for (const auto& place : row.placed)
+        EXPECT_TRUE(std::any_of(events.begin(), events.end(),
+                                [&](const AnyEvent& e) { return e.bytes == place.first && e.time == place.second; }))
+            << "not at " << place.second;
     if (!row.verbatim.empty()) EXPECT_NE(out.find(row.verbatim), std::string::npos) << "lost: bytes as they stood";
 }
 
