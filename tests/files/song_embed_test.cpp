@@ -301,9 +301,12 @@ void checkEmbed(const SongRow& row, const Kit& kit, const EmbedReport& r, const 
             if (trackEnd && static_cast<int>(t) == row.track && now.time == ticks.back()) continue;
             EXPECT_TRUE(now.time == was.time || now.time == was.time + r.movedTicks) << "track " << t << " event " << i;
             const bool channel = static_cast<std::uint8_t>(was.bytes[0]) < 0xF0;
-            if (channel) EXPECT_EQ(now.time, was.time + r.movedTicks) << "track " << t << " event " << i;
-            if (was.time == 0 && (was.bytes.compare(0, 2, "\xFF\x51") == 0 || was.bytes.compare(0, 2, "\xFF\x58") == 0))
+            if (channel) {
+                EXPECT_EQ(now.time, was.time + r.movedTicks) << "track " << t << " event " << i;
+            }
+            if (was.time == 0 && (was.bytes.compare(0, 2, "\xFF\x51") == 0 || was.bytes.compare(0, 2, "\xFF\x58") == 0)) {
                 EXPECT_EQ(now.time, 0u);
+            }
         }
     }
     ASSERT_EQ(ticks.size(), messages.size());
@@ -319,7 +322,9 @@ void checkEmbed(const SongRow& row, const Kit& kit, const EmbedReport& r, const 
         EXPECT_GE(clock.ms(ticks[i]) - clock.ms(ticks[i - 1]), need - kSlack) << "message " << i;
         EXPECT_LT(clock.ms(ticks[i] - 1) - clock.ms(ticks[i - 1]), need) << "message " << i << " could be a tick sooner";
     }
-    if (r.reset != EmbedReport::None) EXPECT_GE(r.resetGapMs, 50 + 0.32 * 6);
+    if (r.reset != EmbedReport::None) {
+        EXPECT_GE(r.resetGapMs, 50 + 0.32 * 6);
+    }
     // The song's first event after the set-up.
     std::uint64_t firstSong = UINT64_MAX;
     for (size_t t = 0; t < before.size(); ++t)
@@ -329,9 +334,10 @@ void checkEmbed(const SongRow& row, const Kit& kit, const EmbedReport& r, const 
     if (firstSong != UINT64_MAX) {
         const std::uint64_t at = firstSong + r.movedTicks;
         EXPECT_GE(clock.ms(at) - clock.ms(ticks.back()), spacing(messages.back().size()) - kSlack);
-        if (r.movedTicks)
+        if (r.movedTicks) {
             EXPECT_LT(clock.ms(at - row.step) - clock.ms(ticks.back()), spacing(messages.back().size()))
                 << "moved a measure more than needed";
+        }
         EXPECT_NEAR(r.gapToSongMs, static_cast<double>(clock.ms(at) - clock.ms(ticks.back())), 1e-6);
     }
     EXPECT_NEAR(r.smallestGapMs, static_cast<double>([&] {
@@ -367,7 +373,9 @@ TEST_P(EmbedSong, PutsTheSetUpAtTheExactTicksAndKeepsTheSong) {
         EXPECT_TRUE(std::any_of(events.begin(), events.end(),
                                 [&](const AnyEvent& e) { return e.bytes == place.first && e.time == place.second; }))
             << "not at " << place.second;
-    if (!row.verbatim.empty()) EXPECT_NE(out.find(row.verbatim), std::string::npos) << "lost: bytes as they stood";
+    if (!row.verbatim.empty()) {
+        EXPECT_NE(out.find(row.verbatim), std::string::npos) << "lost: bytes as they stood";
+    }
 }
 
 // The same songs with a kit of table instruments (75 messages): every row's checks hold, the
@@ -388,7 +396,9 @@ TEST_P(EmbedSong, AKitOfSeventyFiveMessagesComesBackWholeThroughTheImport) {
     EXPECT_EQ(expectedMessages(back, false), expectedMessages(kit, false));
     for (int set = 1; set <= kSetCount; ++set)
         for (int n = 0; n < kNoteCount; ++n)
-            if (kit.entry(set, n).used) EXPECT_EQ(back.entry(set, n).name, kit.entry(set, n).name) << set << " " << n;
+            if (kit.entry(set, n).used) {
+                EXPECT_EQ(back.entry(set, n).name, kit.entry(set, n).name) << set << " " << n;
+            }
 }
 
 INSTANTIATE_TEST_SUITE_P(Songs, EmbedSong, ::testing::ValuesIn(songRows()),
