@@ -18,7 +18,9 @@ std::uint32_t be32(std::string_view b, std::size_t at) {
     return (std::uint32_t(std::uint8_t(b[at])) << 24) | (std::uint32_t(std::uint8_t(b[at + 1])) << 16) |
            (std::uint32_t(std::uint8_t(b[at + 2])) << 8) | std::uint8_t(b[at + 3]);
 }
-unsigned be16(std::string_view b, std::size_t at) { return (unsigned(std::uint8_t(b[at])) << 8) | std::uint8_t(b[at + 1]); }
+unsigned be16(std::string_view b, std::size_t at) {
+    return (unsigned(std::uint8_t(b[at])) << 8) | std::uint8_t(b[at + 1]);
+}
 std::uint32_t le32(std::string_view b, std::size_t at) {
     return std::uint8_t(b[at]) | (std::uint32_t(std::uint8_t(b[at + 1])) << 8) |
            (std::uint32_t(std::uint8_t(b[at + 2])) << 16) | (std::uint32_t(std::uint8_t(b[at + 3])) << 24);
@@ -93,8 +95,10 @@ std::vector<SmfEvent> readEvents(std::string_view b, std::size_t begin, std::siz
                                e.offset);
             bodyEnd = p + length;
         } else if (midi::isChannelStatus(first) || first < 0x80) {
-            if (first >= 0x80) running = first;
-            else if (!running) throw SmfError("a data byte with no status before it", e.offset);
+            if (first >= 0x80)
+                running = first;
+            else if (!running)
+                throw SmfError("a data byte with no status before it", e.offset);
             e.status = running;
             e.running = first < 0x80;
             bodyEnd = bodyAt + static_cast<std::size_t>(midi::channelDataBytes(running));
@@ -110,8 +114,7 @@ std::vector<SmfEvent> readEvents(std::string_view b, std::size_t begin, std::siz
         const bool last = e.isEndOfTrack();
         events.push_back(std::move(e));
         if (last) {
-            if (at != end)
-                throw SmfError("data after the end of a track (the track's length may be wrong)", base + at);
+            if (at != end) throw SmfError("data after the end of a track (the track's length may be wrong)", base + at);
             break;
         }
     }
@@ -149,9 +152,10 @@ SmfFile readSmf(std::string_view b, std::size_t base) {
         throw SmfError("a MIDI file of format " + std::to_string(f.format) + " (only formats 0 and 1 hold one song)",
                        base + 8);
     if (division & 0x8000)
-        throw SmfError("the song counts time in SMPTE frames, not in ticks per quarter note; save it with "
-                       "ticks per quarter note first",
-                       base + 12);
+        throw SmfError(
+            "the song counts time in SMPTE frames, not in ticks per quarter note; save it with "
+            "ticks per quarter note first",
+            base + 12);
     if (division == 0) throw SmfError("a division of 0 ticks per quarter note", base + 12);
     if (f.format == 0 && declared != 1)
         throw SmfError("a MIDI file of format 0 with " + std::to_string(declared) + " tracks", base + 10);
@@ -193,7 +197,8 @@ std::string writeTrackEvents(const std::vector<SmfEvent>& events) {
         if (e.tick < last) throw std::logic_error("track events out of order");
         // What this reader refuses is never written either.
         if (e.tick > kMaxTick) throw SmfError("the song would be longer than 2^31 ticks", e.offset);
-        if (e.tick - last > kMaxQuantity) throw SmfError("a time between two events beyond what a MIDI file holds", e.offset);
+        if (e.tick - last > kMaxQuantity)
+            throw SmfError("a time between two events beyond what a MIDI file holds", e.offset);
         putVlq(out, e.tick - last);
         last = e.tick;
         if (!e.isChannel() || !e.running || running != e.status) out.push_back(static_cast<char>(e.status));

@@ -56,8 +56,8 @@ struct SmfChunk {
 struct SmfFile {
     std::string header;  // the MThd chunk as found
     int format = 0;
-    int division = 0;  // ticks per quarter note
-    std::vector<SmfChunk> chunks;  // after the header, in file order
+    int division = 0;                 // ticks per quarter note
+    std::vector<SmfChunk> chunks;     // after the header, in file order
     std::vector<std::size_t> tracks;  // indexes of the MTrk chunks
 };
 
@@ -79,7 +79,7 @@ struct RmidFile {
     std::size_t dataChunk = 0;        // the index of "data"
     std::size_t dataOffset = 0;       // where its SMF starts in the file
     std::size_t dataLength = 0;
-    std::string trailing;             // bytes after the RIFF's own length, kept
+    std::string trailing;  // bytes after the RIFF's own length, kept
 };
 bool isRmid(std::string_view bytes);
 RmidFile readRmid(std::string_view bytes);

@@ -65,7 +65,9 @@ public:
         return points_.back().tick;  // not reached: the last tempo runs on for ever
     }
     // Microseconds and milliseconds in these units.
-    std::uint64_t units(std::chrono::microseconds us) const { return static_cast<std::uint64_t>(us.count()) * division_; }
+    std::uint64_t units(std::chrono::microseconds us) const {
+        return static_cast<std::uint64_t>(us.count()) * division_;
+    }
     double ms(std::uint64_t time) const { return static_cast<double>(time) / static_cast<double>(division_) / 1000.0; }
 
 private:
@@ -91,8 +93,10 @@ public:
     Meter(std::uint64_t division, std::vector<Signature> changes) {
         signatures_.push_back({0, 4 * 4 * division, 4});
         for (const Signature& s : changes) {
-            if (s.tick == signatures_.back().tick) signatures_.back() = s;
-            else signatures_.push_back(s);
+            if (s.tick == signatures_.back().tick)
+                signatures_.back() = s;
+            else
+                signatures_.push_back(s);
         }
     }
     const Signature& at(std::uint64_t tick) const {
@@ -125,7 +129,8 @@ struct Ref {
 
 bool isUserDrumMessage(const std::string& m) {
     if (forEachDt1Byte(bytesOf(m), m.size(), [](unsigned, std::uint8_t) {}) == Dt1Status::NotDt1) return false;
-    const unsigned start = (unsigned(std::uint8_t(m[5])) << 14) | (unsigned(std::uint8_t(m[6])) << 7) | std::uint8_t(m[7]);
+    const unsigned start =
+        (unsigned(std::uint8_t(m[5])) << 14) | (unsigned(std::uint8_t(m[6])) << 7) | std::uint8_t(m[7]);
     return userDrumAt(start).has_value();
 }
 
@@ -143,7 +148,9 @@ std::optional<Reset> resetOf(const std::string& m) {
         return Reset{b[4] == 0x01 ? EmbedReport::GmSystemOn : EmbedReport::Gm2SystemOn, kGmSettle};
     const auto settle = settleTime(b, m.size());
     if (settle.count() == 0) return std::nullopt;
-    return Reset{b[5] == 0x40 ? EmbedReport::GsReset : b[7] == 0x7F ? EmbedReport::SystemMode : EmbedReport::AllPartsMap,
+    return Reset{b[5] == 0x40   ? EmbedReport::GsReset
+                 : b[7] == 0x7F ? EmbedReport::SystemMode
+                                : EmbedReport::AllPartsMap,
                  settle};
 }
 
@@ -246,7 +253,8 @@ public:
             if (wire.empty()) continue;  // an escape of nothing puts nothing on the line
             const auto reset = p == anchor ? resetOf(wire) : std::nullopt;
             const std::uint64_t start = tempo.timeAt(e.tick);
-            earliest = std::max(earliest, start + tempo.units(reset ? after(wire.size(), reset->settle) : spacing(wire.size())));
+            earliest = std::max(earliest,
+                                start + tempo.units(reset ? after(wire.size(), reset->settle) : spacing(wire.size())));
             if (reset) {
                 r.reset = reset->kind;
                 resetTime = start;
@@ -261,8 +269,10 @@ public:
         for (std::size_t i = 0; i < messages.size(); ++i) {
             const std::uint64_t tick = tempo.tickAtOrAfter(next);
             const std::uint64_t time = tempo.timeAt(tick);
-            if (i == 0) firstTime = time;
-            else smallest = std::min(smallest, time - lastTime);
+            if (i == 0)
+                firstTime = time;
+            else
+                smallest = std::min(smallest, time - lastTime);
             lastTime = time;
             next = time + tempo.units(spacing(messages[i].size()));
             added.push_back(sysexEvent(messages[i], tick));
@@ -343,8 +353,8 @@ private:
             if (!kept_[ref.track][ref.index] || !e.isMeta() || e.metaType() != kMetaTempo) continue;
             const std::string_view d = e.data();
             if (d.size() < 3) throw SmfError("a tempo event of " + std::to_string(d.size()) + " bytes", e.offset);
-            const std::uint64_t t = (std::uint64_t(std::uint8_t(d[0])) << 16) | (std::uint64_t(std::uint8_t(d[1])) << 8) |
-                                    std::uint8_t(d[2]);
+            const std::uint64_t t = (std::uint64_t(std::uint8_t(d[0])) << 16) |
+                                    (std::uint64_t(std::uint8_t(d[1])) << 8) | std::uint8_t(d[2]);
             if (t == 0) throw SmfError("a tempo of 0 microseconds a quarter note", e.offset);
             changes.emplace_back(e.tick, t);
         }
@@ -359,8 +369,10 @@ private:
             const std::string_view d = e.data();
             if (d.size() < 2) throw SmfError("a time signature of " + std::to_string(d.size()) + " bytes", e.offset);
             const unsigned nn = std::uint8_t(d[0]), dd = std::uint8_t(d[1]);
-            if (nn == 0 || dd > 30) throw SmfError("a time signature of " + std::to_string(nn) + "/2^" + std::to_string(dd), e.offset);
-            changes.push_back({e.tick, std::uint64_t(nn) * 4 * static_cast<std::uint64_t>(song_.division), std::uint64_t(1) << dd});
+            if (nn == 0 || dd > 30)
+                throw SmfError("a time signature of " + std::to_string(nn) + "/2^" + std::to_string(dd), e.offset);
+            changes.push_back(
+                {e.tick, std::uint64_t(nn) * 4 * static_cast<std::uint64_t>(song_.division), std::uint64_t(1) << dd});
         }
         return changes;
     }
@@ -472,15 +484,16 @@ std::string at(const SongPlace& p) { return "measure " + std::to_string(p.measur
 }  // namespace
 
 const char* resetName(EmbedReport::Reset reset) {
-    static const char* const names[] = {"", "GS reset", "GM system on", "GM2 system on", "system mode set",
-                                        "drum map of all parts"};
+    static const char* const names[] = {
+        "", "GS reset", "GM system on", "GM2 system on", "system mode set", "drum map of all parts"};
     return names[reset];
 }
 
 std::vector<std::string> describeEmbed(const EmbedReport& r) {
     std::vector<std::string> lines;
     lines.push_back("song: " + std::string(r.rmid ? "RIFF MIDI (RMID), " : "") + "format " + std::to_string(r.format) +
-                    ", " + std::to_string(r.tracks) + " track(s), " + std::to_string(r.division) + " ticks a quarter note");
+                    ", " + std::to_string(r.tracks) + " track(s), " + std::to_string(r.division) +
+                    " ticks a quarter note");
     lines.push_back("added " + std::to_string(r.messages) + " message(s) to track " + std::to_string(r.track + 1) +
                     (r.resetAdded ? ", a GS reset first" : "") + ": from " + at(r.first) + " to " + at(r.last));
     if (r.reset != EmbedReport::None)

@@ -36,14 +36,14 @@ struct EmbedReport {
     int format = 0;
     int tracks = 0;
     int division = 0;
-    int track = 0;         // the track (from 0) the set-up went into
-    int messages = 0;      // added, the reset included
+    int track = 0;     // the track (from 0) the set-up went into
+    int messages = 0;  // added, the reset included
     bool resetAdded = false;
     // The message that reinitialises the module which the set-up follows, and where it is.
     enum Reset { None, GsReset, GmSystemOn, Gm2SystemOn, SystemMode, AllPartsMap };
     Reset reset = None;
     SongPlace resetAt;
-    SongPlace first, last;  // the set-up's first and last message
+    SongPlace first, last;         // the set-up's first and last message
     std::uint64_t movedTicks = 0;  // how much later the song now plays, in ticks and measures
     std::uint64_t movedMeasures = 0;
     double movedMs = 0;

@@ -1,9 +1,10 @@
+#include "files/smf_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "files/smf_reader.h"
 #include "files/song_embed.h"
 #include "smf.h"
 
@@ -34,7 +35,9 @@ std::string with(std::string s, size_t at, std::initializer_list<int> replacemen
 }
 
 std::string riff(const std::string& smf, std::uint32_t dataLength) {
-    auto le = [](std::uint32_t v) { return bytes({int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF), int(v >> 24)}); };
+    auto le = [](std::uint32_t v) {
+        return bytes({int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF), int(v >> 24)});
+    };
     const std::string body = "RMID" + ("LIST" + le(6) + "INFOab") + "data" + le(dataLength) + smf;
     return "RIFF" + le(static_cast<std::uint32_t>(body.size())) + body;
 }
@@ -62,14 +65,14 @@ std::vector<Hostile> hostileRows() {
         {"TrackLengthTooShort", with(good, 21, {19 - 4}), "no chunk starts here", 37},
         {"HeaderCountsMoreTracks", with(good, 11, {3}), "the header counts 3 tracks, the file holds 2", 10},
         {"HugeTrackCount", with(good, 10, {0xFF, 0xFF}), "the header counts 65535 tracks", 10},
-        {"HugeSysExLength",
-         test::smf::file({kTempo + ev(0, bytes({0xF0, 0xFF, 0xFF, 0xFF, 0x7F})) + "ab" + kEnd}),
+        {"HugeSysExLength", test::smf::file({kTempo + ev(0, bytes({0xF0, 0xFF, 0xFF, 0xFF, 0x7F})) + "ab" + kEnd}),
          "a SysEx event runs past the end of its track", 29},
         {"HugeMetaLength", test::smf::file({ev(0, bytes({0xFF, 0x01, 0x8F, 0xFF, 0xFF, 0x7F})) + "ab"}),
          "a meta event runs past the end of its track", 22},
         {"TimeOfFiveBytes", test::smf::file({bytes({0x80, 0x80, 0x80, 0x80, 0x00, 0x99, 0x24, 0x64}) + kEnd}),
          "an event time runs past", 22},
-        {"DataByteWithoutStatus", test::smf::file({ev(0, bytes({0x3C, 0x40})) + kEnd}), "a data byte with no status", 22},
+        {"DataByteWithoutStatus", test::smf::file({ev(0, bytes({0x3C, 0x40})) + kEnd}), "a data byte with no status",
+         22},
         {"StatusInsideANote", test::smf::file({ev(0, bytes({0x90, 0x3C, 0x90})) + kEnd}), "a status byte inside", 25},
         {"NoteCutByTheTrack", test::smf::file({ev(0, bytes({0x90, 0x3C}))}), "a track ends inside an event", 22},
         {"SystemCommonInATrack", test::smf::file({ev(0, bytes({0xF2, 0x00, 0x00})) + kEnd}),
@@ -81,7 +84,8 @@ std::vector<Hostile> hostileRows() {
         {"NoTrack", test::smf::file({}), "the song has no track", 10},
         {"TempoZero", test::smf::file({ev(0, bytes({0xFF, 0x51, 0x03, 0, 0, 0})) + kReset + kNote + kEnd}),
          "a tempo of 0", 22},
-        {"TempoTooShort", test::smf::file({ev(0, bytes({0xFF, 0x51, 0x01, 7})) + kNote + kEnd}), "a tempo event of 1 bytes", 22},
+        {"TempoTooShort", test::smf::file({ev(0, bytes({0xFF, 0x51, 0x01, 7})) + kNote + kEnd}),
+         "a tempo event of 1 bytes", 22},
         {"MeterOfNoBeats", test::smf::file({ev(0, bytes({0xFF, 0x58, 0x04, 0, 2, 24, 8})) + kNote + kEnd}),
          "a time signature of 0/2^2", 22},
         {"TicksBeyondTwoToThe31",
@@ -93,7 +97,8 @@ std::vector<Hostile> hostileRows() {
          "longer than 2^31 ticks", 22 + 8 * 7},
         // RIFF: "RIFF" size "RMID", a LIST of 6 at 12, data at 26, the song at 34.
         {"RiffDataPastItsEnd", riff(good, static_cast<std::uint32_t>(good.size()) + 100), "a RIFF chunk runs past", 26},
-        {"RiffCutShort", riff(good, static_cast<std::uint32_t>(good.size())).substr(0, 40), "the RIFF file is cut short", 4},
+        {"RiffCutShort", riff(good, static_cast<std::uint32_t>(good.size())).substr(0, 40),
+         "the RIFF file is cut short", 4},
         {"SongCutInsideRiff", riff(good.substr(0, good.size() - 5), static_cast<std::uint32_t>(good.size() - 5)),
          "a chunk runs past the end of the file", 34 + 41},
         {"RiffWithoutData", "RIFF" + bytes({4, 0, 0, 0}) + "RMID", "without a data chunk", 12},
@@ -129,10 +134,11 @@ TEST(SmfReader, TracksWrittenAgainAreTheirBytes) {
         // notes in running status, a program change (one data byte) among them
         kNote + ev(10, bytes({0x24, 0x00})) + ev(0, bytes({0xC9, 0x40})) + ev(5, bytes({0x41})) + kEnd,
         // running status held over a meta event and a SysEx, as many files have it
-        kNote + ev(1, bytes({0xFF, 0x01, 0x01, 'x'})) + ev(1, bytes({0x26, 0x64})) + kReset + ev(1, bytes({0x24, 0x00})) + kEnd,
+        kNote + ev(1, bytes({0xFF, 0x01, 0x01, 'x'})) + ev(1, bytes({0x26, 0x64})) + kReset +
+            ev(1, bytes({0x24, 0x00})) + kEnd,
         // a split SysEx, an escape, an empty SysEx, a long delta
-        ev(0, bytes({0xF0, 0x03, 0x41, 0x10, 0x42})) + ev(2, bytes({0xF7, 0x02, 0x12, 0xF7})) + ev(0, bytes({0xF0, 0x00})) +
-            ev(0x0FFFFFFF, bytes({0xF7, 0x00})) + kEnd,
+        ev(0, bytes({0xF0, 0x03, 0x41, 0x10, 0x42})) + ev(2, bytes({0xF7, 0x02, 0x12, 0xF7})) +
+            ev(0, bytes({0xF0, 0x00})) + ev(0x0FFFFFFF, bytes({0xF7, 0x00})) + kEnd,
         // no end of track at all
         kNote,
     };
@@ -166,7 +172,8 @@ TEST(SmfReader, AnEventAfterAnInsertedOneSpellsOutItsStatus) {
     sysex.body = bytes({0x01, 0xF7});
     sysex.inserted = true;
     events.insert(events.begin() + 1, sysex);
-    EXPECT_EQ(writeTrackEvents(events), kNote + ev(5, bytes({0xF0, 0x01, 0xF7})) + ev(5, bytes({0x99, 0x24, 0x00})) + kEnd);
+    EXPECT_EQ(writeTrackEvents(events),
+              kNote + ev(5, bytes({0xF0, 0x01, 0xF7})) + ev(5, bytes({0x99, 0x24, 0x00})) + kEnd);
 }
 
 TEST(SmfReader, RiffKeepsItsOtherChunksAndPadsTheData) {
