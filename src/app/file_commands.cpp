@@ -2,12 +2,19 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMainWindow>
+#include <QFormLayout>
+#include <QLabel>
 #include <QMenu>
+#include <QSpinBox>
 #include <QStyle>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <new>
 
@@ -19,6 +26,7 @@
 #include "files/exports.h"
 #include "files/kit_file.h"
 #include "files/kit_import.h"
+#include "files/song_embed.h"
 
 namespace kf::ui {
 
@@ -64,6 +72,81 @@ QString reasonLine(const std::exception& e) {
 }
 
 
+// The embed's choices: the gap, and what to do with a reset or user drum sets the song lacks or has.
+bool askEmbedOptions(QWidget* window, const EmbedReport& song, EmbedOptions& options) {
+    QDialog dialog(window);
+    dialog.setObjectName("EmbedDialog");
+    dialog.setWindowTitle(QStringLiteral("曲に埋め込む"));
+    auto* gap = new QSpinBox(&dialog);
+    gap->setObjectName("EmbedGap");
+    gap->setRange(0, kMaxEmbedGapMs);
+    gap->setSuffix(QStringLiteral(" ms"));
+    gap->setValue(options.gapMs);
+    auto* reset = new QCheckBox(QStringLiteral("曲の先頭にGSﾘｾｯﾄを加える(&R)"), &dialog);
+    reset->setObjectName("EmbedReset");
+    // A song's own reset is always followed; one is added only to a song without.
+    reset->setEnabled(song.reset == EmbedReport::None);
+    auto* keep = new QCheckBox(QStringLiteral("曲にあるﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄのﾒｯｾｰｼﾞ (%1) を残す(&K)").arg(song.userDrumFound), &dialog);
+    keep->setObjectName("EmbedKeep");
+    keep->setEnabled(song.userDrumFound > 0);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* form = new QFormLayout;
+    auto* label = new QLabel(QStringLiteral("ﾒｯｾｰｼﾞの間隔(&G):"), &dialog);
+    label->setBuddy(gap);
+    form->addRow(label, gap);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addLayout(form);
+    layout->addWidget(reset);
+    layout->addWidget(keep);
+    layout->addWidget(buttons);
+    gap->setFocus();
+    gap->selectAll();
+    if (dialog.exec() != QDialog::Accepted) return false;
+    options.gapMs = gap->value();
+    options.addReset = reset->isEnabled() && reset->isChecked();
+    options.keepUserDrum = keep->isEnabled() && keep->isChecked();
+    return true;
+}
+
+QString resetText(EmbedReport::Reset reset) {
+    switch (reset) {
+        case EmbedReport::GsReset: return QStringLiteral("GSﾘｾｯﾄ");
+        case EmbedReport::GmSystemOn: return QStringLiteral("GMｼｽﾃﾑｵﾝ");
+        case EmbedReport::Gm2SystemOn: return QStringLiteral("GM2ｼｽﾃﾑｵﾝ");
+        case EmbedReport::SystemMode: return QStringLiteral("ｼｽﾃﾑﾓｰﾄﾞ設定");
+        case EmbedReport::AllPartsMap: return QStringLiteral("全ﾊﾟｰﾄのﾏｯﾌﾟ設定");
+        default: return {};
+    }
+}
+
+QString embedReportText(const EmbedReport& r, const QString& written) {
+    auto ms = [](double v) { return QString::number(v, 'f', 1); };
+    auto place = [&](const SongPlace& p) {
+        return QStringLiteral("%1 小節目 %2 ms").arg(p.measure).arg(ms(p.ms));
+    };
+    QString text = QStringLiteral("%1 に書き込みました。\r\n追加したﾒｯｾｰｼﾞ: %2 (ﾄﾗｯｸ %3)\r\n位置: %4 から %5")
+                       .arg(QFileInfo(written).fileName())
+                       .arg(r.messages)
+                       .arg(r.track + 1)
+                       .arg(place(r.first), place(r.last));
+    if (r.resetAdded) text += QStringLiteral("\r\n先頭に加えたGSﾘｾｯﾄの %1 ms 後から").arg(ms(r.resetGapMs));
+    else if (r.reset != EmbedReport::None)
+        text += QStringLiteral("\r\n%1 (%2) の %3 ms 後から").arg(resetText(r.reset), place(r.resetAt), ms(r.resetGapMs));
+    else text += QStringLiteral("\r\n曲にGSﾘｾｯﾄがありません。");
+    if (r.smallestGapMs >= 0) text += QStringLiteral("\r\nﾒｯｾｰｼﾞの間隔: %1 ms 以上").arg(QString::number(r.smallestGapMs, 'f', 2));
+    if (r.movedTicks)
+        text += QStringLiteral("\r\n曲を %1 小節 (%2 ms) 後ろへずらしました。").arg(r.movedMeasures).arg(ms(r.movedMs));
+    else text += QStringLiteral("\r\n曲は元の位置のままです。");
+    if (r.userDrumFound)
+        text += (r.userDrumKept ? QStringLiteral("\r\n曲にあったﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄのﾒｯｾｰｼﾞ: %1 (残しました)")
+                                : QStringLiteral("\r\n曲にあったﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄのﾒｯｾｰｼﾞ: %1 (置き換えました)"))
+                    .arg(r.userDrumFound);
+    text += QStringLiteral("\r\nｾｯﾄｱｯﾌﾟの長さ: %1 秒").arg(QString::number(r.seconds, 'f', 2));
+    return text;
+}
+
 }  // namespace
 
 FileCommands::FileCommands(EditorController& controller, Dialogs& dialogs, QMainWindow* window)
@@ -81,6 +164,9 @@ FileCommands::FileCommands(EditorController& controller, Dialogs& dialogs, QMain
                          "からﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄを読み込みます。");
     Receive1 = makeAction(window, "Receive1", QStringLiteral("ﾓｼﾞｭｰﾙから読み込み(&R)..."),
                           "ﾓｼﾞｭｰﾙのﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄを読み込みます。|MIDI入力を使って、ﾓｼﾞｭｰﾙからﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄを読み込みます。");
+    Embed1 = makeAction(window, "Embed1", QStringLiteral("曲に埋め込む..."),
+                        "ﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄを曲のMIDIﾌｧｲﾙに埋め込みます。|ﾕｰｻﾞｰﾄﾞﾗﾑｾｯﾄを曲のMIDIﾌｧｲﾙの先頭 (最初のﾉｰﾄの前) "
+                        "に入れ、別のﾌｧｲﾙに保存します。");
     Exit1 = makeAction(window, "Exit1", QStringLiteral("Kitforge の終了(&X)"), "Kitforge を終了します。");
     New2 = makeAction(window, "New2", QStringLiteral("新規作成"), "新規作成|ﾌｧｲﾙを新規に作成します。");
     Open2 = makeAction(window, "Open2", QStringLiteral("開く"), "開く|既存のﾌｧｲﾙを開きます。");
@@ -94,6 +180,7 @@ FileCommands::FileCommands(EditorController& controller, Dialogs& dialogs, QMain
     for (QAction* a : {Save1, Save2}) connect(a, &QAction::triggered, this, &FileCommands::Save1Click);
     connect(SaveAs1, &QAction::triggered, this, &FileCommands::SaveAs1Click);
     connect(Import1, &QAction::triggered, this, &FileCommands::Import1Click);
+    connect(Embed1, &QAction::triggered, this, &FileCommands::Embed1Click);
     connect(Receive1, &QAction::triggered, this, &FileCommands::Receive1Click);
 }
 
@@ -102,7 +189,7 @@ QMenu* FileCommands::fileMenu(QWidget* parent) {
     m->setObjectName("File1");
     m->setProperty("helpContext", 10);
     m->menuAction()->setStatusTip(QStringLiteral("ﾌｧｲﾙの作成、読み込み、保存などを行います。"));
-    m->addActions({New1, Open1, Save1, SaveAs1, Import1});
+    m->addActions({New1, Open1, Save1, SaveAs1, Import1, Embed1});
     m->addSeparator();
     m->addAction(Exit1);
     return m;
@@ -254,6 +341,53 @@ bool FileCommands::importFile(const QString& path) {
     if (!found.damage.empty()) text += QStringLiteral("\r\nﾌｧｲﾙは途中で壊れています。読めたところまでを使いました。");
     dialogs_.message(window_, QMessageBox::Information, caption, text, QMessageBox::Ok);
     return true;
+}
+
+void FileCommands::Embed1Click() {
+    if (c_.state().busy) return;
+    const QString caption = QStringLiteral("曲に埋め込む");
+    const QString folder = c_.document().folder();
+    const QString song = dialogs_.openFile(window_, caption, folder.isEmpty() ? saveDialogDirectory : folder, QString(),
+                                           QStringLiteral("MIDIﾌｧｲﾙ (*.mid *.midi *.rmi);;すべてのﾌｧｲﾙ (*)"));
+    if (song.isEmpty()) return;
+    std::string bytes;
+    if (!readBytes(song, &bytes)) return;
+    const Kit& kit = c_.document().kit();
+    // Tried once as it comes: a song that cannot be taken is refused before anything is asked,
+    // and what it holds decides which choices the dialog offers.
+    EmbedReport found;
+    try {
+        EmbedKit(bytes, kit, {}, &found);
+    } catch (const SmfError& e) {
+        dialogs_.message(window_, QMessageBox::Warning, caption,
+                         QStringLiteral("ﾌｧｲﾙ %1 には埋め込めません。\r\n(%2)").arg(song, QString::fromStdString(e.what())),
+                         QMessageBox::Ok);
+        return;
+    }
+    EmbedOptions options;
+    options.gapMs = embedGapMs;
+    if (!askEmbedOptions(window_, found, options)) return;
+    embedGapMs = options.gapMs;
+    const QFileInfo info(song);
+    SaveRequest request;
+    request.directory = info.absolutePath();
+    request.defaultSuffix = found.rmid ? QStringLiteral("rmi") : QStringLiteral("mid");
+    request.proposedName = info.completeBaseName() + QStringLiteral("_kit.") + request.defaultSuffix;
+    request.filters << (found.rmid ? QStringLiteral("RIFF MIDI (*.rmi)") : QString::fromUtf8(kFilters[1]));
+    const QString out = dialogs_.saveFile(window_, request);
+    if (out.isEmpty()) return;
+    EmbedReport report;
+    c_.setBusy(true);
+    try {
+        BusyCursor hourglass;
+        writeFileAtomically(localPath(out), EmbedKit(bytes, kit, options, &report), disk);
+    } catch (const std::exception& e) {
+        c_.setBusy(false);
+        fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(out) + reasonLine(e));
+        return;
+    }
+    c_.setBusy(false);
+    dialogs_.message(window_, QMessageBox::Information, caption, embedReportText(report, out), QMessageBox::Ok);
 }
 
 void FileCommands::Receive1Click() {

@@ -22,7 +22,7 @@ class FileCommands : public QObject {
 public:
     FileCommands(EditorController& controller, Dialogs& dialogs, QMainWindow* window);
 
-    QAction *New1, *Open1, *Save1, *SaveAs1, *Import1, *Exit1;
+    QAction *New1, *Open1, *Save1, *SaveAs1, *Import1, *Embed1, *Exit1;
     // Tools: both user drum sets read back from the module.
     QAction* Receive1;
     QAction *New2, *Open2, *Save2;
@@ -33,6 +33,10 @@ public:
     // Reads the user drum sets of a MIDI file, SysEx dump or hex text into an untitled kit.
     void Import1Click();
     bool importFile(const QString& path);
+    // Writes a chosen song again with the kit's set-up in its opening; the document stays as it is.
+    void Embed1Click();
+    // The embed's gap, kept for the next embed while the program runs.
+    int embedGapMs = 20;
     // Asks to save first; the kit read becomes an untitled, modified document, not sent back.
     void Receive1Click();
     // A file dropped on the window: a kit file opens as by Open, anything else is imported.

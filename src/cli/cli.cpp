@@ -14,6 +14,7 @@
 #include "files/kit_file.h"
 #include "files/kit_import.h"
 #include "files/reference_tables.h"
+#include "files/song_embed.h"
 #include "gs/device_commands.h"
 #include "gs/kit_fetch.h"
 #include "gs/kit_verify.h"
@@ -33,6 +34,17 @@ const char* const kUsage =
     "      .kfg kit file, .mid Standard MIDI File, .prt Recomposer PRT, .txt hex text,\n"
     "      .syx SysEx dump (the messages send sends, less the program changes).\n"
     "      Comments go into the exports unless --no-comment is given.\n"
+    "  kitforge-cli embed [--gap MS] [--reset] [--keep] KIT SONG OUT\n"
+    "      Puts the kit KIT (any file convert reads) into the opening of SONG, a Standard\n"
+    "      MIDI File of format 0 or 1 or a RIFF MIDI file (.rmi), and writes the song to OUT\n"
+    "      in the form it came in. The messages are those of the .syx export, on the first\n"
+    "      track that carries SysEx (else the conductor track), before the first note: at\n"
+    "      least 50 ms after the song's GS reset or GM system on (--reset adds a GS reset to\n"
+    "      a song that has none), MS milliseconds apart from start to start (0 to 1000,\n"
+    "      default 20; never closer than a message's time on a cable). Where they do not\n"
+    "      fit, the song moves later by whole measures of its time signature. User drum set\n"
+    "      messages the song carries are replaced, or kept with --keep. Prints what it did;\n"
+    "      a song it cannot read is refused naming the byte, and nothing is written.\n"
     "  kitforge-cli ports [--in]\n"
     "      Lists the MIDI output devices (with --in the input devices): ID, a tab, the name.\n"
     "      -1 is the own port \"Kitforge\" (on Windows the MIDI mapper, for output only).\n"
@@ -180,6 +192,40 @@ int convert(const std::vector<std::string>& args, std::ostream& err, const Envir
         reportFileError(e, err);
         return 1;
     }
+    return 0;
+}
+
+int embed(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
+    EmbedOptions options;
+    std::vector<std::string> paths;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--gap" && i + 1 < args.size()) {
+            options.gapMs = parseNumber(args[++i]);
+            if (options.gapMs < 0 || options.gapMs > kMaxEmbedGapMs) return usage(err, "--gap takes 0 to 1000 (ms)");
+        } else if (args[i] == "--reset") {
+            options.addReset = true;
+        } else if (args[i] == "--keep") {
+            options.keepUserDrum = true;
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            return usage(err, "unknown option " + args[i]);
+        } else {
+            paths.push_back(args[i]);
+        }
+    }
+    if (paths.size() != 3) return usage(err, "embed takes KIT, SONG and OUT");
+    Kit kit;
+    if (!readKit(paths[0], kit, err, env)) return 1;
+    std::string song, bytes;
+    EmbedReport report;
+    try {
+        song = readFileBytes(paths[1], env.disk);
+        bytes = EmbedKit(song, kit, options, &report);
+    } catch (const SmfError& e) {
+        err << "kitforge-cli: " << paths[1] << ": " << e.what() << "; nothing written\n";
+        return 1;
+    }
+    writeFileAtomically(paths[2], bytes, env.disk);
+    for (const std::string& line : describeEmbed(report)) out << line << "\n";
     return 0;
 }
 
@@ -680,6 +726,7 @@ int runVerb(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             return 0;
         }
         if (verb == "convert") return convert(args, err, env);
+        if (verb == "embed") return embed(args, out, err, env);
         if (verb == "ports") return ports(args, out, err, env);
         if (verb == "send") return send(args, out, err, env);
         if (verb == "verify") return verify(args, out, err, env);

@@ -7,6 +7,7 @@
 
 #include "files/fields.h"
 #include "files/reference_tables.h"
+#include "files/smf_reader.h"
 #include "gs/dt1.h"
 #include "midi/midi_backend.h"
 #include "midi/midi_bytes.h"
@@ -348,6 +349,15 @@ ImportSummary ImportKit(std::string_view bytes, Kit& kit, const ReferenceTables*
     Collector out(kit);
     std::string damage;
     ImportSummary::Kind kind = ImportSummary::Unknown;
+    // Windows keeps MIDI files in a RIFF form too: the song is its data chunk.
+    if (isRmid(bytes)) {
+        try {
+            const RmidFile rmid = readRmid(bytes);
+            bytes = bytes.substr(rmid.dataOffset, rmid.dataLength);
+        } catch (const SmfError&) {
+            // Not sound as RIFF: read as what the bytes look like.
+        }
+    }
     if (bytes.size() >= 4 && bytes.substr(0, 4) == "MThd") {
         kind = ImportSummary::StandardMidiFile;
         readMidiFile(bytes, out, &damage);

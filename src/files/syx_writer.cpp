@@ -1,14 +1,11 @@
 #include "files/exports.h"
-#include "gs/device_commands.h"
+#include "files/kit_library.h"
 
 namespace kf {
 
 std::string WriteSysexFile(const Kit& kit) {
     std::string out;
-    auto put = [&out](const MidiBytes& m) { out.append(m.begin(), m.end()); };
-    put(rhythmPart11Message());
-    for (int set = 1; set <= kSetCount; ++set)
-        for (const MidiBytes& m : setTransferMessages(kit, set)) put(m);
+    for (const MidiBytes& m : kitLoadMessages(kit)) out.append(m.begin(), m.end());
     return out;
 }
 

@@ -35,8 +35,10 @@
 #include "files/disk.h"
 #include "files/exports.h"
 #include "files/kit_file.h"
+#include "files/kit_import.h"
 #include "gui_harness.h"
 #include "sample_kit.h"
+#include "smf.h"
 
 namespace kf::test {
 namespace {
@@ -445,6 +447,103 @@ TEST_F(Files, ADroppedMidiFileIsImportedAndADroppedKitFileOpened) {
     EXPECT_EQ(h->document().name(), "dropped.kfg");
     EXPECT_EQ(h->document().kit().setName(1), "Dropped");
     EXPECT_FALSE(h->document().modified());
+}
+
+// A song of two tracks at 480 ticks a quarter and 120 beats a minute: the conductor, and a
+// piano whose GS reset comes at the start and its first note in the second measure.
+std::string pianoSong() {
+    const std::string reset("\x00\xF0\x0A\x41\x10\x42\x12\x40\x00\x7F\x00\x41\xF7", 13);
+    return smf::file({std::string("\x00\xFF\x51\x03\x07\xA1\x20\x00\xFF\x58\x04\x04\x02\x18\x08\x00\xFF\x2F\x00", 19),
+                      reset + std::string("\x8F\x00\x90\x3C\x64\x83\x60\x3C\x00\x00\xFF\x2F\x00", 13)});
+}
+
+// As a person does it: ﾌｧｲﾙ opened with Alt+F, down to 曲に埋め込む..., Enter; the song chosen,
+// a gap of 30 ms typed into the dialog, where to save chosen; the box says what was done.
+TEST_F(Files, EmbedFromTheFileMenuWritesTheSongWithTheKitAndLeavesTheDocument) {
+    edit();
+    const std::string before = WriteKitFile(h->document().kit());
+    const QString title = h->window().windowTitle();
+    write("song.mid", pianoSong());
+    h->dialogs().openAnswers.push_back(path("song.mid"));
+    h->dialogs().saveAnswers.push_back(path("song_kit.mid"));
+    h->takeSent();
+    bool answered = false;
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, &answered] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || dialog->objectName() != "EmbedDialog") return;
+        poll->stop();
+        poll->deleteLater();
+        QWidget* gap = dialog->findChild<QWidget*>("EmbedGap");
+        ASSERT_TRUE(gap);
+        EXPECT_FALSE(dialog->findChild<QWidget*>("EmbedReset")->isEnabled()) << "the song has a reset of its own";
+        EXPECT_FALSE(dialog->findChild<QWidget*>("EmbedKeep")->isEnabled()) << "the song has no user drum sets";
+        QTest::keyClick(gap, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(gap, "30");
+        QTest::keyClick(gap, Qt::Key_Return);
+        answered = true;
+    });
+    poll->start(10);
+
+    QTest::keyClick(&h->window(), Qt::Key_F, Qt::AltModifier);
+    QMenu* menu = h->window().findChild<QMenu*>("File1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 30000));
+    for (int i = 0; i < 10 && menu->activeAction() != files->Embed1; ++i) QTest::keyClick(menu, Qt::Key_Down);
+    ASSERT_EQ(menu->activeAction(), files->Embed1);
+    EXPECT_EQ(files->Embed1->text(), QStringLiteral("曲に埋め込む..."));
+    QTest::keyClick(menu, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !h->dialogs().shown.empty(); }, 30000));
+    EXPECT_TRUE(answered);
+
+    ASSERT_EQ(h->dialogs().openCaptions.size(), 1u);
+    EXPECT_EQ(h->dialogs().openCaptions[0], QStringLiteral("曲に埋め込む"));
+    ASSERT_EQ(h->dialogs().saveRequests.size(), 1u);
+    EXPECT_EQ(h->dialogs().saveRequests[0].proposedName, "song_kit.mid");
+    EXPECT_EQ(QDir(h->dialogs().saveRequests[0].directory), QDir(h->dir()));
+    // 15 messages from tick 52 (54.2 ms, the reset's 50 ms and its own 3.52 ms past), each 29
+    // ticks (30.2 ms) after the one before, up to tick 458: all before the note at 1920.
+    ASSERT_EQ(h->dialogs().shown.size(), 1u);
+    EXPECT_EQ(h->dialogs().shown[0].caption, QStringLiteral("曲に埋め込む"));
+    EXPECT_EQ(h->dialogs().shown[0].text,
+              QStringLiteral("song_kit.mid に書き込みました。\r\n追加したﾒｯｾｰｼﾞ: 15 (ﾄﾗｯｸ 2)\r\n"
+                             "位置: 1 小節目 54.2 ms から 1 小節目 477.1 ms\r\n"
+                             "GSﾘｾｯﾄ (1 小節目 0.0 ms) の 54.2 ms 後から\r\nﾒｯｾｰｼﾞの間隔: 30.21 ms 以上\r\n"
+                             "曲は元の位置のままです。\r\nｾｯﾄｱｯﾌﾟの長さ: 0.45 秒"));
+    const auto tracks = smf::readAll(read("song_kit.mid"));
+    ASSERT_EQ(tracks.size(), 2u);
+    std::vector<std::uint32_t> ticks;
+    for (const smf::AnyEvent& e : tracks[1])
+        if (e.bytes.compare(0, 3, "\xF0\x0A\x41") == 0 && e.bytes[6] != '\x40') ticks.push_back(e.time);
+    ASSERT_EQ(ticks.size(), 12u) << "the note's twelve messages";
+    for (size_t i = 1; i < ticks.size(); ++i) EXPECT_EQ(ticks[i] - ticks[i - 1], 29u);
+    Kit back;
+    ImportKit(read("song_kit.mid"), back);
+    EXPECT_EQ(back.entry(1, 36), [&] {
+        DrumNoteEntry e = h->document().kit().entry(1, 36);
+        e.name.clear();  // no message carries it
+        return e;
+    }());
+    // The document is as it was, and nothing went to the module.
+    EXPECT_EQ(WriteKitFile(h->document().kit()), before);
+    EXPECT_TRUE(h->document().modified());
+    EXPECT_EQ(h->window().windowTitle(), title);
+    EXPECT_EQ(read("song.mid"), pianoSong());
+    EXPECT_TRUE(h->takeSent().empty());
+    EXPECT_FALSE(h->state().busy);
+}
+
+TEST_F(Files, ASongThatCannotBeReadIsRefusedBeforeAnythingIsAsked) {
+    const std::string cut = pianoSong().substr(0, 60);
+    write("cut.mid", cut);
+    h->dialogs().openAnswers.push_back(path("cut.mid"));
+    files->Embed1->trigger();
+    ASSERT_EQ(h->dialogs().shown.size(), 1u);
+    EXPECT_EQ(h->dialogs().shown[0].text,
+              QStringLiteral("ﾌｧｲﾙ %1 には埋め込めません。\r\n(a chunk runs past the end of the file (the file is cut "
+                             "short, or its length is wrong) (at byte 41))")
+                  .arg(path("cut.mid")));
+    EXPECT_TRUE(h->dialogs().saveRequests.empty());
+    EXPECT_EQ(QDir(h->dir()).entryList({"*.mid"}, QDir::Files), QStringList({"cut.mid"}));
 }
 
 }  // namespace

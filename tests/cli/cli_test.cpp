@@ -18,6 +18,7 @@
 #include "fake_module.h"
 #include "files/disk.h"
 #include "files/kit_file.h"
+#include "files/smf_reader.h"
 #include "files/reference_tables.h"
 #include "gs/device_commands.h"
 #include "gs/sysex.h"
@@ -26,6 +27,7 @@
 #include "model/parameters.h"
 #include "recording_backend.h"
 #include "sample_kit.h"
+#include "smf.h"
 #include "switch_on.h"
 
 namespace kf {
@@ -151,6 +153,95 @@ TEST_F(Cli, BadInputWritesNoOutput) {
     EXPECT_FALSE(fs::exists(path("o.doc")));
     run({"convert", path("plain.txt"), path("o.kfg")});
     EXPECT_NE(err.str().find(kNotKitFileText), std::string::npos);
+}
+
+// Three tracks at 480 ticks a quarter, 120 beats a minute: the conductor, a set-up track with a
+// GS reset and a part's SysEx, and drums from tick 240 on, in running status.
+std::string threeTrackSong() {
+    const std::string conductor("\x00\xFF\x51\x03\x07\xA1\x20\x00\xFF\x58\x04\x04\x02\x18\x08\x00\xFF\x2F\x00", 19);
+    const std::string setup = std::string("\x00\xFF\x03\x05Setup", 9) +
+                              std::string("\x00\xF0\x0A\x41\x10\x42\x12\x40\x00\x7F\x00\x41\xF7", 13) +
+                              std::string("\x18\xF0\x0A\x41\x10\x42\x12\x40\x11\x15\x00\x1A\xF7", 13) +
+                              std::string("\x00\xFF\x2F\x00", 4);
+    const std::string drums = std::string("\x81\x70\x99\x24\x64\x3C\x26\x64\x3C\x24\x00\x00\x26\x00", 14) +
+                              std::string("\x00\xFF\x2F\x00", 4);
+    return test::smf::file({conductor, setup, drums});
+}
+
+TEST_F(Cli, EmbedPutsTheKitIntoTheSongAndSaysWhatItDid) {
+    const Kit kit = test::tableKit(test::shippedTables(), 3, 7);
+    write("kit.kfg", WriteKitFile(kit));
+    write("song.mid", threeTrackSong());
+    ASSERT_EQ(run({"embed", path("kit.kfg"), path("song.mid"), path("out.mid")}), 0) << err.str();
+    // 75 messages 20 ticks (20.8 ms) apart from tick 52 to 1532: the drums at 240 move a bar.
+    EXPECT_EQ(out.str(),
+              "song: format 1, 3 track(s), 480 ticks a quarter note\n"
+              "added 75 message(s) to track 2: from measure 1 (54.2 ms) to measure 1 (1595.8 ms)\n"
+              "after the song's GS reset at measure 1 (0.0 ms), 54.2 ms later\n"
+              "messages at least 20.83 ms apart\n"
+              "the song moved 1 measure(s) later (1920 ticks, 2000.0 ms)\n"
+              "the set-up lasts 1.56 s at the song's tempo\n");
+    const std::string once = readFileBytes(path("out.mid"));
+    const auto tracks = test::smf::readAll(once);
+    ASSERT_EQ(tracks.size(), 3u);
+    EXPECT_EQ(tracks[2][0].time, 240u + 1920u);
+    EXPECT_EQ(readFileBytes(path("song.mid")), threeTrackSong());
+
+    // The song named as OUT too: written over, and an embed of the same kit again replaces
+    // what the first put there, to the byte.
+    write("again.mid", once);
+    ASSERT_EQ(run({"embed", path("kit.kfg"), path("again.mid"), path("again.mid")}), 0) << err.str();
+    EXPECT_NE(out.str().find("replaced 75 user drum set message(s) the song carried\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("the song did not move"), std::string::npos) << out.str();
+    EXPECT_EQ(readFileBytes(path("again.mid")), once);
+    write("once.mid", once);
+    ASSERT_EQ(run({"embed", "--keep", "--gap", "40", path("kit.kfg"), path("once.mid"), path("kept.mid")}), 0);
+    EXPECT_NE(out.str().find("kept 75 user drum set message(s)"), std::string::npos) << out.str();
+
+    // RIFF in, RIFF out, the same song inside.
+    const std::string smf = threeTrackSong();
+    std::string rmi = "RIFF____RMIDdata";
+    for (int i = 0; i < 4; ++i) rmi += static_cast<char>((smf.size() >> (8 * i)) & 0xFF);
+    rmi += smf;
+    const auto size = static_cast<std::uint32_t>(rmi.size() - 8);
+    for (int i = 0; i < 4; ++i) rmi[4 + i] = static_cast<char>((size >> (8 * i)) & 0xFF);
+    write("song.rmi", rmi);
+    ASSERT_EQ(run({"embed", path("kit.kfg"), path("song.rmi"), path("out.rmi")}), 0) << err.str();
+    const std::string riff = readFileBytes(path("out.rmi"));
+    ASSERT_TRUE(isRmid(riff));
+    const RmidFile r = readRmid(riff);
+    EXPECT_EQ(riff.substr(r.dataOffset, r.dataLength), once);
+}
+
+TEST_F(Cli, EmbedRefusesBadSongsAndArgumentsWritingNothing) {
+    write("kit.kfg", WriteKitFile(test::fullKit()));
+    write("plain.txt", "hello\r\n");
+    write("cut.mid", threeTrackSong().substr(0, 70));
+    write("song.mid", threeTrackSong());
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {{"embed", path("kit.kfg"), path("cut.mid"), path("o.mid")}, 1,
+         "cut.mid: a chunk runs past the end of the file (the file is cut short, or its length is wrong) (at byte 41); "
+         "nothing written"},
+        {{"embed", path("kit.kfg"), path("plain.txt"), path("o.mid")}, 1, "no MIDI file header (MThd) (at byte 0)"},
+        {{"embed", path("missing.kfg"), path("song.mid"), path("o.mid")}, 1, "missing.kfg"},
+        {{"embed", path("plain.txt"), path("song.mid"), path("o.mid")}, 1, kNotKitFileText},
+        {{"embed", path("kit.kfg"), path("missing.mid"), path("o.mid")}, 1, "missing.mid"},
+        {{"embed", path("kit.kfg"), path("song.mid")}, 2, "embed takes KIT, SONG and OUT"},
+        {{"embed", "--gap", "1001", path("kit.kfg"), path("song.mid"), path("o.mid")}, 2, "--gap takes 0 to 1000"},
+        {{"embed", "--gap", "-1", path("kit.kfg"), path("song.mid"), path("o.mid")}, 2, "--gap takes 0 to 1000"},
+        {{"embed", "--gap", "x", path("kit.kfg"), path("song.mid"), path("o.mid")}, 2, "bad arguments for embed"},
+        {{"embed", "--frob", path("kit.kfg"), path("song.mid"), path("o.mid")}, 2, "unknown option --frob"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(c.args), c.status) << c.args[1] << " " << err.str();
+        EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();
+        EXPECT_TRUE(out.str().empty());
+    }
+    EXPECT_FALSE(fs::exists(path("o.mid")));
 }
 
 TEST_F(Cli, SendIsTheSwitchOnTransfer) {

@@ -39,9 +39,9 @@ std::uint32_t be32(const std::string& s, size_t at) {
     return v;
 }
 
-std::string file(std::initializer_list<std::string> tracks, std::uint16_t format) {
+std::string file(std::initializer_list<std::string> tracks, std::uint16_t format, std::uint16_t division) {
     std::string f = std::string("MThd\0\0\0\x06\0", 9) + static_cast<char>(format) + '\0' +
-                    static_cast<char>(tracks.size()) + std::string("\x01\xE0", 2);
+                    static_cast<char>(tracks.size()) + static_cast<char>(division >> 8) + static_cast<char>(division & 0xFF);
     for (const std::string& t : tracks) {
         const auto n = static_cast<std::uint32_t>(t.size());
         f += "MTrk";
@@ -78,6 +78,56 @@ std::vector<std::vector<Event>> read(const std::string& smf) {
             if (n > end - i) refuse("an event runs past its track", i);
             e.data = smf.substr(i, n);
             i += n;
+            events.push_back(std::move(e));
+        }
+        tracks.push_back(std::move(events));
+        at = end;
+    }
+    if (tracks.size() != count) refuse("the header counts " + std::to_string(count) + " tracks", 10);
+    return tracks;
+}
+
+std::vector<std::vector<AnyEvent>> readAll(const std::string& smf) {
+    if (smf.size() < 14 || smf.compare(0, 4, "MThd") != 0 || be32(smf, 4) != 6) refuse("no header", 0);
+    const size_t count = static_cast<std::uint8_t>(smf[10]) << 8 | static_cast<std::uint8_t>(smf[11]);
+    std::vector<std::vector<AnyEvent>> tracks;
+    size_t at = 14;
+    while (at < smf.size()) {
+        if (smf.size() - at < 8) refuse("no chunk", at);
+        const size_t end = at + 8 + be32(smf, at + 4);
+        if (end > smf.size()) refuse("a chunk runs past the end of the file", at);
+        if (smf.compare(at, 4, "MTrk") != 0) {  // a chunk of another kind, which a player passes over
+            at = end;
+            continue;
+        }
+        std::vector<AnyEvent> events;
+        std::uint32_t time = 0;
+        std::uint8_t running = 0;
+        for (size_t i = at + 8; i < end;) {
+            time += readVlq(smf, i, end);
+            std::uint8_t status = byteAt(smf, i, end);
+            if (status >= 0x80) ++i;
+            else if (!running) refuse("a data byte with no status before it", i);
+            else status = running;
+            AnyEvent e{time, std::string(1, static_cast<char>(status))};
+            if (status == 0xFF || status == 0xF0 || status == 0xF7) {
+                const size_t from = i;
+                if (status == 0xFF) byteAt(smf, i++, end);
+                const std::uint32_t n = readVlq(smf, i, end);
+                if (n > end - i) refuse("an event runs past its track", i);
+                i += n;
+                e.bytes += smf.substr(from, i - from);
+            } else if (status < 0xF0) {
+                running = status;
+                const size_t n = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2;
+                for (size_t k = 0; k < n; ++k) {
+                    const std::uint8_t d = byteAt(smf, i++, end);
+                    if (d >= 0x80) refuse("a status byte inside a channel message", i - 1);
+                    e.bytes += static_cast<char>(d);
+                }
+            } else {
+                refuse("an event no MIDI file holds", i - 1);
+            }
             events.push_back(std::move(e));
         }
         tracks.push_back(std::move(events));

@@ -15,8 +15,8 @@ namespace kf::test::smf {
 std::string vlq(std::uint32_t v);
 // A big-endian 32-bit number at `at`.
 std::uint32_t be32(const std::string& bytes, size_t at);
-// A file of these track bodies, at 480 ticks a quarter.
-std::string file(std::initializer_list<std::string> tracks, std::uint16_t format = 1);
+// A file of these track bodies, at 480 ticks a quarter unless told.
+std::string file(std::initializer_list<std::string> tracks, std::uint16_t format = 1, std::uint16_t division = 480);
 // The track event of a SysEx message: delta 0, F0, its length, the rest.
 std::string sysex(const MidiBytes& m);
 
@@ -31,5 +31,17 @@ struct Event {
 // refuse: a header that does not count the tracks there are, a chunk or an event that runs
 // past its end. It knows only the events the export writes: SysEx and meta.
 std::vector<std::vector<Event>> read(const std::string& bytes);
+
+// An event of any kind, its status spelled out: a channel message's status and data bytes, or
+// F0/F7/FF with the rest as the file holds it (a meta event's type, then length and data).
+struct AnyEvent {
+    std::uint32_t time;
+    std::string bytes;
+    bool operator==(const AnyEvent& o) const { return time == o.time && bytes == o.bytes; }
+};
+// Every event of every track, as a player reads the file: chunks of other kinds passed over,
+// running status held across meta and SysEx events, as most players take it. Refuses as read() does, and an event of a kind no MIDI
+// file holds or a data byte with no status before it.
+std::vector<std::vector<AnyEvent>> readAll(const std::string& bytes);
 
 }  // namespace kf::test::smf
