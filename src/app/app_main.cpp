@@ -80,11 +80,13 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
     QSettings settings(QStringLiteral("Vondrel"), QStringLiteral("Kitforge"));
     StartOptions start;
     const QString programDir = QCoreApplication::applicationDirPath();
-    start.tableDirs = {programDir, QStringLiteral(KITFORGE_DATA_DIR)};
+    // The installed data folder lies where the program's folder says (../share/kitforge): any prefix.
+    const QString dataDir = QDir::cleanPath(QDir(programDir).filePath(QStringLiteral(KITFORGE_DATA_DIR)));
+    start.tableDirs = {programDir, dataDir};
     start.arguments = QCoreApplication::arguments().mid(1);
     const QString beside =
         programDir + "/" + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + ".html";
-    start.helpFile = QFileInfo::exists(beside) ? beside : QStringLiteral(KITFORGE_DATA_DIR "/kitforge.html");
+    start.helpFile = QFileInfo::exists(beside) ? beside : dataDir + QStringLiteral("/kitforge.html");
 
     MainWindow window(midi, input, dialogs, settings, start);
 #if KITFORGE_BUILT_IN_SYNTH
