@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include "app/end_signals.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "app/startup_steps.h"
@@ -88,6 +89,9 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
         programDir + "/" + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + ".html";
     start.helpFile = QFileInfo::exists(beside) ? beside : dataDir + QStringLiteral("/kitforge.html");
 
+#ifndef _WIN32
+    holdEndSignals();
+#endif
     MainWindow window(midi, input, dialogs, settings, start);
 #if KITFORGE_BUILT_IN_SYNTH
     window.editor().configureSynth = [system, &midi, answerInto](const QString& soundFont, const QString& driver) {
@@ -117,6 +121,9 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
     if (shown || startup::recording()) window.installEventFilter(&watch);
     window.FormCreate();
     window.show();
+#ifndef _WIN32
+    closeOnEndSignals(window);
+#endif
     startup::mark("show");
     const int result = app.exec();
     window.FormDestroy();
