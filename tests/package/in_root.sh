@@ -111,20 +111,26 @@ check_purge() {
   "" | *not-installed) ;;
   *) fail "dpkg still holds kitforge after the purge" ;;
   esac
-  left=0
+  left=$(mktemp)
   while read -r path; do
-    if [ -d "$path" ] && [ ! -L "$path" ]; then
-      # A folder may stay only for what another package keeps there.
-      [ -z "$(ls -A "$path")" ] && ! dpkg-query -S "$path" >/dev/null 2>&1 && { echo "left: $path/"; left=$((left + 1)); }
+    if [ "$path" = /. ]; then
+      continue
+    elif [ -d "$path" ] && [ ! -L "$path" ]; then
+      # A folder stays only where another package has it too.
+      dpkg-query -S "$path" >/dev/null 2>&1 || echo "$path/" >>"$left"
     elif [ -e "$path" ] || [ -L "$path" ]; then
-      echo "left: $path"
-      left=$((left + 1))
+      echo "$path" >>"$left"
     fi
   done <files.list
-  [ ! -e /usr/share/mime/application/x-kitforge-kit.xml ] || { echo "left: the mime type"; left=$((left + 1)); }
-  ! grep -q kitforge /usr/share/applications/mimeinfo.cache || { echo "left: the handler"; left=$((left + 1)); }
-  [ "$left" -eq 0 ] || fail "apt-get purge kitforge left $left paths"
-  say "apt-get purge kitforge: none of its $(wc -l <files.list) paths left, nor its mime type and handler"
+  # What its scripts or the triggers might have made beside its own files.
+  find /etc /opt /usr /var -iname '*kitforge*' >>"$left"
+  [ ! -e /usr/share/mime/application/x-kitforge-kit.xml ] || echo "the mime type" >>"$left"
+  ! grep -q kitforge /usr/share/applications/mimeinfo.cache || echo "the handler in mimeinfo.cache" >>"$left"
+  if [ -s "$left" ]; then
+    sort -u "$left" | sed 's/^/left: /'
+    fail "apt-get purge kitforge left $(sort -u "$left" | wc -l) things behind"
+  fi
+  say "apt-get purge kitforge: none of its $(wc -l <files.list) paths left, nor anything named after it, its mime type or its handler"
 }
 
 case "$1" in
