@@ -18,7 +18,7 @@ cd "$(dirname "$0")"
 action=${1:-run}
 [ $# -gt 0 ] && shift
 
-packages="cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev qt6-base-private-dev libasound2-dev
+packages="cmake ninja-build g++ dpkg-dev clang libclang-rt-14-dev pkg-config qt6-base-dev qt6-base-private-dev libasound2-dev
   libjack-jackd2-dev jackd2 libgtest-dev python3-mido fonts-ipafont-gothic qt6-translations-l10n
   desktop-file-utils appstream man-db libfluidsynth-dev fluid-soundfont-gm fluid-soundfont-gs
   qemu-system-x86 busybox-static cpio kmod strace"
