@@ -6,10 +6,11 @@
 #
 # The root lives in namespaces of its own (mmdebstrap's unshare mode: for root a mount and PID
 # namespace, for a user with subordinate ids a user namespace too), so none of its mounts or
-# processes outlasts the run however it ends; root's mounts are kept from the machine's by a
-# private mount namespace around it all, where the root is made in memory when the machine has it
-# to spare: its gigabyte never goes to the disk, and vanishes with the namespace. Its downloads are kept between runs in
-# ${XDG_CACHE_HOME:-~/.cache}/kitforge/debian-12-root, less what the archive no longer serves.
+# processes outlasts the run however it ends. For root a private mount namespace around it all
+# keeps its mounts from the machine's; the root is made in memory there when the machine has it to
+# spare, so that its gigabyte never goes to the disk and vanishes with the namespace. Its
+# downloads are kept between runs in ${XDG_CACHE_HOME:-~/.cache}/kitforge/debian-12-root, less
+# what the archive no longer serves.
 # Usage: clean_root_test.sh DEB KITFORGE_CLI WORKDIR    (exit 77: cannot be run here, and why)
 set -eu
 deb=$(realpath "$1")
@@ -26,7 +27,7 @@ if [ "$(id -u)" -ne 0 ] && ! grep -qs "^$(id -un):" /etc/subuid; then
 fi
 
 rm -rf "$work"
-mkdir -p "$work/files/expected" "$work/files/out" "$cache"
+mkdir -p "$work/files/expected" "$cache"
 work=$(realpath "$work")
 # mmdebstrap's root is made here, so that a run killed outright leaves it where the next removes it.
 mkdir -m 1777 "$work/tmp"
