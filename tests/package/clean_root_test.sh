@@ -29,8 +29,6 @@ fi
 rm -rf "$work"
 mkdir -p "$work/files/expected" "$cache"
 work=$(realpath "$work")
-# mmdebstrap's root is made here, so that a run killed outright leaves it where the next removes it.
-mkdir -m 1777 "$work/tmp"
 
 # This machine's Debian 12 entries, for binary packages: deb822 files and one-line lists.
 sources=$work/debian.sources
@@ -72,10 +70,13 @@ set -- "$@" \
   --customize-hook='chroot "$1" sh /tmp/kitforge-test/in_root.sh check'
 run_mmdebstrap() {
   if [ "$(id -u)" -ne 0 ]; then
+    # In /tmp: the user namespace's root may not enter a home folder of mode 700.
     mmdebstrap "$@"
     return
   fi
-  unshare --mount --propagation private -- sh -c '
+  # Made here, so that a run killed outright leaves nothing where the next does not look.
+  mkdir -m 1777 "$work/tmp"
+  TMPDIR=$work/tmp unshare --mount --propagation private -- sh -c '
     if [ "$(awk "/^MemAvailable:/ { print int(\$2 / 1048576) }" /proc/meminfo)" -ge 6 ]; then
       mount -t tmpfs -o mode=1777,size=4g kitforge-root "$TMPDIR"
     fi
@@ -83,7 +84,7 @@ run_mmdebstrap() {
 }
 status=0
 # Hooks keep the environment: in_root.sh counts its seconds from here.
-export KITFORGE_ROOT_START=$start TMPDIR=$work/tmp
+export KITFORGE_ROOT_START=$start
 run_mmdebstrap "$@" bookworm /dev/null "$sources" 2>"$work/mmdebstrap.log" || status=$?
 # mmdebstrap sends what its hooks print to its log: the test's own lines are shown from there.
 grep '^package: ' "$work/mmdebstrap.log" || true
