@@ -10,15 +10,26 @@
 #   ./kitforge.sh windows-test   the same, then only the Windows part of the tests, under Wine
 #   ./kitforge.sh windows-side   the Windows build and zip alone, its output short: what a test
 #                        run starts beside its Linux phases
+#   ./kitforge.sh deb    builds dist/kitforge_<version>_<arch>.deb from the Linux tree and checks it
+#                        with lintian
+#   ./kitforge.sh deb-test   the same, then installs it in a clean Debian 12 root and uses it there
 set -eu
 cd "$(dirname "$0")"
 action=${1:-run}
 [ $# -gt 0 ] && shift
 
-packages="cmake ninja-build g++ clang libclang-rt-14-dev pkg-config qt6-base-dev qt6-base-private-dev libasound2-dev
+packages="cmake ninja-build g++ dpkg-dev clang libclang-rt-14-dev pkg-config qt6-base-dev qt6-base-private-dev libasound2-dev
   libjack-jackd2-dev jackd2 libgtest-dev python3-mido fonts-ipafont-gothic qt6-translations-l10n
-  desktop-file-utils libfluidsynth-dev fluid-soundfont-gm fluid-soundfont-gs
+  desktop-file-utils appstream man-db libfluidsynth-dev fluid-soundfont-gm fluid-soundfont-gs
   qemu-system-x86 busybox-static cpio kmod strace"
+
+# The Debian package is made with debhelper, checked with lintian and tried in a root of mmdebstrap's.
+case "$action" in test|deb|deb-test)
+  packages="$packages debhelper lintian" ;;
+esac
+case "$action" in test|deb-test)
+  packages="$packages mmdebstrap" ;;
+esac
 
 # The Windows build is made from Debian's own cross compiler and sources, and run under Wine.
 case "$action" in test|windows|windows-test|windows-side)
@@ -47,6 +58,20 @@ build() {  # build DIR [cmake options]
 }
 
 jobs=$(nproc 2>/dev/null || echo 2)
+
+# The Linux tree, with Debian's hardening flags: its programs are what the package holds. Absolute
+# source paths stay in its debugging information, for a debugger run from anywhere.
+linux_configure() {
+  flags=$(DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=-fixfilepath,-fixdebugpath" \
+    dpkg-buildflags --export=sh)
+  eval "$flags"
+  cmake -S . -B build -G Ninja -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" >/dev/null
+}
+
+linux_build() {
+  linux_configure
+  cmake --build build -j "$jobs"
+}
 
 # Each phase's seconds, printed as a table when the run ends, passed or failed, so a log shows
 # where the time went.
@@ -117,7 +142,7 @@ windows_build() {
 
 windows_test() {
   # The Linux kitforge-cli, whose output the Windows one must match.
-  cmake -S . -B build -G Ninja >/dev/null
+  linux_configure
   cmake --build build --target kitforge-cli winmm_vm_test
   # The build's own Wine prefix (as the tests' emulator uses), with one server kept for the
   # whole run: a server that exits between two tests can cut the next one's connection. Its
@@ -187,16 +212,56 @@ windows_side_wait() {
   package_name
 }
 
+deb_name() {
+  version=$(sed -n 's/^project(Kitforge VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  deb=dist/kitforge_${version}_$(dpkg --print-architecture).deb
+}
+
+# The package from the Linux tree as it is built (debian/rules installs it, debhelper does the
+# rest: dependencies from dpkg-shlibdeps, stripping, compressed man pages, the copyright), made in
+# build/deb so that the checkout stays clean. lintian must find no error and no warning.
+deb_package() {
+  deb_name
+  changelog=$(dpkg-parsechangelog -l debian/changelog -S Version)
+  if [ "$changelog" != "$version" ]; then
+    echo "kitforge.sh: debian/changelog is at $changelog, CMakeLists.txt at $version: add an entry (dch -v $version)" >&2
+    exit 1
+  fi
+  cmake --build build --target kitforge kitforge-cli -j "$jobs"
+  rm -rf build/deb
+  mkdir -p build/deb/kitforge dist
+  cp -R debian build/deb/kitforge/
+  tree=$PWD/build
+  if ! (cd build/deb/kitforge && KITFORGE_BUILD="$tree" dpkg-buildpackage -b -us -uc -d) >build/deb/build.log 2>&1; then
+    tail -30 build/deb/build.log >&2
+    echo "kitforge.sh: the package could not be made (build/deb/build.log)" >&2
+    exit 1
+  fi
+  mv "build/deb/$(basename "$deb")" "$deb"
+  echo "$deb: $(du -k "$deb" | cut -f1) KiB"
+  dpkg-deb -f "$deb" Depends Recommends
+  # Errors and warnings fail; what lintian only notes is shown.
+  lintian --info --display-info --fail-on error,warning "$deb"
+  echo "lintian: no error, no warning"
+}
+
+deb_test() {
+  tests/package/clean_root_test.sh "$deb" build/bin/kitforge-cli build/deb/clean_root || [ $? -eq 77 ]
+}
+
 install_missing
 case "$action" in
 run)
-  build build
+  linux_build
   rm -f "$phases"
   exec build/bin/kitforge "$@" ;;
 test)
   windows_side_start
-  phase "Linux build" build build
+  phase "Linux build" linux_build
   phase "Linux tests" ctest --test-dir build --output-on-failure -j "$jobs"
+  # The tested tree as a Debian package, and that package installed in a clean Debian 12 root.
+  phase "Debian package and lintian" deb_package
+  phase "the package in a clean Debian 12 root" deb_test
   # Core again under AddressSanitizer and UndefinedBehaviorSanitizer, with the fuzzers.
   phase "sanitizer build" build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
     -DKITFORGE_GUI=OFF -DKITFORGE_BENCH=OFF -DKITFORGE_SANITIZE=ON -DKITFORGE_FUZZ=ON
@@ -213,7 +278,7 @@ windows-side)
   phase "Windows build" windows_build
   phase "Windows zip" windows_package ;;
 bench)
-  build build
+  linux_build
   server=kitforge-bench
   pidfile=build/bench-jackd.pid
   tests/midi/jack/jack_server.sh start "$server" "$pidfile"
@@ -235,6 +300,13 @@ windows-test)
   windows_build
   windows_package
   windows_test ;;
+deb)
+  linux_configure
+  deb_package ;;
+deb-test)
+  linux_configure
+  deb_package
+  deb_test ;;
 *)
-  echo "usage: $0 run|test|bench|windows|windows-test|windows-side" >&2; exit 2 ;;
+  echo "usage: $0 run|test|bench|deb|deb-test|windows|windows-test|windows-side" >&2; exit 2 ;;
 esac

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include "app/end_signals.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
 #include "app/startup_steps.h"
@@ -81,12 +82,17 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
     QSettings settings(QStringLiteral("Vondrel"), QStringLiteral("Kitforge"));
     StartOptions start;
     const QString programDir = QCoreApplication::applicationDirPath();
-    start.tableDirs = {programDir, QStringLiteral(KITFORGE_DATA_DIR)};
+    // The installed data folder lies where the program's folder says (../share/kitforge): any prefix.
+    const QString dataDir = QDir::cleanPath(QDir(programDir).filePath(QStringLiteral(KITFORGE_DATA_DIR)));
+    start.tableDirs = {programDir, dataDir};
     start.arguments = QCoreApplication::arguments().mid(1);
     const QString beside =
         programDir + "/" + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + ".html";
-    start.helpFile = QFileInfo::exists(beside) ? beside : QStringLiteral(KITFORGE_DATA_DIR "/kitforge.html");
+    start.helpFile = QFileInfo::exists(beside) ? beside : dataDir + QStringLiteral("/kitforge.html");
 
+#ifndef _WIN32
+    holdEndSignals();
+#endif
     MainWindow window(std::move(line), dialogs, settings, start);
 #if KITFORGE_BUILT_IN_SYNTH
     window.editor().synthSetup = [system, answerInto](const QString& soundFont, const QString& driver) {
@@ -116,6 +122,9 @@ int runKitforge(int argc, char** argv, const std::function<void(QMainWindow&)>& 
     if (shown || startup::recording()) window.installEventFilter(&watch);
     window.FormCreate();
     window.show();
+#ifndef _WIN32
+    closeOnEndSignals(window);
+#endif
     startup::mark("show");
     const int result = app.exec();
     window.FormDestroy();

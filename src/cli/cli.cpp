@@ -79,6 +79,7 @@ const char* const kUsage =
     "      Loads the reference tables (from DIR, else the default place) and prints the\n"
     "      drum set list. N: 0 SC-55/SC-88, 1 with SC-88Pro (default), other values all maps.\n"
     "  kitforge-cli --help\n"
+    "  kitforge-cli --version\n"
     "exit status: 0 success, 1 failure, 2 bad arguments\n";
 
 namespace {
@@ -723,6 +724,11 @@ int runVerb(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     try {
         if (verb == "--help" || verb == "-h" || verb == "help") {
             out << kUsage;
+            return 0;
+        }
+        if (verb == "--version") {
+            if (args.size() != 1) throw Usage{};
+            out << "kitforge-cli " KITFORGE_VERSION "\n";
             return 0;
         }
         if (verb == "convert") return convert(args, err, env);

@@ -40,7 +40,10 @@ int cliMain(int argc, char** argv) {
         input->setBuiltInSynth(answers);
         return input;
     };
-    env.tableDirs = {programDirectory(argv[0]), KITFORGE_DATA_DIR};
+    // Beside the program first (the build tree), then the installed data folder, which lies where
+    // the program's own folder says: the same binary serves /usr, /usr/local or any other prefix.
+    const std::filesystem::path dir = programDirectory(argv[0]);
+    env.tableDirs = {dir.string(), (dir / KITFORGE_DATA_DIR).lexically_normal().string()};
     env.progressOnErr = ::isatty(STDERR_FILENO) == 1;
     const std::vector<std::string> args(argv + 1, argv + argc);
     return kf::cli::run(args, std::cout, std::cerr, env);

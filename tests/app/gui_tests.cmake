@@ -20,7 +20,7 @@ add_executable(gui_test app/startup_test.cpp app/grid_test.cpp app/panel_test.cp
 if(WIN32)
   target_sources(gui_test PRIVATE app/single_instance_win_test.cpp)
 else()
-  target_sources(gui_test PRIVATE app/single_instance_lock_test.cpp)
+  target_sources(gui_test PRIVATE app/single_instance_lock_test.cpp app/end_signals_test.cpp)
 endif()
 target_link_libraries(gui_test PRIVATE kitforge_gui_harness Qt6::GuiPrivate)
 gtest_discover_tests(gui_test DISCOVERY_TIMEOUT 60 DISCOVERY_MODE ${KITFORGE_DISCOVERY_MODE} NO_PRETTY_VALUES

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <vector>
 #include <sstream>
 
@@ -450,6 +451,13 @@ TEST_F(Cli, TablesAndHelp) {
     EXPECT_EQ(run({"tables", path("nothing-here")}), 1);
     EXPECT_EQ(run({"--help"}), 0);
     EXPECT_NE(out.str().find("kitforge-cli convert"), std::string::npos);
+    EXPECT_NE(out.str().find("kitforge-cli --version"), std::string::npos);
+    // The version alone on one line, as scripts and the package's test read it.
+    EXPECT_EQ(run({"--version"}), 0);
+    EXPECT_TRUE(std::regex_match(out.str(), std::regex("kitforge-cli [0-9]+\\.[0-9]+\n"))) << out.str();
+    EXPECT_TRUE(err.str().empty());
+    EXPECT_EQ(run({"--version", "extra"}), 2);
+    EXPECT_TRUE(out.str().empty());
 }
 
 #ifdef KITFORGE_CLI_PROGRAM
