@@ -377,16 +377,14 @@ void FileCommands::Embed1Click() {
     const QString out = dialogs_.saveFile(window_, request);
     if (out.isEmpty()) return;
     EmbedReport report;
-    c_.setBusy(true);
     try {
         BusyCursor hourglass;
+        const BusyTime writing = c_.file().busyTime();
         writeFileAtomically(localPath(out), EmbedKit(bytes, kit, options, &report), disk);
     } catch (const std::exception& e) {
-        c_.setBusy(false);
         fileError(QString::fromUtf8(formatFileMessage(kCannotCreateText, "%1").c_str()).arg(out) + reasonLine(e));
         return;
     }
-    c_.setBusy(false);
     dialogs_.message(window_, QMessageBox::Information, caption, embedReportText(report, out), QMessageBox::Ok);
 }
 

@@ -11,14 +11,10 @@
 namespace kf {
 namespace {
 
+using test::smf::bytes;
+using test::smf::ev;
 using test::smf::vlq;
 
-std::string bytes(std::initializer_list<int> v) {
-    std::string s;
-    for (int b : v) s += static_cast<char>(b);
-    return s;
-}
-std::string ev(std::uint32_t delta, const std::string& event) { return vlq(delta) + event; }
 const std::string kEnd = bytes({0x00, 0xFF, 0x2F, 0x00});
 const std::string kTempo = bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20});
 const std::string kReset = bytes({0x00, 0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});

@@ -17,15 +17,11 @@ namespace kf {
 namespace {
 
 using test::smf::AnyEvent;
+using test::smf::bytes;
+using test::smf::ev;
 using test::smf::vlq;
 
 // Songs written byte by byte, as other programs write them.
-std::string bytes(std::initializer_list<int> v) {
-    std::string s;
-    for (int b : v) s += static_cast<char>(b);
-    return s;
-}
-std::string ev(std::uint32_t delta, const std::string& event) { return vlq(delta) + event; }
 std::string tempo(std::uint32_t delta, std::uint32_t us) {
     return ev(delta, bytes({0xFF, 0x51, 0x03, int(us >> 16), int((us >> 8) & 0xFF), int(us & 0xFF)}));
 }

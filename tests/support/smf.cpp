@@ -4,6 +4,12 @@
 
 namespace kf::test::smf {
 
+std::string bytes(std::initializer_list<int> v) {
+    std::string s;
+    for (int b : v) s += static_cast<char>(b);
+    return s;
+}
+
 namespace {
 
 [[noreturn]] void refuse(const std::string& why, size_t at) {

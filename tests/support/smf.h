@@ -13,6 +13,10 @@ namespace kf::test::smf {
 
 // A variable-length quantity.
 std::string vlq(std::uint32_t v);
+// Bytes written out one by one, as a song's bytes are given in a test.
+std::string bytes(std::initializer_list<int> v);
+// An event after delta ticks.
+inline std::string ev(std::uint32_t delta, const std::string& event) { return vlq(delta) + event; }
 // A big-endian 32-bit number at `at`.
 std::uint32_t be32(const std::string& bytes, size_t at);
 // A file of these track bodies, at 480 ticks a quarter unless told.
