@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <ostream>
 
-#include "cli/encoding.h"
 #include "cli/render_synth.h"
 #include "files/disk.h"
 #include "files/exports.h"
@@ -23,6 +22,7 @@
 #include "midi/midi_in.h"
 #include "midi/midi_out.h"
 #include "model/sjis.h"
+#include "platform/shift_jis.h"
 
 namespace kf::cli {
 

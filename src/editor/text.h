@@ -1,4 +1,5 @@
-// The one place where the core's Shift-JIS bytes meet Qt's strings.
+// The one place where the core's Shift-JIS bytes meet Qt's strings: the conversion itself is
+// platform/shift_jis.h, the command line's too; here only UTF-8 meets QString.
 #pragma once
 
 #include <QString>
@@ -6,6 +7,7 @@
 
 namespace kf::ui {
 
+// A byte that starts no character shows as U+FFFD.
 QString toUnicode(const std::string& sjis);
 // Characters Shift-JIS cannot hold become '?'; use canEncode() to refuse them first.
 std::string fromUnicode(const QString& text);
