@@ -208,6 +208,10 @@ const CoreCase kCases[] = {
      },
      {},
      {}},
+    {"AUsedNoteSelectedSendsItsReceptionSwitches", [](ui::EditorController& c) { c.selection().selectCell(1, 10); },
+     [](ui::EditorController& c) { c.selection().selectCell(1, 36); },
+     {p(36, 7, 1), p(36, 8, 1)},
+     {"commands", "select 1 36"}},
     {"BusyRefusesADrop", [](ui::EditorController& c) { ui::EditorTestAccess::setBusy(c, true); },
      [](ui::EditorController& c) { c.editing().dropNotes(1, 36, {otherKit().entry(1, 10)}); },
      {},
@@ -261,6 +265,20 @@ TEST_P(CoreOps, SendExactlyTheseMessagesAndTellTheViews) {
     GetParam().op(core.c);
     EXPECT_EQ(core.take(), GetParam().sent);
     EXPECT_EQ(core.log.events, GetParam().events);
+}
+
+// A step that runs inside another's busy time (a compare after an open that sent the kit)
+// leaves it busy; the outer step's end ends it.
+TEST(Busy, NestedStepsLeaveItAsTheyFoundIt) {
+    Core core;
+    {
+        const ui::BusyTime outer = core.c.file().busyTime();
+        { const ui::BusyTime inner = core.c.file().busyTime(); }
+        EXPECT_TRUE(core.c.state().busy);
+        core.c.editing().cutNote();
+        EXPECT_TRUE(core.c.currentEntry().used) << "a cut while busy";
+    }
+    EXPECT_FALSE(core.c.state().busy);
 }
 
 INSTANTIATE_TEST_SUITE_P(Editor, CoreOps, ::testing::ValuesIn(kCases),
